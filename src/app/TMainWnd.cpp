@@ -1,0 +1,7 @@
+#include "app/TMainWnd.h"
+
+TMainWnd::TMainWnd(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("KELBO Ver 1.03"));
+    resize(640, 400);
+}

@@ -1,0 +1,19 @@
+#ifndef KELBO_COMMON_KELBOERROR_H
+#define KELBO_COMMON_KELBOERROR_H
+
+#include <stdexcept>
+#include <string>
+
+/** @brief The one error type of KELBO: thrown by the table engines, the automation and the settings file.
+ *
+ * The text is the error's own message in UTF-8, ready to be shown by the standard error display. */
+class KelboError : public std::runtime_error
+{
+public:
+    explicit KelboError(const std::string& message) : std::runtime_error(message) {}
+};
+
+/** @brief Message of an operation on a closed table. */
+inline constexpr const char* kClosedDatasetMessage = "ﾃﾞｰﾀｾｯﾄは閉じているため, この操作は実行できません";
+
+#endif

@@ -1,0 +1,81 @@
+#ifndef KELBO_LOGTABLE_LOGTABLE_H
+#define KELBO_LOGTABLE_LOGTABLE_H
+
+#include <memory>
+#include <string>
+
+/** @brief Listener told when the table moves or changes, so that a grid can follow it. */
+class LogTableListener
+{
+public:
+    virtual ~LogTableListener() = default;
+    /** The table was opened, closed or its records changed on disk. */
+    virtual void tableReset() = 0;
+    /** The current record moved to @p position (0-based). */
+    virtual void currentChanged(long position) = 0;
+};
+
+/** @brief The operator's open log table: one interface over the Paradox, dBASE and delimited-text engines.
+ *
+ * Field positions are 0-based. Texts are CP932 bytes. Every failure throws KelboError with a message that
+ * names the file and the reason. Moving or editing a closed table throws kClosedDatasetMessage. */
+class LogTable
+{
+public:
+    virtual ~LogTable() = default;
+
+    /** @brief Opens DIR/NAME (DIR exactly as typed; a missing final '/' is supplied). Current record: the first. */
+    virtual void OpenTable(const std::string& dir, const std::string& name) = 0;
+    /** @brief Closes the table; posts a pending edit first. No effect when already closed. */
+    virtual void CloseTable() = 0;
+    virtual bool IsOpen() const = 0;
+
+    virtual int FieldCount() const = 0;
+    /** @brief Name of field @p position, CP932. */
+    virtual std::string FieldName(int position) const = 0;
+    /** @brief Current record's value of field @p position as text; "" for an empty value. */
+    virtual std::string FieldText(int position) const = 0;
+
+    virtual void MoveFirst() = 0;
+    virtual void MoveNext() = 0;
+    /** @brief Moves @p count records, stopping at either end. */
+    virtual void MoveBy(long count) = 0;
+    /** @brief True after a move tried to pass the last record (and for an empty table). */
+    virtual bool AtEnd() const = 0;
+
+    virtual void EditRecord() = 0;
+    /** @brief Stores @p text into field @p position of the edited record, cut to the field's width. */
+    virtual void SetFieldText(int position, const std::string& text) = 0;
+    /** @brief Writes a pending edit to disk (flushed and synced). Moves and CloseTable call it. */
+    virtual void Post() = 0;
+
+    /** @brief Number of records; current position 0-based (equal to RecordCount() past the end). */
+    virtual long RecordCount() const = 0;
+    virtual long RecNo() const = 0;
+    /** @brief Moves to record @p position directly (clamped to the table). Posts a pending edit first. */
+    virtual void MoveTo(long position) = 0;
+    /** @brief Value of field @p field in record @p row without moving the current record (for the grid). */
+    virtual std::string CellText(long row, int field) const = 0;
+
+    /** @brief Full path of the open table ("" when closed). */
+    virtual std::string FilePath() const = 0;
+
+    /** @brief The grid stops / resumes following the table. Calls nest. */
+    void DetachGrid() { ++m_detachCount; }
+    void AttachGrid();
+    bool GridAttached() const { return m_detachCount == 0; }
+    void setListener(LogTableListener* listener) { m_listener = listener; }
+
+protected:
+    void notifyReset();
+    void notifyCurrent();
+
+private:
+    LogTableListener* m_listener = nullptr;
+    int m_detachCount = 0;
+};
+
+/** @brief A closed table object whose OpenTable chooses the engine by the file's extension and content. */
+std::unique_ptr<LogTable> createLogTable();
+
+#endif
