@@ -24,7 +24,8 @@ class LogTable
 public:
     virtual ~LogTable() = default;
 
-    /** @brief Opens DIR/NAME (DIR exactly as typed; a missing final '/' is supplied). Current record: the first. */
+    /** @brief Opens DIR/NAME (DIR exactly as typed, a missing final '/' supplied; both in the file system's encoding,
+     * UTF-8). Current record: the first. */
     virtual void OpenTable(const std::string& dir, const std::string& name) = 0;
     /** @brief Closes the table; posts a pending edit first. No effect when already closed. */
     virtual void CloseTable() = 0;
