@@ -61,6 +61,7 @@ run() {
     exec "$ROOT/build/dev/src/app/kelbo"
 }
 
+FUZZ_FAILED=0
 fuzz() {
     local seconds=${KELBO_FUZZ_SECONDS:-20}
     build fuzz
@@ -77,6 +78,7 @@ fuzz() {
             "build/fuzz/corpus/$name" $( [ -d "$corpus" ] && echo "$corpus" ) >"build/fuzz/$name.log" 2>&1; then
             tail -40 "build/fuzz/$name.log"
             failed=1
+            FUZZ_FAILED=$((FUZZ_FAILED + 1))
         fi
     done
     return $failed
@@ -85,8 +87,23 @@ fuzz() {
 test_() {
     deps
     build asan
-    (cd build/asan && ctest --output-on-failure -j 2)
-    fuzz
+    local rc=0 passed=0 failed=0 total
+    (cd build/asan && ctest --output-on-failure -j 2) 2>&1 | tee build/asan/ctest.log || rc=1
+    total=$(sed -nE 's/.* tests failed out of ([0-9]+)$/\1/p' build/asan/ctest.log | tail -n 1)
+    failed=$(sed -nE 's/.*, ([0-9]+) tests failed out of [0-9]+$/\1/p' build/asan/ctest.log | tail -n 1)
+    [ -n "$total" ] || { total=0; rc=1; }
+    [ -n "$failed" ] || failed=0
+    passed=$((total - failed))
+    local fuzz_total fuzz_failed=0
+    fuzz_total=$(ls tests/fuzz/fuzz_*.cpp 2>/dev/null | wc -l)
+    if ! fuzz; then
+        fuzz_failed=$FUZZ_FAILED
+        rc=1
+    fi
+    passed=$((passed + fuzz_total - fuzz_failed))
+    failed=$((failed + fuzz_failed))
+    echo "tests: $passed passed, $failed failed"
+    return $rc
 }
 
 case "${1:-}" in
