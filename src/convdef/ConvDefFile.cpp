@@ -1,0 +1,190 @@
+#include "convdef/ConvDefFile.h"
+
+#include "common/Cp932.h"
+#include "convdef/SafeFile.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// The "%d" conversion: leading white space, an optional sign, at least one digit; reading stops at the first
+// byte that is no digit. Values beyond the int range saturate (they are out of 1..64 either way).
+bool readDecimal(std::string_view s, long& out)
+{
+    std::size_t i = 0;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    const std::size_t digitsStart = i;
+    long v = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        if (v < LONG_MAX / 10) {
+            v = v * 10 + (s[i] - '0');
+        }
+        ++i;
+    }
+    if (i == digitsStart) {
+        return false;
+    }
+    out = negative ? -v : v;
+    return true;
+}
+
+void applyPiece(std::string_view piece, ConvDefTable& t)
+{
+    // The piece is a C string: a NUL byte ends it.
+    const auto nul = piece.find('\0');
+    if (nul != std::string_view::npos) {
+        piece = piece.substr(0, nul);
+    }
+    if (piece.size() < 5 || piece.substr(0, 5) != "FIELD") {
+        return;
+    }
+    const auto eq = piece.find('=');
+    if (eq == std::string_view::npos) {
+        return;
+    }
+    long n = 0;
+    if (!readDecimal(piece.substr(5, eq - 5), n) || n < 1 || n > kConvDefCount) {
+        return;
+    }
+    std::string_view value = piece.substr(eq + 1);
+    const auto end = value.find_first_of("\r\n");
+    if (end != std::string_view::npos) {
+        value = value.substr(0, end);
+    }
+    t[static_cast<std::size_t>(n - 1)] = std::string(value);
+}
+
+// Splits a stream of bytes into pieces as a line reader with a 512-byte buffer would, after CR LF has been
+// turned into LF. Fed in blocks, so a file of any size is read with a small, fixed amount of memory.
+class PieceReader
+{
+public:
+    explicit PieceReader(ConvDefTable& t)
+        : m_table(t)
+    {
+    }
+
+    void feed(std::string_view data)
+    {
+        for (char c : data) {
+            if (m_pendingCr) {
+                m_pendingCr = false;
+                if (c != '\n') {
+                    put('\r');
+                }
+            }
+            if (c == '\r') {
+                m_pendingCr = true;
+            } else {
+                put(c);
+            }
+        }
+    }
+
+    void finish()
+    {
+        if (m_pendingCr) {
+            m_pendingCr = false;
+            put('\r');
+        }
+        flush();
+    }
+
+private:
+    void put(char c)
+    {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            m_piece.push_back(c);
+            flush();
+            return;
+        }
+        if (m_expectTrail) {
+            m_expectTrail = false;
+        } else if (cp932::isLeadByte(u)) {
+            // A double-byte character that would not fit whole starts the next piece.
+            if (m_piece.size() + 2 > kConvDefPieceBytes) {
+                flush();
+            }
+            m_expectTrail = true;
+        }
+        m_piece.push_back(c);
+        if (m_piece.size() >= kConvDefPieceBytes) {
+            flush();
+        }
+    }
+
+    void flush()
+    {
+        if (!m_piece.empty()) {
+            applyPiece(m_piece, m_table);
+            m_piece.clear();
+        }
+        m_expectTrail = false;
+    }
+
+    ConvDefTable& m_table;
+    std::string m_piece;
+    bool m_pendingCr = false;
+    bool m_expectTrail = false;
+};
+
+} // namespace
+
+void LoadConvDefText(std::string_view content, ConvDefTable& t)
+{
+    PieceReader reader(t);
+    reader.feed(content);
+    reader.finish();
+}
+
+bool LoadConvDefFile(const std::string& path, ConvDefTable& t)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        return false;
+    }
+    // Read fully first: a read error must leave the table as it was.
+    ConvDefTable work = t;
+    PieceReader reader(work);
+    char buf[65536];
+    bool ok = true;
+    for (;;) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        reader.feed(std::string_view(buf, n));
+        if (n < sizeof buf) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    if (!ok) {
+        return false;
+    }
+    reader.finish();
+    t = work;
+    return true;
+}
+
+bool SaveConvDefFile(const std::string& path, const ConvDefTable& t)
+{
+    std::string out;
+    for (int k = 0; k < kConvDefCount; ++k) {
+        std::string_view entry = t[static_cast<std::size_t>(k)];
+        const auto end = entry.find_first_of(std::string_view("\r\n\0", 3));
+        if (end != std::string_view::npos) {
+            entry = entry.substr(0, end);
+        }
+        out.append("FIELD").append(std::to_string(k + 1)).append("=").append(entry).append("\r\n");
+    }
+    return WriteFileAtomically(path, out);
+}
