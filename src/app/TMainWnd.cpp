@@ -1,7 +1,251 @@
 #include "app/TMainWnd.h"
 
-TMainWnd::TMainWnd(QWidget* parent) : QWidget(parent), m_link(makeTransferLink())
+#include "app/Settings.h"
+#include "app/UserDialogs.h"
+#include "common/Cp932.h"
+#include "convdef/TFieldDefBox.h"
+#include "logtable/LogTable.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TMainWnd* MainWnd = nullptr;
+
+namespace {
+
+constexpr int kPanelHeight = 81;
+// The window's outer size is 640 x 400; this is what a usual frame leaves inside it.
+constexpr int kClientWidth = 632;
+constexpr int kClientHeight = 366;
+
+template <typename W> W* place(W* w, int left, int top, int width, int height)
 {
+    w->setGeometry(left, top, width, height);
+    return w;
+}
+
+} // namespace
+
+QString TMainWnd::baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir)
+{
+    QString dir = arguments.size() > 1 ? exeDir : currentDir;
+    if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/'))) {
+        dir += QLatin1Char('/');
+    }
+    return dir;
+}
+
+TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table, QWidget* parent)
+    : QWidget(parent)
+    , m_link(makeTransferLink())
+    , m_table(table ? std::move(table) : createLogTable())
+{
+    MainWnd = this;
     setWindowTitle(QStringLiteral("KELBO Ver 1.03"));
-    resize(640, 400);
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPixelSize(15);
+    setFont(f);
+    resize(kClientWidth, kClientHeight);
+
+    const KelboSettings design = DefaultSettings();
+    auto* panel = new QWidget(this);
+    panel->setFixedHeight(kPanelHeight);
+    Label1 = place(new QLabel(QStringLiteral("フォルダ"), panel), 7, 12, 52, 15);
+    EditDir = place(new QLineEdit(cp932::toUnicode(design.Dir), panel), 65, 8, 185, 23);
+    Label2 = place(new QLabel(QStringLiteral("ログファイル"), panel), 261, 12, 77, 15);
+    EditLog = place(new QLineEdit(cp932::toUnicode(design.Name), panel), 343, 8, 112, 23);
+    RefBtn = place(new QPushButton(QStringLiteral("参照"), panel), 467, 8, 75, 25);
+    ConBtn = place(new QPushButton(QStringLiteral("接続"), panel), 549, 8, 75, 25);
+    AllSend = place(new QCheckBox(QStringLiteral("すべて引き渡す"), panel), 11, 53, 142, 17);
+    AllSend->setChecked(design.AllSend);
+    CBUTC = place(new QCheckBox(QStringLiteral("UTC→JST"), panel), 158, 52, 97, 17);
+    CBUTC->setChecked(design.UTC);
+    LSendMark = place(new QLabel(QStringLiteral("送信マーク"), panel), 264, 53, 70, 15);
+    SendMark = place(new QLineEdit(cp932::toUnicode(design.SendMark), panel), 343, 50, 58, 23);
+    FieldSetBtn = place(new QPushButton(QStringLiteral("変換定義"), panel), 467, 48, 75, 25);
+    CARDOBtn = place(new QPushButton(QStringLiteral("CARDO"), panel), 549, 48, 75, 25);
+    CARDOBtn->setEnabled(false);
+    for (QLabel* label : {Label1, Label2, LSendMark}) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+
+    DBGrid = new QTableView(this);
+    DBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid->setTabKeyNavigation(true);
+    DBGrid->setShowGrid(true);
+    DBGrid->setWordWrap(false);
+    DBGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    DBGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(panel);
+    layout->addWidget(DBGrid, 1);
+
+    setTabOrder(ConBtn, EditDir);
+    setTabOrder(EditDir, EditLog);
+    setTabOrder(EditLog, AllSend);
+    setTabOrder(AllSend, CBUTC);
+    setTabOrder(CBUTC, SendMark);
+    setTabOrder(SendMark, CARDOBtn);
+    setTabOrder(CARDOBtn, FieldSetBtn);
+    setTabOrder(FieldSetBtn, RefBtn);
+    setTabOrder(RefBtn, DBGrid);
+    ConBtn->setFocus();
+
+    Timer = new QTimer(this);
+    Timer->setInterval(2000);
+
+    connect(ConBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { ConBtnClick(); }); });
+    connect(RefBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { RefBtnClick(); }); });
+    connect(FieldSetBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { FieldSetBtnClick(); }); });
+    connect(CARDOBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { CARDOBtnClick(); }); });
+    connect(Timer, &QTimer::timeout, this, [this] { guarded(this, [this] { TimerTimer(); }); });
+
+    m_convDef.fill(std::string());
+    PrintPhase = 0;
+    BaseDir = baseDirFor(arguments, QCoreApplication::applicationDirPath(), QDir::currentPath());
+    LoadSettingsIntoControls();
+    SendFieldIndex = FindSendField();
+    UpdateControls();
+
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        move(s->availableGeometry().center() - rect().center());
+    }
+}
+
+TMainWnd::~TMainWnd()
+{
+    if (MainWnd == this) {
+        MainWnd = nullptr;
+    }
+}
+
+QString TMainWnd::settingsPath() const
+{
+    return QString::fromStdString(SettingsPath(BaseDir.toStdString()));
+}
+
+void TMainWnd::LoadSettingsIntoControls()
+{
+    KelboSettings s;
+    s.Dir = cp932::fromUnicode(EditDir->text());
+    s.Name = cp932::fromUnicode(EditLog->text());
+    s.AllSend = AllSend->isChecked();
+    s.UTC = CBUTC->isChecked();
+    s.SendMark = cp932::fromUnicode(SendMark->text());
+    s.Fields = m_convDef;
+    LoadSettings(SettingsPath(BaseDir.toStdString()), s);
+    EditDir->setText(cp932::toUnicode(s.Dir));
+    EditLog->setText(cp932::toUnicode(s.Name));
+    AllSend->setChecked(s.AllSend);
+    CBUTC->setChecked(s.UTC);
+    SendMark->setText(cp932::toUnicode(s.SendMark));
+    m_convDef = s.Fields;
+}
+
+void TMainWnd::SaveSettingsFromControls()
+{
+    KelboSettings s;
+    s.Dir = cp932::fromUnicode(EditDir->text());
+    s.Name = cp932::fromUnicode(EditLog->text());
+    s.AllSend = AllSend->isChecked();
+    s.UTC = CBUTC->isChecked();
+    s.SendMark = cp932::fromUnicode(SendMark->text());
+    s.Fields = m_convDef;
+    SaveSettings(SettingsPath(BaseDir.toStdString()), s);
+}
+
+int TMainWnd::FindSendField() const
+{
+    for (int i = 0; i < kConvDefCount; ++i) {
+        if (m_convDef[static_cast<std::size_t>(i)] == "SEND") {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TMainWnd::UpdateControls()
+{
+    CARDOBtn->setEnabled(m_table->IsOpen());
+    SendMark->setEnabled(SendFieldIndex >= 0);
+}
+
+void TMainWnd::ConBtnClick()
+{
+    try {
+        m_table->CloseTable();
+        // Folder and name go to the engine exactly as typed.
+        m_table->OpenTable(EditDir->text().toStdString(), EditLog->text().toStdString());
+    } catch (...) {
+        UpdateControls();
+        throw;
+    }
+    UpdateControls();
+}
+
+void TMainWnd::RefBtnClick()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("データベースファイルを選択");
+    spec.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
+    spec.defaultExt = QStringLiteral("db");
+    const QString path = dialogs().OpenFileName(this, spec);
+    if (path.isEmpty()) {
+        return;
+    }
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    EditDir->setText(path.left(slash + 1));
+    EditLog->setText(path.mid(slash + 1));
+}
+
+void TMainWnd::FieldSetBtnClick()
+{
+    {
+        TFieldDefBox box(this, m_convDef, *m_table, BaseDir);
+        if (box.Execute()) {
+            m_convDef = box.Entries();
+        }
+    }
+    SendFieldIndex = FindSendField();
+    UpdateControls();
+}
+
+bool TMainWnd::FormCloseQuery()
+{
+    // The settings are written first, every time. A failure is shown and the close goes on: a folder that
+    // cannot be written must not keep the user from leaving the program.
+    guarded(this, [this] { SaveSettingsFromControls(); });
+    if (!m_table->IsOpen()) {
+        return true;
+    }
+    bool allowed = true;
+    guarded(this, [this, &allowed] { allowed = CloseSendMarks(); });
+    return allowed;
+}
+
+void TMainWnd::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }

@@ -1,13 +1,20 @@
 #include "app/TMainWnd.h"
+#include "app/UserDialogs.h"
 
 #include <QApplication>
+#include <exception>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KELBO"));
-    TMainWnd wnd;
-    wnd.show();
-    app.exec();
+    try {
+        TMainWnd wnd(QCoreApplication::arguments());
+        wnd.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        // An error during start-up is shown; the program still ends normally.
+        dialogs().ShowError(nullptr, QString::fromUtf8(e.what()));
+    }
     return 0;
 }

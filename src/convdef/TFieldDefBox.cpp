@@ -1,0 +1,467 @@
+#include "convdef/TFieldDefBox.h"
+
+#include "app/UserDialogs.h"
+#include "common/Cp932.h"
+#include "logtable/LogTable.h"
+
+#include <QAbstractTableModel>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kColumns = 4;
+constexpr int kTextCapacity = 255; // bytes of one cell's text that the drawing holds
+
+const char* const kTitles[kColumns] = {"No.", "変換式", "名称", "内容"};
+
+QString decodeCell(const std::string& bytes)
+{
+    return cp932::toUnicode(cp932::cut(bytes, kTextCapacity));
+}
+
+enum class NavGlyph
+{
+    First,
+    Prior,
+    Next,
+    Last
+};
+
+QIcon navigatorIcon(NavGlyph glyph)
+{
+    QPixmap pm(12, 12);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    const bool left = glyph == NavGlyph::First || glyph == NavGlyph::Prior;
+    QPainterPath tri;
+    if (left) {
+        tri.moveTo(9, 1);
+        tri.lineTo(3, 6);
+        tri.lineTo(9, 11);
+    } else {
+        tri.moveTo(3, 1);
+        tri.lineTo(9, 6);
+        tri.lineTo(3, 11);
+    }
+    tri.closeSubpath();
+    p.drawPath(tri);
+    if (glyph == NavGlyph::First) {
+        p.drawRect(1, 1, 2, 10);
+    } else if (glyph == NavGlyph::Last) {
+        p.drawRect(9, 1, 2, 10);
+    }
+    return QIcon(pm);
+}
+
+} // namespace
+
+/** The grid's cells: row r of the model is grid row r+1 (the header row is the view's header). */
+class FieldDefGridModel : public QAbstractTableModel
+{
+public:
+    FieldDefGridModel(const ConvDefTable& entries, QObject* parent)
+        : QAbstractTableModel(parent)
+        , m_entries(entries)
+    {
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : kConvDefCount;
+    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : kColumns;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid()) {
+            return QVariant();
+        }
+        return cellText(index.column(), index.row() + 1);
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumns) {
+            return QString::fromUtf8(kTitles[section]);
+        }
+        return QVariant();
+    }
+
+    QString cellText(int col, int row) const
+    {
+        if (col < 0 || col >= kColumns || row < 0 || row > kConvDefCount) {
+            return QString();
+        }
+        if (row == 0) {
+            return QString::fromUtf8(kTitles[col]);
+        }
+        const int k = row - 1;
+        switch (col) {
+        case 0:
+            return QString::number(row);
+        case 1:
+            return decodeCell(m_entries[k]);
+        case 2:
+            return k < m_names.size() ? m_names[k] : QString();
+        default:
+            return k < m_values.size() ? m_values[k] : QString();
+        }
+    }
+
+    /** Reads the field names and the current record's values again (only while the table is open). */
+    void reload(const LogTable& table)
+    {
+        m_names.clear();
+        m_values.clear();
+        if (table.IsOpen()) {
+            const int n = std::min(table.FieldCount(), kConvDefCount);
+            for (int k = 0; k < n; ++k) {
+                m_names << decodeCell(table.FieldName(k));
+                m_values << decodeCell(table.FieldText(k));
+            }
+        }
+        emit dataChanged(index(0, 0), index(kConvDefCount - 1, kColumns - 1));
+    }
+
+private:
+    const ConvDefTable& m_entries;
+    QStringList m_names;
+    QStringList m_values;
+};
+
+namespace {
+
+/** Paints every cell: the background the grid chose for it, then the text 4 pixels in and 2 down. In the
+ * expression column an unselected "NULL" is black and any other expression pure blue. */
+class FieldDefGridDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QPalette& pal = option.palette;
+        const bool selected = option.state & QStyle::State_Selected;
+        const QString text = index.data(Qt::DisplayRole).toString();
+        QColor background;
+        QColor foreground;
+        if (index.column() == 0) {
+            // The number column is fixed: it keeps its own colours in the selected row too.
+            background = pal.color(QPalette::Button);
+            foreground = pal.color(QPalette::ButtonText);
+        } else if (selected) {
+            // The selection stays visible while the user types in the expression box.
+            background = pal.color(QPalette::Active, QPalette::Highlight);
+            foreground = pal.color(QPalette::Active, QPalette::HighlightedText);
+        } else {
+            background = pal.color(QPalette::Base);
+            foreground = pal.color(QPalette::Text);
+            if (index.column() == 1) {
+                foreground = text == QLatin1String("NULL") ? QColor(Qt::black) : QColor(0, 0, 255);
+            }
+        }
+        painter->save();
+        painter->fillRect(option.rect, background);
+        painter->setClipRect(option.rect);
+        painter->setFont(option.font);
+        painter->setPen(foreground);
+        const QRect textRect = option.rect.adjusted(4, 2, 0, 0);
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+};
+
+} // namespace
+
+const QStringList& ConvExprVocabulary()
+{
+    static const QStringList list = {
+        QStringLiteral("ADDQSL"),
+        QStringLiteral("CALL"),
+        QStringLiteral("DD"),
+        QStringLiteral("DD MON"),
+        QStringLiteral("DD MON 'YY"),
+        QStringLiteral("DD/MM/YY"),
+        QStringLiteral("ENV"),
+        QStringLiteral("FREQ"),
+        QStringLiteral("HH"),
+        QStringLiteral("HH:mm"),
+        QStringLiteral("HHmm"),
+        QStringLiteral("HHmmJ"),
+        QStringLiteral("KHz"),
+        QStringLiteral("mBAND"),
+        QStringLiteral("MM"),
+        QStringLiteral("mm"),
+        QStringLiteral("MODE"),
+        QStringLiteral("MON"),
+        QStringLiteral("MON DD"),
+        QStringLiteral("NAME"),
+        QStringLiteral("NULL"),
+        QStringLiteral("POWER"),
+        QStringLiteral("QSL"),
+        QStringLiteral("QSL(...)"),
+        QStringLiteral("QSL[...]"),
+        QStringLiteral("QSL{...}"),
+        QStringLiteral("QSL｢...｣"),
+        QStringLiteral("QSL<...>"),
+        QStringLiteral("QTH"),
+        QStringLiteral("RECV"),
+        QStringLiteral("RST"),
+        QStringLiteral("SEND"),
+        QStringLiteral("YY"),
+        QStringLiteral("'YY"),
+        QStringLiteral("'YY DD MON"),
+        QStringLiteral("YY.MM.DD"),
+        QStringLiteral("YY/MM/DD"),
+        QStringLiteral("YYDDMM"),
+        QStringLiteral("YYMMDD"),
+        QStringLiteral("YY-MM-DD"),
+        QStringLiteral("YY-MM-DD HH:mm"),
+        QStringLiteral("YY-MM-DD HHmm"),
+        QStringLiteral("YYYY"),
+    };
+    return list;
+}
+
+TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& table, const QString& baseDir)
+    : QDialog(owner)
+    , m_entries(live)
+    , m_table(table)
+    , m_baseDir(baseDir)
+{
+    setWindowTitle(QStringLiteral("フィールド変換定義"));
+    setFixedSize(592, 368);
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPixelSize(17);
+    setFont(f);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+
+    m_model = new FieldDefGridModel(m_entries, this);
+    Grid = new QTableView(this);
+    Grid->setGeometry(7, 8, 456, 279);
+    Grid->setModel(m_model);
+    Grid->setItemDelegate(new FieldDefGridDelegate(Grid));
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->setShowGrid(true);
+    Grid->setWordWrap(false);
+    Grid->verticalHeader()->hide();
+    Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    Grid->verticalHeader()->setDefaultSectionSize(24);
+    Grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Grid->horizontalHeader()->setHighlightSections(false);
+    Grid->horizontalHeader()->setFixedHeight(24);
+    Grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    Grid->horizontalHeader()->setStretchLastSection(false);
+    const int widths[kColumns] = {32, 102, 89, 204};
+    for (int c = 0; c < kColumns; ++c) {
+        Grid->setColumnWidth(c, widths[c]);
+    }
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(489, 9, 94, 31);
+    OKBtn->setDefault(true);
+    LoadBtn = new QPushButton(QStringLiteral("LOAD"), this);
+    LoadBtn->setGeometry(489, 65, 94, 31);
+    SaveBtn = new QPushButton(QStringLiteral("SAVE"), this);
+    SaveBtn->setGeometry(489, 115, 94, 31);
+    AutoBtn = new QPushButton(QStringLiteral("推測"), this);
+    AutoBtn->setGeometry(489, 164, 94, 31);
+    NULLBtn = new QPushButton(QStringLiteral("NULL"), this);
+    NULLBtn->setGeometry(488, 280, 94, 31);
+
+    DBNavigator = new QWidget(this);
+    DBNavigator->setGeometry(308, 294, 152, 25);
+    auto* navLayout = new QHBoxLayout(DBNavigator);
+    navLayout->setContentsMargins(0, 0, 0, 0);
+    navLayout->setSpacing(0);
+    const std::pair<QToolButton**, NavGlyph> navButtons[] = {{&NavFirst, NavGlyph::First},
+                                                             {&NavPrior, NavGlyph::Prior},
+                                                             {&NavNext, NavGlyph::Next},
+                                                             {&NavLast, NavGlyph::Last}};
+    for (const auto& [button, glyph] : navButtons) {
+        auto* b = new QToolButton(DBNavigator);
+        b->setIcon(navigatorIcon(glyph));
+        b->setFixedSize(38, 25);
+        b->setFocusPolicy(Qt::TabFocus);
+        navLayout->addWidget(b);
+        *button = b;
+        connect(b, &QToolButton::clicked, this, [this, b] { moveRecord(b); });
+    }
+
+    Label1 = new QLabel(QStringLiteral("変換式"), this);
+    Label1->setGeometry(10, 334, 51, 17);
+    FieldEdit = new QComboBox(this);
+    FieldEdit->setGeometry(77, 331, 386, 25);
+    FieldEdit->setEditable(true);
+    FieldEdit->setInsertPolicy(QComboBox::NoInsert);
+    // Whatever the user types is the expression: no completion may change it behind their back.
+    FieldEdit->setCompleter(nullptr);
+    FieldEdit->setMaxVisibleItems(16);
+    FieldEdit->addItems(ConvExprVocabulary());
+    FieldEdit->setCurrentIndex(-1);
+
+    CancelBtn = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    CancelBtn->setGeometry(489, 326, 94, 31);
+
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, Grid);
+    setTabOrder(Grid, FieldEdit);
+    setTabOrder(FieldEdit, AutoBtn);
+    setTabOrder(AutoBtn, LoadBtn);
+    setTabOrder(LoadBtn, SaveBtn);
+    setTabOrder(SaveBtn, NULLBtn);
+    setTabOrder(NULLBtn, NavFirst);
+    setTabOrder(NavFirst, NavPrior);
+    setTabOrder(NavPrior, NavNext);
+    setTabOrder(NavNext, NavLast);
+
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(LoadBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { LoadBtnClick(); }); });
+    connect(SaveBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { SaveBtnClick(); }); });
+    connect(AutoBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { AutoBtnClick(); }); });
+    connect(NULLBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { NULLBtnClick(); }); });
+    connect(Grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { guarded(this, [this] { GridClick(); }); });
+    connect(FieldEdit, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { guarded(this, [this, &text] { FieldEditChange(text); }); });
+
+    refreshGrid();
+    SelectRow(1);
+    AutoBtn->setEnabled(m_table.IsOpen());
+    updateNavigator();
+    OKBtn->setFocus();
+
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        move(s->availableGeometry().center() - rect().center());
+    }
+}
+
+TFieldDefBox::~TFieldDefBox() = default;
+
+bool TFieldDefBox::Execute()
+{
+    return exec() == QDialog::Accepted;
+}
+
+QString TFieldDefBox::CellText(int col, int row) const
+{
+    return m_model->cellText(col, row);
+}
+
+int TFieldDefBox::SelectedRow() const
+{
+    const QModelIndex current = Grid->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+void TFieldDefBox::SelectRow(int row)
+{
+    if (row < 1 || row > kConvDefCount) {
+        return;
+    }
+    Grid->selectionModel()->setCurrentIndex(m_model->index(row - 1, 1),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    GridClick();
+}
+
+void TFieldDefBox::GridClick()
+{
+    const int row = SelectedRow();
+    if (row < 1) {
+        return;
+    }
+    // Showing an entry must not write it back: text that does not decode would come back altered.
+    const QSignalBlocker block(FieldEdit);
+    FieldEdit->setEditText(cp932::toUnicode(m_entries[row - 1]));
+}
+
+void TFieldDefBox::FieldEditChange(const QString& text)
+{
+    const int row = SelectedRow();
+    if (row < 1) {
+        return;
+    }
+    m_entries[row - 1] = cp932::fromUnicode(text);
+    Grid->viewport()->update();
+}
+
+void TFieldDefBox::NULLBtnClick()
+{
+    const int row = SelectedRow();
+    if (row < 1) {
+        return;
+    }
+    m_entries[row - 1] = "NULL";
+    refreshGrid();
+    GridClick();
+}
+
+void TFieldDefBox::LoadBtnClick() { }
+
+void TFieldDefBox::SaveBtnClick() { }
+
+void TFieldDefBox::AutoBtnClick() { }
+
+void TFieldDefBox::DBNavigatorClick()
+{
+    refreshGrid();
+    updateNavigator();
+}
+
+void TFieldDefBox::moveRecord(QToolButton* button)
+{
+    guarded(this, [this, button] {
+        if (!m_table.IsOpen()) {
+            return;
+        }
+        if (button == NavFirst) {
+            m_table.MoveFirst();
+        } else if (button == NavPrior) {
+            m_table.MoveBy(-1);
+        } else if (button == NavNext) {
+            m_table.MoveBy(1);
+        } else if (m_table.RecordCount() > 0) {
+            m_table.MoveTo(m_table.RecordCount() - 1);
+        }
+        DBNavigatorClick();
+    });
+}
+
+void TFieldDefBox::refreshGrid()
+{
+    m_model->reload(m_table);
+    Grid->viewport()->update();
+}
+
+void TFieldDefBox::updateNavigator()
+{
+    const bool open = m_table.IsOpen();
+    const long count = open ? m_table.RecordCount() : 0;
+    const long pos = open ? m_table.RecNo() : 0;
+    NavFirst->setEnabled(open && pos > 0);
+    NavPrior->setEnabled(open && pos > 0);
+    NavNext->setEnabled(open && pos < count - 1);
+    NavLast->setEnabled(open && pos < count - 1);
+}
