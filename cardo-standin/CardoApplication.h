@@ -1,0 +1,100 @@
+#ifndef KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
+#define KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
+
+#include <QAbstractListModel>
+#include <QDBusContext>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+class CardWindow;
+
+/** @brief One line handed over by the log program, with the position it gave. */
+struct HeldLine
+{
+    QString text;
+    int position = 0;
+    bool printed = false;
+};
+
+/** @brief The held lines for the window. Appends are taken up lazily (sync()), so that a long run of AddLogPos
+ * calls costs the view nothing until the event loop is idle. */
+class HeldLinesModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    explicit HeldLinesModel(const std::vector<HeldLine>& lines, QObject* parent = nullptr);
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    /** Shows the lines appended since the last sync. */
+    void sync();
+    /** The held lines were replaced or dropped. */
+    void reload();
+    /** Rows @p first..@p last changed their printed state. */
+    void refresh(int first, int last);
+
+private:
+    const std::vector<HeldLine>& m_lines;
+    int m_shown = 0;
+};
+
+/** @brief The card program's automation object on the bus: the operations the log program uses, plus PrintLines
+ * for scripts and tests. */
+class CardoApplication : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "CARDO.Application")
+    Q_PROPERTY(int Modified READ modified WRITE setModified)
+    Q_PROPERTY(int DisableExit READ disableExit WRITE setDisableExit)
+    Q_PROPERTY(int EnableLogFile READ enableLogFile WRITE setEnableLogFile)
+    Q_PROPERTY(int PrintStat READ printStat WRITE setPrintStat)
+    Q_PROPERTY(int GetLogCount READ logCount)
+
+public:
+    explicit CardoApplication(QObject* parent = nullptr);
+    ~CardoApplication() override;
+
+    int modified() const { return m_modified; }
+    void setModified(int v) { m_modified = v; }
+    int disableExit() const { return m_disableExit; }
+    void setDisableExit(int v) { m_disableExit = v; }
+    int enableLogFile() const { return m_enableLogFile; }
+    void setEnableLogFile(int v) { m_enableLogFile = v; }
+    int printStat() const { return m_printStat; }
+    void setPrintStat(int v) { m_printStat = v; }
+    int logCount() const { return static_cast<int>(m_lines.size()); }
+
+    const std::vector<HeldLine>& lines() const { return m_lines; }
+    HeldLinesModel* model() { return &m_model; }
+    /** Prints the given rows as cards; the PDF's path, or "" with @p error set. */
+    QString printRows(const QList<int>& rows, QString* error);
+
+public slots:
+    void ShowWindow(int how);
+    void NewDoc();
+    void DeleteLog();
+    void AddLogPos(const QString& line, int position);
+    void SetPrintMax();
+    void Foreground();
+    void DoLogList();
+    int GetPrintedPos(int index);
+    void DeletePrintedData();
+    /** Prints lines @p indexes (0-based) as cards without a person; returns the PDF's path. */
+    QString PrintLines(const QList<int>& indexes);
+
+private:
+    void scheduleSync();
+
+    std::vector<HeldLine> m_lines;
+    HeldLinesModel m_model;
+    CardWindow* m_window = nullptr;
+    int m_modified = 0;
+    int m_disableExit = 0;
+    int m_enableLogFile = 1;
+    int m_printStat = 0;
+    bool m_syncPending = false;
+    long m_exitAfterLines = -1;
+};
+
+#endif

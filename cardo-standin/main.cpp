@@ -1,0 +1,42 @@
+// The stand-in card program: holds the lines a log program hands over on the session bus, lists them, and prints
+// the chosen ones as cards into a PDF (one 100 x 148 mm page each; see CardPrinter.h for where it goes).
+#include "CardoApplication.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    // Started by the bus without a display (tests, scripts): draw offscreen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CardoApplication cardo;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/CARDO/Application"), &cardo,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
+        std::fprintf(stderr, "cardo-standin: cannot export the object: %s\n", qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    if (!bus.registerService(QStringLiteral("CARDO.Application"))) {
+        std::fprintf(stderr, "cardo-standin: cannot own CARDO.Application: %s\n",
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    // Leave with the bus: a private test bus goes away with its session.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&bus] {
+        if (!bus.isConnected()) {
+            QApplication::quit();
+        }
+    });
+    watch.start(1000);
+    return QApplication::exec();
+}
