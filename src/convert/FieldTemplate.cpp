@@ -1,9 +1,660 @@
 #include "convert/FieldTemplate.h"
 
+#include "common/Cp932.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// A value that does not go straight into a text member is held in a buffer of this many bytes.
+constexpr std::size_t kValueCapacity = 127;
+// The code buffer holds the '%' and at most 15 shaping characters; only the first few ever matter.
+constexpr std::size_t kCodeCapacity = 16;
+
+inline unsigned char byteAt(std::string_view s, std::size_t i)
+{
+    return static_cast<unsigned char>(s[i]);
+}
+
+inline bool isBlankOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// White space as the C scanning functions skip it in the "C" locale.
+inline bool isCSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Bytes of the character that starts at s[i]: a lead byte with a byte after it makes two.
+inline std::size_t charLength(std::string_view s, std::size_t i)
+{
+    return (cp932::isLeadByte(byteAt(s, i)) && i + 1 < s.size()) ? 2 : 1;
+}
+
+// What an escape or a delimiter stands for: at most a backslash and one double-byte character.
+struct Bytes
+{
+    char data[3] = {};
+    std::size_t size = 0;
+
+    std::string_view view() const { return {data, size}; }
+    void set(std::string_view s)
+    {
+        size = s.size() < sizeof data ? s.size() : sizeof data;
+        std::memcpy(data, s.data(), size);
+    }
+};
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// Decodes the escape whose backslash is at templ[i] into @p out; returns the template index after it.
+std::size_t decodeEscape(std::string_view templ, std::size_t i, Bytes& out)
+{
+    ++i;
+    if (i >= templ.size()) {
+        // A backslash that ends the template stands for itself.
+        out.set("\\");
+        return i;
+    }
+    const char c = templ[i];
+    if (c == '\\') {
+        out.set("\\");
+        return i + 1;
+    }
+    if (c == 'x') {
+        // Up to two hexadecimal digits; digits cut off by the template's end (or by a character that is
+        // no digit) are absent, so "\x4" at the end is the byte 4 and a bare "\x" the byte 0.
+        ++i;
+        unsigned value = 0;
+        for (int n = 0; n < 2 && i < templ.size() && hexValue(templ[i]) >= 0; ++n, ++i) {
+            value = value * 16 + static_cast<unsigned>(hexValue(templ[i]));
+        }
+        const char byte = static_cast<char>(value);
+        out.set(std::string_view(&byte, 1));
+        return i;
+    }
+    if (c >= 'A' && c <= '_') {
+        const char control = static_cast<char>(c - 64);
+        out.set(std::string_view(&control, 1));
+        return i + 1;
+    }
+    // Any other character stands for the backslash and itself (a double-byte character whole).
+    const std::size_t len = charLength(templ, i);
+    out.data[0] = '\\';
+    std::memcpy(out.data + 1, templ.data() + i, len);
+    out.size = 1 + len;
+    return i + len;
+}
+
+inline bool matchesAt(std::string_view text, std::size_t pos, std::string_view bytes)
+{
+    return text.size() - pos >= bytes.size() && std::memcmp(text.data() + pos, bytes.data(), bytes.size()) == 0;
+}
+
+// Index of the first character at or after @p pos that begins with @p delim, or the text's end. The search
+// steps over double-byte characters whole, so a trail byte is never taken for the delimiter.
+std::size_t findDelimiter(std::string_view text, std::size_t pos, std::string_view delim)
+{
+    const auto first = static_cast<unsigned char>(delim[0]);
+    if (delim.size() == 1 && first < 0x40) {
+        // No trail byte lies below 0x40, so a plain byte search cannot land inside a character.
+        const void* hit = std::memchr(text.data() + pos, first, text.size() - pos);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    }
+    while (pos < text.size()) {
+        if (byteAt(text, pos) == first && matchesAt(text, pos, delim)) {
+            return pos;
+        }
+        pos += charLength(text, pos);
+    }
+    return text.size();
+}
+
+// A value that begins with a blank loses its leading blanks and tabs; every value loses its trailing ones.
+// No trail byte is a blank or a tab, so trimming never touches a double-byte character.
+std::string_view trimValue(std::string_view v)
+{
+    if (!v.empty() && v.front() == ' ') {
+        while (!v.empty() && isBlankOrTab(v.front())) {
+            v.remove_prefix(1);
+        }
+    }
+    while (!v.empty() && isBlankOrTab(v.back())) {
+        v.remove_suffix(1);
+    }
+    return v;
+}
+
+// Every character counts as a digit worth its low four bits, so "1a" is 11.
+std::uint32_t digitValue(std::string_view v)
+{
+    std::uint32_t value = 0;
+    for (const char c : v) {
+        value = value * 10u + (static_cast<unsigned char>(c) & 0x0Fu);
+    }
+    return value;
+}
+
+template <std::size_t N> void storeText(char (&dest)[N], std::string_view value)
+{
+    std::memcpy(dest, value.data(), value.size());
+    dest[value.size()] = '\0';
+}
+
+// The value a code takes: cut to the destination's capacity (never half a character), then trimmed.
+inline std::string_view shapeValue(std::string_view taken, std::size_t capacity)
+{
+    return trimValue(taken.substr(0, cp932::cutLength(taken, capacity)));
+}
+
+// ---- numbers read as the C conversion "%u" reads them ----
+
+// Skips white space, then reads an optional sign and decimal digits (sign and digits together at most
+// @p width characters when width > 0). A minus sign negates modulo 2^32. False when no digit was read.
+bool scanUnsigned(std::string_view s, std::size_t& i, std::uint32_t& out, std::size_t width = 0)
+{
+    while (i < s.size() && isCSpace(s[i])) {
+        ++i;
+    }
+    const std::size_t limit = width > 0 && s.size() - i > width ? i + width : s.size();
+    bool negative = false;
+    std::size_t j = i;
+    if (j < limit && (s[j] == '+' || s[j] == '-')) {
+        negative = s[j] == '-';
+        ++j;
+    }
+    const std::size_t digitsFrom = j;
+    std::uint32_t value = 0;
+    while (j < limit && isDigit(s[j])) {
+        value = value * 10u + static_cast<std::uint32_t>(s[j] - '0');
+        ++j;
+    }
+    if (j == digitsFrom) {
+        return false;
+    }
+    out = negative ? 0u - value : value;
+    i = j;
+    return true;
+}
+
+// Reads numbers separated by single separator characters, as "%u.%u.%u" or "%u.%u" would; returns how many.
+std::size_t scanSeparated(std::string_view s, char separator, std::uint32_t* out, std::size_t count)
+{
+    std::size_t i = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        if (n > 0) {
+            if (i >= s.size() || s[i] != separator) {
+                return n;
+            }
+            ++i;
+        }
+        if (!scanUnsigned(s, i, out[n])) {
+            return n;
+        }
+    }
+    return count;
+}
+
+// ---- month names and bands ----
+
+struct MonthNames
+{
+    const char* upper;
+    const char* other;
+};
+constexpr MonthNames kMonths[12]
+    = {{"JAN", "Jan."}, {"FEB", "Feb."}, {"MAR", "Mar."},  {"APR", "Apr."}, {"MAY", "May"},  {"JUN", "June"},
+       {"JUL", "July"}, {"AUG", "Aug."}, {"SEP", "Sept."}, {"OCT", "Oct."}, {"NOV", "Nov."}, {"DEC", "Dec."}};
+
+std::uint32_t readMonth(std::string_view v)
+{
+    for (std::size_t i = 0; i < 12; ++i) {
+        if (cp932::equalsNoCase(v, kMonths[i].upper) || cp932::equalsNoCase(v, kMonths[i].other)) {
+            return static_cast<std::uint32_t>(i + 1);
+        }
+    }
+    std::uint32_t n = 0;
+    std::size_t i = 0;
+    if (!v.empty() && isDigit(v[0]) && scanUnsigned(v, i, n)) {
+        return n;
+    }
+    return 0;
+}
+
+const char* bandFrequency(std::string_view v)
+{
+    if (cp932::equalsNoCase(v, "SAT")) {
+        return "SAT";
+    }
+    std::uint32_t metres = 0;
+    std::size_t i = 0;
+    if (!scanUnsigned(v, i, metres)) {
+        return "";
+    }
+    switch (metres) {
+    case 2:
+        return "144";
+    case 6:
+        return "50";
+    case 10:
+        return "28";
+    case 12:
+        return "24";
+    case 15:
+        return "21";
+    case 17:
+        return "18";
+    case 20:
+        return "14";
+    case 30:
+        return "10";
+    case 40:
+        return "7";
+    case 75:
+        return "3.8";
+    case 80:
+        return "3.5";
+    case 160:
+        return "1.8";
+    default:
+        return "";
+    }
+}
+
+// ---- the codes ----
+
+enum class Take
+{
+    Nothing, // the code just ends
+    Value, // a value taken up to the delimiter or by width
+    Columns, // the 7 + 3 call-sign columns of 'k'
+    Other // not a code letter: a shaping character
+};
+
+Take takeOf(char letter)
+{
+    switch (letter) {
+    case 'y':
+    case 'm':
+    case 'o':
+    case 'd':
+    case 'h':
+    case 'i':
+    case 'B':
+    case 'g':
+    case 'f':
+    case 'T':
+    case 'F':
+    case 'C':
+    case 'U':
+    case 'b':
+    case 'l':
+    case 'A':
+    case 'a':
+    case 'p':
+    case 'q':
+    case 'x':
+    case 'O':
+    case 'P':
+    case 'N':
+    case 'Q':
+    case 'L':
+    case 'S':
+    case 'R':
+    case 'V':
+    case 'W':
+    case 'Y':
+    case 'w':
+    case 'z':
+    case 's':
+    case 't':
+    case 'u':
+    case 'v':
+        return Take::Value;
+    case 'D':
+    case 'E':
+    case 'K':
+    case 'M':
+    case 'c':
+    case 'n':
+        return Take::Nothing;
+    case 'k':
+        return Take::Columns;
+    default:
+        return Take::Other;
+    }
+}
+
+// How many bytes of the value a code keeps: the member's capacity for the text codes, else the value buffer.
+std::size_t capacityOf(char letter)
+{
+    switch (letter) {
+    case 'C':
+    case 'U':
+    case 'b':
+    case 'l':
+        return 24;
+    case 'A':
+    case 'a':
+    case 'p':
+    case 'q':
+    case 'O':
+        return 20;
+    case 'P':
+        return 8;
+    case 'N':
+    case 'Q':
+        return 50;
+    case 'L':
+        return 512;
+    default:
+        return kValueCapacity;
+    }
+}
+
+// The fixed width of a code: one or two digits right after the '%' or after a '-' that follows it.
+int widthOf(const char* code, std::size_t len)
+{
+    std::size_t i = 1;
+    if (i < len && code[i] == '-') {
+        ++i;
+    }
+    if (i >= len || !isDigit(code[i])) {
+        return -1;
+    }
+    int width = code[i] - '0';
+    if (i + 1 < len && isDigit(code[i + 1])) {
+        width = width * 10 + (code[i + 1] - '0');
+    }
+    return width;
+}
+
+// Stores a value under its code letter. False stops the walk (a pattern code without its numbers).
+bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
+{
+    switch (letter) {
+    case 'y':
+        r.Year = static_cast<std::uint8_t>(digitValue(v) % 100u);
+        return true;
+    case 'm':
+        r.Month = static_cast<std::uint8_t>(readMonth(v));
+        return true;
+    case 'o': {
+        char packed[kValueCapacity];
+        std::size_t n = 0;
+        for (const char c : v) {
+            if (c != ' ') {
+                packed[n++] = c;
+            }
+        }
+        r.Month = static_cast<std::uint8_t>(readMonth(std::string_view(packed, n)));
+        return true;
+    }
+    case 'd':
+        r.Day = static_cast<std::uint8_t>(digitValue(v));
+        return true;
+    case 'h':
+        r.Hour = static_cast<std::uint8_t>(digitValue(v));
+        return true;
+    case 'i':
+        r.Minute = static_cast<std::uint8_t>(digitValue(v));
+        return true;
+    case 'B':
+    case 'g': {
+        std::uint32_t t = 0;
+        std::size_t i = 0;
+        if (!scanUnsigned(v, i, t)) {
+            return false;
+        }
+        r.Hour = static_cast<std::uint8_t>(t / 100u);
+        r.Minute = static_cast<std::uint8_t>(t % 100u);
+        if (v.back() == 'Z' || v.back() == 'z') {
+            flag = 1;
+        }
+        return true;
+    }
+    case 'f': {
+        std::uint32_t n[3] = {};
+        std::size_t i = 0;
+        if (!scanUnsigned(v, i, n[0], 2) || !scanUnsigned(v, i, n[1], 2) || !scanUnsigned(v, i, n[2], 2)) {
+            return false;
+        }
+        r.Year = static_cast<std::uint8_t>(n[0]);
+        r.Month = static_cast<std::uint8_t>(n[1]);
+        r.Day = static_cast<std::uint8_t>(n[2]);
+        return true;
+    }
+    case 'T': {
+        std::uint32_t n[3] = {};
+        if (scanSeparated(v, '.', n, 3) < 3) {
+            return false;
+        }
+        r.Year = static_cast<std::uint8_t>(n[0]);
+        r.Month = static_cast<std::uint8_t>(n[1]);
+        r.Day = static_cast<std::uint8_t>(n[2]);
+        return true;
+    }
+    case 'F': {
+        std::uint32_t n[2] = {};
+        if (scanSeparated(v, '.', n, 2) < 2) {
+            return false;
+        }
+        r.Month = static_cast<std::uint8_t>(n[0]);
+        r.Day = static_cast<std::uint8_t>(n[1]);
+        return true;
+    }
+    case 'C':
+        storeText(r.Call, v);
+        return true;
+    case 'U':
+    case 'b':
+    case 'l':
+        storeText(r.Rst, v);
+        return true;
+    case 'A':
+    case 'a':
+    case 'p':
+    case 'q':
+        storeText(r.Freq, v);
+        return true;
+    case 'x':
+        storeText(r.Freq, bandFrequency(v));
+        return true;
+    case 'O':
+        storeText(r.Mode, v);
+        return true;
+    case 'P':
+        storeText(r.Power, v);
+        return true;
+    case 'N':
+        storeText(r.Name, v);
+        return true;
+    case 'Q':
+        storeText(r.Qth, v);
+        return true;
+    case 'L':
+        storeText(r.Qsl, v);
+        return true;
+    case 'S':
+        r.SendChar = v.empty() ? '\0' : v.front();
+        return true;
+    case 'R':
+        r.RecvChar = v.empty() ? '\0' : v.front();
+        return true;
+    case 'V':
+        r.Env = digitValue(v);
+        return true;
+    default:
+        // W, Y, w, z, s, t, u, v: the value is passed over.
+        return true;
+    }
+}
+
+// Call sign in 7 columns and a portable suffix in the 3 after them; blanks in either are dropped.
+std::size_t takeCallColumns(std::string_view text, std::size_t pos, CardRecord& r)
+{
+    std::string_view rest = text.substr(pos);
+    const std::string_view call = rest.substr(0, cp932::cutLength(rest, 7));
+    rest.remove_prefix(call.size());
+    const std::string_view suffix = rest.substr(0, cp932::cutLength(rest, 3));
+
+    char buf[7 + 1 + 3 + 1];
+    std::size_t n = 0;
+    for (const char c : call) {
+        if (c != ' ') {
+            buf[n++] = c;
+        }
+    }
+    const std::size_t slash = n;
+    buf[n++] = '/';
+    for (const char c : suffix) {
+        if (c != ' ') {
+            buf[n++] = c;
+        }
+    }
+    if (n == slash + 1) {
+        n = slash;
+    }
+    storeText(r.Call, std::string_view(buf, n));
+    return pos + call.size() + suffix.size();
+}
+
+} // namespace
+
 int FieldTemplate(int flag, CardRecord& record, std::string_view templ, std::string_view text)
 {
-    (void)record;
-    (void)templ;
-    (void)text;
+    std::size_t t = 0; // template position
+    std::size_t x = 0; // text position, only ever moving forward
+    bool inCode = false;
+    char code[kCodeCapacity];
+    std::size_t codeLen = 0;
+
+    while (t < templ.size() && x < text.size()) {
+        const char c = templ[t];
+
+        if (c == '\\') {
+            Bytes bytes;
+            t = decodeEscape(templ, t, bytes);
+            if (!matchesAt(text, x, bytes.view())) {
+                return flag;
+            }
+            x += bytes.size;
+            continue;
+        }
+
+        if (c == '%') {
+            if (!inCode) {
+                inCode = true;
+                code[0] = '%';
+                codeLen = 1;
+            } else {
+                // "%%" matches one percent sign.
+                if (text[x] != '%') {
+                    return flag;
+                }
+                ++x;
+                inCode = false;
+            }
+            ++t;
+            continue;
+        }
+
+        const std::size_t len = charLength(templ, t);
+        if (!inCode) {
+            if (!matchesAt(text, x, templ.substr(t, len))) {
+                return flag;
+            }
+            x += len;
+            t += len;
+            continue;
+        }
+
+        const Take take = len == 1 ? takeOf(c) : Take::Other;
+        if (take == Take::Other) {
+            for (std::size_t k = 0; k < len && codeLen < kCodeCapacity; ++k) {
+                code[codeLen++] = templ[t + k];
+            }
+            t += len;
+            continue;
+        }
+
+        inCode = false;
+        ++t;
+        if (take == Take::Nothing) {
+            continue;
+        }
+        if (take == Take::Columns) {
+            x = takeCallColumns(text, x, record);
+            continue;
+        }
+
+        if (c == 'o' && t < templ.size()) {
+            // The character after 'o' belongs to the code and is not matched.
+            t += charLength(templ, t);
+        }
+
+        // The delimiter: the template's next character, or what the escape there stands for.
+        enum class Delim
+        {
+            End,
+            Percent,
+            Escape,
+            Char
+        } kind
+            = Delim::End;
+        Bytes delim;
+        if (t >= templ.size()) {
+            kind = Delim::End;
+        } else if (templ[t] == '%') {
+            kind = Delim::Percent;
+            delim.set("%");
+        } else if (templ[t] == '\\') {
+            kind = Delim::Escape;
+            decodeEscape(templ, t, delim);
+        } else {
+            kind = Delim::Char;
+            delim.set(templ.substr(t, charLength(templ, t)));
+        }
+
+        const int width = widthOf(code, codeLen);
+        std::size_t stop = text.size();
+        std::size_t next = stop;
+        if (width >= 0) {
+            stop = x + cp932::cutLength(text.substr(x), static_cast<std::size_t>(width));
+            next = kind == Delim::Char ? findDelimiter(text, stop, delim.view()) : stop;
+        } else {
+            if (kind != Delim::End) {
+                stop = findDelimiter(text, x, delim.view());
+            }
+            next = stop;
+        }
+
+        const std::string_view value = shapeValue(text.substr(x, stop - x), capacityOf(c));
+        x = next;
+        if (!storeValue(c, value, record, flag)) {
+            return flag;
+        }
+    }
     return flag;
 }
