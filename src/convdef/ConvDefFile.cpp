@@ -1,41 +1,12 @@
 #include "convdef/ConvDefFile.h"
 
+#include "common/CNumber.h"
 #include "common/Cp932.h"
 #include "convdef/SafeFile.h"
 
-#include <cctype>
-#include <climits>
-#include <cstring>
+#include <cstdio>
 
 namespace {
-
-// The "%d" conversion: leading white space, an optional sign, at least one digit; reading stops at the first
-// byte that is no digit. Values beyond the int range saturate (they are out of 1..64 either way).
-bool readDecimal(std::string_view s, long& out)
-{
-    std::size_t i = 0;
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    const std::size_t digitsStart = i;
-    long v = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        if (v < LONG_MAX / 10) {
-            v = v * 10 + (s[i] - '0');
-        }
-        ++i;
-    }
-    if (i == digitsStart) {
-        return false;
-    }
-    out = negative ? -v : v;
-    return true;
-}
 
 void applyPiece(std::string_view piece, ConvDefTable& t)
 {
@@ -51,8 +22,8 @@ void applyPiece(std::string_view piece, ConvDefTable& t)
     if (eq == std::string_view::npos) {
         return;
     }
-    long n = 0;
-    if (!readDecimal(piece.substr(5, eq - 5), n) || n < 1 || n > kConvDefCount) {
+    std::int32_t n = 0;
+    if (!cnum::readInt(piece.substr(5, eq - 5), n) || n < 1 || n > kConvDefCount) {
         return;
     }
     std::string_view value = piece.substr(eq + 1);
