@@ -1,6 +1,9 @@
 #include "convert/FieldTemplate.h"
 
+#include "common/CNumber.h"
 #include "common/Cp932.h"
+#include "convert/BandTable.h"
+#include "convert/DateTime.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,12 +29,6 @@ inline bool isBlankOrTab(char c)
 inline bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-// White space as the C scanning functions skip it in the "C" locale.
-inline bool isCSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // Bytes of the character that starts at s[i]: a lead byte with a byte after it makes two.
@@ -158,7 +155,9 @@ std::uint32_t digitValue(std::string_view v)
 
 template <std::size_t N> void storeText(char (&dest)[N], std::string_view value)
 {
-    std::memcpy(dest, value.data(), value.size());
+    if (!value.empty()) {
+        std::memcpy(dest, value.data(), value.size());
+    }
     dest[value.size()] = '\0';
 }
 
@@ -166,120 +165,6 @@ template <std::size_t N> void storeText(char (&dest)[N], std::string_view value)
 inline std::string_view shapeValue(std::string_view taken, std::size_t capacity)
 {
     return trimValue(taken.substr(0, cp932::cutLength(taken, capacity)));
-}
-
-// ---- numbers read as the C conversion "%u" reads them ----
-
-// Skips white space, then reads an optional sign and decimal digits (sign and digits together at most
-// @p width characters when width > 0). A minus sign negates modulo 2^32. False when no digit was read.
-bool scanUnsigned(std::string_view s, std::size_t& i, std::uint32_t& out, std::size_t width = 0)
-{
-    while (i < s.size() && isCSpace(s[i])) {
-        ++i;
-    }
-    const std::size_t limit = width > 0 && s.size() - i > width ? i + width : s.size();
-    bool negative = false;
-    std::size_t j = i;
-    if (j < limit && (s[j] == '+' || s[j] == '-')) {
-        negative = s[j] == '-';
-        ++j;
-    }
-    const std::size_t digitsFrom = j;
-    std::uint32_t value = 0;
-    while (j < limit && isDigit(s[j])) {
-        value = value * 10u + static_cast<std::uint32_t>(s[j] - '0');
-        ++j;
-    }
-    if (j == digitsFrom) {
-        return false;
-    }
-    out = negative ? 0u - value : value;
-    i = j;
-    return true;
-}
-
-// Reads numbers separated by single separator characters, as "%u.%u.%u" or "%u.%u" would; returns how many.
-std::size_t scanSeparated(std::string_view s, char separator, std::uint32_t* out, std::size_t count)
-{
-    std::size_t i = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-        if (n > 0) {
-            if (i >= s.size() || s[i] != separator) {
-                return n;
-            }
-            ++i;
-        }
-        if (!scanUnsigned(s, i, out[n])) {
-            return n;
-        }
-    }
-    return count;
-}
-
-// ---- month names and bands ----
-
-struct MonthNames
-{
-    const char* upper;
-    const char* other;
-};
-constexpr MonthNames kMonths[12]
-    = {{"JAN", "Jan."}, {"FEB", "Feb."}, {"MAR", "Mar."},  {"APR", "Apr."}, {"MAY", "May"},  {"JUN", "June"},
-       {"JUL", "July"}, {"AUG", "Aug."}, {"SEP", "Sept."}, {"OCT", "Oct."}, {"NOV", "Nov."}, {"DEC", "Dec."}};
-
-std::uint32_t readMonth(std::string_view v)
-{
-    for (std::size_t i = 0; i < 12; ++i) {
-        if (cp932::equalsNoCase(v, kMonths[i].upper) || cp932::equalsNoCase(v, kMonths[i].other)) {
-            return static_cast<std::uint32_t>(i + 1);
-        }
-    }
-    std::uint32_t n = 0;
-    std::size_t i = 0;
-    if (!v.empty() && isDigit(v[0]) && scanUnsigned(v, i, n)) {
-        return n;
-    }
-    return 0;
-}
-
-const char* bandFrequency(std::string_view v)
-{
-    if (cp932::equalsNoCase(v, "SAT")) {
-        return "SAT";
-    }
-    std::uint32_t metres = 0;
-    std::size_t i = 0;
-    if (!scanUnsigned(v, i, metres)) {
-        return "";
-    }
-    switch (metres) {
-    case 2:
-        return "144";
-    case 6:
-        return "50";
-    case 10:
-        return "28";
-    case 12:
-        return "24";
-    case 15:
-        return "21";
-    case 17:
-        return "18";
-    case 20:
-        return "14";
-    case 30:
-        return "10";
-    case 40:
-        return "7";
-    case 75:
-        return "3.8";
-    case 80:
-        return "3.5";
-    case 160:
-        return "1.8";
-    default:
-        return "";
-    }
 }
 
 // ---- the codes ----
@@ -398,7 +283,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         r.Year = static_cast<std::uint8_t>(digitValue(v) % 100u);
         return true;
     case 'm':
-        r.Month = static_cast<std::uint8_t>(readMonth(v));
+        r.Month = static_cast<std::uint8_t>(ReadMonth(v));
         return true;
     case 'o': {
         char packed[kValueCapacity];
@@ -408,7 +293,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
                 packed[n++] = c;
             }
         }
-        r.Month = static_cast<std::uint8_t>(readMonth(std::string_view(packed, n)));
+        r.Month = static_cast<std::uint8_t>(ReadMonth(std::string_view(packed, n)));
         return true;
     }
     case 'd':
@@ -423,8 +308,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
     case 'B':
     case 'g': {
         std::uint32_t t = 0;
-        std::size_t i = 0;
-        if (!scanUnsigned(v, i, t)) {
+        if (!cnum::readUnsigned(v, t)) {
             return false;
         }
         r.Hour = static_cast<std::uint8_t>(t / 100u);
@@ -436,8 +320,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
     }
     case 'f': {
         std::uint32_t n[3] = {};
-        std::size_t i = 0;
-        if (!scanUnsigned(v, i, n[0], 2) || !scanUnsigned(v, i, n[1], 2) || !scanUnsigned(v, i, n[2], 2)) {
+        if (cnum::scanUnsigned(v, "%2u%2u%2u", n, 3) < 3) {
             return false;
         }
         r.Year = static_cast<std::uint8_t>(n[0]);
@@ -447,7 +330,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
     }
     case 'T': {
         std::uint32_t n[3] = {};
-        if (scanSeparated(v, '.', n, 3) < 3) {
+        if (cnum::scanUnsigned(v, "%u.%u.%u", n, 3) < 3) {
             return false;
         }
         r.Year = static_cast<std::uint8_t>(n[0]);
@@ -457,7 +340,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
     }
     case 'F': {
         std::uint32_t n[2] = {};
-        if (scanSeparated(v, '.', n, 2) < 2) {
+        if (cnum::scanUnsigned(v, "%u.%u", n, 2) < 2) {
             return false;
         }
         r.Month = static_cast<std::uint8_t>(n[0]);
@@ -479,7 +362,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         storeText(r.Freq, v);
         return true;
     case 'x':
-        storeText(r.Freq, bandFrequency(v));
+        storeText(r.Freq, BandTable(v));
         return true;
     case 'O':
         storeText(r.Mode, v);
