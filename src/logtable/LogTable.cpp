@@ -1,5 +1,12 @@
 #include "logtable/LogTable.h"
 
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "logtable/TableEngine.h"
+#include "logtable/TableSupport.h"
+
+#include <algorithm>
+
 void LogTable::AttachGrid()
 {
     if (m_detachCount > 0 && --m_detachCount == 0) {
@@ -21,4 +28,264 @@ void LogTable::notifyCurrent()
     if (m_listener && GridAttached()) {
         m_listener->currentChanged(IsOpen() ? RecNo() : -1);
     }
+}
+
+void LogTable::notifyRecord(long position)
+{
+    if (m_listener && GridAttached()) {
+        m_listener->recordChanged(position);
+    }
+}
+
+std::unique_ptr<TableEngine> openTableFile(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const std::string extension
+        = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+    if (cp932::equalsNoCase(extension, ".db")) {
+        return openParadoxTable(path);
+    }
+    if (cp932::equalsNoCase(extension, ".dbf")) {
+        return openDbaseTable(path);
+    }
+    if (cp932::equalsNoCase(extension, ".txt") || cp932::equalsNoCase(extension, ".csv")) {
+        return openTextTable(path);
+    }
+    throw KelboError(logtable::openError(path,
+                                         extension.empty()
+                                             ? "拡張子がありません (.db, .dbf, .txt, .csv のどれかを指定してください)"
+                                             : "拡張子 " + extension + " のテーブルには対応していません"));
+}
+
+namespace {
+
+/** The operator's table: the current record, the pending edit and the grid notifications over one engine. */
+class EngineTable : public LogTable
+{
+public:
+    ~EngineTable() override
+    {
+        // Nothing may escape a destructor; a failed write has nowhere to be shown here.
+        try {
+            CloseTable();
+        } catch (const KelboError&) {
+        }
+    }
+
+    void OpenTable(const std::string& dir, const std::string& name) override
+    {
+        CloseTable();
+        std::string path = dir;
+        if (!path.empty() && path.back() != '/') {
+            path += '/';
+        }
+        path += name;
+        m_engine = openTableFile(path);
+        m_path = path;
+        m_position = 0;
+        m_atEnd = m_engine->recordCount() == 0;
+        m_cachedRow = -1;
+        notifyReset();
+        notifyCurrent();
+    }
+
+    void CloseTable() override
+    {
+        if (!m_engine) {
+            return;
+        }
+        struct Closer
+        {
+            EngineTable* table;
+            ~Closer()
+            {
+                table->m_engine.reset();
+                table->m_path.clear();
+                table->m_editing = false;
+                table->m_pending.clear();
+                table->m_cachedRow = -1;
+                table->m_cachedTexts.clear();
+                table->notifyReset();
+                table->notifyCurrent();
+            }
+        } closer{this};
+        Post();
+    }
+
+    bool IsOpen() const override { return m_engine != nullptr; }
+
+    int FieldCount() const override { return m_engine ? m_engine->fieldCount() : 0; }
+
+    std::string FieldName(int position) const override
+    {
+        requireOpen();
+        requireField(position);
+        return m_engine->fieldName(position);
+    }
+
+    std::string FieldText(int position) const override
+    {
+        requireOpen();
+        requireField(position);
+        if (m_editing) {
+            for (const auto& change : m_pending) {
+                if (change.first == position) {
+                    return change.second;
+                }
+            }
+        }
+        return cell(m_position, position);
+    }
+
+    void MoveFirst() override { moveTo(0, false); }
+
+    void MoveNext() override
+    {
+        requireOpen();
+        moveTo(m_position + 1, true);
+    }
+
+    void MoveBy(long count) override
+    {
+        requireOpen();
+        moveTo(m_position + count, count > 0);
+    }
+
+    bool AtEnd() const override { return m_engine ? m_atEnd : true; }
+
+    void EditRecord() override
+    {
+        requireOpen();
+        if (m_position >= m_engine->recordCount()) {
+            throw KelboError("テーブル " + m_path + " に編集するレコードがありません");
+        }
+        if (!m_editing) {
+            m_editing = true;
+            m_pending.clear();
+        }
+    }
+
+    void SetFieldText(int position, const std::string& text) override
+    {
+        requireOpen();
+        requireField(position);
+        if (!m_editing) {
+            throw KelboError("データセットが編集モードではありません");
+        }
+        std::string value = text.substr(0, std::min(text.find('\0'), text.size()));
+        const std::size_t width = m_engine->fieldWidth(position);
+        if (width > 0) {
+            value = cp932::cut(value, width);
+        }
+        for (auto& change : m_pending) {
+            if (change.first == position) {
+                change.second = value;
+                return;
+            }
+        }
+        m_pending.emplace_back(position, value);
+    }
+
+    void Post() override
+    {
+        if (!m_engine || !m_editing) {
+            return;
+        }
+        // The edit ends whether or not the write succeeds: a failed write is reported once, not on every
+        // later move.
+        auto pending = std::move(m_pending);
+        m_pending.clear();
+        m_editing = false;
+        if (pending.empty()) {
+            return;
+        }
+        m_cachedRow = -1;
+        m_engine->writeRecord(m_position, pending);
+        notifyRecord(m_position);
+    }
+
+    long RecordCount() const override { return m_engine ? m_engine->recordCount() : 0; }
+
+    long RecNo() const override { return m_engine ? m_position : -1; }
+
+    void MoveTo(long position) override
+    {
+        requireOpen();
+        moveTo(std::max(0L, std::min(position, m_engine->recordCount() - 1)), false);
+    }
+
+    std::string CellText(long row, int field) const override
+    {
+        requireOpen();
+        requireField(field);
+        return cell(row, field);
+    }
+
+    std::string FilePath() const override { return m_path; }
+
+private:
+    void requireOpen() const
+    {
+        if (!m_engine) {
+            logtable::throwClosed();
+        }
+    }
+
+    void requireField(int position) const
+    {
+        if (position < 0 || position >= m_engine->fieldCount()) {
+            throw KelboError("テーブル " + m_path + " にフィールド番号 " + std::to_string(position + 1)
+                             + " はありません");
+        }
+    }
+
+    /** Posts a pending edit, then moves to @p target clamped to the table; @p forward tells whether passing
+     * the last record sets AtEnd. */
+    void moveTo(long target, bool forward)
+    {
+        requireOpen();
+        Post();
+        const long count = m_engine->recordCount();
+        if (count == 0) {
+            m_position = 0;
+            m_atEnd = true;
+        } else if (target >= count) {
+            m_position = forward ? count : count - 1;
+            m_atEnd = forward;
+        } else {
+            m_position = std::max(0L, target);
+            m_atEnd = false;
+        }
+        notifyCurrent();
+    }
+
+    std::string cell(long row, int field) const
+    {
+        if (row < 0 || row >= m_engine->recordCount()) {
+            return "";
+        }
+        if (row != m_cachedRow) {
+            m_cachedRow = -1;
+            m_engine->readRecord(row, m_cachedTexts);
+            m_cachedRow = row;
+        }
+        return static_cast<std::size_t>(field) < m_cachedTexts.size() ? m_cachedTexts[field] : std::string();
+    }
+
+    std::unique_ptr<TableEngine> m_engine;
+    std::string m_path;
+    long m_position = 0;
+    bool m_atEnd = true;
+    bool m_editing = false;
+    std::vector<std::pair<int, std::string>> m_pending;
+    mutable long m_cachedRow = -1;
+    mutable std::vector<std::string> m_cachedTexts;
+};
+
+} // namespace
+
+std::unique_ptr<LogTable> createLogTable()
+{
+    return std::make_unique<EngineTable>();
 }

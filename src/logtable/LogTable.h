@@ -13,6 +13,12 @@ public:
     virtual void tableReset() = 0;
     /** The current record moved to @p position (0-based). */
     virtual void currentChanged(long position) = 0;
+    /** Record @p position was written to disk. A listener that does not care for single rows reloads. */
+    virtual void recordChanged(long position)
+    {
+        static_cast<void>(position);
+        tableReset();
+    }
 };
 
 /** @brief The operator's open log table: one interface over the Paradox, dBASE and delimited-text engines.
@@ -70,6 +76,7 @@ public:
 protected:
     void notifyReset();
     void notifyCurrent();
+    void notifyRecord(long position);
 
 private:
     LogTableListener* m_listener = nullptr;

@@ -1,0 +1,136 @@
+#include "logtable/LogTableModel.h"
+
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+// Rows kept decoded: a few screens of a grid.
+constexpr int kCacheRows = 512;
+} // namespace
+
+LogTableModel::LogTableModel(LogTable& table, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_table(table)
+{
+    m_table.setListener(this);
+    tableReset();
+    currentChanged(m_table.IsOpen() ? m_table.RecNo() : -1);
+}
+
+LogTableModel::~LogTableModel()
+{
+    m_table.setListener(nullptr);
+}
+
+int LogTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int LogTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_columns;
+}
+
+const QStringList& LogTableModel::rowTexts(int row) const
+{
+    auto it = m_cache.constFind(row);
+    if (it != m_cache.constEnd()) {
+        return *it;
+    }
+    if (m_cache.size() >= kCacheRows) {
+        m_cache.clear();
+    }
+    QStringList texts;
+    texts.reserve(m_columns);
+    try {
+        for (int column = 0; column < m_columns; ++column) {
+            texts.append(cp932::toUnicode(m_table.CellText(row, column)));
+        }
+    } catch (const KelboError&) {
+        // A closed table or a read failure shows empty cells; the failure itself surfaces where the
+        // operator acts on the table.
+        texts.clear();
+        for (int column = 0; column < m_columns; ++column) {
+            texts.append(QString());
+        }
+    }
+    return *m_cache.insert(row, texts);
+}
+
+QVariant LogTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_columns) {
+        return {};
+    }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
+        return {};
+    }
+    return rowTexts(index.row()).value(index.column());
+}
+
+QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    if (orientation == Qt::Horizontal) {
+        return m_headers.value(section);
+    }
+    return section == m_currentRow ? QStringLiteral("▶") : QString();
+}
+
+Qt::ItemFlags LogTableModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void LogTableModel::tableReset()
+{
+    beginResetModel();
+    m_cache.clear();
+    m_headers.clear();
+    if (m_table.IsOpen()) {
+        m_rows = static_cast<int>(std::min<long>(m_table.RecordCount(), INT_MAX));
+        m_columns = m_table.FieldCount();
+        for (int column = 0; column < m_columns; ++column) {
+            m_headers.append(cp932::toUnicode(m_table.FieldName(column)));
+        }
+    } else {
+        m_rows = 0;
+        m_columns = 0;
+    }
+    m_currentRow = -1;
+    endResetModel();
+}
+
+void LogTableModel::currentChanged(long position)
+{
+    const int previous = m_currentRow;
+    m_currentRow = position >= 0 && position < m_rows ? static_cast<int>(position)
+        : position >= m_rows && m_rows > 0            ? m_rows - 1
+                                                      : -1;
+    if (previous == m_currentRow) {
+        return;
+    }
+    if (previous >= 0 && previous < m_rows) {
+        emit headerDataChanged(Qt::Vertical, previous, previous);
+    }
+    if (m_currentRow >= 0) {
+        emit headerDataChanged(Qt::Vertical, m_currentRow, m_currentRow);
+    }
+    emit currentRecordChanged(m_currentRow);
+}
+
+void LogTableModel::recordChanged(long position)
+{
+    if (position < 0 || position >= m_rows) {
+        return;
+    }
+    const int row = static_cast<int>(position);
+    m_cache.remove(row);
+    emit dataChanged(index(row, 0), index(row, std::max(0, m_columns - 1)));
+}

@@ -1,0 +1,485 @@
+// Paradox tables (.db). The header and the chain of data blocks are checked and walked here, with every
+// offset bounded by the file's size, so a damaged or hostile file gives an error or a shorter table, never a
+// wild read; pxlib decodes the field values. Only one data block is held in memory at a time.
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "logtable/TableEngine.h"
+#include "logtable/TableSupport.h"
+
+extern "C" {
+#include <paradox.h>
+}
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using logtable::openError;
+using logtable::writeError;
+
+enum ParadoxType : unsigned char
+{
+    pxAlpha = 0x01,
+    pxDate = 0x02,
+    pxShort = 0x03,
+    pxLong = 0x04,
+    pxCurrency = 0x05,
+    pxNumber = 0x06,
+    pxLogical = 0x09,
+    pxMemo = 0x0C,
+    pxBlob = 0x0D,
+    pxFormattedMemo = 0x0E,
+    pxOle = 0x0F,
+    pxGraphic = 0x10,
+    pxTime = 0x14,
+    pxTimestamp = 0x15,
+    pxAutoInc = 0x16,
+    pxBcd = 0x17,
+    pxBytes = 0x18,
+};
+
+/** Stored size of a field of @p type declared with @p size; 0 for an unknown type or a size the type
+ * never has. */
+int storedSize(unsigned char type, unsigned char size)
+{
+    switch (type) {
+    case pxAlpha:
+    case pxBytes:
+        return size;
+    case pxDate:
+    case pxLong:
+    case pxTime:
+    case pxAutoInc:
+        return size == 4 ? 4 : 0;
+    case pxShort:
+        return size == 2 ? 2 : 0;
+    case pxCurrency:
+    case pxNumber:
+    case pxTimestamp:
+        return size == 8 ? 8 : 0;
+    case pxLogical:
+        return size == 1 ? 1 : 0;
+    case pxMemo:
+    case pxBlob:
+    case pxFormattedMemo:
+    case pxOle:
+    case pxGraphic:
+        return size >= 10 ? size : 0;
+    case pxBcd:
+        return size <= 32 ? 17 : 0; // the declared size is the number of decimals
+    default:
+        return 0;
+    }
+}
+
+std::uint16_t le16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint32_t le32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
+        | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+bool allZero(const char* p, int size)
+{
+    return std::all_of(p, p + size, [](char c) { return c == 0; });
+}
+
+// pxlib reports decoding trouble through this handler; a value it cannot decode simply shows as "".
+void ignorePxError(pxdoc_t*, int, const char*, void*) { }
+
+class ParadoxEngine : public TableEngine
+{
+public:
+    explicit ParadoxEngine(const std::string& path)
+        : m_path(path)
+    {
+        m_fd = logtable::openForReading(path);
+        try {
+            readHeader();
+            indexBlocks();
+            m_px = PX_new2(ignorePxError, nullptr, nullptr, nullptr);
+            if (!m_px) {
+                throw KelboError(openError(m_path, "メモリが足りません"));
+            }
+        } catch (...) {
+            ::close(m_fd);
+            throw;
+        }
+    }
+
+    ~ParadoxEngine() override
+    {
+        if (m_px) {
+            PX_delete(m_px);
+        }
+        ::close(m_fd);
+    }
+
+    int fieldCount() const override { return static_cast<int>(m_fields.size()); }
+    std::string fieldName(int field) const override { return m_fields[field].name; }
+    std::size_t fieldWidth(int field) const override
+    {
+        return m_fields[field].type == pxAlpha ? m_fields[field].size : 0;
+    }
+    long recordCount() const override { return m_recordCount; }
+
+    void readRecord(long row, std::vector<std::string>& texts) override
+    {
+        texts.assign(m_fields.size(), std::string());
+        const char* record = recordBytes(row);
+        if (!record) {
+            return;
+        }
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            texts[i] = decode(m_fields[i], record + m_fields[i].offset);
+        }
+    }
+
+    void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
+    {
+        for (const auto& change : changes) {
+            checkWritable(change.first);
+        }
+        const auto block = blockOf(row);
+        const off_t recordOffset = blockOffset(m_blocks[block].number) + 6
+            + static_cast<off_t>(row - m_blocks[block].firstRow) * m_recordSize;
+        logtable::TableWriter writer(m_path, m_stamp);
+        std::vector<char> record(m_recordSize);
+        writer.readAt(record.data(), record.size(), recordOffset);
+        for (const auto& change : changes) {
+            const Field& field = m_fields[change.first];
+            // pxlib crashes on a text longer than its field; the caller cut it already, cut again to be safe.
+            std::string value = cp932::cut(change.second, field.size);
+            std::vector<char> bytes(field.size, '\0');
+            std::memcpy(bytes.data(), value.data(), value.size());
+            writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
+        }
+        m_stamp = writer.sync();
+        m_cachedBlock = -1;
+    }
+
+private:
+    struct Field
+    {
+        std::string name;
+        unsigned char type = 0;
+        unsigned char size = 0; // declared size (decimals for BCD)
+        int stored = 0;
+        int offset = 0;
+    };
+    struct BlockRef
+    {
+        std::uint32_t number;
+        long firstRow;
+        int records;
+    };
+
+    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
+
+    void readHeader()
+    {
+        struct stat st
+        {
+        };
+        ::fstat(m_fd, &st);
+        m_fileSize = st.st_size;
+        m_stamp = logtable::stampOf(m_fd);
+        if (m_fileSize == 0) {
+            throw KelboError(failure("空のファイルです"));
+        }
+        unsigned char head[0x78] = {};
+        const bool fullHead = logtable::readAt(m_fd, head, sizeof head, 0);
+        if (!fullHead && m_fileSize < 0x58) {
+            throw KelboError(failure("Paradox のテーブルではありません (ヘッダーが途中で切れています)"));
+        }
+        m_recordSize = le16(head + 0x00);
+        m_headerSize = le16(head + 0x02);
+        const unsigned char fileType = head[0x04];
+        const unsigned char maxTableSize = head[0x05];
+        const unsigned firstBlock = le16(head + 0x0E);
+        const int numFields = static_cast<std::int16_t>(le16(head + 0x21));
+        m_keyFields = static_cast<std::int16_t>(le16(head + 0x23));
+        const std::uint32_t encryption1 = le32(head + 0x25);
+        m_writeProtected = head[0x38] != 0;
+        const unsigned char version = head[0x39];
+
+        if (fileType == 1 || (fileType >= 3 && fileType <= 8)) {
+            throw KelboError(failure("Paradox の索引ファイルです. データファイル (.db) を指定してください"));
+        }
+        if (fileType != 0 && fileType != 2) {
+            throw KelboError(failure("Paradox のテーブルではありません"));
+        }
+        if (version < 3 || version > 12) {
+            throw KelboError(
+                failure("Paradox のテーブルではないか, 対応していない版です (版番号 " + std::to_string(version) + ")"));
+        }
+        const bool v4 = version >= 5;
+        if (v4 && !fullHead) {
+            throw KelboError(failure("ファイルが途中で切れています"));
+        }
+        const std::uint32_t encryption = v4 ? le32(head + 0x5C) : encryption1;
+        if (encryption != 0) {
+            throw KelboError(failure("暗号化されたテーブルには対応していません"));
+        }
+        if (maxTableSize < 1 || maxTableSize > 32) {
+            throw KelboError(failure("Paradox のテーブルではありません (ブロックの大きさ "
+                                     + std::to_string(maxTableSize) + " が不正です)"));
+        }
+        m_blockSize = maxTableSize * 1024;
+        if (numFields < 1 || numFields > 255) {
+            throw KelboError(failure("Paradox のテーブルではありません (フィールド数 " + std::to_string(numFields)
+                                     + " が不正です)"));
+        }
+        const std::size_t infoStart = v4 ? 0x78 : 0x58;
+        // Field info, the table name pointer, the field name pointers, the table name, then the field names.
+        const std::size_t tableNameLength = version >= 12 ? 261 : 79;
+        const std::size_t namesStart = infoStart + 2 * numFields + 4 + 4 * numFields + tableNameLength;
+        if (static_cast<std::size_t>(m_headerSize) < namesStart) {
+            throw KelboError(failure("Paradox のテーブルではありません (ヘッダーの大きさが不正です)"));
+        }
+        if (static_cast<off_t>(m_headerSize) > m_fileSize) {
+            throw KelboError(failure("ファイルが途中で切れています (ヘッダーが不完全です)"));
+        }
+        std::vector<unsigned char> header(m_headerSize);
+        if (!logtable::readAt(m_fd, header.data(), header.size(), 0)) {
+            throw KelboError(failure("読み込みに失敗しました"));
+        }
+        int offset = 0;
+        std::size_t name = namesStart;
+        for (int i = 0; i < numFields; ++i) {
+            Field field;
+            field.type = header[infoStart + 2 * i];
+            field.size = header[infoStart + 2 * i + 1];
+            field.stored = storedSize(field.type, field.size);
+            if (field.stored == 0) {
+                throw KelboError(failure("フィールド " + std::to_string(i + 1) + " の型 (" + std::to_string(field.type)
+                                         + ", 大きさ " + std::to_string(field.size) + ") に対応していません"));
+            }
+            field.offset = offset;
+            offset += field.stored;
+            const auto* end = static_cast<const unsigned char*>(
+                std::memchr(header.data() + name, 0, header.size() - std::min(name, header.size())));
+            if (name >= header.size() || !end) {
+                throw KelboError(failure("ヘッダーのフィールド名が途中で切れています"));
+            }
+            field.name.assign(reinterpret_cast<const char*>(header.data() + name),
+                              static_cast<std::size_t>(end - (header.data() + name)));
+            name = static_cast<std::size_t>(end - header.data()) + 1;
+            m_fields.push_back(std::move(field));
+        }
+        if (offset != m_recordSize || m_recordSize + 6 > m_blockSize) {
+            throw KelboError(failure("Paradox のテーブルではありません (レコード長 " + std::to_string(m_recordSize)
+                                     + " がフィールドと合いません)"));
+        }
+        m_firstBlock = firstBlock;
+    }
+
+    off_t blockOffset(std::uint32_t number) const
+    {
+        return static_cast<off_t>(m_headerSize) + static_cast<off_t>(number - 1) * m_blockSize;
+    }
+
+    /** Walks the chain of data blocks once; a chain that loops, leaves the file or ends early simply ends
+     * the table there. */
+    void indexBlocks()
+    {
+        const off_t available = m_fileSize - static_cast<off_t>(m_headerSize);
+        const std::uint32_t blocksInFile
+            = available > 0 ? static_cast<std::uint32_t>((available + m_blockSize - 1) / m_blockSize) : 0;
+        std::vector<bool> seen(blocksInFile + 1, false);
+        std::uint32_t number = m_firstBlock;
+        long rows = 0;
+        while (number >= 1 && number <= blocksInFile && !seen[number]) {
+            seen[number] = true;
+            unsigned char head[6];
+            if (!logtable::readAt(m_fd, head, sizeof head, blockOffset(number))) {
+                break;
+            }
+            const int addDataSize = static_cast<std::int16_t>(le16(head + 4));
+            long records = addDataSize < 0 ? 0 : addDataSize / m_recordSize + 1;
+            // Only whole records inside the block and inside the file count.
+            const off_t end = std::min<off_t>(blockOffset(number) + m_blockSize, m_fileSize);
+            const long fit = static_cast<long>((end - blockOffset(number) - 6) / m_recordSize);
+            records = std::max(0L, std::min(records, fit));
+            if (records > 0) {
+                m_blocks.push_back({number, rows, static_cast<int>(records)});
+                rows += records;
+            }
+            number = le16(head);
+        }
+        m_recordCount = rows;
+    }
+
+    std::size_t blockOf(long row) const
+    {
+        const auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), row,
+                                         [](long r, const BlockRef& b) { return r < b.firstRow; });
+        return static_cast<std::size_t>(it - m_blocks.begin()) - 1;
+    }
+
+    const char* recordBytes(long row)
+    {
+        if (row < 0 || row >= m_recordCount) {
+            return nullptr;
+        }
+        const std::size_t block = blockOf(row);
+        if (static_cast<long>(block) != m_cachedBlock) {
+            m_blockData.assign(m_blockSize, '\0');
+            const off_t offset = blockOffset(m_blocks[block].number);
+            const auto size = static_cast<std::size_t>(std::min<off_t>(m_blockSize, m_fileSize - offset));
+            m_cachedBlock = -1;
+            if (!logtable::readAt(m_fd, m_blockData.data(), size, offset)) {
+                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+            }
+            m_cachedBlock = static_cast<long>(block);
+        }
+        return m_blockData.data() + 6 + (row - m_blocks[block].firstRow) * m_recordSize;
+    }
+
+    std::string decode(const Field& field, const char* p)
+    {
+        char* data = const_cast<char*>(p);
+        switch (field.type) {
+        case pxAlpha: {
+            const void* nul = std::memchr(p, 0, field.size);
+            const std::size_t n = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p) : field.size;
+            return std::string(logtable::trimRight(std::string_view(p, n)));
+        }
+        case pxShort: {
+            short value = 0;
+            return PX_get_data_short(m_px, data, 2, &value) > 0 ? logtable::formatInteger(value) : "";
+        }
+        case pxLong:
+        case pxAutoInc: {
+            long value = 0;
+            return PX_get_data_long(m_px, data, 4, &value) > 0 ? logtable::formatInteger(value) : "";
+        }
+        case pxCurrency:
+        case pxNumber: {
+            double value = 0;
+            return PX_get_data_double(m_px, data, 8, &value) > 0 ? logtable::formatNumber(value) : "";
+        }
+        case pxDate: {
+            long days = 0;
+            if (PX_get_data_long(m_px, data, 4, &days) <= 0 || days <= 0 || days > 3652059) {
+                return "";
+            }
+            int year = 0, month = 0, day = 0;
+            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
+            return logtable::formatDate(year, month, day);
+        }
+        case pxTime: {
+            long ms = 0;
+            if (PX_get_data_long(m_px, data, 4, &ms) <= 0 || ms < 0 || ms >= 86400000) {
+                return "";
+            }
+            return logtable::formatTime(ms);
+        }
+        case pxTimestamp: {
+            double value = 0;
+            if (PX_get_data_double(m_px, data, 8, &value) <= 0 || !(value > 0) || value > 3.16e14) {
+                return "";
+            }
+            const auto ms = static_cast<long long>(value);
+            const long days = static_cast<long>(ms / 86400000);
+            int year = 0, month = 0, day = 0;
+            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
+            return logtable::formatDateTime(year, month, day, ms % 86400000);
+        }
+        case pxLogical: {
+            if (static_cast<unsigned char>(*p) == 0) {
+                return "";
+            }
+            return (static_cast<unsigned char>(*p) & 0x7F) != 0 ? "True" : "False";
+        }
+        case pxBcd: {
+            if (allZero(p, 17)) {
+                return "";
+            }
+            char* text = nullptr;
+            if (PX_get_data_bcd(m_px, reinterpret_cast<unsigned char*>(data), field.size, &text) <= 0 || !text) {
+                return "";
+            }
+            std::string result = logtable::normalizeNumberText(text);
+            m_px->free(m_px, text);
+            return result;
+        }
+        case pxMemo:
+        case pxFormattedMemo: {
+            // The memo file is not read: the record holds the memo's leading part and its length.
+            const int inline_ = field.stored - 10;
+            const std::uint32_t length = le32(reinterpret_cast<const unsigned char*>(p) + inline_ + 4);
+            std::size_t n = std::min<std::size_t>(length, static_cast<std::size_t>(inline_));
+            const void* nul = std::memchr(p, 0, n);
+            if (nul) {
+                n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
+            }
+            return cp932::cut(std::string_view(p, n), n);
+        }
+        default:
+            return ""; // binary values have no text
+        }
+    }
+
+    void checkWritable(int position) const
+    {
+        const Field& field = m_fields[position];
+        if (m_writeProtected) {
+            throw KelboError(writeError(m_path, "書き込み禁止のテーブルです"));
+        }
+        if (field.type != pxAlpha) {
+            throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+        }
+        if (position < m_keyFields) {
+            throw KelboError(writeError(m_path, "フィールド " + field.name + " はキーのフィールドです"));
+        }
+        // A maintained secondary index (NAME.Xnn, nn the field number in hex) would go stale.
+        const std::size_t dot = m_path.rfind('.');
+        for (const char* form : {".X%02X", ".x%02x", ".X%02x", ".x%02X"}) {
+            {
+                char suffix[16];
+                std::snprintf(suffix, sizeof suffix, form, position + 1);
+                const std::string index = m_path.substr(0, dot) + suffix;
+                struct stat st
+                {
+                };
+                if (::stat(index.c_str(), &st) == 0) {
+                    throw KelboError(writeError(m_path, "フィールド " + field.name + " には索引があります"));
+                }
+            }
+        }
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+    off_t m_fileSize = 0;
+    logtable::FileStamp m_stamp;
+    pxdoc_t* m_px = nullptr;
+    int m_recordSize = 0;
+    int m_headerSize = 0;
+    int m_blockSize = 0;
+    int m_keyFields = 0;
+    bool m_writeProtected = false;
+    std::uint32_t m_firstBlock = 0;
+    std::vector<Field> m_fields;
+    std::vector<BlockRef> m_blocks;
+    long m_recordCount = 0;
+    std::vector<char> m_blockData;
+    long m_cachedBlock = -1;
+};
+
+} // namespace
+
+std::unique_ptr<TableEngine> openParadoxTable(const std::string& path)
+{
+    return std::make_unique<ParadoxEngine>(path);
+}

@@ -1,0 +1,37 @@
+#ifndef KELBO_LOGTABLE_TABLEENGINE_H
+#define KELBO_LOGTABLE_TABLEENGINE_H
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+/** @brief One open table file of one format. Opened by its factory, closed by its destructor.
+ *
+ * Rows are 0-based positions in table order; texts are CP932 bytes in the forms of LogTable::FieldText. */
+class TableEngine
+{
+public:
+    virtual ~TableEngine() = default;
+
+    virtual int fieldCount() const = 0;
+    virtual std::string fieldName(int field) const = 0;
+    /** @brief Declared width in bytes of a field that SetFieldText may fill; 0 when the format gives none. */
+    virtual std::size_t fieldWidth(int field) const = 0;
+    virtual long recordCount() const = 0;
+    /** @brief Texts of every field of @p row, @p texts resized to fieldCount(). */
+    virtual void readRecord(long row, std::vector<std::string>& texts) = 0;
+    /** @brief Writes the given fields (texts already cut to their width) of @p row to disk, synced, under a
+     * lock, changing no other bytes of the record; throws KelboError and writes nothing when it cannot. */
+    virtual void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) = 0;
+};
+
+/** @brief The engine of each format; each throws KelboError naming the file and the reason. */
+std::unique_ptr<TableEngine> openParadoxTable(const std::string& path);
+std::unique_ptr<TableEngine> openDbaseTable(const std::string& path);
+std::unique_ptr<TableEngine> openTextTable(const std::string& path);
+
+/** @brief Chooses the engine by the extension of @p path (case-blind): .db, .dbf, .txt or .csv. */
+std::unique_ptr<TableEngine> openTableFile(const std::string& path);
+
+#endif

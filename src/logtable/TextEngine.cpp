@@ -1,0 +1,643 @@
+// Delimited and fixed-width text tables (.txt, .csv) with an optional schema file NAME.sch beside them.
+// Only the start of each line is kept in memory; lines are read on demand through a small window. Values
+// are split by libcsv; a CP932-aware scanner finds the byte span of a field for writing (and splits the
+// values itself when the separator or quote could be the second byte of a double-byte character).
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "logtable/TableEngine.h"
+#include "logtable/TableSupport.h"
+
+#include <csv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using logtable::openError;
+using logtable::writeError;
+
+enum class Kind
+{
+    Text,
+    Number,
+    Date,
+    Time,
+    Logical,
+    Raw
+};
+
+struct TextField
+{
+    std::string name;
+    Kind kind = Kind::Text;
+    std::size_t width = 0; // 0: no declared width
+    std::size_t offset = 0; // fixed-width files
+};
+
+struct Span
+{
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+std::string upperAscii(std::string_view s)
+{
+    return cp932::toUpperAscii(s);
+}
+
+Kind kindOf(const std::string& type)
+{
+    const std::string t = upperAscii(type);
+    if (t == "CHAR" || t == "ALPHA" || t == "STRING") {
+        return Kind::Text;
+    }
+    if (t == "FLOAT" || t == "NUMBER" || t == "LONGINT" || t == "SHORTINT" || t == "BCD" || t == "MONEY"
+        || t == "CURRENCY" || t == "INTEGER" || t == "SMALLINT" || t == "AUTOINC") {
+        return Kind::Number;
+    }
+    if (t == "DATE") {
+        return Kind::Date;
+    }
+    if (t == "TIME") {
+        return Kind::Time;
+    }
+    if (t == "BOOL" || t == "BOOLEAN" || t == "LOGICAL") {
+        return Kind::Logical;
+    }
+    return Kind::Raw;
+}
+
+/** "12:05:09" or "12:05" as "H:mm:ss"; the text itself when it is no time. */
+std::string normalizeTimeText(std::string_view text)
+{
+    const std::string_view t = logtable::trim(text);
+    int h = 0, m = 0, s = 0;
+    char tail = 0;
+    const std::string copy(t);
+    const int n = std::sscanf(copy.c_str(), "%d:%d:%d%c", &h, &m, &s, &tail);
+    if ((n == 2 || n == 3) && h >= 0 && h < 24 && m >= 0 && m < 60 && s >= 0 && s < 60) {
+        return logtable::formatTime((h * 3600LL + m * 60 + s) * 1000);
+    }
+    return copy;
+}
+
+std::string present(const TextField& field, std::string_view value)
+{
+    switch (field.kind) {
+    case Kind::Text:
+    case Kind::Raw:
+        return std::string(logtable::trimRight(value));
+    case Kind::Number:
+        return logtable::normalizeNumberText(value);
+    case Kind::Date:
+        return logtable::normalizeDateText(value);
+    case Kind::Time:
+        return normalizeTimeText(value);
+    case Kind::Logical:
+        return logtable::normalizeLogicalText(value);
+    }
+    return std::string(value);
+}
+
+/** Splits one line into fields: spans of the raw bytes and the values with quotes taken off. A quote that
+ * is never closed runs to the end of the line. */
+void scanLine(std::string_view line, char separator, char quote, std::vector<Span>* spans,
+              std::vector<std::string>* values)
+{
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (true) {
+        Span span;
+        span.begin = i;
+        std::string value;
+        bool quoted = quote != 0 && i < n && line[i] == quote;
+        if (quoted) {
+            ++i;
+        }
+        while (i < n) {
+            const char c = line[i];
+            if (cp932::isLeadByte(static_cast<unsigned char>(c)) && i + 1 < n) {
+                value.append(line.substr(i, 2));
+                i += 2;
+                continue;
+            }
+            if (quoted && c == quote) {
+                if (i + 1 < n && line[i + 1] == quote) {
+                    value.push_back(quote);
+                    i += 2;
+                    continue;
+                }
+                quoted = false;
+                ++i;
+                continue;
+            }
+            if (!quoted && c == separator) {
+                break;
+            }
+            value.push_back(c);
+            ++i;
+        }
+        span.end = i;
+        if (spans) {
+            spans->push_back(span);
+        }
+        if (values) {
+            values->push_back(std::move(value));
+        }
+        if (i >= n) {
+            break;
+        }
+        ++i; // the separator
+    }
+}
+
+int noSpace(unsigned char)
+{
+    return 0;
+}
+
+struct CsvCollector
+{
+    std::vector<std::string>* values;
+};
+
+void csvField(void* s, std::size_t len, void* data)
+{
+    auto* collector = static_cast<CsvCollector*>(data);
+    collector->values->emplace_back(s ? static_cast<const char*>(s) : "", s ? len : 0);
+}
+
+void csvRecord(int, void*) { }
+
+bool isTrailByteCandidate(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x40 && u != 0x7F && u <= 0xFC;
+}
+
+class TextEngine : public TableEngine
+{
+public:
+    explicit TextEngine(const std::string& path)
+        : m_path(path)
+    {
+        m_fd = logtable::openForReading(path);
+        try {
+            struct stat st
+            {
+            };
+            ::fstat(m_fd, &st);
+            m_fileSize = st.st_size;
+            m_stamp = logtable::stampOf(m_fd);
+            readSchema();
+            indexLines();
+            if (!m_hasSchema) {
+                namesFromFirstLine();
+            }
+            csv_init(&m_csv, 0);
+            csv_set_delim(&m_csv, static_cast<unsigned char>(m_separator));
+            csv_set_quote(&m_csv, static_cast<unsigned char>(m_quote));
+            csv_set_space_func(&m_csv, noSpace);
+            csv_set_term_func(&m_csv, noSpace); // a line is one record: a stray CR is data
+            m_csvReady = true;
+        } catch (...) {
+            ::close(m_fd);
+            throw;
+        }
+    }
+
+    ~TextEngine() override
+    {
+        if (m_csvReady) {
+            csv_free(&m_csv);
+        }
+        ::close(m_fd);
+    }
+
+    int fieldCount() const override { return static_cast<int>(m_fields.size()); }
+    std::string fieldName(int field) const override { return m_fields[field].name; }
+    std::size_t fieldWidth(int field) const override { return m_fields[field].width; }
+    long recordCount() const override { return static_cast<long>(m_lines.size()) - m_firstRecordLine; }
+
+    void readRecord(long row, std::vector<std::string>& texts) override
+    {
+        texts.assign(m_fields.size(), std::string());
+        if (row < 0 || row >= recordCount()) {
+            return;
+        }
+        const std::string_view line = lineAt(static_cast<std::size_t>(row + m_firstRecordLine));
+        if (m_fixed) {
+            for (std::size_t i = 0; i < m_fields.size(); ++i) {
+                const TextField& f = m_fields[i];
+                if (f.offset < line.size()) {
+                    texts[i] = present(f, line.substr(f.offset, f.width));
+                }
+            }
+            return;
+        }
+        m_values.clear();
+        splitValues(line, m_values);
+        for (std::size_t i = 0; i < m_fields.size() && i < m_values.size(); ++i) {
+            texts[i] = present(m_fields[i], m_values[i]);
+        }
+    }
+
+    void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
+    {
+        const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
+        const off_t lineStart = static_cast<off_t>(m_lines[lineIndex]);
+        const std::string original(lineAt(lineIndex));
+        std::string line = original;
+        for (const auto& change : changes) {
+            line = m_fixed ? spliceFixed(line, m_fields[change.first], change.second)
+                           : spliceVarying(line, change.first, change.second);
+        }
+        // The bytes that differ from the line as read: the only ones written.
+        std::size_t head = 0;
+        while (head < line.size() && head < original.size() && line[head] == original[head]) {
+            ++head;
+        }
+        std::size_t tail = 0;
+        while (tail < line.size() - head && tail < original.size() - head
+               && line[line.size() - 1 - tail] == original[original.size() - 1 - tail]) {
+            ++tail;
+        }
+        const std::string_view oldBytes(original.data() + head, original.size() - head - tail);
+        const std::string_view newBytes(line.data() + head, line.size() - head - tail);
+        if (oldBytes == newBytes) {
+            return;
+        }
+        logtable::TableWriter writer(m_path, m_stamp);
+        std::string check(original.size(), '\0');
+        writer.readAt(check.data(), check.size(), lineStart);
+        if (check != original) {
+            throw KelboError(writeError(m_path, "開いた後にほかのプログラムが変更しました. 接続し直してください"));
+        }
+        if (oldBytes.size() == newBytes.size()) {
+            writer.writeAt(newBytes.data(), newBytes.size(), lineStart + static_cast<off_t>(head));
+            m_stamp = writer.sync();
+        } else {
+            rewrite(writer, lineStart + static_cast<off_t>(head), oldBytes.size(), newBytes);
+            const auto delta = static_cast<std::int64_t>(newBytes.size()) - static_cast<std::int64_t>(oldBytes.size());
+            for (std::size_t i = lineIndex + 1; i < m_lines.size(); ++i) {
+                m_lines[i] = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_lines[i]) + delta);
+            }
+            m_fileSize += delta;
+        }
+        m_windowStart = 0;
+        m_window.clear();
+    }
+
+private:
+    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
+
+    /** NAME.sch beside NAME.txt, the extension in any case. */
+    std::string findSchema() const
+    {
+        const std::size_t slash = m_path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : m_path.substr(0, slash);
+        const std::string file = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+        const std::string stem = file.substr(0, file.rfind('.'));
+        const std::string wanted = stem + ".sch";
+        struct stat st
+        {
+        };
+        const std::string exact = (slash == std::string::npos ? "" : dir + "/") + stem + ".sch";
+        if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            return exact;
+        }
+        DIR* d = ::opendir(dir.c_str());
+        if (!d) {
+            return "";
+        }
+        std::string found;
+        while (const dirent* e = ::readdir(d)) {
+            if (cp932::equalsNoCase(e->d_name, wanted)) {
+                found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
+                break;
+            }
+        }
+        ::closedir(d);
+        return found;
+    }
+
+    void readSchema()
+    {
+        const std::size_t dot = m_path.rfind('.');
+        m_separator = ',';
+        m_quote = '"';
+        const std::string schemaPath = findSchema();
+        if (schemaPath.empty()) {
+            m_guessSeparator = !cp932::equalsNoCase(m_path.substr(dot), ".csv");
+            return;
+        }
+        const int fd = ::open(schemaPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            throw KelboError(failure("スキーマファイル " + schemaPath + " を読めません"));
+        }
+        std::string text;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < (1u << 20)) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        std::map<long, TextField> fields;
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::size_t end = text.find('\n', pos);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            const std::string_view line = logtable::trim(std::string_view(text).substr(pos, end - pos));
+            pos = end + 1;
+            const std::string_view clean = line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1);
+            const std::size_t eq = clean.find('=');
+            if (clean.empty() || clean.front() == '[' || clean.front() == ';' || eq == std::string_view::npos) {
+                continue;
+            }
+            const std::string key = upperAscii(logtable::trim(clean.substr(0, eq)));
+            const std::string_view value = logtable::trim(clean.substr(eq + 1));
+            if (key == "FILETYPE") {
+                m_fixed = upperAscii(value) == "FIXED";
+            } else if (key == "DELIMITER") {
+                m_quote = value.empty() ? '\0' : value.front();
+            } else if (key == "SEPARATOR") {
+                m_separator = upperAscii(value) == "TAB" ? '\t' : value.empty() ? ',' : value.front();
+            } else if (key.size() > 5 && key.compare(0, 5, "FIELD") == 0) {
+                char* stop = nullptr;
+                const long number = std::strtol(key.c_str() + 5, &stop, 10);
+                if (*stop != '\0' || number < 1 || number > 4096) {
+                    continue;
+                }
+                std::vector<std::string> parts;
+                scanLine(value, ',', '\0', nullptr, &parts);
+                TextField field;
+                field.name = std::string(logtable::trim(parts[0]));
+                field.kind = parts.size() > 1 ? kindOf(std::string(logtable::trim(parts[1]))) : Kind::Text;
+                field.width = parts.size() > 2 ? std::strtoul(parts[2].c_str(), nullptr, 10) : 0;
+                field.offset = parts.size() > 4 ? std::strtoul(parts[4].c_str(), nullptr, 10) : 0;
+                if (field.width > 65535 || field.offset > (1u << 20)) {
+                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
+                                             + std::to_string(number) + " の定義が不正です"));
+                }
+                fields[number] = std::move(field);
+            }
+        }
+        if (fields.empty()) {
+            throw KelboError(failure("スキーマファイル " + schemaPath + " にフィールドの定義がありません"));
+        }
+        if (m_fixed) {
+            for (const auto& f : fields) {
+                if (f.second.width == 0) {
+                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド " + f.second.name
+                                             + " に長さがありません"));
+                }
+            }
+        }
+        for (auto& f : fields) {
+            m_fields.push_back(std::move(f.second));
+        }
+        m_hasSchema = true;
+    }
+
+    /** One streaming pass: the offset of every line that holds something. */
+    void indexLines()
+    {
+        std::vector<char> chunk(1 << 20);
+        std::uint64_t offset = 0;
+        std::uint64_t lineStart = 0;
+        bool lineHasText = false;
+        while (offset < static_cast<std::uint64_t>(m_fileSize)) {
+            const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                throw KelboError(failure("読み込みに失敗しました"));
+            }
+            for (ssize_t i = 0; i < n; ++i) {
+                const char c = chunk[static_cast<std::size_t>(i)];
+                if (c == '\n') {
+                    if (lineHasText) {
+                        m_lines.push_back(lineStart);
+                    }
+                    lineStart = offset + static_cast<std::uint64_t>(i) + 1;
+                    lineHasText = false;
+                } else if (c != '\r' && c != '\x1A') {
+                    lineHasText = true;
+                }
+            }
+            offset += static_cast<std::uint64_t>(n);
+        }
+        if (lineHasText) {
+            m_lines.push_back(lineStart);
+        }
+    }
+
+    void namesFromFirstLine()
+    {
+        if (m_lines.empty()) {
+            throw KelboError(failure("空のファイルです (先頭行にフィールド名が必要です)"));
+        }
+        const std::string first(lineAt(0));
+        if (m_guessSeparator && first.find(',') == std::string::npos && first.find('\t') != std::string::npos) {
+            m_separator = '\t';
+        }
+        std::vector<std::string> names;
+        scanLine(first, m_separator, m_quote, nullptr, &names);
+        for (const auto& name : names) {
+            TextField field;
+            field.name = std::string(logtable::trim(name));
+            m_fields.push_back(std::move(field));
+        }
+        m_firstRecordLine = 1;
+    }
+
+    /** The bytes of line @p index without its line end, read through a window of the file. */
+    std::string_view lineAt(std::size_t index)
+    {
+        const std::uint64_t start = m_lines[index];
+        const std::uint64_t limit
+            = index + 1 < m_lines.size() ? m_lines[index + 1] : static_cast<std::uint64_t>(m_fileSize);
+        const auto length = static_cast<std::size_t>(limit - start);
+        if (start < m_windowStart || start + length > m_windowStart + m_window.size()) {
+            const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(
+                std::max<std::size_t>(length, 64 * 1024), static_cast<std::uint64_t>(m_fileSize) - start));
+            m_window.resize(size);
+            m_windowStart = start;
+            if (!logtable::readAt(m_fd, m_window.data(), size, static_cast<off_t>(start))) {
+                m_window.clear();
+                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+            }
+        }
+        std::string_view line(m_window.data() + (start - m_windowStart), length);
+        const std::size_t newline = line.find('\n');
+        if (newline != std::string_view::npos) {
+            line = line.substr(0, newline);
+        }
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\x1A')) {
+            line.remove_suffix(1);
+        }
+        return line;
+    }
+
+    void splitValues(std::string_view line, std::vector<std::string>& values)
+    {
+        if (isTrailByteCandidate(m_separator) || isTrailByteCandidate(m_quote)) {
+            scanLine(line, m_separator, m_quote, nullptr, &values);
+            return;
+        }
+        CsvCollector collector{&values};
+        csv_parse(&m_csv, line.data(), line.size(), csvField, csvRecord, &collector);
+        csv_fini(&m_csv, csvField, csvRecord, &collector);
+    }
+
+    std::string spliceFixed(const std::string& line, const TextField& field, const std::string& value) const
+    {
+        std::string out = line;
+        if (out.size() < field.offset + field.width) {
+            out.resize(field.offset + field.width, ' ');
+        }
+        std::string bytes = cp932::cut(value, field.width);
+        bytes.resize(field.width, ' ');
+        out.replace(field.offset, field.width, bytes);
+        return out;
+    }
+
+    std::string spliceVarying(const std::string& line, int position, const std::string& value) const
+    {
+        std::vector<Span> spans;
+        scanLine(line, m_separator, m_quote, &spans, nullptr);
+        std::string out = line;
+        while (spans.size() <= static_cast<std::size_t>(position)) {
+            out.push_back(m_separator);
+            spans.push_back({out.size(), out.size()});
+        }
+        std::string encoded;
+        const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
+        if (quoteIt) {
+            encoded.push_back(m_quote);
+        }
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            encoded.push_back(value[i]);
+            if (cp932::isLeadByte(static_cast<unsigned char>(value[i])) && i + 1 < value.size()) {
+                encoded.push_back(value[++i]);
+            } else if (quoteIt && value[i] == m_quote) {
+                encoded.push_back(m_quote);
+            }
+        }
+        if (quoteIt) {
+            encoded.push_back(m_quote);
+        }
+        const Span span = spans[static_cast<std::size_t>(position)];
+        out.replace(span.begin, span.end - span.begin, encoded);
+        return out;
+    }
+
+    /** A change of length: the table is copied with the new bytes into a file beside it, which replaces the
+     * table only once it is complete and on disk. */
+    void rewrite(logtable::TableWriter& writer, off_t at, std::size_t oldLength, std::string_view bytes)
+    {
+        const std::size_t slash = m_path.rfind('/');
+        std::string temp = (slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1)) + ".kelbo-XXXXXX";
+        const int out = ::mkstemp(temp.data());
+        if (out < 0) {
+            throw KelboError(writeError(m_path, "一時ファイルを作れません: " + std::string(std::strerror(errno))));
+        }
+        auto fail = [&](const std::string& reason) {
+            ::close(out);
+            ::unlink(temp.c_str());
+            throw KelboError(writeError(m_path, reason));
+        };
+        auto put = [&](const char* p, std::size_t n) {
+            while (n > 0) {
+                const ssize_t w = ::write(out, p, n);
+                if (w < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (w <= 0) {
+                    fail(std::strerror(errno));
+                }
+                p += w;
+                n -= static_cast<std::size_t>(w);
+            }
+        };
+        auto copy = [&](off_t from, off_t to) {
+            std::vector<char> buffer(1 << 20);
+            while (from < to) {
+                const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(buffer.size()), to - from));
+                if (!logtable::readAt(writer.fd(), buffer.data(), n, from)) {
+                    fail("読み込みに失敗しました");
+                }
+                put(buffer.data(), n);
+                from += static_cast<off_t>(n);
+            }
+        };
+        struct stat st
+        {
+        };
+        ::fstat(writer.fd(), &st);
+        copy(0, at);
+        put(bytes.data(), bytes.size());
+        copy(at + static_cast<off_t>(oldLength), st.st_size);
+        if (::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0) {
+            fail(std::strerror(errno));
+        }
+        if (::fchown(out, st.st_uid, st.st_gid) != 0) {
+            // Keeping the owner needs privileges the operator may not have; the mode is kept regardless.
+        }
+        if (::rename(temp.c_str(), m_path.c_str()) != 0) {
+            fail(std::strerror(errno));
+        }
+        ::close(out);
+        const std::string dir = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
+        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+        // Read on from the new file.
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            throw KelboError(writeError(m_path, "書き込んだファイルを開けません"));
+        }
+        ::close(m_fd);
+        m_fd = fd;
+        m_stamp = logtable::stampOf(m_fd);
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+    off_t m_fileSize = 0;
+    logtable::FileStamp m_stamp;
+    bool m_hasSchema = false;
+    bool m_fixed = false;
+    bool m_guessSeparator = false;
+    char m_separator = ',';
+    char m_quote = '"';
+    std::vector<TextField> m_fields;
+    std::vector<std::uint64_t> m_lines;
+    long m_firstRecordLine = 0;
+    std::vector<char> m_window;
+    std::uint64_t m_windowStart = 0;
+    std::vector<std::string> m_values;
+    csv_parser m_csv{};
+    bool m_csvReady = false;
+};
+
+} // namespace
+
+std::unique_ptr<TableEngine> openTextTable(const std::string& path)
+{
+    return std::make_unique<TextEngine>(path);
+}
