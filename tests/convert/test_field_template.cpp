@@ -90,9 +90,13 @@ TEST(FieldTemplate, ConvertsAsTheTableSays)
         // "%%" and the escapes.
         {"100%% %C", "100% qx1", [](CardRecord& r) { put(r.Call, "qx1"); }},
         {"%%%C", "x%qx1", nothing},
+        {"%C%%%N", "ab%cd", [](CardRecord& r) { put(r.Call, "ab"), put(r.Name, "cd"); }},
+        // A code right after a code delimits by '%', so without one the first takes the whole rest.
+        {"%C%N", "qx1 Taro", [](CardRecord& r) { put(r.Call, "qx1 Taro"); }, oldValues},
         {"\\M\\J%C", "\r\nqx1", [](CardRecord& r) { put(r.Call, "qx1"); }},
         {"\\M\\J%C", "\nqx1", nothing},
         {"\\\\%C\\x2C%N", "\\qx1,Taro", [](CardRecord& r) { put(r.Call, "qx1"), put(r.Name, "Taro"); }},
+        {"\\x414%C", "A4qx1", [](CardRecord& r) { put(r.Call, "qx1"); }},
         {"\\q%C", "\\qqx1", [](CardRecord& r) { put(r.Call, "qx1"); }},
         {"\\[%C", "\x1Bqx1", [](CardRecord& r) { put(r.Call, "qx1"); }},
         {"%C\\x4", std::string("ab\x04", 3), [](CardRecord& r) { put(r.Call, "ab"); }},
