@@ -24,12 +24,12 @@ std::string_view BandTable(std::string_view band)
     }
     std::uint32_t metres = 0;
     if (!cnum::readUnsigned(band, metres)) {
-        return {};
+        return "";
     }
     for (const Band& b : kBands) {
         if (b.metres == metres) {
             return b.mhz;
         }
     }
-    return {};
+    return "";
 }

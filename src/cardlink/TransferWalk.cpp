@@ -1,0 +1,39 @@
+#include "cardlink/TransferWalk.h"
+
+#include "cardlink/CardLogLine.h"
+#include "convert/ConvertRecord.h"
+#include "convert/DateTime.h"
+#include "logtable/LogTable.h"
+
+WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOptions& options, const WalkSink& sink,
+                        const WalkProgress& progress)
+{
+    WalkResult result;
+    CardRecord record;
+    std::string line;
+    line.reserve(768);
+    table.MoveFirst();
+    for (long position = 0; !table.AtEnd(); ++position) {
+        if (ConvertRecord(table, defs, record, options.utcFlag) != 0) {
+            ShiftToJst(record);
+        }
+        ++result.visited;
+        if (IsRecordPassed(record, options.allSend)) {
+            line.clear();
+            AppendCardLogLine(record, line);
+            ++result.passed;
+            if (sink && !sink(WalkItem{position, line, record, table})) {
+                result.stopped = true;
+                if (progress) {
+                    progress(result.visited);
+                }
+                return result;
+            }
+        }
+        if (progress) {
+            progress(result.visited);
+        }
+        table.MoveNext();
+    }
+    return result;
+}
