@@ -1,6 +1,7 @@
 #ifndef KELBO_APP_CWAITCURSOR_H
 #define KELBO_APP_CWAITCURSOR_H
 
+#include <QCursor>
 #include <QGuiApplication>
 
 /** @brief Shows the hourglass pointer for its lifetime, also when an error leaves the scope early. */

@@ -1,9 +1,76 @@
 #include "app/TMainWndTransfer.h"
 
+#include "app/CWaitCursor.h"
+#include "app/TInfoBoxDlg.h"
 #include "app/TMainWnd.h"
+#include "app/UserDialogs.h"
+#include "cardlink/CardLink.h"
+#include "common/Cp932.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <vector>
+
+namespace {
+
+CardAnswer toCardAnswer(Answer a)
+{
+    switch (a) {
+    case Answer::Yes:
+    case Answer::Ok:
+        return CardAnswer::Yes;
+    case Answer::No:
+        return CardAnswer::No;
+    case Answer::Cancel:
+        break;
+    }
+    return CardAnswer::Cancel;
+}
+
+/** The main window's face of the card link: its message boxes, progress box, wait pointer and timer. */
+class WindowCardUi : public CardLinkUi
+{
+public:
+    explicit WindowCardUi(TMainWnd& window)
+        : m_window(window)
+    {
+    }
+
+    CardAnswer YesNoBox(const QString& text) override { return toCardAnswer(dialogs().YesNoBox(&m_window, text)); }
+    CardAnswer YesNoCancelBox(const QString& text) override
+    {
+        return toCardAnswer(dialogs().YesNoCancelBox(&m_window, text));
+    }
+    void ErrorBox(const QString& text) override { dialogs().ErrorBox(&m_window, text); }
+    void WarningBox(const QString& text) override { dialogs().WarningBox(&m_window, text); }
+    void ShowError(const QString& text) override { dialogs().ShowError(&m_window, text); }
+    void showProgress(const QString& text) override
+    {
+        m_progress = std::make_unique<TInfoBoxDlg>(&m_window);
+        m_progress->ShowMsg(text);
+    }
+    void closeProgress() override { m_progress.reset(); }
+    void beginWait() override { m_waits.push_back(std::make_unique<CWaitCursor>()); }
+    void endWait() override
+    {
+        if (!m_waits.empty()) {
+            m_waits.pop_back();
+        }
+    }
+    void startPollTimer() override { m_window.Timer->start(); }
+
+private:
+    TMainWnd& m_window;
+    std::unique_ptr<TInfoBoxDlg> m_progress;
+    std::vector<std::unique_ptr<CWaitCursor>> m_waits;
+};
+
+} // namespace
 
 struct TransferLink
 {
+    std::unique_ptr<CardLink> core = std::make_unique<CardLink>();
 };
 
 void TransferLinkDeleter::operator()(TransferLink* link) const
@@ -16,11 +83,46 @@ TransferLinkPtr makeTransferLink()
     return TransferLinkPtr(new TransferLink);
 }
 
-void TMainWnd::CARDOBtnClick() {}
+CardLink& cardLinkOf(TransferLink& link)
+{
+    return *link.core;
+}
 
-void TMainWnd::TimerTimer() {}
+void setCardLink(TransferLink& link, std::unique_ptr<CardLink> core)
+{
+    link.core = std::move(core);
+}
+
+namespace {
+
+/** Runs @p step of the card link with the window's current state and options. */
+template <typename Step> auto withContext(TMainWnd& w, Step&& step)
+{
+    WindowCardUi ui(w);
+    CardLinkContext ctx{w.table(),
+                        w.convDefTable(),
+                        w.SendFieldIndex,
+                        w.AllSend->isChecked(),
+                        w.CBUTC->isChecked(),
+                        cp932::fromUnicode(w.SendMark->text()),
+                        w.PrintPhase,
+                        ui};
+    return step(ctx);
+}
+
+} // namespace
+
+void TMainWnd::CARDOBtnClick()
+{
+    withContext(*this, [this](CardLinkContext& ctx) { cardLinkOf(*m_link).TransferRecords(ctx); });
+}
+
+void TMainWnd::TimerTimer()
+{
+    withContext(*this, [this](CardLinkContext& ctx) { cardLinkOf(*m_link).TimerTimer(ctx); });
+}
 
 bool TMainWnd::CloseSendMarks()
 {
-    return true;
+    return withContext(*this, [this](CardLinkContext& ctx) { return cardLinkOf(*m_link).CloseSendMarks(ctx); });
 }

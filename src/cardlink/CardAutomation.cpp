@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <algorithm>
 
 namespace {
 
@@ -158,4 +159,30 @@ void DBusCardAutomation::settleOldest()
         const QDBusError e = oldest.error();
         throw KelboError(errorText(e.name(), e.message()));
     }
+}
+
+std::vector<int> DBusCardAutomation::getEach(const QString& name, int count)
+{
+    flush();
+    // Keep a window of calls in flight and read their answers in order.
+    std::vector<int> out;
+    out.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    std::deque<QDBusPendingCall> inFlight;
+    int next = 0;
+    while (static_cast<int>(out.size()) < count) {
+        while (next < count && inFlight.size() < static_cast<std::size_t>(cardbus::kPostWindow)) {
+            QDBusMessage m = QDBusMessage::createMethodCall(m_service, cardbus::kPath, cardbus::kInterface, name);
+            m << next++;
+            inFlight.push_back(m_bus.asyncCall(m, cardbus::kCallTimeoutMs));
+        }
+        QDBusPendingCall oldest = inFlight.front();
+        inFlight.pop_front();
+        oldest.waitForFinished();
+        if (oldest.isError()) {
+            const QDBusError e = oldest.error();
+            throw KelboError(errorText(e.name(), e.message()));
+        }
+        out.push_back(intResult(oldest.reply(), name));
+    }
+    return out;
 }

@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QDBusPendingCall;
 
@@ -30,6 +31,15 @@ public:
     virtual void post(const QString& name, const QVariantList& args) { call(name, args); }
     /** @brief Waits for every posted call; throws the first failure among them. */
     virtual void flush() { }
+    /** @brief get(@p name, {i}) for every i from 0 to @p count - 1, in that order; the results. */
+    virtual std::vector<int> getEach(const QString& name, int count)
+    {
+        std::vector<int> out;
+        for (int i = 0; i < count; ++i) {
+            out.push_back(get(name, {i}));
+        }
+        return out;
+    }
 };
 
 /** @brief Well-known names of the card program on the session bus. */
@@ -60,6 +70,7 @@ public:
     void put(const QString& name, int value) override;
     void post(const QString& name, const QVariantList& args) override;
     void flush() override;
+    std::vector<int> getEach(const QString& name, int count) override;
 
 private:
     DBusCardAutomation(const QDBusConnection& bus, const QString& service);

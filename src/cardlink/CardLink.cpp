@@ -1,0 +1,379 @@
+#include "cardlink/CardLink.h"
+
+#include "cardlink/TransferWalk.h"
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "logtable/LogTable.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <utility>
+
+namespace {
+
+/** Identity of a table file: the same path naming the same file. */
+struct FileIdentity
+{
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool valid = false;
+
+    static FileIdentity of(const LogTable& table)
+    {
+        FileIdentity id;
+        id.path = table.FilePath();
+        struct stat st = {};
+        if (!id.path.empty() && ::stat(id.path.c_str(), &st) == 0) {
+            id.device = st.st_dev;
+            id.inode = st.st_ino;
+            id.valid = true;
+        }
+        return id;
+    }
+    bool operator==(const FileIdentity& o) const
+    {
+        return valid && o.valid && path == o.path && device == o.device && inode == o.inode;
+    }
+};
+
+/** The hourglass for a scope. */
+class WaitScope
+{
+public:
+    explicit WaitScope(CardLinkUi& ui)
+        : m_ui(ui)
+    {
+        m_ui.beginWait();
+    }
+    ~WaitScope() { m_ui.endWait(); }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+private:
+    CardLinkUi& m_ui;
+};
+
+/** The progress box for a scope, closed early by close() or at the latest when the scope ends. */
+class ProgressScope
+{
+public:
+    ProgressScope(CardLinkUi& ui, const QString& text)
+        : m_ui(ui)
+    {
+        m_ui.showProgress(text);
+        m_open = true;
+    }
+    ~ProgressScope() { close(); }
+    void close()
+    {
+        if (m_open) {
+            m_open = false;
+            m_ui.closeProgress();
+        }
+    }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+private:
+    CardLinkUi& m_ui;
+    bool m_open = false;
+};
+
+/** The grid unbound from the table for a scope, bound again by attach() or at the latest when the scope ends. */
+class DetachScope
+{
+public:
+    explicit DetachScope(LogTable& table)
+        : m_table(table)
+    {
+        m_table.DetachGrid();
+    }
+    ~DetachScope() { attach(); }
+    void attach()
+    {
+        if (!m_attached) {
+            m_attached = true;
+            m_table.AttachGrid();
+        }
+    }
+    DetachScope(const DetachScope&) = delete;
+    DetachScope& operator=(const DetachScope&) = delete;
+
+private:
+    LogTable& m_table;
+    bool m_attached = false;
+};
+
+/** Clears a flag when the scope ends. */
+class BusyScope
+{
+public:
+    explicit BusyScope(bool& flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
+    ~BusyScope() { m_flag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+constexpr std::uint64_t kFnvOffset = 1469598103934665603ULL;
+constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
+
+void hashBytes(std::uint64_t& h, const char* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        h ^= static_cast<unsigned char>(data[i]);
+        h *= kFnvPrime;
+    }
+}
+
+} // namespace
+
+std::uint64_t RecordFingerprint(const LogTable& table)
+{
+    std::uint64_t h = kFnvOffset;
+    const int fields = table.FieldCount();
+    for (int i = 0; i < fields; ++i) {
+        const std::string text = table.FieldText(i);
+        // The length goes in first, so that moving bytes between neighbouring fields changes the hash.
+        const auto size = static_cast<std::uint32_t>(text.size());
+        const char sizeBytes[4] = {static_cast<char>(size), static_cast<char>(size >> 8), static_cast<char>(size >> 16),
+                                   static_cast<char>(size >> 24)};
+        hashBytes(h, sizeBytes, sizeof sizeBytes);
+        hashBytes(h, text.data(), text.size());
+    }
+    return h;
+}
+
+/** What the last transfer handed over: the table, and each passed position with its record's fingerprint. */
+struct CardLink::HandedOver
+{
+    FileIdentity table;
+    /** Ascending by position: the walk goes in table order. */
+    std::vector<std::pair<long, std::uint64_t>> records;
+
+    const std::uint64_t* fingerprintAt(long position) const
+    {
+        auto it = std::lower_bound(records.begin(), records.end(), position,
+                                   [](const std::pair<long, std::uint64_t>& r, long p) { return r.first < p; });
+        return it != records.end() && it->first == position ? &it->second : nullptr;
+    }
+};
+
+CardLink::CardLink(CardAutomationFactory factory, TransferWalkFunction walk)
+    : m_factory(factory ? std::move(factory) : CardAutomationFactory(&CardLink::sessionBusAutomation))
+    , m_walk(walk ? std::move(walk) : TransferWalkFunction(&CardLink::conversionWalk))
+    , m_handed(std::make_unique<HandedOver>())
+{
+}
+
+CardLink::~CardLink() = default;
+
+std::unique_ptr<CardAutomation> CardLink::sessionBusAutomation()
+{
+    return DBusCardAutomation::create();
+}
+
+void CardLink::conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
+                              const PassedRecordVisitor& visit)
+{
+    WalkOptions options;
+    options.utcFlag = utcToJst ? 1 : 0;
+    options.allSend = allSend;
+    TransferWalk(table, defs, options,
+                 [&visit](const WalkItem& item) { return visit(item.position, item.line, item.table); });
+}
+
+CardAutomation& CardLink::cardo()
+{
+    if (!m_automation) {
+        throw KelboError("CARDO is not started");
+    }
+    return *m_automation;
+}
+
+void CardLink::TransferRecords(CardLinkContext& ctx)
+{
+    LogTable& table = ctx.table;
+    if (!table.IsOpen()) {
+        return;
+    }
+    const BusyScope busy(m_busy);
+    if (ctx.sendFieldIndex < 0) {
+        if (ctx.ui.YesNoBox(cardtext::kNoSendEntry) != CardAnswer::Yes) {
+            return;
+        }
+    } else if (ctx.sendFieldIndex >= table.FieldCount()) {
+        if (ctx.ui.YesNoBox(cardtext::kBadSendEntry) != CardAnswer::Yes) {
+            return;
+        }
+    }
+
+    std::unique_ptr<CardAutomation> created;
+    try {
+        created = m_factory();
+    } catch (const std::exception&) {
+        created.reset();
+    }
+    if (!created) {
+        ctx.ui.ErrorBox(cardtext::kCannotStart);
+        return;
+    }
+    m_automation = std::move(created);
+
+    try {
+        CardAutomation& c = *m_automation;
+        c.call(QStringLiteral("ShowWindow"), {5});
+        c.put(QStringLiteral("Modified"), 0);
+        c.call(QStringLiteral("NewDoc"));
+        c.put(QStringLiteral("DisableExit"), 3);
+        c.put(QStringLiteral("EnableLogFile"), 0);
+
+        ProgressScope progress(ctx.ui, cardtext::kTransferring);
+        const WaitScope wait(ctx.ui);
+        c.call(QStringLiteral("DeleteLog"));
+
+        // From here on the card program holds only what this walk hands over.
+        m_handed->table = FileIdentity::of(table);
+        m_handed->records.clear();
+
+        DetachScope detached(table);
+        m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
+               [this, &c](long position, const std::string& line, const LogTable& at) {
+                   m_handed->records.emplace_back(position, RecordFingerprint(at));
+                   c.post(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
+                   return true;
+               });
+        // Every line has been answered before the card program is told the batch is complete.
+        c.flush();
+        c.call(QStringLiteral("SetPrintMax"));
+        progress.close();
+        c.call(QStringLiteral("Foreground"));
+        c.call(QStringLiteral("DoLogList"));
+
+        ctx.printPhase = 0;
+        detached.attach();
+        ctx.ui.startPollTimer();
+        m_transferred = true;
+        m_polling = true;
+    } catch (...) {
+        // A card program that failed here is not asked again until the next transfer.
+        m_polling = false;
+        throw;
+    }
+}
+
+void CardLink::TimerTimer(CardLinkContext& ctx)
+{
+    if (m_busy || !m_polling || !ctx.table.IsOpen() || ctx.sendFieldIndex == -1 || ctx.printPhase != 0) {
+        return;
+    }
+    int status = 0;
+    try {
+        status = cardo().get(QStringLiteral("PrintStat"));
+    } catch (...) {
+        // One error box for a card program that stopped answering, not one every tick.
+        m_polling = false;
+        throw;
+    }
+    if (status == 2) {
+        ctx.printPhase = 2;
+        UpdateSendMarks(ctx, true);
+    }
+}
+
+CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
+{
+    if (ctx.sendFieldIndex == -1 || ctx.printPhase != 2) {
+        return CardAnswer::Yes;
+    }
+    const CardAnswer answer
+        = fromTimer ? ctx.ui.YesNoBox(cardtext::kAskUpdate) : ctx.ui.YesNoCancelBox(cardtext::kAskUpdate);
+    if (answer != CardAnswer::Yes) {
+        return answer;
+    }
+    LogTable& table = ctx.table;
+    if (ctx.sendFieldIndex >= table.FieldCount()) {
+        ctx.ui.WarningBox(cardtext::kBadSendUpdate);
+        return CardAnswer::Yes;
+    }
+    if (!(FileIdentity::of(table) == m_handed->table)) {
+        ctx.ui.WarningBox(cardtext::kOtherTable);
+        return CardAnswer::Yes;
+    }
+
+    const BusyScope busy(m_busy);
+    long unmarked = 0;
+    {
+        const WaitScope wait(ctx.ui);
+        ProgressScope progress(ctx.ui, cardtext::kUpdating);
+        DetachScope detached(table);
+        CardAutomation& c = cardo();
+        const int count = c.get(QStringLiteral("GetLogCount"));
+        const std::vector<int> printed = c.getEach(QStringLiteral("GetPrintedPos"), count);
+
+        table.MoveFirst();
+        long last = 0;
+        for (const int p : printed) {
+            if (p == -1) {
+                continue;
+            }
+            const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
+            if (!fingerprint) {
+                ++unmarked;
+                continue;
+            }
+            table.MoveBy(p - last);
+            // A move stops at either end of a table that shrank: go on from where the table really stands.
+            last = table.RecNo();
+            if (last != p || table.AtEnd() || RecordFingerprint(table) != *fingerprint) {
+                ++unmarked;
+                continue;
+            }
+            const std::string text = table.FieldText(ctx.sendFieldIndex);
+            if (text.empty() || text[0] == ' ') {
+                table.EditRecord();
+                table.SetFieldText(ctx.sendFieldIndex, ctx.sendMark);
+            }
+        }
+        table.MoveFirst();
+        detached.attach();
+        progress.close();
+        // Our own write may have replaced the file (a text table is rewritten beside it and renamed).
+        m_handed->table = FileIdentity::of(table);
+
+        c.call(QStringLiteral("DeletePrintedData"));
+        c.put(QStringLiteral("PrintStat"), 0);
+        ctx.printPhase = 0;
+    }
+    if (unmarked > 0) {
+        ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
+    }
+    return CardAnswer::Yes;
+}
+
+bool CardLink::CloseSendMarks(CardLinkContext& ctx)
+{
+    if (!ctx.table.IsOpen()) {
+        return true;
+    }
+    if (UpdateSendMarks(ctx, false) == CardAnswer::Cancel) {
+        return false;
+    }
+    if (m_transferred) {
+        try {
+            const WaitScope wait(ctx.ui);
+            cardo().call(QStringLiteral("DeleteLog"));
+        } catch (const std::exception& e) {
+            // A card program that stopped answering must not keep the window open.
+            ctx.ui.ShowError(QString::fromUtf8(e.what()));
+        }
+    }
+    return true;
+}

@@ -1,0 +1,145 @@
+#ifndef KELBO_CARDLINK_CARDLINK_H
+#define KELBO_CARDLINK_CARDLINK_H
+
+#include "cardlink/CardAutomation.h"
+#include "convdef/ConvDefTable.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class LogTable;
+
+/** @brief The button a question was closed with. */
+enum class CardAnswer
+{
+    Yes,
+    No,
+    Cancel
+};
+
+/** @brief What the transfer and the send-mark update need from the window: its questions and boxes, the
+ * progress box, the wait pointer and the poll timer. */
+class CardLinkUi
+{
+public:
+    virtual ~CardLinkUi() = default;
+    virtual CardAnswer YesNoBox(const QString& text) = 0;
+    virtual CardAnswer YesNoCancelBox(const QString& text) = 0;
+    virtual void ErrorBox(const QString& text) = 0;
+    virtual void WarningBox(const QString& text) = 0;
+    /** @brief The standard error display, for an error the link shows itself instead of passing it on. */
+    virtual void ShowError(const QString& text) = 0;
+    /** @brief Creates the progress box and shows @p text in it; closeProgress destroys it. */
+    virtual void showProgress(const QString& text) = 0;
+    virtual void closeProgress() = 0;
+    /** @brief The hourglass pointer on and off again (calls pair up). */
+    virtual void beginWait() = 0;
+    virtual void endWait() = 0;
+    /** @brief Enables the 2000 ms poll timer (it is never disabled). */
+    virtual void startPollTimer() = 0;
+};
+
+/** @brief The window's state and options a transfer or an update reads; printPhase is written back. */
+struct CardLinkContext
+{
+    LogTable& table;
+    const ConvDefTable& defs;
+    int sendFieldIndex = -1;
+    bool allSend = false;
+    bool utcToJst = true;
+    /** The text written as the send mark (CP932). */
+    std::string sendMark;
+    int& printPhase;
+    CardLinkUi& ui;
+};
+
+/** @brief Hands each passed record over: its table position, its card line (CP932), and the table standing at
+ * that record. Returns false to stop the walk. */
+using PassedRecordVisitor = std::function<bool(long position, const std::string& line, const LogTable& table)>;
+/** @brief Walks the table in order from its first record and calls @p visit for each record that passes. */
+using TransferWalkFunction = std::function<void(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
+                                                const PassedRecordVisitor& visit)>;
+/** @brief Creates the card program object; nullptr when it cannot be started. */
+using CardAutomationFactory = std::function<std::unique_ptr<CardAutomation>()>;
+
+/** @brief The program's own texts of the transfer and the update. */
+namespace cardtext {
+inline const QString kNoSendEntry = QStringLiteral("変換式「SEND」が設定されていません.\r\n\r\n強行しますか？");
+inline const QString kBadSendEntry = QStringLiteral("変換式「SEND」の位置が不適切です.\r\n\r\n強行しますか？");
+inline const QString kCannotStart = QStringLiteral("CARDOを起動できません.");
+inline const QString kTransferring = QStringLiteral("CARDOにログデータを転送中...");
+inline const QString kAskUpdate
+    = QStringLiteral("CARDOがデータを印刷ジョブに送りました。\r\n\r\nデータベースの発送済みマークを更新しますか？");
+inline const QString kBadSendUpdate
+    = QStringLiteral("変換式「SEND」の位置が不適切です.\r\n\r\nデータベースの更新に失敗しました.");
+inline const QString kUpdating = QStringLiteral("データベースを更新中...");
+inline const QString kOtherTable = QStringLiteral(
+    "開いているデータベースはCARDOに転送したものではありません.\r\n\r\nデータベースの更新に失敗しました.");
+/** %1: the number of printed records left without the mark. */
+inline const QString kLeftUnmarked
+    = QStringLiteral("転送の後でデータベースが変更されたため, 印刷済みの %1 件に発送済みマークを付けませんでした.");
+} // namespace cardtext
+
+/** @brief Fingerprint of the current record: a 64-bit hash of every field's text. */
+std::uint64_t RecordFingerprint(const LogTable& table);
+
+/** @brief The main window's link to the card program: the transfer of the log records, the print-status poll,
+ * and the send-mark update into exactly the records whose cards were printed.
+ *
+ * A transfer remembers the table it handed over (path and file identity) and, for each position it passed, a
+ * fingerprint of that record. An update writes the mark only while that same table is open and only into a
+ * record that still has its fingerprint; the user is told how many printed records were left unmarked. */
+class CardLink
+{
+public:
+    /** @brief @p factory creates the card program object at each transfer (the session bus by default);
+     * @p walk walks the table (the conversion walk by default). */
+    explicit CardLink(CardAutomationFactory factory = {}, TransferWalkFunction walk = {});
+    ~CardLink();
+
+    /** @brief The CARDO button: checks the SEND entry, starts and prepares the card program, hands over every
+     * passed record with its position and starts the poll. */
+    void TransferRecords(CardLinkContext& ctx);
+    /** @brief The poll timer's tick: reads the print status and asks for the update once it reads 2. */
+    void TimerTimer(CardLinkContext& ctx);
+    /** @brief The send-mark update; @p fromTimer chooses the Yes/No question over Yes/No/Cancel. Returns Yes
+     * without asking when no update is pending. */
+    CardAnswer UpdateSendMarks(CardLinkContext& ctx, bool fromTimer);
+    /** @brief The send-mark step of the close sequence: offers a pending update, then tells the card program to
+     * drop its lines after a transfer. False when the user chose Cancel (the window stays open). A failing
+     * "DeleteLog" is shown and the window still closes. */
+    bool CloseSendMarks(CardLinkContext& ctx);
+
+    /** @brief True once a transfer completed in this run (the poll timer runs). */
+    bool transferred() const { return m_transferred; }
+    /** @brief False after the card program failed to answer, until the next completed transfer. */
+    bool polling() const { return m_polling; }
+    CardAutomation* automation() const { return m_automation.get(); }
+
+    /** @brief The default factory: the card program on the session bus. */
+    static std::unique_ptr<CardAutomation> sessionBusAutomation();
+    /** @brief The default walk: every record converted, shifted to JST when its flag says so, passed by the
+     * pass rule. */
+    static void conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
+                               const PassedRecordVisitor& visit);
+
+private:
+    struct HandedOver;
+
+    CardAutomation& cardo();
+
+    CardAutomationFactory m_factory;
+    TransferWalkFunction m_walk;
+    std::unique_ptr<CardAutomation> m_automation;
+    std::unique_ptr<HandedOver> m_handed;
+    bool m_transferred = false;
+    bool m_polling = false;
+    /** Set while a transfer or an update runs: a tick delivered by the progress box's painting does nothing. */
+    bool m_busy = false;
+};
+
+#endif

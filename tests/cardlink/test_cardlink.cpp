@@ -1,0 +1,577 @@
+// The transfer, the print-status poll, the send-mark update and the close step against a recording card program
+// and an in-memory table: no bus, no widgets.
+#include "cardlink/CardLink.h"
+#include "cardlink/RecordingCardAutomation.h"
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "logtable/LogTable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+/** Readable QStrings in failure messages. */
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+/** CP932 bytes of a UTF-8 literal: the table holds what the engines would give. */
+std::string sj(const char* utf8)
+{
+    return cp932::fromUtf8(utf8);
+}
+
+/** A table in memory: rows of field texts, moves and edits recorded. */
+class MemoryTable : public LogTable
+{
+public:
+    MemoryTable(std::vector<std::string> names, std::vector<std::vector<std::string>> rows, std::string path)
+        : rows(std::move(rows))
+        , m_names(std::move(names))
+        , m_path(std::move(path))
+    {
+    }
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> moves; // "First", "Next", "By n"
+    std::vector<long> writtenRows;
+
+    void OpenTable(const std::string&, const std::string&) override { m_open = true; }
+    void CloseTable() override { m_open = false; }
+    bool IsOpen() const override { return m_open; }
+    int FieldCount() const override { return static_cast<int>(m_names.size()); }
+    std::string FieldName(int i) const override { return m_names.at(static_cast<std::size_t>(i)); }
+    std::string FieldText(int i) const override
+    {
+        if (m_editing) {
+            return m_edit.at(static_cast<std::size_t>(i));
+        }
+        return rows.at(static_cast<std::size_t>(m_pos)).at(static_cast<std::size_t>(i));
+    }
+    void MoveFirst() override
+    {
+        Post();
+        moves.push_back("First");
+        m_pos = 0;
+        m_atEnd = rows.empty();
+    }
+    void MoveNext() override
+    {
+        Post();
+        moves.push_back("Next");
+        if (m_pos + 1 >= RecordCount()) {
+            m_atEnd = true;
+        } else {
+            ++m_pos;
+        }
+    }
+    void MoveBy(long n) override
+    {
+        Post();
+        moves.push_back("By " + std::to_string(n));
+        m_pos = std::clamp(m_pos + n, 0L, std::max(0L, RecordCount() - 1));
+        m_atEnd = false;
+    }
+    bool AtEnd() const override { return m_atEnd; }
+    void EditRecord() override
+    {
+        m_edit = rows.at(static_cast<std::size_t>(m_pos));
+        m_editing = true;
+    }
+    void SetFieldText(int i, const std::string& text) override
+    {
+        if (!m_editing) {
+            throw KelboError("not in edit mode");
+        }
+        m_edit.at(static_cast<std::size_t>(i)) = text;
+    }
+    void Post() override
+    {
+        if (m_editing) {
+            rows.at(static_cast<std::size_t>(m_pos)) = m_edit;
+            writtenRows.push_back(m_pos);
+            m_editing = false;
+        }
+    }
+    long RecordCount() const override { return static_cast<long>(rows.size()); }
+    long RecNo() const override { return m_pos; }
+    void MoveTo(long p) override
+    {
+        Post();
+        m_pos = p;
+    }
+    std::string CellText(long r, int f) const override
+    {
+        return rows.at(static_cast<std::size_t>(r)).at(static_cast<std::size_t>(f));
+    }
+    std::string FilePath() const override { return m_path; }
+    void setPath(const std::string& p) { m_path = p; }
+
+private:
+    std::vector<std::string> m_names;
+    std::string m_path;
+    bool m_open = true;
+    long m_pos = 0;
+    bool m_atEnd = false;
+    bool m_editing = false;
+    std::vector<std::string> m_edit;
+};
+
+/** Answers questions in order and records every step the window would show. */
+class ScriptedUi : public CardLinkUi
+{
+public:
+    std::vector<CardAnswer> answers;
+    QStringList events; // "YesNo:<text>", "Error:<text>", "Progress:<text>", "CloseProgress", "Wait", "EndWait", ...
+    int waits = 0;
+    bool progressOpen = false;
+    std::function<void()> duringProgress;
+
+    CardAnswer YesNoBox(const QString& t) override { return ask("YesNo:" + t); }
+    CardAnswer YesNoCancelBox(const QString& t) override { return ask("YesNoCancel:" + t); }
+    void ErrorBox(const QString& t) override { events << "Error:" + t; }
+    void WarningBox(const QString& t) override { events << "Warning:" + t; }
+    void ShowError(const QString& t) override { events << "ShowError:" + t; }
+    void showProgress(const QString& t) override
+    {
+        events << "Progress:" + t;
+        progressOpen = true;
+        if (duringProgress) {
+            duringProgress();
+        }
+    }
+    void closeProgress() override
+    {
+        events << "CloseProgress";
+        progressOpen = false;
+    }
+    void beginWait() override { ++waits; }
+    void endWait() override { --waits; }
+    void startPollTimer() override { events << "Timer"; }
+
+    QStringList with(const QString& prefix) const { return events.filter(QRegularExpression("^" + prefix)); }
+
+private:
+    CardAnswer ask(const QString& e)
+    {
+        events << e;
+        if (answers.empty()) {
+            return CardAnswer::Yes;
+        }
+        const CardAnswer a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+};
+
+/** A simple walk: field 0 is the call sign, field 2 the send mark; the line is "CALL,QTH". */
+void simpleWalk(LogTable& t, const ConvDefTable&, bool, bool allSend, const PassedRecordVisitor& visit)
+{
+    t.MoveFirst();
+    for (long pos = 0; !t.AtEnd(); ++pos) {
+        const std::string call = t.FieldText(0);
+        const std::string send = t.FieldText(2);
+        if (!call.empty() && (allSend || send.empty() || send[0] == ' ')) {
+            if (!visit(pos, call + "," + t.FieldText(1), t)) {
+                return;
+            }
+        }
+        t.MoveNext();
+    }
+}
+
+class CardLinkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = touch("LOG.DBF");
+        table = std::make_unique<MemoryTable>(std::vector<std::string>{"CALL", "QTH", "SEND"},
+                                              std::vector<std::vector<std::string>>{{"JA1AAA", sj("東京"), ""},
+                                                                                    {"", "no call", ""},
+                                                                                    {"JA2BBB", sj("名古屋"), "F"},
+                                                                                    {"JA3CCC", sj("大阪"), " "},
+                                                                                    {"W1AW", "CT", ""},
+                                                                                    {"DL1XYZ", "Berlin", ""}},
+                                              path);
+        link = std::make_unique<CardLink>(
+            [this]() -> std::unique_ptr<CardAutomation> {
+                ++created;
+                if (!canStart) {
+                    return nullptr;
+                }
+                auto c = std::make_unique<RecordingCardAutomation>();
+                cardo = c.get();
+                return c;
+            },
+            &simpleWalk);
+    }
+
+    std::string touch(const char* name)
+    {
+        const QString p = dir.filePath(QString::fromLatin1(name));
+        QFile f(p);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        return p.toStdString();
+    }
+
+    CardLinkContext context() { return CardLinkContext{*table, defs, sendField, allSend, true, mark, printPhase, ui}; }
+    void transfer()
+    {
+        auto ctx = context();
+        link->TransferRecords(ctx);
+    }
+    void tick()
+    {
+        auto ctx = context();
+        link->TimerTimer(ctx);
+    }
+    bool close()
+    {
+        auto ctx = context();
+        return link->CloseSendMarks(ctx);
+    }
+    std::vector<std::string> sendColumn() const
+    {
+        std::vector<std::string> out;
+        for (const auto& r : table->rows) {
+            out.push_back(r[2]);
+        }
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::string path;
+    std::unique_ptr<MemoryTable> table;
+    std::unique_ptr<CardLink> link;
+    RecordingCardAutomation* cardo = nullptr;
+    ConvDefTable defs{};
+    int sendField = 2;
+    bool allSend = false;
+    std::string mark = "F";
+    int printPhase = 0;
+    ScriptedUi ui;
+    int created = 0;
+    bool canStart = true;
+};
+
+TEST_F(CardLinkTest, TransferPreparesTheCardProgramAndHandsOverPassedRecordsWithTheirPositions)
+{
+    transfer();
+    const QStringList expected = {"call ShowWindow(5)",
+                                  "put Modified=0",
+                                  "call NewDoc",
+                                  "put DisableExit=3",
+                                  "put EnableLogFile=0",
+                                  "call DeleteLog",
+                                  "call AddLogPos(JA1AAA,東京,0)",
+                                  "call AddLogPos(JA3CCC,大阪,3)",
+                                  "call AddLogPos(W1AW,CT,4)",
+                                  "call AddLogPos(DL1XYZ,Berlin,5)",
+                                  "call SetPrintMax",
+                                  "call Foreground",
+                                  "call DoLogList"};
+    EXPECT_EQ(cardo->log, expected);
+    EXPECT_EQ(ui.events, (QStringList{"Progress:" + cardtext::kTransferring, "CloseProgress", "Timer"}));
+    EXPECT_EQ(ui.waits, 0);
+    EXPECT_TRUE(table->GridAttached());
+    EXPECT_EQ(printPhase, 0);
+    EXPECT_TRUE(link->transferred());
+    EXPECT_TRUE(table->writtenRows.empty());
+}
+
+TEST_F(CardLinkTest, AllSendPassesMarkedRecordsButNeverOneWithoutCall)
+{
+    allSend = true;
+    transfer();
+    EXPECT_EQ(cardo->lines.size(), 5u);
+    for (const auto& l : cardo->lines) {
+        EXPECT_NE(l.position, 1);
+    }
+}
+
+TEST_F(CardLinkTest, EmptyTableStillCompletesTheTransfer)
+{
+    table->rows.clear();
+    transfer();
+    EXPECT_EQ(cardo->names(),
+              (QStringList{"ShowWindow", "Modified", "NewDoc", "DisableExit", "EnableLogFile", "DeleteLog",
+                           "SetPrintMax", "Foreground", "DoLogList"}));
+    EXPECT_TRUE(ui.events.contains("Timer"));
+}
+
+TEST_F(CardLinkTest, SendEntryChecksAskBeforeAnything)
+{
+    struct Case
+    {
+        int sendField;
+        CardAnswer answer;
+        QString question;
+        bool transfers;
+    } cases[] = {
+        {-1, CardAnswer::No, cardtext::kNoSendEntry, false},
+        {-1, CardAnswer::Yes, cardtext::kNoSendEntry, true},
+        {3, CardAnswer::No, cardtext::kBadSendEntry, false},
+        {7, CardAnswer::Yes, cardtext::kBadSendEntry, true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        created = 0;
+        sendField = c.sendField;
+        ui.answers = {c.answer};
+        transfer();
+        SCOPED_TRACE(c.sendField);
+        EXPECT_EQ(ui.with("YesNo"), QStringList{"YesNo:" + c.question});
+        EXPECT_EQ(created, c.transfers ? 1 : 0);
+        EXPECT_EQ(link->transferred(), c.transfers);
+        ui = ScriptedUi();
+    }
+}
+
+TEST_F(CardLinkTest, ClosedTableOrUnstartableCardProgramDoNothingMore)
+{
+    table->CloseTable();
+    transfer();
+    EXPECT_EQ(created, 0);
+    EXPECT_TRUE(ui.events.isEmpty());
+
+    table->OpenTable("", "");
+    canStart = false;
+    transfer();
+    EXPECT_EQ(ui.events, QStringList{"Error:" + cardtext::kCannotStart});
+    EXPECT_FALSE(link->transferred());
+    EXPECT_EQ(link->automation(), nullptr);
+}
+
+TEST_F(CardLinkTest, FailureMidTransferLeavesASaneWindowAndNoPoll)
+{
+    canStart = true;
+    link = std::make_unique<CardLink>(
+        [this]() -> std::unique_ptr<CardAutomation> {
+            auto c = std::make_unique<RecordingCardAutomation>();
+            c->failOn = "AddLogPos";
+            c->failAfter = 2;
+            cardo = c.get();
+            return c;
+        },
+        &simpleWalk);
+    try {
+        transfer();
+        FAIL() << "no error";
+    } catch (const KelboError& e) {
+        EXPECT_STREQ(e.what(), cardo->failText.toStdString().c_str());
+    }
+    EXPECT_FALSE(ui.progressOpen);
+    EXPECT_EQ(ui.waits, 0);
+    EXPECT_TRUE(table->GridAttached());
+    EXPECT_FALSE(ui.events.contains("Timer"));
+    EXPECT_FALSE(cardo->names().contains("SetPrintMax"));
+    EXPECT_FALSE(link->polling());
+}
+
+TEST_F(CardLinkTest, PollAsksOnceThePrintStatusReadsTwoAndMarksExactlyThePrintedRecords)
+{
+    transfer();
+    tick();
+    EXPECT_TRUE(ui.with("YesNo").isEmpty()) << "status 0 asks nothing";
+
+    // Lines 0 (JA1AAA, pos 0), 1 (JA3CCC, pos 3, SEND " ") and 3 (DL1XYZ, pos 5); W1AW was not printed.
+    cardo->print({0, 1, 3});
+    cardo->log.clear();
+    tick();
+    EXPECT_EQ(ui.with("YesNo"), QStringList{"YesNo:" + cardtext::kAskUpdate});
+    EXPECT_EQ(sendColumn(), (std::vector<std::string>{"F", "", "F", "F", "", "F"}));
+    EXPECT_EQ(cardo->names(),
+              (QStringList{"PrintStat", "GetLogCount", "GetPrintedPos", "GetPrintedPos", "GetPrintedPos",
+                           "GetPrintedPos", "DeletePrintedData", "PrintStat"}));
+    EXPECT_EQ(cardo->log.last(), "put PrintStat=0");
+    EXPECT_EQ(printPhase, 0);
+    EXPECT_EQ(ui.waits, 0);
+    EXPECT_TRUE(table->GridAttached());
+    EXPECT_TRUE(ui.with("Warning").isEmpty());
+    EXPECT_EQ(cardo->lines.size(), 1u) << "printed lines dropped";
+}
+
+TEST_F(CardLinkTest, PrintedPositionsInAnyOrderAreReachedByRelativeMoves)
+{
+    allSend = true;
+    mark = sj("済");
+    transfer();
+    // The card program answers positions 5, 0, 3 for its lines 0..2 and -1 for the rest.
+    const std::vector<int> order = {5, 0, 3, -1, -1};
+    cardo->printedPos = [&order](int i) { return order.at(static_cast<std::size_t>(i)); };
+    cardo->printStat = 2;
+    table->moves.clear();
+    tick();
+    EXPECT_EQ(table->moves, (std::vector<std::string>{"First", "By 5", "By -5", "By 3", "First"}));
+    EXPECT_EQ(sendColumn(), (std::vector<std::string>{sj("済"), "", "F", sj("済"), "", sj("済")}));
+}
+
+TEST_F(CardLinkTest, NoKeepsTheUpdatePendingAndSilencesThePoll)
+{
+    transfer();
+    cardo->print({0});
+    ui.answers = {CardAnswer::No};
+    tick();
+    EXPECT_EQ(printPhase, 2);
+    cardo->log.clear();
+    tick();
+    EXPECT_TRUE(cardo->log.isEmpty()) << "no poll while the update is pending";
+    EXPECT_TRUE(table->writtenRows.empty());
+
+    // Closing asks again with Cancel; Cancel keeps the window, then Yes updates and drops the lines.
+    ui.answers = {CardAnswer::Cancel};
+    EXPECT_FALSE(close());
+    EXPECT_TRUE(cardo->log.isEmpty());
+    ui.answers = {CardAnswer::Yes};
+    EXPECT_TRUE(close());
+    EXPECT_EQ(ui.with("YesNoCancel").size(), 2);
+    EXPECT_EQ(table->rows[0][2], "F");
+    EXPECT_EQ(cardo->log.last(), "call DeleteLog");
+}
+
+TEST_F(CardLinkTest, CloseRows)
+{
+    // No transfer in this run: nothing is sent.
+    EXPECT_TRUE(close());
+    EXPECT_EQ(cardo, nullptr);
+
+    transfer();
+    cardo->log.clear();
+    EXPECT_TRUE(close());
+    EXPECT_EQ(cardo->log, QStringList{"call DeleteLog"});
+
+    // A pending update answered No: no mark, the lines are dropped all the same.
+    printPhase = 2;
+    ui.answers = {CardAnswer::No};
+    cardo->log.clear();
+    EXPECT_TRUE(close());
+    EXPECT_EQ(cardo->log, QStringList{"call DeleteLog"});
+
+    // The table closed: no question, no DeleteLog.
+    table->CloseTable();
+    cardo->log.clear();
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(cardo->log.isEmpty());
+}
+
+TEST_F(CardLinkTest, CardProgramThatStopsAnsweringIsReportedOnceAndNeverKeepsTheWindowOpen)
+{
+    transfer();
+    cardo->failOn = "PrintStat";
+    EXPECT_THROW(tick(), KelboError);
+    cardo->log.clear();
+    tick();
+    tick();
+    EXPECT_TRUE(cardo->log.isEmpty()) << "polling stops after the failure";
+    EXPECT_FALSE(link->polling());
+
+    cardo->failOn = "DeleteLog";
+    EXPECT_TRUE(close());
+    EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardo->failText});
+    EXPECT_EQ(ui.waits, 0);
+
+    // The next transfer polls again.
+    cardo->failOn.clear();
+    transfer();
+    cardo->log.clear();
+    tick();
+    EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+}
+
+TEST_F(CardLinkTest, TickDeliveredWhileTheProgressBoxPaintsDoesNothing)
+{
+    transfer();
+    cardo->printStat = 2;
+    ui.duringProgress = [this] { tick(); };
+    transfer();
+    EXPECT_TRUE(ui.with("YesNo").isEmpty());
+    EXPECT_EQ(printPhase, 0);
+}
+
+TEST_F(CardLinkTest, SendEntryBeyondTheFieldsWarnsAndWritesNothing)
+{
+    transfer();
+    cardo->print({0});
+    sendField = 3;
+    cardo->log.clear();
+    tick();
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kBadSendUpdate});
+    EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+    EXPECT_EQ(printPhase, 2);
+    EXPECT_TRUE(table->writtenRows.empty());
+}
+
+TEST_F(CardLinkTest, ChangedTableGetsNoWrongMark)
+{
+    transfer();
+    cardo->print({0, 1, 2}); // positions 0, 3, 4
+    // Another program inserted a contact at the front and edited W1AW's QTH: every position now names another
+    // record, and the one still in place changed.
+    table->rows.insert(table->rows.begin(), {"JA9NEW", sj("金沢"), ""});
+    table->rows[5][1] = "Newington";
+    tick();
+    for (const auto& r : table->rows) {
+        EXPECT_EQ(r[2], r[0] == "JA2BBB" ? "F" : (r[0] == "JA3CCC" ? " " : "")) << r[0];
+    }
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(3)});
+    EXPECT_EQ(printPhase, 0);
+}
+
+TEST_F(CardLinkTest, ShrunkTableOrPrintedPositionNeverHandedOverIsLeftUnmarked)
+{
+    transfer();
+    cardo->print({3}); // position 5, the last record
+    table->rows.pop_back();
+    cardo->lines.push_back({"JA1ZZZ", 1, true}); // a line this transfer never handed over
+    tick();
+    EXPECT_TRUE(table->writtenRows.empty());
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(2)});
+}
+
+TEST_F(CardLinkTest, AnotherTableOpenAtUpdateTimeIsLeftAloneAndTheUpdateStaysPending)
+{
+    transfer();
+    cardo->print({0});
+    table->setPath(touch("OTHER.DBF"));
+    cardo->log.clear();
+    tick();
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kOtherTable});
+    EXPECT_TRUE(table->writtenRows.empty());
+    EXPECT_EQ(printPhase, 2);
+    EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+
+    // Back on the table that was handed over, the closing question updates it.
+    table->setPath(path);
+    EXPECT_TRUE(close());
+    EXPECT_EQ(table->rows[0][2], "F");
+}
+
+TEST_F(CardLinkTest, EmptySendMarkClearsThePrintedRecords)
+{
+    mark = "";
+    table->rows[3][2] = "  x";
+    transfer();
+    cardo->print({1});
+    tick();
+    EXPECT_EQ(table->rows[3][2], "");
+    EXPECT_EQ(table->writtenRows, std::vector<long>{3});
+}
+
+TEST(RecordFingerprint, DependsOnEveryFieldAndItsBoundaries)
+{
+    MemoryTable a({"A", "B"}, {{"ab", "c"}, {"a", "bc"}, {"ab", "c"}, {"ab", "d"}}, "");
+    std::vector<std::uint64_t> prints;
+    a.MoveFirst();
+    for (int i = 0; i < 4; ++i, a.MoveNext()) {
+        prints.push_back(RecordFingerprint(a));
+    }
+    EXPECT_EQ(prints[0], prints[2]);
+    EXPECT_NE(prints[0], prints[1]);
+    EXPECT_NE(prints[0], prints[3]);
+}
+
+} // namespace
