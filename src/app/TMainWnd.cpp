@@ -5,6 +5,7 @@
 #include "common/Cp932.h"
 #include "convdef/TFieldDefBox.h"
 #include "logtable/LogTable.h"
+#include "logtable/LogTableModel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -91,6 +92,24 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     DBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     DBGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DBGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+    m_gridModel = new LogTableModel(*m_table, this);
+    DBGrid->setModel(m_gridModel);
+    // The grid and the table share one current record: each follows the other.
+    connect(m_gridModel, &LogTableModel::currentRecordChanged, this, [this](int row) {
+        if (row >= 0 && row != DBGrid->currentIndex().row()) {
+            const int column = std::max(0, DBGrid->currentIndex().column());
+            DBGrid->setCurrentIndex(m_gridModel->index(row, column));
+        }
+    });
+    connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                guarded(this, [this, &current] {
+                    if (current.isValid() && m_table->IsOpen() && m_table->GridAttached()
+                        && current.row() != m_table->RecNo()) {
+                        m_table->MoveTo(current.row());
+                    }
+                });
+            });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -132,6 +151,9 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
 TMainWnd::~TMainWnd()
 {
+    // The grid's model listens to the table: it goes before the table does.
+    DBGrid->setModel(nullptr);
+    delete m_gridModel;
     if (MainWnd == this) {
         MainWnd = nullptr;
     }

@@ -9,13 +9,13 @@
 #include <memory>
 
 class LogTable;
+class LogTableModel;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
 class QTimer;
-class QAbstractItemModel;
 
 /** @brief The main window: the log table and its grid, the transfer options, the conversion definition and
  * the link to the card program. */
@@ -89,7 +89,7 @@ private:
 
     ConvDefTable m_convDef;
     std::unique_ptr<LogTable> m_table;
-    QAbstractItemModel* m_gridModel = nullptr;
+    LogTableModel* m_gridModel = nullptr;
 };
 
 /** @brief The one main window while it exists. */

@@ -2,6 +2,9 @@
 
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "convdef/ConvDefFile.h"
+#include "convdef/Guess.h"
 #include "logtable/LogTable.h"
 
 #include <QAbstractTableModel>
@@ -23,6 +26,7 @@ namespace {
 constexpr int kColumns = 4;
 constexpr int kTextCapacity = 255; // bytes of one cell's text that the drawing holds
 
+const char* const kDefFilter = "KELBO 変換定義ファイル(*.def)";
 const char* const kTitles[kColumns] = {"No.", "変換式", "名称", "内容"};
 
 QString decodeCell(const std::string& bytes)
@@ -418,11 +422,50 @@ void TFieldDefBox::NULLBtnClick()
     GridClick();
 }
 
-void TFieldDefBox::LoadBtnClick() { }
+void TFieldDefBox::LoadBtnClick()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("変換定義シートを選択");
+    spec.filter = QString::fromUtf8(kDefFilter);
+    spec.defaultExt = QStringLiteral("def");
+    spec.startDir = m_baseDir;
+    const QString path = dialogs().OpenFileName(this, spec);
+    // A file that cannot be opened loads nothing, like a cancelled dialog.
+    if (!path.isEmpty()) {
+        LoadConvDefFile(path.toStdString(), m_entries);
+    }
+    refreshGrid();
+    GridClick();
+}
 
-void TFieldDefBox::SaveBtnClick() { }
+void TFieldDefBox::SaveBtnClick()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("変換定義シートを保存");
+    spec.filter = QString::fromUtf8(kDefFilter);
+    spec.fileName = QStringLiteral("ConvDef.def");
+    spec.defaultExt = QStringLiteral("def");
+    spec.startDir = m_baseDir;
+    const QString path = dialogs().SaveFileName(this, spec);
+    if (path.isEmpty()) {
+        return;
+    }
+    // A definition the user believes saved must be on disk: say so when it is not.
+    if (!SaveConvDefFile(path.toStdString(), m_entries)) {
+        throw KelboError(path.toStdString() + " に書き込めません");
+    }
+}
 
-void TFieldDefBox::AutoBtnClick() { }
+void TFieldDefBox::AutoBtnClick()
+{
+    if (!m_table.IsOpen()) {
+        return;
+    }
+    // Every press starts from nothing: all 64 entries are replaced.
+    m_entries = GuessConvDef(m_table);
+    refreshGrid();
+    GridClick();
+}
 
 void TFieldDefBox::DBNavigatorClick()
 {

@@ -1,0 +1,293 @@
+#include "MemoryLogTable.h"
+#include "ScriptedDialogs.h"
+#include "app/TMainWnd.h"
+#include "common/Cp932.h"
+#include "convdef/TFieldDefBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+/** Runs each window in a fresh current folder, so that its settings file starts out missing. */
+class MainWndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_oldCwd = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+    }
+    void TearDown() override { QDir::setCurrent(m_oldCwd); }
+
+    QString dir() const { return m_dir.path() + QLatin1Char('/'); }
+    QString iniText() const
+    {
+        QFile f(dir() + QStringLiteral("KELBO.ini"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+
+    /** A window over a ten-field table in memory that opens under the name "LOG.DB". */
+    std::unique_ptr<TMainWnd> window()
+    {
+        std::vector<std::string> names;
+        std::vector<std::string> row;
+        for (int i = 1; i <= 10; ++i) {
+            names.push_back("F" + std::to_string(i));
+            row.push_back("v" + std::to_string(i));
+        }
+        auto table = std::make_unique<MemoryLogTable>("LOG.DB", names, std::vector<std::vector<std::string>>{row, row});
+        m_table = table.get();
+        return std::make_unique<TMainWnd>(QStringList{QStringLiteral("kelbo")}, std::move(table));
+    }
+
+    ScriptedDialogs dialogs;
+    MemoryLogTable* m_table = nullptr;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_oldCwd;
+};
+
+TEST_F(MainWndTest, StartsWithTheDesignValuesWhenThereIsNoSettingsFile)
+{
+    auto w = window();
+    EXPECT_EQ(w->BaseDir, dir());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("KELBO Ver 1.03"));
+    EXPECT_EQ(w->EditDir->text(), QDir::homePath() + QStringLiteral("/LOGDATA"));
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.DB"));
+    EXPECT_FALSE(w->AllSend->isChecked());
+    EXPECT_TRUE(w->CBUTC->isChecked());
+    EXPECT_EQ(w->SendMark->text(), QStringLiteral("F"));
+    for (const std::string& e : w->convDefTable()) {
+        EXPECT_EQ(e, "NULL");
+    }
+    EXPECT_EQ(w->SendFieldIndex, -1);
+    EXPECT_FALSE(w->CARDOBtn->isEnabled());
+    EXPECT_FALSE(w->SendMark->isEnabled());
+    EXPECT_TRUE(w->LSendMark->isEnabled());
+    EXPECT_FALSE(w->table().IsOpen()) << "nothing is opened at start";
+    EXPECT_EQ(m_table->opens, 0);
+    EXPECT_FALSE(w->Timer->isActive());
+    EXPECT_EQ(w->Timer->interval(), 2000);
+    EXPECT_EQ(MainWnd, w.get());
+}
+
+TEST_F(MainWndTest, BaseDirComesFromTheExecutableOnlyWithArguments)
+{
+    const QString longDir = QStringLiteral("/") + QString(300, QLatin1Char('d'));
+    struct Case
+    {
+        QStringList args;
+        QString exeDir;
+        QString cwd;
+        QString expected;
+    };
+    const Case cases[] = {
+        {{"kelbo"}, "/opt/kelbo", "/home/op/logs", "/home/op/logs/"},
+        {{"kelbo", "x"}, "/opt/kelbo", "/home/op/logs", "/opt/kelbo/"},
+        {{"kelbo"}, "/opt/kelbo", "/", "/"},
+        {{"kelbo"}, "/opt/kelbo", "", ""},
+        {{"kelbo"}, "/opt", longDir, longDir + "/"}, // no path is cut short
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TMainWnd::baseDirFor(c.args, c.exeDir, c.cwd), c.expected) << c.args.join(' ').toStdString();
+    }
+}
+
+TEST_F(MainWndTest, SendFieldAndControlStates)
+{
+    struct Case
+    {
+        std::vector<std::pair<int, std::string>> entries;
+        bool open;
+        int sendIndex;
+    };
+    const Case cases[] = {
+        {{}, false, -1},
+        {{{5, "SEND"}, {9, "SEND"}}, false, 5}, // the lower position counts
+        {{{3, "send"}}, true, -1},              // case-sensitive
+        {{{3, "SEND "}, {63, "SEND"}}, true, 63},
+        {{{0, "SEND"}}, true, 0},
+    };
+    for (const auto& c : cases) {
+        auto w = window();
+        for (const auto& [pos, text] : c.entries) {
+            w->convDefTable()[static_cast<std::size_t>(pos)] = text;
+        }
+        if (c.open) {
+            w->ConBtnClick();
+        }
+        w->SendFieldIndex = w->FindSendField();
+        w->UpdateControls();
+        EXPECT_EQ(w->SendFieldIndex, c.sendIndex);
+        EXPECT_EQ(w->CARDOBtn->isEnabled(), c.open);
+        EXPECT_EQ(w->SendMark->isEnabled(), c.sendIndex >= 0);
+        EXPECT_TRUE(w->LSendMark->isEnabled());
+    }
+}
+
+TEST_F(MainWndTest, ConnectOpensTheTypedTableAndABadNameLeavesItClosed)
+{
+    auto w = window();
+    w->EditDir->setText(QStringLiteral("/any/where"));
+    w->ConBtn->click();
+    EXPECT_TRUE(w->table().IsOpen());
+    EXPECT_TRUE(w->CARDOBtn->isEnabled());
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    w->EditLog->setText(QStringLiteral("NOPE.DB"));
+    w->ConBtn->click();
+    EXPECT_FALSE(w->table().IsOpen());
+    EXPECT_FALSE(w->CARDOBtn->isEnabled());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("ShowError")),
+              QStringList{QStringLiteral("Cannot open table /any/whereNOPE.DB: no such file")})
+        << "folder and name are passed on exactly as typed";
+}
+
+TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
+{
+    auto w = window();
+    dialogs.fileName(QStringLiteral("/data/QSO 2024/表LOG.DB"));
+    w->RefBtn->click();
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].spec.title, QStringLiteral("データベースファイルを選択"));
+    EXPECT_EQ(dialogs.asked[0].spec.filter, QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)"));
+    EXPECT_EQ(dialogs.asked[0].spec.defaultExt, QStringLiteral("db"));
+    EXPECT_EQ(dialogs.asked[0].spec.startDir, QString());
+    EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("表LOG.DB"));
+    EXPECT_EQ(m_table->opens, 0);
+
+    w->RefBtn->click(); // cancelled
+    EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("表LOG.DB"));
+}
+
+TEST_F(MainWndTest, CloseWithTheTableClosedWritesSettingsAndAsksNothing)
+{
+    auto w = window();
+    EXPECT_TRUE(w->FormCloseQuery());
+    const QString ini = iniText();
+    EXPECT_TRUE(ini.contains(QStringLiteral("[LOGFILE]")));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nName=LOG.DB")));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nUTC=1")));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nFIELD1=NULL")));
+    EXPECT_TRUE(ini.contains(QStringLiteral("\nFIELD64=NULL")));
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(MainWndTest, CloseWithTheTableOpenAndNoTransferAsksNothing)
+{
+    auto w = window();
+    w->ConBtnClick();
+    EXPECT_TRUE(w->FormCloseQuery());
+    EXPECT_FALSE(iniText().isEmpty());
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(MainWndTest, FailedSettingsWriteIsShownAndTheWindowStillCloses)
+{
+    auto w = window();
+    w->BaseDir = dir() + QStringLiteral("missing/");
+    EXPECT_TRUE(w->FormCloseQuery());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("ShowError")),
+              QStringList{dir() + QStringLiteral("missing/KELBO.ini に書き込めません")});
+}
+
+TEST_F(MainWndTest, SettingsComeBackTheSameAfterARestart)
+{
+    {
+        auto w = window();
+        w->EditDir->setText(QStringLiteral("/home/op/ログ"));
+        w->EditLog->setText(QStringLiteral("QSO.dbf")); // typed, never connected
+        w->AllSend->setChecked(true);
+        w->CBUTC->setChecked(false);
+        w->SendMark->setText(QString());
+        w->convDefTable()[6] = "";
+        w->convDefTable()[7] = "SEND";
+        w->convDefTable()[8] = cp932::fromUtf8("QSL｢My｣");
+        w->close();
+        EXPECT_FALSE(w->isVisible());
+    }
+    auto w = window();
+    EXPECT_EQ(w->EditDir->text(), QStringLiteral("/home/op/ログ"));
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("QSO.dbf"));
+    EXPECT_TRUE(w->AllSend->isChecked());
+    EXPECT_FALSE(w->CBUTC->isChecked());
+    EXPECT_EQ(w->SendMark->text(), QString());
+    EXPECT_EQ(w->convDefTable()[6], "") << "an empty entry stays empty";
+    EXPECT_EQ(w->convDefTable()[8], cp932::fromUtf8("QSL｢My｣"));
+    EXPECT_EQ(w->SendFieldIndex, 7);
+    EXPECT_TRUE(w->SendMark->isEnabled());
+    EXPECT_FALSE(w->table().IsOpen());
+}
+
+/** Presses 変換定義 and lets @p act work on the open dialog before it ends. */
+void runDefinitionDialog(TMainWnd& w, const std::function<void(TFieldDefBox&)>& act)
+{
+    QTimer::singleShot(0, [&act] {
+        auto* box = qobject_cast<TFieldDefBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        act(*box);
+    });
+    w.FieldSetBtn->click();
+}
+
+TEST_F(MainWndTest, DefinitionDialogHandsBackOnlyOnOk)
+{
+    auto w = window();
+    w->ConBtnClick();
+    w->convDefTable()[20] = "QTH";
+    const ConvDefTable before = w->convDefTable();
+
+    const auto editAndEnd = [](QPushButton* TFieldDefBox::*button) {
+        return [button](TFieldDefBox& box) {
+            box.SelectRow(2);
+            box.FieldEdit->setEditText(QStringLiteral("SEND"));
+            (box.*button)->click();
+        };
+    };
+    runDefinitionDialog(*w, editAndEnd(&TFieldDefBox::CancelBtn));
+    EXPECT_EQ(w->convDefTable(), before);
+    EXPECT_EQ(w->SendFieldIndex, -1);
+
+    runDefinitionDialog(*w, [](TFieldDefBox& box) {
+        box.SelectRow(2);
+        box.FieldEdit->setEditText(QStringLiteral("SEND"));
+        box.reject(); // Esc
+    });
+    EXPECT_EQ(w->convDefTable(), before);
+
+    runDefinitionDialog(*w, editAndEnd(&TFieldDefBox::OKBtn));
+    ConvDefTable expected = before;
+    expected[1] = "SEND";
+    EXPECT_EQ(w->convDefTable(), expected);
+    EXPECT_EQ(w->SendFieldIndex, 1);
+    EXPECT_TRUE(w->SendMark->isEnabled());
+}
+
+TEST_F(MainWndTest, RecordChosenInTheDialogStaysCurrent)
+{
+    auto w = window();
+    w->ConBtnClick();
+    runDefinitionDialog(*w, [](TFieldDefBox& box) {
+        box.NavNext->click();
+        box.OKBtn->click();
+    });
+    EXPECT_EQ(w->table().RecNo(), 1);
+}
+
+} // namespace
