@@ -1,7 +1,156 @@
-#include <cstdio>
+// kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
+#include "app/IniFile.h"
+#include "app/Settings.h"
+#include "cardlink/TransferWalk.h"
+#include "common/Cp932.h"
+#include "common/KelboError.h"
+#include "convdef/ConvDefFile.h"
+#include "logtable/LogTable.h"
 
-int main()
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage
+    = "Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE\n"
+      "\n"
+      "Prints, for every record of the log table DIR/TABLE that a transfer would hand to the card\n"
+      "program, its table position (0 for the first record), a tab and its card line in UTF-8, one\n"
+      "record a line, in table order. Nothing is started and nothing is written.\n"
+      "\n"
+      "  --ini FILE   settings file (KELBO.ini) for the definition (section \"Fields\") and for\n"
+      "               AllSend and UTC (section \"CARDO\")\n"
+      "  --def FILE   definition file (lines FIELDn=expression); takes the place of the settings\n"
+      "               file's definition\n"
+      "  --all        pass records that already carry a send mark, like \"すべて引き渡す\"\n"
+      "  --utc        times are UTC and are moved on nine hours (\"UTC→JST\" checked)\n"
+      "  --no-utc     times are Japanese time\n"
+      "  --help       show this text\n"
+      "\n"
+      "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
+      "--ini, else AllSend is off and UTC on.\n"
+      "Exit status: 0 done, 1 a table, settings or definition file could not be read, 2 bad usage.\n";
+
+struct Arguments
 {
-    std::fputs("kelbo-lines: not built yet\n", stderr);
+    std::optional<std::string> ini;
+    std::optional<std::string> def;
+    std::optional<bool> all;
+    std::optional<bool> utc;
+    std::vector<std::string> positional;
+    bool help = false;
+};
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "kelbo-lines: %s\nTry 'kelbo-lines --help'.\n", message.c_str());
+    return 2;
+}
+
+int failure(const std::string& message)
+{
+    std::fprintf(stderr, "kelbo-lines: %s\n", message.c_str());
     return 1;
+}
+
+// Parses the command line; returns an exit status when it cannot go on (usage error), else nothing.
+std::optional<int> parse(int argc, char** argv, Arguments& args)
+{
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            args.positional.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            args.help = true;
+        } else if (arg == "--all") {
+            args.all = true;
+        } else if (arg == "--utc" || arg == "--no-utc") {
+            if (args.utc && *args.utc != (arg == "--utc")) {
+                return usageError("--utc and --no-utc exclude each other");
+            }
+            args.utc = arg == "--utc";
+        } else if (arg == "--ini" || arg == "--def" || arg.substr(0, 6) == "--ini=" || arg.substr(0, 6) == "--def=") {
+            const bool isIni = arg.substr(0, 5) == "--ini";
+            std::string value;
+            if (arg.size() > 5) {
+                value = std::string(arg.substr(6));
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                return usageError(std::string(arg) + " needs a file name");
+            }
+            (isIni ? args.ini : args.def) = value;
+        } else {
+            return usageError("unknown option " + std::string(arg));
+        }
+    }
+    return std::nullopt;
+}
+
+int run(const Arguments& args)
+{
+    KelboSettings settings; // design defaults: every entry "NULL", AllSend off, UTC on
+    if (args.ini) {
+        // The settings reader never fails on its own; a file named on the command line must exist and read.
+        if (IniFile::load(*args.ini).source() != IniFile::Source::Loaded) {
+            return failure("cannot read the settings file " + *args.ini);
+        }
+        LoadSettings(*args.ini, settings);
+    }
+    if (args.def && !LoadConvDefFile(*args.def, settings.Fields)) {
+        return failure("cannot read the definition file " + *args.def);
+    }
+    WalkOptions options;
+    options.allSend = args.all.value_or(settings.AllSend);
+    options.utcFlag = args.utc.value_or(settings.UTC) ? 1 : 0;
+
+    std::unique_ptr<LogTable> table = createLogTable();
+    table->OpenTable(args.positional[0], args.positional[1]);
+    std::string out;
+    TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
+        out = std::to_string(item.position);
+        out += '\t';
+        out += cp932::toUtf8(item.line);
+        out += '\n';
+        return std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+    });
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return failure("cannot write the output");
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Arguments args;
+    if (const auto status = parse(argc, argv, args)) {
+        return *status;
+    }
+    if (args.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.positional.size() != 2) {
+        return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
+    }
+    try {
+        return run(args);
+    } catch (const KelboError& e) {
+        return failure(e.what());
+    } catch (const std::exception& e) {
+        return failure(std::string("unexpected error: ") + e.what());
+    }
 }
