@@ -3,12 +3,12 @@
 
 #include "app/TMainWndTransfer.h"
 #include "convdef/ConvDefTable.h"
+#include "logtable/LogTable.h"
 
 #include <QStringList>
 #include <QWidget>
 #include <memory>
 
-class LogTable;
 class LogTableModel;
 class QCheckBox;
 class QLabel;

@@ -4,6 +4,7 @@
 #include "common/Cp932.h"
 #include "convdef/TFieldDefBox.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -118,7 +120,7 @@ TEST_F(MainWndTest, SendFieldAndControlStates)
     const Case cases[] = {
         {{}, false, -1},
         {{{5, "SEND"}, {9, "SEND"}}, false, 5}, // the lower position counts
-        {{{3, "send"}}, true, -1},              // case-sensitive
+        {{{3, "send"}}, true, -1}, // case-sensitive
         {{{3, "SEND "}, {63, "SEND"}}, true, 63},
         {{{0, "SEND"}}, true, 0},
     };
@@ -155,6 +157,44 @@ TEST_F(MainWndTest, ConnectOpensTheTypedTableAndABadNameLeavesItClosed)
     EXPECT_EQ(dialogs.texts(QStringLiteral("ShowError")),
               QStringList{QStringLiteral("Cannot open table /any/whereNOPE.DB: no such file")})
         << "folder and name are passed on exactly as typed";
+}
+
+TEST_F(MainWndTest, ConnectShowsEachSampleTableInTheGrid)
+{
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(QStringLiteral(KELBO_SAMPLE_DIR)); // no final '/': passed on as typed
+    for (const char* name : {"LOG.DB", "LOG.DBF", "LOG.TXT"}) {
+        w.EditLog->setText(QString::fromLatin1(name));
+        w.ConBtn->click();
+        ASSERT_TRUE(w.table().IsOpen()) << name << ": "
+                                        << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+        EXPECT_TRUE(w.CARDOBtn->isEnabled());
+        const QAbstractItemModel* grid = w.DBGrid->model();
+        EXPECT_EQ(grid->columnCount(), 13) << name;
+        EXPECT_GT(grid->rowCount(), 4) << name;
+        EXPECT_EQ(grid->headerData(2, Qt::Horizontal).toString(), QStringLiteral("CALL")) << name;
+        EXPECT_EQ(grid->index(0, 2).data().toString(), QStringLiteral("JA1ZQX")) << name;
+        EXPECT_EQ(grid->index(0, 7).data().toString(), QStringLiteral("山田 太郎")) << name;
+    }
+
+    w.EditLog->setText(QString());
+    w.ConBtn->click();
+    EXPECT_FALSE(w.table().IsOpen());
+    EXPECT_FALSE(w.CARDOBtn->isEnabled());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("ShowError")).size(), 1);
+    EXPECT_EQ(w.DBGrid->model()->rowCount(), 0);
+}
+
+TEST_F(MainWndTest, GridAndTableShareTheCurrentRecord)
+{
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(QStringLiteral(KELBO_SAMPLE_DIR "/"));
+    w.EditLog->setText(QStringLiteral("LOG.TXT"));
+    w.ConBtnClick();
+    w.DBGrid->setCurrentIndex(w.DBGrid->model()->index(3, 1));
+    EXPECT_EQ(w.table().RecNo(), 3);
+    w.table().MoveBy(-2);
+    EXPECT_EQ(w.DBGrid->currentIndex().row(), 1);
 }
 
 TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
@@ -196,6 +236,30 @@ TEST_F(MainWndTest, CloseWithTheTableOpenAndNoTransferAsksNothing)
     EXPECT_TRUE(w->FormCloseQuery());
     EXPECT_FALSE(iniText().isEmpty());
     EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(MainWndTest, CancelInTheClosingQuestionKeepsTheWindowOpenWithTheSettingsWritten)
+{
+    auto w = window();
+    w->convDefTable()[9] = "SEND";
+    w->SendFieldIndex = w->FindSendField();
+    w->ConBtnClick();
+    w->PrintPhase = 2; // a send-mark update is due
+    w->AllSend->setChecked(true);
+    w->show();
+
+    dialogs.answer(Answer::Cancel);
+    w->close();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 1);
+    EXPECT_TRUE(iniText().contains(QStringLiteral("\nAllSend=1")));
+    EXPECT_TRUE(w->table().IsOpen());
+
+    dialogs.answer(Answer::No);
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 2);
+    EXPECT_TRUE(dialogs.texts(QStringLiteral("ShowError")).isEmpty());
 }
 
 TEST_F(MainWndTest, FailedSettingsWriteIsShownAndTheWindowStillCloses)
