@@ -146,7 +146,7 @@ bool LoadConvDefFile(const std::string& path, ConvDefTable& t)
     return true;
 }
 
-bool SaveConvDefFile(const std::string& path, const ConvDefTable& t)
+std::string ConvDefFileText(const ConvDefTable& t)
 {
     std::string out;
     for (int k = 0; k < kConvDefCount; ++k) {
@@ -157,5 +157,10 @@ bool SaveConvDefFile(const std::string& path, const ConvDefTable& t)
         }
         out.append("FIELD").append(std::to_string(k + 1)).append("=").append(entry).append("\r\n");
     }
-    return WriteFileAtomically(path, out);
+    return out;
+}
+
+bool SaveConvDefFile(const std::string& path, const ConvDefTable& t)
+{
+    return WriteFileAtomically(path, ConvDefFileText(t));
 }

@@ -16,6 +16,9 @@ inline constexpr std::size_t kConvDefPieceBytes = 511;
  * file could not be written; an existing file is then unchanged. */
 bool SaveConvDefFile(const std::string& path, const ConvDefTable& t);
 
+/** @brief The bytes SaveConvDefFile writes for @p t. */
+std::string ConvDefFileText(const ConvDefTable& t);
+
 /** @brief Loads the lines of a definition file into @p t (see LoadConvDefText). Returns false when the file
  * could not be opened or read; @p t is then unchanged. */
 bool LoadConvDefFile(const std::string& path, ConvDefTable& t);
