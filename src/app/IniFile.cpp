@@ -80,6 +80,11 @@ IniFile IniFile::parse(std::string_view content)
 {
     IniFile f;
     f.m_source = Source::Loaded;
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    if (content.substr(0, bom.size()) == bom) {
+        f.m_byteOrderMark = true;
+        content.remove_prefix(bom.size());
+    }
     std::size_t start = 0;
     for (std::size_t i = 0; i < content.size(); ++i) {
         if (content[i] == '\n' || content[i] == '\r') {
@@ -249,7 +254,7 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, int v
 
 std::string IniFile::text() const
 {
-    std::string out;
+    std::string out = m_byteOrderMark ? "\xEF\xBB\xBF" : "";
     for (const auto& line : m_lines) {
         out.append(line).append("\r\n");
     }

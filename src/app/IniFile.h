@@ -23,7 +23,8 @@ public:
         Unreadable
     };
 
-    /** @brief Parses a file's bytes; LF, CR LF and a lone CR all end a line. */
+    /** @brief Parses a file's bytes; LF, CR LF and a lone CR all end a line. A UTF-8 byte order mark that a text
+     * editor may have put in front is passed over when reading and kept when writing. */
     static IniFile parse(std::string_view content);
 
     /** @brief Reads the file at @p path; a missing or unreadable file gives an empty one (see source()). */
@@ -62,6 +63,7 @@ private:
     int findKey(int sectionLine, std::string_view key) const;
 
     std::vector<std::string> m_lines;
+    bool m_byteOrderMark = false;
     Source m_source = Source::Missing;
 };
 

@@ -88,6 +88,14 @@ TEST(IniFile, WritingPlacesKeysAndKeepsOtherLines)
     EXPECT_EQ(empty.text(), "[S]\r\nK=-3\r\n");
 }
 
+TEST(IniFile, ByteOrderMarkIsPassedOverAndKept)
+{
+    IniFile ini = IniFile::parse("\xEF\xBB\xBF[S]\nK=v\n");
+    EXPECT_EQ(ini.value("S", "K"), "v");
+    ini.writeString("S", "K", "w");
+    EXPECT_EQ(ini.text(), "\xEF\xBB\xBF[S]\r\nK=w\r\n");
+}
+
 TEST(IniFile, ReadingCutsLongValuesWhole)
 {
     // 1022 single bytes and a double-byte character: the character does not fit into 1023 bytes.
