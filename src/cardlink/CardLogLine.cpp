@@ -1,65 +1,88 @@
 #include "cardlink/CardLogLine.h"
 
-#include "common/CNumber.h"
-
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
-// Members are zero-terminated; the bound guards against a member that fills its array.
-template <std::size_t N> void appendMember(std::string& out, const char (&member)[N])
+// The line is assembled in a buffer on the stack and appended in one step: a line has at most 751 bytes.
+class LineWriter
 {
-    out.append(member, strnlen(member, N));
-}
-
-template <std::size_t N> void appendQuoted(std::string& out, const char (&member)[N])
-{
-    out.push_back('"');
-    appendMember(out, member);
-    out.push_back('"');
-}
-
-void appendMark(std::string& out, char mark)
-{
-    if (mark != '\0') {
-        out.push_back(mark);
+public:
+    template <std::size_t N> void member(const char (&text)[N])
+    {
+        // Members are zero-terminated; the bound guards against a member that fills its array.
+        const std::size_t n = strnlen(text, N);
+        std::memcpy(m_p, text, n);
+        m_p += n;
     }
-}
+    template <std::size_t N> void quoted(const char (&text)[N])
+    {
+        *m_p++ = '"';
+        member(text);
+        *m_p++ = '"';
+    }
+    void byte(char c) { *m_p++ = c; }
+    void mark(char c)
+    {
+        if (c != '\0') {
+            *m_p++ = c;
+        }
+    }
+    void twoDigits(unsigned v)
+    {
+        if (v >= 100) {
+            *m_p++ = static_cast<char>('0' + v / 100);
+            v %= 100;
+        }
+        *m_p++ = static_cast<char>('0' + v / 10);
+        *m_p++ = static_cast<char>('0' + v % 10);
+    }
+    void signedNumber(std::int32_t v) { m_p = std::to_chars(m_p, m_buffer + sizeof m_buffer, v).ptr; }
+    void appendTo(std::string& out) const { out.append(m_buffer, static_cast<std::size_t>(m_p - m_buffer)); }
+
+private:
+    char m_buffer[800];
+    char* m_p = m_buffer;
+};
 
 } // namespace
 
 void AppendCardLogLine(const CardRecord& r, std::string& out)
 {
-    cnum::append02u(out, r.Year);
-    out.push_back('.');
-    cnum::append02u(out, r.Month);
-    out.push_back('.');
-    cnum::append02u(out, r.Day);
-    out.push_back(',');
-    cnum::append02u(out, r.Hour);
-    cnum::append02u(out, r.Minute);
-    out.push_back(',');
-    appendMember(out, r.Call);
-    out.push_back(',');
-    appendMember(out, r.Rst);
-    out.push_back(',');
-    appendMember(out, r.Freq);
-    out.push_back(',');
-    appendMember(out, r.Mode);
-    out.push_back(',');
-    appendMember(out, r.Power);
-    out.push_back(',');
-    appendQuoted(out, r.Name);
-    out.push_back(',');
-    appendQuoted(out, r.Qth);
-    out.push_back(',');
-    appendQuoted(out, r.Qsl);
-    out.push_back(',');
-    appendMark(out, r.SendChar);
-    out.push_back(',');
-    appendMark(out, r.RecvChar);
-    out.push_back(',');
-    cnum::appendInt(out, static_cast<std::int32_t>(r.Env));
+    LineWriter w;
+    w.twoDigits(r.Year);
+    w.byte('.');
+    w.twoDigits(r.Month);
+    w.byte('.');
+    w.twoDigits(r.Day);
+    w.byte(',');
+    w.twoDigits(r.Hour);
+    w.twoDigits(r.Minute);
+    w.byte(',');
+    w.member(r.Call);
+    w.byte(',');
+    w.member(r.Rst);
+    w.byte(',');
+    w.member(r.Freq);
+    w.byte(',');
+    w.member(r.Mode);
+    w.byte(',');
+    w.member(r.Power);
+    w.byte(',');
+    w.quoted(r.Name);
+    w.byte(',');
+    w.quoted(r.Qth);
+    w.byte(',');
+    w.quoted(r.Qsl);
+    w.byte(',');
+    w.mark(r.SendChar);
+    w.byte(',');
+    w.mark(r.RecvChar);
+    w.byte(',');
+    w.signedNumber(static_cast<std::int32_t>(r.Env));
+    w.appendTo(out);
 }
 
 std::string BuildCardLogLine(const CardRecord& record)

@@ -9,12 +9,13 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
                         const WalkProgress& progress)
 {
     WalkResult result;
+    const ConvDefPlan plan(defs);
     CardRecord record;
     std::string line;
     line.reserve(768);
     table.MoveFirst();
     for (long position = 0; !table.AtEnd(); ++position) {
-        if (ConvertRecord(table, defs, record, options.utcFlag) != 0) {
+        if (ConvertRecord(table, plan, record, options.utcFlag) != 0) {
             ShiftToJst(record);
         }
         ++result.visited;

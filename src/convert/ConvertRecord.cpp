@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -148,6 +149,15 @@ Kw classify(std::string_view expr)
 
 std::string_view untilNul(std::string_view s)
 {
+    // Field texts are short: a plain loop beats a library call for them.
+    if (s.size() < 32) {
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '\0') {
+                return s.substr(0, i);
+            }
+        }
+        return s;
+    }
     const void* nul = std::memchr(s.data(), '\0', s.size());
     return nul ? s.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - s.data())) : s;
 }
@@ -423,7 +433,7 @@ void convertMonDd(CardRecord& r, std::string_view text)
     }
 }
 
-int apply(Kw kind, int flag, CardRecord& r, std::string_view expr, std::string_view text)
+int applyKind(Kw kind, int flag, CardRecord& r, std::string_view expr, std::string_view text)
 {
     switch (kind) {
     case Kw::Template:
@@ -553,16 +563,30 @@ int apply(Kw kind, int flag, CardRecord& r, std::string_view expr, std::string_v
     return flag;
 }
 
+// All members zero. The record holds only bytes and integers, so one memset does it without building a
+// temporary and copying it over.
+void clearRecord(CardRecord& record)
+{
+    static_assert(std::is_trivially_copyable_v<CardRecord>);
+    std::memset(static_cast<void*>(&record), 0, sizeof record);
+}
+
+// The field text as the keywords see it: up to its first NUL, at most kFieldTextCapacity bytes.
+std::string_view fieldText(std::string_view text)
+{
+    text = untilNul(text);
+    if (text.size() > kFieldTextCapacity) {
+        text = text.substr(0, cp932::cutLength(text, kFieldTextCapacity));
+    }
+    return text;
+}
+
 } // namespace
 
 int ConvertField(int flag, CardRecord& record, std::string_view expr, std::string_view text)
 {
     expr = untilNul(expr);
-    text = untilNul(text);
-    if (text.size() > kFieldTextCapacity) {
-        text = text.substr(0, cp932::cutLength(text, kFieldTextCapacity));
-    }
-    return apply(classify(expr), flag, record, expr, text);
+    return applyKind(classify(expr), flag, record, expr, fieldText(text));
 }
 
 bool IsConversionKeyword(std::string_view expr)
@@ -570,9 +594,44 @@ bool IsConversionKeyword(std::string_view expr)
     return classify(untilNul(expr)) != Kw::Template;
 }
 
+ConvDefPlan::ConvDefPlan(const ConvDefTable& defs)
+{
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+        m_exprs[i] = std::string(untilNul(defs[i]));
+        m_kinds[i] = static_cast<std::uint8_t>(classify(m_exprs[i]));
+    }
+}
+
+int ConvDefPlan::apply(std::size_t position, int flag, CardRecord& record, std::string_view text) const
+{
+    return applyKind(static_cast<Kw>(m_kinds[position]), flag, record, m_exprs[position], fieldText(text));
+}
+
+int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& plan, CardRecord& record, int flag)
+{
+    clearRecord(record);
+    const int n = count < kConvDefCount ? count : kConvDefCount;
+    for (int i = 0; i < n; ++i) {
+        flag = plan.apply(static_cast<std::size_t>(i), flag, record, texts[i]);
+    }
+    return flag;
+}
+
+int ConvertRecord(const LogTable& table, const ConvDefPlan& plan, CardRecord& record, int flag)
+{
+    clearRecord(record);
+    const int count = table.FieldCount();
+    const int n = count < kConvDefCount ? count : kConvDefCount;
+    for (int i = 0; i < n; ++i) {
+        const std::string text = table.FieldText(i);
+        flag = plan.apply(static_cast<std::size_t>(i), flag, record, text);
+    }
+    return flag;
+}
+
 int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag)
 {
-    record = CardRecord();
+    clearRecord(record);
     const int n = count < kConvDefCount ? count : kConvDefCount;
     for (int i = 0; i < n; ++i) {
         flag = ConvertField(flag, record, defs[static_cast<std::size_t>(i)], texts[i]);
@@ -582,7 +641,7 @@ int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& 
 
 int ConvertRecord(const LogTable& table, const ConvDefTable& defs, CardRecord& record, int flag)
 {
-    record = CardRecord();
+    clearRecord(record);
     const int count = table.FieldCount();
     const int n = count < kConvDefCount ? count : kConvDefCount;
     for (int i = 0; i < n; ++i) {

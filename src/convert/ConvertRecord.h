@@ -4,7 +4,10 @@
 #include "convdef/ConvDefTable.h"
 #include "convert/CardRecord.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 class LogTable;
@@ -22,6 +25,26 @@ int ConvertRecord(const LogTable& table, const ConvDefTable& defs, CardRecord& r
 
 /** @brief ConvertRecord over field texts held by the caller: @p texts[0 .. count-1] are the record's fields. */
 int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag);
+
+/** @brief A conversion definition read once: every entry's keyword looked up beforehand, so that converting
+ * many records (a transfer, a preview) does not look the keywords up again for every field. Holds its own copy
+ * of the expressions. */
+class ConvDefPlan
+{
+public:
+    explicit ConvDefPlan(const ConvDefTable& defs);
+
+    /** @brief ConvertField with entry @p position of the definition. */
+    int apply(std::size_t position, int flag, CardRecord& record, std::string_view text) const;
+
+private:
+    std::array<std::string, kConvDefCount> m_exprs;
+    std::array<std::uint8_t, kConvDefCount> m_kinds{};
+};
+
+/** @brief ConvertRecord with a definition read once. */
+int ConvertRecord(const LogTable& table, const ConvDefPlan& plan, CardRecord& record, int flag);
+int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& plan, CardRecord& record, int flag);
 
 /** @brief Applies one conversion expression @p expr to one field text @p text, writing the members the
  * expression names into @p record; returns the possibly changed UtcFlag.

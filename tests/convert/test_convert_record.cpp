@@ -92,6 +92,13 @@ TEST(ConvertRecord, ReadsAtMost64Fields)
     CardRecord viaTexts = sentinelRecord();
     ConvertRecord(texts.data(), static_cast<int>(texts.size()), defs(expressions), viaTexts, 1);
     EXPECT_EQ(dump(viaTexts), dump(record));
+
+    // So does a definition read once, and it reads no further either.
+    MemoryLogTable again(70, {row});
+    again.failingFields = {64, 65, 66, 67, 68, 69};
+    CardRecord viaPlan = sentinelRecord();
+    ConvertRecord(again, ConvDefPlan(defs(expressions)), viaPlan, 1);
+    EXPECT_EQ(dump(viaPlan), dump(record));
 }
 
 TEST(ConvertRecord, ZoneLetterDecidesTheFlagPerRecordAndLaterFieldsWin)
@@ -163,14 +170,22 @@ TEST(DateTime, ShiftToJst)
         int ey, em, ed, eh;
     };
     const std::vector<Case> cases = {
-        {99, 12, 31, 15, 0, 0, 1, 1, 0},   {0, 2, 28, 20, 0, 0, 2, 29, 5},     {1, 2, 28, 20, 0, 1, 3, 1, 5},
-        {4, 2, 29, 20, 0, 4, 3, 1, 5},     {99, 5, 12, 14, 59, 99, 5, 12, 23}, {99, 5, 12, 24, 0, 99, 5, 13, 9},
-        {99, 4, 30, 23, 30, 99, 5, 1, 8},  {99, 4, 31, 10, 0, 99, 4, 31, 19}, // a day beyond the month stays while the
-                                                                              // hour does not roll
-        {99, 4, 31, 20, 0, 99, 5, 1, 5},   {0, 0, 0, 15, 0, 0, 0, 1, 0}, // no date: day 1 of month 0
+        {99, 12, 31, 15, 0, 0, 1, 1, 0},
+        {0, 2, 28, 20, 0, 0, 2, 29, 5},
+        {1, 2, 28, 20, 0, 1, 3, 1, 5},
+        {4, 2, 29, 20, 0, 4, 3, 1, 5},
+        {99, 5, 12, 14, 59, 99, 5, 12, 23},
+        {99, 5, 12, 24, 0, 99, 5, 13, 9},
+        {99, 4, 30, 23, 30, 99, 5, 1, 8},
+        {99, 4, 31, 10, 0, 99, 4, 31, 19}, // a day beyond the month stays while the
+                                           // hour does not roll
+        {99, 4, 31, 20, 0, 99, 5, 1, 5},
+        {0, 0, 0, 15, 0, 0, 0, 1, 0}, // no date: day 1 of month 0
         {0, 0, 31, 15, 0, 0, 1, 1, 0}, // month 0 has 31 days
-        {0, 0, 0, 1, 0, 0, 0, 0, 10},      {99, 13, 30, 20, 0, 99, 13, 31, 5}, // a month above 12 counts 31 days
-        {99, 13, 31, 20, 0, 0, 1, 1, 5},   {150, 12, 31, 20, 0, 151, 1, 1, 5}, // only 100 wraps to 0
+        {0, 0, 0, 1, 0, 0, 0, 0, 10},
+        {99, 13, 30, 20, 0, 99, 13, 31, 5}, // a month above 12 counts 31 days
+        {99, 13, 31, 20, 0, 0, 1, 1, 5},
+        {150, 12, 31, 20, 0, 151, 1, 1, 5}, // only 100 wraps to 0
         {99, 5, 12, 99, 0, 99, 5, 13, 84}, // at most one day is added
     };
     for (const Case& c : cases) {

@@ -1,0 +1,181 @@
+// Conversion cost per record: ConvertRecord + the card line over a realistic 17-field log record, once with
+// keywords only and once with several template fields; and the whole transfer walk over an in-memory table.
+// Each case prints records per second ("records/s").
+#include "cardlink/CardLogLine.h"
+#include "cardlink/TransferWalk.h"
+#include "convert/ConvertRecord.h"
+#include "convert/DateTime.h"
+#include "logtable/LogTable.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Field
+{
+    const char* expr;
+    const char* text;
+};
+
+// A contest-style log: date, time with zone, call and portable suffix, both reports, frequency, band, mode,
+// power, name, QTH, QSL remarks and manager, marks and an environment number.
+const std::vector<Field> kKeywordRecord = {
+    {"YY/MM/DD", "2024/05/03"},
+    {"HHmmJ", "1234Z"},
+    {"CALL", "qx1abc"},
+    {"CALL", "p"},
+    {"RST", "599"},
+    {"QSL(R)", "579"},
+    {"FREQ", "7.025 MHz"},
+    {"mBAND", "40m"},
+    {"MODE", "cw"},
+    {"POWER", "100W"},
+    {"NAME", "Taro Yamada"},
+    {"QTH", "Tokyo, Minato-ku"},
+    {"QSL", "TNX QSO"},
+    {"QSL[VIA]", "QX9ZZZ"},
+    {"SEND", ""},
+    {"RECV", "N"},
+    {"ENV", "3"},
+};
+
+// The same contact kept as a log with combined fields, read by templates (the codes of the field templates).
+const std::vector<Field> kTemplateRecord = {
+    {"%y/%m/%d %2h%2i", "24/05/03 1234"},
+    {"%B", "1234Z"},
+    {"%k", "QX1ABC P  "},
+    {"%U/%b", "599/579"},
+    {"%x %O", "40m CW"},
+    {"%A", "7.025"},
+    {"POWER", "100W"},
+    {"%N", "Taro Yamada"},
+    {"%Q", "Tokyo, Minato-ku"},
+    {"QSL", "TNX QSO"},
+    {"QSL[VIA]", "QX9ZZZ"},
+    {"%S,%R", ",N"},
+    {"%V", "3"},
+    {"NULL", "ignored"},
+    {"NULL", "ignored"},
+    {"NULL", "ignored"},
+    {"NULL", "ignored"},
+};
+
+ConvDefTable definition(const std::vector<Field>& fields)
+{
+    ConvDefTable defs;
+    defs.fill("NULL");
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        defs[i] = fields[i].expr;
+    }
+    return defs;
+}
+
+void convertAndBuild(benchmark::State& state, const std::vector<Field>& fields, bool reuseLine)
+{
+    const ConvDefPlan defs(definition(fields));
+    std::vector<std::string_view> texts;
+    for (const Field& f : fields) {
+        texts.emplace_back(f.text);
+    }
+    CardRecord record;
+    std::string line;
+    line.reserve(768);
+    for (auto _ : state) {
+        if (ConvertRecord(texts.data(), static_cast<int>(texts.size()), defs, record, 1) != 0) {
+            ShiftToJst(record);
+        }
+        if (reuseLine) {
+            line.clear();
+            AppendCardLogLine(record, line);
+            benchmark::DoNotOptimize(line.data());
+        } else {
+            std::string built = BuildCardLogLine(record);
+            benchmark::DoNotOptimize(built.data());
+        }
+    }
+    state.counters["records/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_KeywordRecord(benchmark::State& state)
+{
+    convertAndBuild(state, kKeywordRecord, false);
+}
+BENCHMARK(BM_KeywordRecord);
+
+void BM_KeywordRecordReusedLine(benchmark::State& state)
+{
+    convertAndBuild(state, kKeywordRecord, true);
+}
+BENCHMARK(BM_KeywordRecordReusedLine);
+
+void BM_TemplateRecord(benchmark::State& state)
+{
+    convertAndBuild(state, kTemplateRecord, false);
+}
+BENCHMARK(BM_TemplateRecord);
+
+// A table of identical rows in memory: what the walk costs on top of the table's own FieldText.
+class RepeatedRowTable : public LogTable
+{
+public:
+    RepeatedRowTable(std::vector<std::string> row, long rows)
+        : m_row(std::move(row))
+        , m_rows(rows)
+    {
+    }
+    void OpenTable(const std::string&, const std::string&) override { }
+    void CloseTable() override { }
+    bool IsOpen() const override { return true; }
+    int FieldCount() const override { return static_cast<int>(m_row.size()); }
+    std::string FieldName(int) const override { return "F"; }
+    std::string FieldText(int position) const override { return m_row[static_cast<std::size_t>(position)]; }
+    void MoveFirst() override { m_position = 0; }
+    void MoveNext() override { ++m_position; }
+    void MoveBy(long count) override { m_position += count; }
+    bool AtEnd() const override { return m_position >= m_rows; }
+    void EditRecord() override { }
+    void SetFieldText(int, const std::string&) override { }
+    void Post() override { }
+    long RecordCount() const override { return m_rows; }
+    long RecNo() const override { return m_position; }
+    void MoveTo(long position) override { m_position = position; }
+    std::string CellText(long, int field) const override { return m_row[static_cast<std::size_t>(field)]; }
+    std::string FilePath() const override { return "memory"; }
+
+private:
+    std::vector<std::string> m_row;
+    long m_rows;
+    long m_position = 0;
+};
+
+void BM_TransferWalk(benchmark::State& state)
+{
+    std::vector<std::string> row;
+    for (const Field& f : kKeywordRecord) {
+        row.emplace_back(f.text);
+    }
+    const long rows = 10000;
+    RepeatedRowTable table(row, rows);
+    const ConvDefTable defs = definition(kKeywordRecord);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        TransferWalk(table, defs, WalkOptions{}, [&](const WalkItem& item) {
+            bytes += item.line.size();
+            return true;
+        });
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.counters["records/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations() * rows), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_TransferWalk);
+
+} // namespace
+
+BENCHMARK_MAIN();
