@@ -1,5 +1,7 @@
 #include "app/TInfoBoxDlg.h"
 
+#include "app/KelboFont.h"
+
 #include "common/Cp932.h"
 
 #include <QCloseEvent>
@@ -14,9 +16,7 @@ TInfoBoxDlg::TInfoBoxDlg(QWidget* owner)
 {
     setWindowTitle(QStringLiteral("KELBO"));
     setFixedSize(351, 86);
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(17);
-    setFont(f);
+    setFont(kelboFont(17));
     LMSG = new QLabel(QStringLiteral("LMSG"), this);
     LMSG->setGeometry(16, 33, 321, 17);
     LMSG->setAlignment(Qt::AlignCenter);

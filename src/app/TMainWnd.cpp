@@ -1,5 +1,6 @@
 #include "app/TMainWnd.h"
 
+#include "app/KelboFont.h"
 #include "app/Settings.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -36,6 +38,29 @@ template <typename W> W* place(W* w, int left, int top, int width, int height)
     return w;
 }
 
+/** Labels size themselves to their caption, as the design's labels did with their own font. A substitute font
+ * that draws the caption wider than the design width is narrowed to it, so the caption ends before the control
+ * beside it; one that draws it taller gets the height it needs. */
+void fitLabel(QLabel* label)
+{
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const int designWidth = label->width();
+    const int textWidth = QFontMetrics(label->font()).horizontalAdvance(label->text());
+    if (textWidth > designWidth) {
+        QFont narrow = label->font();
+        narrow.setStretch(std::max(50, designWidth * 100 / textWidth));
+        label->setFont(narrow);
+    }
+    label->resize(designWidth, std::max(label->height(), label->sizeHint().height()));
+}
+
+/** Shows a text from its beginning, as an edit does when the program fills it. */
+void setEditText(QLineEdit* edit, const QString& text)
+{
+    edit->setText(text);
+    edit->setCursorPosition(0);
+}
+
 } // namespace
 
 QString TMainWnd::baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir)
@@ -54,13 +79,13 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 {
     MainWnd = this;
     setWindowTitle(QStringLiteral("KELBO Ver 1.03"));
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(15);
+    const QFont f = kelboFont(15);
     setFont(f);
     resize(kClientWidth, kClientHeight);
 
     const KelboSettings design = DefaultSettings();
-    auto* panel = new QWidget(this);
+    auto* panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setFixedHeight(kPanelHeight);
     Label1 = place(new QLabel(QStringLiteral("フォルダ"), panel), 7, 12, 52, 15);
     EditDir = place(new QLineEdit(cp932::toUnicode(design.Dir), panel), 65, 8, 185, 23);
@@ -78,7 +103,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     CARDOBtn = place(new QPushButton(QStringLiteral("CARDO"), panel), 549, 48, 75, 25);
     CARDOBtn->setEnabled(false);
     for (QLabel* label : {Label1, Label2, LSendMark}) {
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        fitLabel(label);
     }
 
     DBGrid = new QTableView(this);
@@ -89,9 +114,11 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     DBGrid->setShowGrid(true);
     DBGrid->setWordWrap(false);
     DBGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid->horizontalHeader()->setHighlightSections(false);
     DBGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     DBGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 6);
+    DBGrid->verticalHeader()->setMinimumSectionSize(1);
+    DBGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 2);
     m_gridModel = new LogTableModel(*m_table, this);
     DBGrid->setModel(m_gridModel);
     // The grid and the table share one current record: each follows the other.
@@ -174,11 +201,11 @@ void TMainWnd::LoadSettingsIntoControls()
     s.SendMark = cp932::fromUnicode(SendMark->text());
     s.Fields = m_convDef;
     LoadSettings(SettingsPath(BaseDir.toStdString()), s);
-    EditDir->setText(cp932::toUnicode(s.Dir));
-    EditLog->setText(cp932::toUnicode(s.Name));
+    setEditText(EditDir, cp932::toUnicode(s.Dir));
+    setEditText(EditLog, cp932::toUnicode(s.Name));
     AllSend->setChecked(s.AllSend);
     CBUTC->setChecked(s.UTC);
-    SendMark->setText(cp932::toUnicode(s.SendMark));
+    setEditText(SendMark, cp932::toUnicode(s.SendMark));
     m_convDef = s.Fields;
 }
 
@@ -234,8 +261,8 @@ void TMainWnd::RefBtnClick()
         return;
     }
     const int slash = path.lastIndexOf(QLatin1Char('/'));
-    EditDir->setText(path.left(slash + 1));
-    EditLog->setText(path.mid(slash + 1));
+    setEditText(EditDir, path.left(slash + 1));
+    setEditText(EditLog, path.mid(slash + 1));
 }
 
 void TMainWnd::FieldSetBtnClick()

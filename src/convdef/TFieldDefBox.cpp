@@ -1,5 +1,6 @@
 #include "convdef/TFieldDefBox.h"
 
+#include "app/KelboFont.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
@@ -186,8 +187,12 @@ public:
         painter->setClipRect(option.rect);
         painter->setFont(option.font);
         painter->setPen(foreground);
-        const QRect textRect = option.rect.adjusted(4, 2, 0, 0);
-        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        // The text's top is 2 pixels below the cell's, measured on the em box: a substitute font may report
+        // a much taller ascent than the design font, which would push the text out of the 24-pixel rows.
+        const QFontMetrics fm(option.font);
+        const int pixelSize = option.font.pixelSize();
+        const int ascent = pixelSize > 0 ? std::min(fm.ascent(), (pixelSize * 86 + 50) / 100) : fm.ascent();
+        painter->drawText(QPoint(option.rect.left() + 4, option.rect.top() + 2 + ascent), text);
         painter->restore();
     }
 };
@@ -252,9 +257,7 @@ TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& t
 {
     setWindowTitle(QStringLiteral("フィールド変換定義"));
     setFixedSize(592, 368);
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(17);
-    setFont(f);
+    setFont(kelboFont(17));
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
@@ -270,6 +273,9 @@ TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& t
     Grid->setShowGrid(true);
     Grid->setWordWrap(false);
     Grid->verticalHeader()->hide();
+    // The design's sizes hold whatever the headers would choose for the font.
+    Grid->verticalHeader()->setMinimumSectionSize(1);
+    Grid->horizontalHeader()->setMinimumSectionSize(1);
     Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Grid->verticalHeader()->setDefaultSectionSize(24);
     Grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
