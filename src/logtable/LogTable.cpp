@@ -6,6 +6,8 @@
 #include "logtable/TableSupport.h"
 
 #include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
 
 void LogTable::AttachGrid()
 {
@@ -60,6 +62,37 @@ std::unique_ptr<TableEngine> openTableFile(const std::string& path)
 
 namespace {
 
+/** DIR/NAME; when no file has that exact name, the one file whose name differs only in letter case (names
+ * typed for a case-blind file system, such as LOG.DB for log.db). */
+std::string resolvePath(const std::string& dir, const std::string& name)
+{
+    std::string folder = dir;
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    const std::string path = folder + name;
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) == 0 || name.find('/') != std::string::npos) {
+        return path;
+    }
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) {
+        return path;
+    }
+    std::string found;
+    int matches = 0;
+    while (const dirent* e = ::readdir(d)) {
+        if (cp932::equalsNoCase(e->d_name, name)) {
+            found = folder + e->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(d);
+    return matches == 1 ? found : path;
+}
+
 /** The operator's table: the current record, the pending edit and the grid notifications over one engine. */
 class EngineTable : public LogTable
 {
@@ -76,11 +109,7 @@ public:
     void OpenTable(const std::string& dir, const std::string& name) override
     {
         CloseTable();
-        std::string path = dir;
-        if (!path.empty() && path.back() != '/') {
-            path += '/';
-        }
-        path += name;
+        const std::string path = resolvePath(dir, name);
         m_engine = openTableFile(path);
         m_path = path;
         m_position = 0;

@@ -261,8 +261,9 @@ private:
             field.size = header[infoStart + 2 * i + 1];
             field.stored = storedSize(field.type, field.size);
             if (field.stored == 0) {
-                throw KelboError(failure("フィールド " + std::to_string(i + 1) + " の型 (" + std::to_string(field.type)
-                                         + ", 大きさ " + std::to_string(field.size) + ") に対応していません"));
+                throw KelboError(failure("Paradox のテーブルとして読めません: フィールド " + std::to_string(i + 1)
+                                         + " の型 (" + std::to_string(field.type) + ", 大きさ "
+                                         + std::to_string(field.size) + ") に対応していません"));
             }
             field.offset = offset;
             offset += field.stored;
@@ -348,6 +349,10 @@ private:
     std::string decode(const Field& field, const char* p)
     {
         char* data = const_cast<char*>(p);
+        // A blank value is stored as zero bytes; pxlib would read a blank number as its smallest value.
+        if (field.type != pxAlpha && allZero(p, field.stored)) {
+            return "";
+        }
         switch (field.type) {
         case pxAlpha: {
             const void* nul = std::memchr(p, 0, field.size);
@@ -401,18 +406,8 @@ private:
             }
             return (static_cast<unsigned char>(*p) & 0x7F) != 0 ? "True" : "False";
         }
-        case pxBcd: {
-            if (allZero(p, 17)) {
-                return "";
-            }
-            char* text = nullptr;
-            if (PX_get_data_bcd(m_px, reinterpret_cast<unsigned char*>(data), field.size, &text) <= 0 || !text) {
-                return "";
-            }
-            std::string result = logtable::normalizeNumberText(text);
-            m_px->free(m_px, text);
-            return result;
-        }
+        case pxBcd:
+            return decodeBcd(reinterpret_cast<const unsigned char*>(p), field.size);
         case pxMemo:
         case pxFormattedMemo: {
             // The memo file is not read: the record holds the memo's leading part and its length.
@@ -428,6 +423,42 @@ private:
         default:
             return ""; // binary values have no text
         }
+    }
+
+    /** 17 bytes: sign and decimals in the first, then 32 digits as nibbles, the last ones the fraction; a
+     * negative value has the bits of its digits inverted. Digits past the precision the writer kept may hold other
+     * nibbles: the value ends there. Shown in the shortest form of its double, like the other numbers.
+     * (pxlib's own reading garbles values with many decimals.) */
+    static std::string decodeBcd(const unsigned char* p, int declaredDecimals)
+    {
+        unsigned char b[17];
+        const bool negative = (p[0] & 0x80) == 0;
+        b[0] = p[0];
+        for (int i = 1; i < 17; ++i) {
+            b[i] = negative ? static_cast<unsigned char>(~p[i]) : p[i];
+        }
+        int decimals = b[0] & 0x3F;
+        if (decimals > 32) {
+            decimals = std::min(declaredDecimals, 32);
+        }
+        std::string digits;
+        for (int i = 0; i < 32; ++i) {
+            const int nibble = (b[1 + i / 2] >> (i % 2 == 0 ? 4 : 0)) & 0x0F;
+            if (nibble > 9) {
+                digits.append(static_cast<std::size_t>(32 - i), '0');
+                break;
+            }
+            digits.push_back(static_cast<char>('0' + nibble));
+        }
+        std::string whole = digits.substr(0, static_cast<std::size_t>(32 - decimals));
+        std::string fraction = digits.substr(static_cast<std::size_t>(32 - decimals));
+        whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+        fraction.erase(fraction.find_last_not_of('0') + 1);
+        if (whole.empty()) {
+            whole = "0";
+        }
+        const std::string text = fraction.empty() ? whole : whole + "." + fraction;
+        return logtable::normalizeNumberText(negative ? "-" + text : text);
     }
 
     void checkWritable(int position) const

@@ -253,6 +253,12 @@ public:
 
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
+        for (const auto& change : changes) {
+            const TextField& field = m_fields[change.first];
+            if (field.kind != Kind::Text) {
+                throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+            }
+        }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
         const off_t lineStart = static_cast<off_t>(m_lines[lineIndex]);
         const std::string original(lineAt(lineIndex));

@@ -1,0 +1,226 @@
+// Writing a field: only its bytes change, the text is cut to the field's width without splitting a
+// double-byte character, the edit is posted by the next move, and a write that cannot be done safely is
+// refused with a clear error and leaves the file as it was.
+#include "TableFixtures.h"
+
+#include "common/KelboError.h"
+
+#include <QFile>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace fixtures;
+
+namespace {
+
+constexpr int kRem = 10; // REM, 40 bytes
+constexpr int kName = 7; // NAME, 20 bytes
+constexpr int kQth = 8; // QTH, 30 bytes
+constexpr int kSend = 11; // SEND, 1 byte
+
+class TableEdits : public ::testing::TestWithParam<const char*>
+{
+protected:
+    void SetUp() override
+    {
+        for (const char* f : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH"}) {
+            ASSERT_TRUE(QFile::copy(QString(KELBO_SAMPLE_DIR "/") + f, QString::fromStdString(tmp.file(f))));
+            ::chmod(tmp.file(f).c_str(), 0644);
+        }
+        path = tmp.file(GetParam());
+        table = open(tmp.path(), GetParam());
+    }
+
+    std::vector<std::vector<std::string>> reread()
+    {
+        auto again = open(tmp.path(), GetParam());
+        return walk(*again);
+    }
+
+    void expectRefused(const std::function<void()>& write, const std::string& reason)
+    {
+        const std::string before = readFile(path);
+        try {
+            write();
+            ADD_FAILURE() << "the write succeeded";
+        } catch (const KelboError& e) {
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(readFile(path), before) << "nothing is written";
+    }
+
+    TempDir tmp;
+    std::string path;
+    std::unique_ptr<LogTable> table;
+};
+
+} // namespace
+
+TEST_P(TableEdits, OnlyTheFieldsBytesChange)
+{
+    const auto rowsBefore = walk(*table);
+    const std::string before = readFile(path);
+    const std::string remark = sj("QSL ありがとう ｶｰﾄﾞ");
+
+    table->MoveTo(4);
+    table->EditRecord();
+    table->SetFieldText(kRem, remark);
+    EXPECT_EQ(table->FieldText(kRem), remark) << "the edited record shows the new text";
+    EXPECT_EQ(readFile(path), before) << "not yet posted";
+    table->MoveNext();
+    const std::string after = readFile(path);
+
+    if (std::string(GetParam()) == "LOG.TXT") {
+        std::string expected = before;
+        const std::string old = "\"" + rowsBefore[4][kRem] + "\"";
+        const std::size_t line = expected.find("\"" + rowsBefore[4][2] + "\"");
+        expected.replace(expected.find(old, line), old.size(), "\"" + remark + "\"");
+        EXPECT_EQ(after, expected);
+    } else {
+        ASSERT_EQ(after.size(), before.size());
+        std::size_t first = before.size();
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (before[i] != after[i]) {
+                first = std::min(first, i);
+                last = i;
+            }
+        }
+        ASSERT_LT(first, before.size());
+        EXPECT_LT(last - first, 40u) << "every changed byte lies inside the 40 bytes of REM";
+        EXPECT_EQ(after.substr(first, remark.size()), remark);
+    }
+
+    auto expected = rowsBefore;
+    expected[4][kRem] = remark;
+    EXPECT_EQ(reread(), expected);
+    EXPECT_EQ(table->CellText(4, kRem), remark) << "the open table reads its own write";
+}
+
+TEST_P(TableEdits, TextsAreCutToTheDeclaredWidthWithoutSplittingACharacter)
+{
+    table->EditRecord();
+    table->SetFieldText(kName, "a" + sj("一二三四五六七八九十")); // 21 bytes into 20: the last kanji goes whole
+    table->SetFieldText(kQth, sj("北海道札幌市中央区北一条西二丁目")); // 32 bytes into 30
+    table->SetFieldText(kSend, "FX");
+    table->Post();
+    const auto rows = reread();
+    EXPECT_EQ(rows[0][kName], "a" + sj("一二三四五六七八九"));
+    EXPECT_EQ(rows[0][kQth], sj("北海道札幌市中央区北一条西二丁"));
+    EXPECT_EQ(rows[0][kSend], "F");
+}
+
+TEST_P(TableEdits, CloseAndMoveToPostAPendingEdit)
+{
+    table->MoveTo(1);
+    table->EditRecord();
+    table->SetFieldText(kSend, "F");
+    table->MoveTo(3);
+    table->EditRecord();
+    table->SetFieldText(kRem, "closing");
+    table->CloseTable();
+    const auto rows = reread();
+    EXPECT_EQ(rows[1][kSend], "F");
+    EXPECT_EQ(rows[3][kRem], "closing");
+}
+
+TEST_P(TableEdits, ReadOnlyFileIsRefusedAndTheTableGoesOn)
+{
+    ::chmod(path.c_str(), 0444);
+    expectRefused(
+        [&] {
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+            table->MoveNext();
+        },
+        "読み取り専用");
+    EXPECT_EQ(table->RecNo(), 0) << "a failed post does not move";
+    table->MoveNext(); // the failed edit is dropped, not retried
+    EXPECT_EQ(table->RecNo(), 1);
+}
+
+TEST_P(TableEdits, FileChangedUnderUsIsRefused)
+{
+    // Another program rewrites the table after it was opened.
+    std::string changed = readFile(path);
+    writeFile(path, changed);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    expectRefused(
+        [&] {
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+            table->Post();
+        },
+        "変更しました");
+}
+
+TEST_P(TableEdits, LockedByAnotherProgramIsRefused)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    expectRefused(
+        [&] {
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+            table->Post();
+        },
+        "使用中");
+    ::close(fd);
+}
+
+TEST_P(TableEdits, NonTextFieldIsNotWritten)
+{
+    expectRefused(
+        [&] {
+            table->EditRecord();
+            table->SetFieldText(0, "2024/01/01"); // DATE
+            table->Post();
+        },
+        "DATE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, TableEdits, ::testing::Values("LOG.DB", "LOG.DBF", "LOG.TXT"));
+
+TEST(TableEditsText, LengthChangeKeepsTheModeAndSameLengthWritesInPlace)
+{
+    TempDir tmp;
+    const std::string path = tmp.file("t.csv");
+    writeFile(path, "CALL,SEND\r\nJA1AA,\"\"\r\nJA2BB,\"R\"\r\n");
+    ::chmod(path.c_str(), 0640);
+    struct stat st
+    {
+    };
+    ::stat(path.c_str(), &st);
+    const ino_t inode = st.st_ino;
+
+    auto table = open(tmp.path(), "t.csv");
+    table->MoveTo(1);
+    table->EditRecord();
+    table->SetFieldText(1, "F"); // same length: in place
+    table->MoveFirst();
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_ino, inode);
+    EXPECT_EQ(readFile(path), "CALL,SEND\r\nJA1AA,\"\"\r\nJA2BB,\"F\"\r\n");
+
+    table->EditRecord();
+    table->SetFieldText(1, "F\"Q"); // longer, with a quote: the file is replaced whole
+    table->MoveNext();
+    EXPECT_EQ(readFile(path), "CALL,SEND\r\nJA1AA,\"F\"\"Q\"\r\nJA2BB,\"F\"\r\n");
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(table->FieldText(1), "F");
+    EXPECT_EQ(table->CellText(0, 1), "F\"Q");
+
+    // A line shorter than the field list gets the missing separators.
+    writeFile(tmp.file("s.csv"), "CALL,NAME,SEND\nJA1AA\n");
+    auto shortLine = open(tmp.path(), "s.csv");
+    shortLine->EditRecord();
+    shortLine->SetFieldText(2, "F");
+    shortLine->CloseTable();
+    EXPECT_EQ(readFile(tmp.file("s.csv")), "CALL,NAME,SEND\nJA1AA,,\"F\"\n");
+}

@@ -1,0 +1,160 @@
+// The grid's model: rows and columns of the open table, decoded headers, cells read on demand, the current
+// record marked and signalled, and no following while the grid is detached.
+#include "TableFixtures.h"
+
+#include "logtable/LogTableModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+/** Counts a signal's emissions and keeps the int argument of the last one. */
+struct Spy
+{
+    int count = 0;
+    int last = -1;
+    void clear() { count = 0; }
+};
+
+void spyOn(LogTableModel& model, Spy& spy, const char* which)
+{
+    const std::string w = which;
+    if (w == "reset") {
+        QObject::connect(&model, &QAbstractItemModel::modelReset, [&spy] { ++spy.count; });
+    } else if (w == "current") {
+        QObject::connect(&model, &LogTableModel::currentRecordChanged, [&spy](int row) {
+            ++spy.count;
+            spy.last = row;
+        });
+    } else {
+        QObject::connect(&model, &QAbstractItemModel::dataChanged, [&spy] { ++spy.count; });
+    }
+}
+
+} // namespace
+
+TEST(TableModel, ShowsTheOpenTableAndFollowsIt)
+{
+    TempDir tmp;
+    writeFile(tmp.file("m.csv"), sj("CALL,名前,SEND\nJA1AA,山田,F\nJA2BB,佐藤,\nJA3CC,鈴木,\n"));
+    auto table = createLogTable();
+    LogTableModel model(*table);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 0);
+
+    Spy resets;
+    Spy moves;
+    spyOn(model, resets, "reset");
+    spyOn(model, moves, "current");
+    table->OpenTable(tmp.path(), "m.csv");
+    EXPECT_EQ(resets.count, 1);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.columnCount(), 3);
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("名前"));
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("鈴木"));
+    EXPECT_EQ(model.data(model.index(1, 2)).toString(), QString());
+    EXPECT_EQ(model.headerData(0, Qt::Vertical).toString(), QStringLiteral("▶"));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), QString());
+    EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
+
+    moves.clear();
+    table->MoveBy(2);
+    ASSERT_EQ(moves.count, 1);
+    EXPECT_EQ(moves.last, 2);
+    EXPECT_EQ(model.headerData(2, Qt::Vertical).toString(), QStringLiteral("▶"));
+
+    // A written record is shown again without a reset.
+    Spy changed;
+    spyOn(model, changed, "data");
+    resets.clear();
+    table->MoveTo(1);
+    table->EditRecord();
+    table->SetFieldText(2, "F");
+    table->Post();
+    EXPECT_EQ(changed.count, 1);
+    EXPECT_EQ(resets.count, 0);
+    EXPECT_EQ(model.data(model.index(1, 2)).toString(), QStringLiteral("F"));
+
+    table->CloseTable();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.currentRow(), -1);
+}
+
+TEST(TableModel, DetachedGridCatchesUpOnAttach)
+{
+    TempDir tmp;
+    writeFile(tmp.file("d.csv"), "CALL,SEND\nJA1AA,\nJA2BB,\nJA3CC,\n");
+    auto table = createLogTable();
+    table->OpenTable(tmp.path(), "d.csv");
+    LogTableModel model(*table);
+    Spy moves;
+    Spy resets;
+    spyOn(model, moves, "current");
+    spyOn(model, resets, "reset");
+
+    table->DetachGrid();
+    for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
+        table->EditRecord();
+        table->SetFieldText(1, "F");
+    }
+    EXPECT_EQ(moves.count, 0);
+    EXPECT_EQ(resets.count, 0);
+    EXPECT_EQ(model.currentRow(), 0) << "the grid stays where it was";
+
+    table->AttachGrid();
+    EXPECT_EQ(resets.count, 1);
+    ASSERT_EQ(moves.count, 1);
+    EXPECT_EQ(model.currentRow(), 2) << "past the end shows the last record";
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("F"));
+}
+
+TEST(TableModel, LargeTableShowsItsFirstScreenWithoutReadingEveryRecord)
+{
+    TempDir tmp;
+    std::string text = "CALL,SEND\n";
+    for (int i = 0; i < 200000; ++i) {
+        text += "JA" + std::to_string(i) + ",\n";
+    }
+    writeFile(tmp.file("big.csv"), text);
+
+    // A table that counts the records it is asked for.
+    struct CountingTable : LogTable
+    {
+        std::unique_ptr<LogTable> inner = createLogTable();
+        mutable long cells = 0;
+        void OpenTable(const std::string& d, const std::string& n) override { inner->OpenTable(d, n); }
+        void CloseTable() override { inner->CloseTable(); }
+        bool IsOpen() const override { return inner->IsOpen(); }
+        int FieldCount() const override { return inner->FieldCount(); }
+        std::string FieldName(int p) const override { return inner->FieldName(p); }
+        std::string FieldText(int p) const override { return inner->FieldText(p); }
+        void MoveFirst() override { inner->MoveFirst(); }
+        void MoveNext() override { inner->MoveNext(); }
+        void MoveBy(long c) override { inner->MoveBy(c); }
+        bool AtEnd() const override { return inner->AtEnd(); }
+        void EditRecord() override { inner->EditRecord(); }
+        void SetFieldText(int p, const std::string& t) override { inner->SetFieldText(p, t); }
+        void Post() override { inner->Post(); }
+        long RecordCount() const override { return inner->RecordCount(); }
+        long RecNo() const override { return inner->RecNo(); }
+        void MoveTo(long p) override { inner->MoveTo(p); }
+        std::string CellText(long r, int f) const override
+        {
+            ++cells;
+            return inner->CellText(r, f);
+        }
+        std::string FilePath() const override { return inner->FilePath(); }
+    } table;
+    table.OpenTable(tmp.path(), "big.csv");
+    LogTableModel model(table);
+    EXPECT_EQ(model.rowCount(), 200000);
+    for (int row = 0; row < 40; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            model.data(model.index(row, column));
+        }
+    }
+    EXPECT_EQ(model.data(model.index(199999, 0)).toString(), QStringLiteral("JA199999"));
+    EXPECT_EQ(table.cells, 41 * 2) << "only the rows shown are read, each once";
+}
