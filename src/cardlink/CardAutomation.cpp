@@ -78,15 +78,16 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
     if (started.type() != QDBusMessage::ReplyMessage) {
         return fail(started.errorName() + QStringLiteral(": ") + started.errorMessage());
     }
-    QDBusMessage owner
-        = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("NameHasOwner"));
-    owner << service;
-    const QDBusMessage owned = bus.call(owner, QDBus::Block, cardbus::kCallTimeoutMs);
-    if (owned.type() != QDBusMessage::ReplyMessage || owned.arguments().isEmpty()
-        || !owned.arguments().first().toBool()) {
+    // Talk to that very instance from now on: should it go away, the calls fail instead of starting a new,
+    // empty card program.
+    QDBusMessage whose
+        = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("GetNameOwner"));
+    whose << service;
+    const QDBusMessage owner = bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs);
+    if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().isEmpty()) {
         return fail(QStringLiteral("%1 has no owner").arg(service));
     }
-    return std::unique_ptr<DBusCardAutomation>(new DBusCardAutomation(bus, service));
+    return std::unique_ptr<DBusCardAutomation>(new DBusCardAutomation(bus, owner.arguments().first().toString()));
 }
 
 DBusCardAutomation::DBusCardAutomation(const QDBusConnection& bus, const QString& service)
