@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
@@ -331,7 +332,7 @@ TEST_F(MainWndTest, DefinitionDialogHandsBackOnlyOnOk)
     runDefinitionDialog(*w, [](TFieldDefBox& box) {
         box.SelectRow(2);
         box.FieldEdit->setEditText(QStringLiteral("SEND"));
-        box.reject(); // Esc
+        QTest::keyClick(&box, Qt::Key_Escape);
     });
     EXPECT_EQ(w->convDefTable(), before);
 
