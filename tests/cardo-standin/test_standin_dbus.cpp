@@ -1,0 +1,123 @@
+// The stand-in card program as the log program and a script see it on the bus.
+#include "../cardlink/StandinBus.h"
+
+#include <QDBusVariant>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+int property(const QString& name)
+{
+    QDBusMessage m
+        = QDBusMessage::createMethodCall(QStringLiteral("CARDO.Application"), QStringLiteral("/CARDO/Application"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    m << QStringLiteral("CARDO.Application") << name;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 10000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    return reply.arguments().value(0).value<QDBusVariant>().variant().toInt();
+}
+
+int printedPos(int index)
+{
+    const QDBusMessage r = standin::call(QStringLiteral("GetPrintedPos"), {index});
+    EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+    return r.arguments().value(0).toInt();
+}
+
+class StandinTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        standin::pdfFolder();
+        ASSERT_EQ(standin::call(QStringLiteral("NewDoc")).type(), QDBusMessage::ReplyMessage);
+        ASSERT_EQ(standin::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
+        const char* lines[] = {
+            "24.04.28,0912,JA1ZQX,59,7.045,SSB,,\"山田 太郎\",\"東京都世田谷区\",\"JARL\",F,R,0",
+            "24.04.28,0937,JH3KVW,599,7.012,CW,,\"佐藤, 一郎\",\"大阪府\",\"\",,,0",
+            "24.04.29,1011,DL2MCR,599,14.025,CW,100W,\"Hans\",\"München\",\"via \"buro\"\",,,-5",
+        };
+        int position = 4;
+        for (const char* l : lines) {
+            ASSERT_EQ(standin::call(QStringLiteral("AddLogPos"), {QString::fromUtf8(l), position}).type(),
+                      QDBusMessage::ReplyMessage);
+            position += 3;
+        }
+    }
+    static void TearDownTestSuite() { standin::stop(); }
+};
+
+TEST_F(StandinTest, PrintedLinesReportTheirPositionsUntilDropped)
+{
+    EXPECT_EQ(property(QStringLiteral("GetLogCount")), 3);
+    EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
+
+    const QString pdf = standin::printLines({2, 0});
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_TRUE(pdf.startsWith(standin::pdfFolder()));
+    EXPECT_EQ(property(QStringLiteral("PrintStat")), 2);
+    EXPECT_EQ(printedPos(0), 4);
+    EXPECT_EQ(printedPos(1), -1);
+    EXPECT_EQ(printedPos(2), 10);
+
+    QDBusMessage set
+        = QDBusMessage::createMethodCall(QStringLiteral("CARDO.Application"), QStringLiteral("/CARDO/Application"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    set << QStringLiteral("CARDO.Application") << QStringLiteral("PrintStat") << QVariant::fromValue(QDBusVariant(0));
+    ASSERT_EQ(QDBusConnection::sessionBus().call(set).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
+
+    ASSERT_EQ(standin::call(QStringLiteral("DeletePrintedData")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(property(QStringLiteral("GetLogCount")), 1);
+    EXPECT_EQ(printedPos(0), -1);
+
+    ASSERT_EQ(standin::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(property(QStringLiteral("GetLogCount")), 0);
+}
+
+TEST_F(StandinTest, EachCardIsOnePostcardPageWithJapaneseTextEmbedded)
+{
+    const QString pdf = standin::printLines({0, 1, 2});
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_EQ(standin::pdfPages(pdf), 3);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_TRUE(bytes.contains("CJK")) << "a Japanese font is embedded";
+    // 100 x 148 mm in points.
+    EXPECT_TRUE(bytes.contains("/MediaBox [0 0 283") || bytes.contains("/MediaBox [0 0 284")) << "postcard size";
+}
+
+TEST_F(StandinTest, BadIndexesAreRefusedAndPrintNothing)
+{
+    struct Case
+    {
+        const char* method;
+        QVariantList args;
+    } cases[] = {
+        {"GetPrintedPos", {3}},
+        {"GetPrintedPos", {-1}},
+        {"PrintLines", {QVariant::fromValue(QList<int>{0, 3})}},
+        {"PrintLines", {QVariant::fromValue(QList<int>{})}},
+    };
+    for (const Case& c : cases) {
+        const QDBusMessage r = standin::call(QString::fromLatin1(c.method), c.args);
+        EXPECT_EQ(r.type(), QDBusMessage::ErrorMessage) << c.method;
+        EXPECT_EQ(r.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs")) << c.method;
+    }
+    EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
+    EXPECT_EQ(printedPos(0), -1);
+}
+
+TEST_F(StandinTest, WindowOperationsAnswer)
+{
+    for (const char* m : {"NewDoc", "SetPrintMax", "Foreground", "DoLogList"}) {
+        EXPECT_EQ(standin::call(QString::fromLatin1(m)).type(), QDBusMessage::ReplyMessage) << m;
+    }
+    EXPECT_EQ(standin::call(QStringLiteral("ShowWindow"), {5}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(standin::call(QStringLiteral("ShowWindow"), {0}).type(), QDBusMessage::ReplyMessage);
+}
+
+} // namespace
