@@ -336,6 +336,12 @@ TEST_F(MainWndTest, DefinitionDialogHandsBackOnlyOnOk)
     });
     EXPECT_EQ(w->convDefTable(), before);
 
+    runDefinitionDialog(*w, [](TFieldDefBox& box) {
+        box.AutoBtn->click(); // the guess fills the copy only
+        box.CancelBtn->click();
+    });
+    EXPECT_EQ(w->convDefTable(), before);
+
     runDefinitionDialog(*w, editAndEnd(&TFieldDefBox::OKBtn));
     ConvDefTable expected = before;
     expected[1] = "SEND";
