@@ -77,7 +77,6 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     , m_link(makeTransferLink())
     , m_table(table ? std::move(table) : createLogTable())
 {
-    MainWnd = this;
     setWindowTitle(QStringLiteral("KELBO Ver 1.03"));
     const QFont f = kelboFont(15);
     setFont(f);
@@ -125,7 +124,9 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     connect(m_gridModel, &LogTableModel::currentRecordChanged, this, [this](int row) {
         if (row >= 0 && row != DBGrid->currentIndex().row()) {
             const int column = std::max(0, DBGrid->currentIndex().column());
-            DBGrid->setCurrentIndex(m_gridModel->index(row, column));
+            const QModelIndex index = m_gridModel->index(row, column);
+            DBGrid->setCurrentIndex(index);
+            DBGrid->scrollTo(index);
         }
     });
     connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -174,6 +175,8 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         move(s->availableGeometry().center() - rect().center());
     }
+    // Published only once built: a failed construction leaves no dangling window behind.
+    MainWnd = this;
 }
 
 TMainWnd::~TMainWnd()
