@@ -222,7 +222,9 @@ private:
     /** Finds the records marked deleted with one streaming pass over the flag bytes. */
     void indexRecords(int fd)
     {
-        const std::size_t perChunk = std::max<std::size_t>(1, (1 << 20) / static_cast<std::size_t>(m_recordLength));
+        const std::size_t perChunk
+            = std::min<std::size_t>(static_cast<std::size_t>(std::max(1L, m_physicalCount)),
+                                    std::max<std::size_t>(1, (1 << 20) / static_cast<std::size_t>(m_recordLength)));
         std::vector<char> chunk(perChunk * static_cast<std::size_t>(m_recordLength));
         std::vector<std::uint32_t> deleted;
         for (long first = 0; first < m_physicalCount; first += static_cast<long>(perChunk)) {

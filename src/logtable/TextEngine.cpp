@@ -419,7 +419,7 @@ private:
     /** One streaming pass: the offset of every line that holds something. */
     void indexLines()
     {
-        std::vector<char> chunk(1 << 20);
+        std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
         std::uint64_t offset = 0;
         std::uint64_t lineStart = 0;
         bool lineHasText = false;
