@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,61 @@ TEST_F(KelboLines, PrintsThePassedRecordsOfTheLog)
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, "");
+    }
+}
+
+// The sample log in its three formats with its own settings file: records already marked "F" stay back, UTC
+// times move on nine hours (two of them into the next day), a J time stays, and the empty remarks still leave
+// the blank that "ADDQSL" adds after the QSL manager.
+TEST_F(KelboLines, SampleLogInEveryFormat)
+{
+    const QString sample = QStringLiteral(KELBO_SAMPLE_DIR);
+    QFile templ(sample + "/KELBO.ini.in");
+    if (!templ.open(QIODevice::ReadOnly)) {
+        GTEST_SKIP() << "no sample log";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile ini(dir.filePath("KELBO.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(templ.readAll().replace("@LOGDATA@", sample.toUtf8()));
+    ini.close();
+
+    const std::string expected
+        = "4\t24.04.29,1045,JE7QAS,59,430.10,FM,,\"鈴木 花子\",\"宮城県仙台市\",\"VIA[JARL] 移動運用\",,,0\n"
+          "6\t24.04.30,2108,VK2FTW,57,21.280,SSB,,\"ピーター\",\"オーストラリア シドニー\",\"VIA[VK2ABC] QSL "
+          "VIA\",,,0\n"
+          "8\t24.05.01,1355,K6LTE,579,14.030,CW,,\"マイク\",\"アメリカ カリフォルニア\",\"VIA[LoTW] \",,,0\n"
+          "10\t24.05.01,1410,JJ1SEO,-10,7.041,FT8,,\"中村 五郎\",\"千葉県船橋市\",\"VIA[JARL] \",,,0\n"
+          "12\t24.05.03,0000,BV2KI,599,14.010,CW,,\"リン\",\"台湾 台北\",\"VIA[DIRECT] \",,,0\n"
+          "14\t24.05.03,1120,JH0FGR,599,10.115,CW,,\"加藤 七海\",\"長野県松本市\",\"VIA[JARL] \",,,0\n"
+          "16\t24.05.04,0815,JQ1YCZ,59,1295.0,FM,,\"吉田 八重\",\"埼玉県さいたま市\",\"VIA[JARL] ｸﾗﾌﾞ局\",,,0\n"
+          "18\t24.05.05,1240,KH6DX,599,28.025,CW,,\"カイ\",\"ハワイ ホノルル\",\"VIA[W6ABC] \",,,0\n"
+          "20\t24.05.06,0030,VR2XMT,59,21.300,SSB,,\"ウォン\",\"香港\",\"VIA[DIRECT] 日付変更あり\",,,0\n"
+          "22\t24.05.06,1900,JE1CKA,59,3.780,SSB,,\"木村 優子\",\"東京都八王子市\",\"VIA[JARL] \",,,0\n"
+          "24\t24.05.07,2130,JH1OJW,59,28.500,SSB,,\"林 大輔\",\"茨城県水戸市\",\"VIA[JARL] \",,,0\n"
+          "25\t24.05.08,1455,G4RCK,599,7.020,CW,,\"ジョン\",\"イギリス ロンドン\",\"VIA[G BURO] \",,,0\n"
+          "27\t24.05.09,1005,JK2VOC,-05,14.074,FT8,,\"森 昭夫\",\"静岡県浜松市\",\"VIA[JARL] \",,,0\n"
+          "28\t24.05.10,0858,JA0BJY,59,7.055,SSB,,\"池田 聡\",\"新潟県新潟市\",\"VIA[JARL] UTC 記入\",,,0\n";
+    for (const char* table : {"LOG.DB", "LOG.DBF", "LOG.TXT"}) {
+        SCOPED_TRACE(table);
+        const Outcome r = run({"--ini", ini.fileName(), sample, table});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+
+        // With --all every record is passed, marked ones too, each at its own position.
+        const Outcome all = run({"--ini", ini.fileName(), "--all", sample, table});
+        EXPECT_EQ(all.exitCode, 0) << all.err;
+        EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 30);
+        EXPECT_EQ(
+            all.out.rfind(
+                "0\t24.04.28,0912,JA1ZQX,59,7.045,SSB,,\"山田 太郎\",\"東京都世田谷区\",\"VIA[JARL] 初QSO\",F,R,0\n"
+                "1\t",
+                0),
+            0u);
+        EXPECT_NE(all.out.find("\n2\t24.04.29,0815,JR6PMB,59,14.215,SSB,,\"比嘉 健\",\"沖縄県那覇市\",\"VIA[DIRECT] "
+                               "ｺﾝﾃｽﾄ ①\",F,R,0\n"),
+                  std::string::npos);
     }
 }
 
