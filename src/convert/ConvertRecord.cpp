@@ -164,8 +164,13 @@ std::string_view untilNul(std::string_view s)
 
 template <std::size_t N> void setText(char (&member)[N], std::string_view text)
 {
-    if (text.empty()) {
-        member[0] = '\0'; // an empty view may carry a null pointer, which memcpy must never see
+    if (text.size() < N) {
+        // The whole text fits: no cut to look for. An empty view may carry a null pointer, which memcpy must
+        // never see.
+        if (!text.empty()) {
+            std::memcpy(member, text.data(), text.size());
+        }
+        member[text.size()] = '\0';
         return;
     }
     cp932::copyTo(member, N, text);
