@@ -36,7 +36,9 @@ std::size_t copyTo(char* dest, std::size_t size, std::string_view s)
         return 0;
     }
     const std::size_t n = cutLength(s, size - 1);
-    std::memcpy(dest, s.data(), n);
+    if (n > 0) {
+        std::memcpy(dest, s.data(), n);
+    }
     dest[n] = '\0';
     return n;
 }
