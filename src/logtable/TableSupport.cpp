@@ -65,7 +65,7 @@ std::string formatDate(int year, int month, int day)
     if (!validDate(year, month, day)) {
         return "";
     }
-    char buffer[16];
+    char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d", year, month, day);
     return buffer;
 }
