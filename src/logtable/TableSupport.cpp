@@ -317,6 +317,7 @@ void TableWriter::readAt(void* buffer, std::size_t size, off_t offset)
 void TableWriter::writeAt(const void* data, std::size_t size, off_t offset)
 {
     const auto* p = static_cast<const char*>(data);
+    m_written.emplace_back(offset, std::string(p, size));
     while (size > 0) {
         const ssize_t n = ::pwrite(m_fd, p, size, offset);
         if (n < 0 && errno == EINTR) {
@@ -336,6 +337,14 @@ FileStamp TableWriter::sync()
     if (::fsync(m_fd) != 0) {
         throw KelboError(writeError(m_path, std::strerror(errno)));
     }
+    // A write that reported success but did not land is reported here, not taken as done.
+    for (const auto& [offset, bytes] : m_written) {
+        std::string back(bytes.size(), '\0');
+        if (!logtable::readAt(m_fd, back.data(), back.size(), offset) || back != bytes) {
+            throw KelboError(writeError(m_path, "書き込んだ内容を読み返せません"));
+        }
+    }
+    m_written.clear();
     return stampOf(m_fd);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 /** @brief Helpers shared by the table engines: value forms, file access, the guarded write. */
 namespace logtable {
@@ -71,13 +73,14 @@ public:
     /** @brief Reads back bytes under the lock (to check that the record is still what was read). */
     void readAt(void* buffer, std::size_t size, off_t offset);
     void writeAt(const void* data, std::size_t size, off_t offset);
-    /** @brief Flushes to the disk and returns the file's new stamp. */
+    /** @brief Flushes to the disk, reads every written span back and returns the file's new stamp. */
     FileStamp sync();
     const std::string& path() const { return m_path; }
 
 private:
     std::string m_path;
     int m_fd = -1;
+    std::vector<std::pair<off_t, std::string>> m_written;
 };
 
 /** @brief Throws the closed-table error. */

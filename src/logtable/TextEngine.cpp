@@ -258,6 +258,10 @@ public:
             if (field.kind != Kind::Text) {
                 throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
             }
+            // One line is one record: a line end inside a value would split it.
+            if (change.second.find_first_of("\r\n") != std::string::npos) {
+                throw KelboError(writeError(m_path, "改行を含む値はテキストのテーブルに書き込めません"));
+            }
         }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
         const off_t lineStart = static_cast<off_t>(m_lines[lineIndex]);

@@ -224,3 +224,57 @@ TEST(TableEditsText, LengthChangeKeepsTheModeAndSameLengthWritesInPlace)
     shortLine->CloseTable();
     EXPECT_EQ(readFile(tmp.file("s.csv")), "CALL,NAME,SEND\nJA1AA,,\"F\"\n");
 }
+
+// Writes the engines refuse because they would damage what other programs keep about the table.
+TEST(TableEditsRefused, KeysIndexesProtectionAndLineEnds)
+{
+    struct Case
+    {
+        const char* label;
+        const char* name;
+        std::function<void(const TempDir&)> prepare;
+        int field;
+        std::string text;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"Paradox key field", "LOG.DB",
+         [](const TempDir& t) {
+             std::string bytes = readFile(t.file("LOG.DB"));
+             bytes[0x23] = 3; // DATE, TIME and CALL form the primary key
+             writeFile(t.file("LOG.DB"), bytes);
+         },
+         2, "JA1ZZZ", "キー"},
+        {"Paradox field with a secondary index", "LOG.DB",
+         [](const TempDir& t) { writeFile(t.file("LOG.X0C"), "index"); }, kSend, "F", "索引"},
+        {"write-protected Paradox table", "LOG.DB",
+         [](const TempDir& t) {
+             std::string bytes = readFile(t.file("LOG.DB"));
+             bytes[0x38] = 1;
+             writeFile(t.file("LOG.DB"), bytes);
+         },
+         kSend, "F", "書き込み禁止"},
+        {"line end in a text value", "LOG.TXT", [](const TempDir&) {}, kRem, "two\r\nlines", "改行"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir tmp;
+        for (const char* f : {"LOG.DB", "LOG.TXT", "LOG.SCH"}) {
+            ASSERT_TRUE(QFile::copy(QString(KELBO_SAMPLE_DIR "/") + f, QString::fromStdString(tmp.file(f))));
+            ::chmod(tmp.file(f).c_str(), 0644);
+        }
+        c.prepare(tmp);
+        const std::string before = readFile(tmp.file(c.name));
+        auto table = open(tmp.path(), c.name);
+        table->MoveTo(1);
+        table->EditRecord();
+        table->SetFieldText(c.field, c.text);
+        try {
+            table->Post();
+            ADD_FAILURE() << "written";
+        } catch (const KelboError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(readFile(tmp.file(c.name)), before);
+    }
+}
