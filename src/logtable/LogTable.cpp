@@ -9,6 +9,13 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+LogTable::~LogTable()
+{
+    if (m_listener) {
+        m_listener->tableDestroyed();
+    }
+}
+
 void LogTable::AttachGrid()
 {
     if (m_detachCount > 0 && --m_detachCount == 0) {

@@ -19,6 +19,8 @@ public:
         static_cast<void>(position);
         tableReset();
     }
+    /** The table object is being destroyed: the listener must not use it any more. */
+    virtual void tableDestroyed() { }
 };
 
 /** @brief The operator's open log table: one interface over the Paradox, dBASE and delimited-text engines.
@@ -28,7 +30,8 @@ public:
 class LogTable
 {
 public:
-    virtual ~LogTable() = default;
+    /** @brief Tells the listener that the table goes away. */
+    virtual ~LogTable();
 
     /** @brief Opens DIR/NAME (DIR exactly as typed, a missing final '/' supplied; both in the file system's encoding,
      * UTF-8). Current record: the first. */

@@ -13,16 +13,24 @@ constexpr int kCacheRows = 512;
 
 LogTableModel::LogTableModel(LogTable& table, QObject* parent)
     : QAbstractTableModel(parent)
-    , m_table(table)
+    , m_table(&table)
 {
-    m_table.setListener(this);
+    m_table->setListener(this);
     tableReset();
-    currentChanged(m_table.IsOpen() ? m_table.RecNo() : -1);
+    currentChanged(m_table->IsOpen() ? m_table->RecNo() : -1);
 }
 
 LogTableModel::~LogTableModel()
 {
-    m_table.setListener(nullptr);
+    if (m_table) {
+        m_table->setListener(nullptr);
+    }
+}
+
+void LogTableModel::tableDestroyed()
+{
+    m_table = nullptr;
+    tableReset();
 }
 
 int LogTableModel::rowCount(const QModelIndex& parent) const
@@ -47,8 +55,8 @@ const QStringList& LogTableModel::rowTexts(int row) const
     QStringList texts;
     texts.reserve(m_columns);
     try {
-        for (int column = 0; column < m_columns; ++column) {
-            texts.append(cp932::toUnicode(m_table.CellText(row, column)));
+        for (int column = 0; m_table && column < m_columns; ++column) {
+            texts.append(cp932::toUnicode(m_table->CellText(row, column)));
         }
     } catch (const KelboError&) {
         // A closed table or a read failure shows empty cells; the failure itself surfaces where the
@@ -93,11 +101,11 @@ void LogTableModel::tableReset()
     beginResetModel();
     m_cache.clear();
     m_headers.clear();
-    if (m_table.IsOpen()) {
-        m_rows = static_cast<int>(std::min<long>(m_table.RecordCount(), INT_MAX));
-        m_columns = m_table.FieldCount();
+    if (m_table && m_table->IsOpen()) {
+        m_rows = static_cast<int>(std::min<long>(m_table->RecordCount(), INT_MAX));
+        m_columns = m_table->FieldCount();
         for (int column = 0; column < m_columns; ++column) {
-            m_headers.append(cp932::toUnicode(m_table.FieldName(column)));
+            m_headers.append(cp932::toUnicode(m_table->FieldName(column)));
         }
     } else {
         m_rows = 0;

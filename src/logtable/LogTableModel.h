@@ -17,7 +17,8 @@ class LogTableModel : public QAbstractTableModel, public LogTableListener
 {
     Q_OBJECT
 public:
-    /** @brief Follows @p table (becomes its listener) for the model's lifetime. */
+    /** @brief Follows @p table (becomes its listener) for the model's lifetime, or until the table is
+     * destroyed; either may go first. */
     explicit LogTableModel(LogTable& table, QObject* parent = nullptr);
     ~LogTableModel() override;
 
@@ -34,6 +35,7 @@ public:
     void tableReset() override;
     void currentChanged(long position) override;
     void recordChanged(long position) override;
+    void tableDestroyed() override;
 
 signals:
     /** @brief The table's current record moved to @p row (the grid scrolls there and selects it). */
@@ -42,7 +44,7 @@ signals:
 private:
     const QStringList& rowTexts(int row) const;
 
-    LogTable& m_table;
+    LogTable* m_table;
     int m_rows = 0;
     int m_columns = 0;
     int m_currentRow = -1;

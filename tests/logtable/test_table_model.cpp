@@ -158,3 +158,24 @@ TEST(TableModel, LargeTableShowsItsFirstScreenWithoutReadingEveryRecord)
     EXPECT_EQ(model.data(model.index(199999, 0)).toString(), QStringLiteral("JA199999"));
     EXPECT_EQ(table.cells, 41 * 2) << "only the rows shown are read, each once";
 }
+
+// The main window destroys its table before its child objects: the model outlives the table safely, and
+// either may go first.
+TEST(TableModel, TableDestroyedBeforeTheModel)
+{
+    TempDir tmp;
+    writeFile(tmp.file("x.csv"), "CALL\nJA1AA\n");
+    auto table = createLogTable();
+    table->OpenTable(tmp.path(), "x.csv");
+    auto model = std::make_unique<LogTableModel>(*table);
+    table.reset();
+    EXPECT_EQ(model->rowCount(), 0);
+    model.reset(); // must not touch the destroyed table
+
+    auto other = createLogTable();
+    {
+        LogTableModel shortLived(*other);
+    }
+    other->OpenTable(tmp.path(), "x.csv"); // no listener left behind
+    EXPECT_EQ(other->RecordCount(), 1);
+}

@@ -140,6 +140,7 @@ struct RecordingListener : LogTableListener
     void tableReset() override { events.push_back("reset"); }
     void currentChanged(long position) override { events.push_back("at " + std::to_string(position)); }
     void recordChanged(long position) override { events.push_back("wrote " + std::to_string(position)); }
+    void tableDestroyed() override { events.push_back("gone"); }
 };
 
 } // namespace
@@ -148,8 +149,8 @@ TEST(TableListener, FollowsOpenMovesAndCloseUnlessDetached)
 {
     TempDir tmp;
     writeFile(tmp.file("l.csv"), "CALL,SEND\nJA1AA,\nJA2BB,\nJA3CC,\n");
+    RecordingListener listener; // outlives the table, which tells it when it goes
     auto table = createLogTable();
-    RecordingListener listener;
     table->setListener(&listener);
 
     table->OpenTable(tmp.path(), "l.csv");
@@ -175,4 +176,8 @@ TEST(TableListener, FollowsOpenMovesAndCloseUnlessDetached)
     table->MoveNext(); // posts, then moves
     table->CloseTable();
     EXPECT_EQ(listener.events, (std::vector<std::string>{"at 0", "wrote 0", "at 1", "reset", "at -1"}));
+
+    listener.events.clear();
+    table.reset();
+    EXPECT_EQ(listener.events, (std::vector<std::string>{"gone"}));
 }
