@@ -135,11 +135,14 @@ void hashBytes(std::uint64_t& h, const char* data, std::size_t size)
 
 } // namespace
 
-std::uint64_t RecordFingerprint(const LogTable& table)
+std::uint64_t RecordFingerprint(const LogTable& table, int skipField)
 {
     std::uint64_t h = kFnvOffset;
     const int fields = table.FieldCount();
     for (int i = 0; i < fields; ++i) {
+        if (i == skipField) {
+            continue;
+        }
         const std::string text = table.FieldText(i);
         // The length goes in first, so that moving bytes between neighbouring fields changes the hash.
         const auto size = static_cast<std::uint32_t>(text.size());
@@ -155,6 +158,8 @@ std::uint64_t RecordFingerprint(const LogTable& table)
 struct CardLink::HandedOver
 {
     FileIdentity table;
+    /** The field left out of the fingerprints: the SEND field at the time of the transfer. */
+    int sendField = -1;
     /** Ascending by position: the walk goes in table order. */
     std::vector<std::pair<long, std::uint64_t>> records;
 
@@ -242,11 +247,12 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         // From here on the card program holds only what this walk hands over.
         m_handed->table = FileIdentity::of(table);
         m_handed->records.clear();
+        m_handed->sendField = ctx.sendFieldIndex;
 
         DetachScope detached(table);
         m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
                [this, &c](long position, const std::string& line, const LogTable& at) {
-                   m_handed->records.emplace_back(position, RecordFingerprint(at));
+                   m_handed->records.emplace_back(position, RecordFingerprint(at, m_handed->sendField));
                    c.post(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
                    return true;
                });
@@ -318,34 +324,44 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         const int count = c.get(QStringLiteral("GetLogCount"));
         const std::vector<int> printed = c.getEach(QStringLiteral("GetPrintedPos"), count);
 
-        table.MoveFirst();
-        long last = 0;
-        for (const int p : printed) {
-            if (p == -1) {
-                continue;
+        bool wrote = false;
+        try {
+            table.MoveFirst();
+            long last = 0;
+            for (const int p : printed) {
+                if (p == -1) {
+                    continue;
+                }
+                const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
+                if (!fingerprint) {
+                    ++unmarked;
+                    continue;
+                }
+                table.MoveBy(p - last);
+                // A move stops at either end of a table that shrank: go on from where the table really stands.
+                last = table.RecNo();
+                if (last != p || table.AtEnd() || RecordFingerprint(table, m_handed->sendField) != *fingerprint) {
+                    ++unmarked;
+                    continue;
+                }
+                const std::string text = table.FieldText(ctx.sendFieldIndex);
+                if (text.empty() || text[0] == ' ') {
+                    table.EditRecord();
+                    table.SetFieldText(ctx.sendFieldIndex, ctx.sendMark);
+                    wrote = true;
+                }
             }
-            const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
-            if (!fingerprint) {
-                ++unmarked;
-                continue;
+            table.MoveFirst();
+        } catch (...) {
+            // Our own writes may have replaced the file (a text table is rewritten beside it and renamed): a
+            // later try on this table must still know it. The fingerprints keep guarding every record.
+            if (wrote) {
+                m_handed->table = FileIdentity::of(table);
             }
-            table.MoveBy(p - last);
-            // A move stops at either end of a table that shrank: go on from where the table really stands.
-            last = table.RecNo();
-            if (last != p || table.AtEnd() || RecordFingerprint(table) != *fingerprint) {
-                ++unmarked;
-                continue;
-            }
-            const std::string text = table.FieldText(ctx.sendFieldIndex);
-            if (text.empty() || text[0] == ' ') {
-                table.EditRecord();
-                table.SetFieldText(ctx.sendFieldIndex, ctx.sendMark);
-            }
+            throw;
         }
-        table.MoveFirst();
         detached.attach();
         progress.close();
-        // Our own write may have replaced the file (a text table is rewritten beside it and renamed).
         m_handed->table = FileIdentity::of(table);
 
         c.call(QStringLiteral("DeletePrintedData"));

@@ -84,8 +84,9 @@ inline const QString kLeftUnmarked
     = QStringLiteral("転送の後でデータベースが変更されたため, 印刷済みの %1 件に発送済みマークを付けませんでした.");
 } // namespace cardtext
 
-/** @brief Fingerprint of the current record: a 64-bit hash of every field's text. */
-std::uint64_t RecordFingerprint(const LogTable& table);
+/** @brief Fingerprint of the current record: a 64-bit hash of the text of every field but @p skipField (the SEND
+ * field, so that a record keeps its fingerprint when it gets its mark; -1 skips none). */
+std::uint64_t RecordFingerprint(const LogTable& table, int skipField = -1);
 
 /** @brief The main window's link to the card program: the transfer of the log records, the print-status poll,
  * and the send-mark update into exactly the records whose cards were printed.

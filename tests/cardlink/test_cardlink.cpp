@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 /** Readable QStrings in failure messages. */
@@ -87,12 +88,18 @@ public:
         }
         m_edit.at(static_cast<std::size_t>(i)) = text;
     }
+    /** Called before each write is stored; may throw to fail it. */
+    std::function<void()> beforeWrite;
+
     void Post() override
     {
         if (m_editing) {
+            m_editing = false;
+            if (beforeWrite) {
+                beforeWrite();
+            }
             rows.at(static_cast<std::size_t>(m_pos)) = m_edit;
             writtenRows.push_back(m_pos);
-            m_editing = false;
         }
     }
     long RecordCount() const override { return static_cast<long>(rows.size()); }
@@ -550,6 +557,29 @@ TEST_F(CardLinkTest, AnotherTableOpenAtUpdateTimeIsLeftAloneAndTheUpdateStaysPen
     EXPECT_EQ(table->rows[0][2], "F");
 }
 
+TEST_F(CardLinkTest, TableRewrittenByOurOwnFailedUpdateIsStillTheTableHandedOver)
+{
+    transfer();
+    cardo->print({0, 1, 2});
+    // Each write replaces the file (a new inode, as a text table is rewritten and renamed); the second fails.
+    int writes = 0;
+    table->beforeWrite = [this, &writes] {
+        const std::string tmp = touch("LOG.TMP");
+        ASSERT_EQ(std::rename(tmp.c_str(), path.c_str()), 0);
+        if (++writes == 2) {
+            throw KelboError("disk full");
+        }
+    };
+    EXPECT_THROW(tick(), KelboError);
+    EXPECT_EQ(printPhase, 2);
+    EXPECT_EQ(table->writtenRows, std::vector<long>{0});
+
+    table->beforeWrite = {};
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(ui.with("Warning").isEmpty()) << ui.with("Warning").join(' ').toStdString();
+    EXPECT_EQ(sendColumn(), (std::vector<std::string>{"F", "", "F", "F", "F", ""}));
+}
+
 TEST_F(CardLinkTest, EmptySendMarkClearsThePrintedRecords)
 {
     mark = "";
@@ -561,17 +591,20 @@ TEST_F(CardLinkTest, EmptySendMarkClearsThePrintedRecords)
     EXPECT_EQ(table->writtenRows, std::vector<long>{3});
 }
 
-TEST(RecordFingerprint, DependsOnEveryFieldAndItsBoundaries)
+TEST(RecordFingerprint, DependsOnEveryFieldButTheSendFieldAndOnTheirBoundaries)
 {
-    MemoryTable a({"A", "B"}, {{"ab", "c"}, {"a", "bc"}, {"ab", "c"}, {"ab", "d"}}, "");
+    MemoryTable a({"A", "B", "SEND"}, {{"ab", "c", ""}, {"a", "bc", ""}, {"ab", "c", "F"}, {"ab", "d", ""}}, "");
     std::vector<std::uint64_t> prints;
+    std::vector<std::uint64_t> withoutSend;
     a.MoveFirst();
     for (int i = 0; i < 4; ++i, a.MoveNext()) {
         prints.push_back(RecordFingerprint(a));
+        withoutSend.push_back(RecordFingerprint(a, 2));
     }
-    EXPECT_EQ(prints[0], prints[2]);
-    EXPECT_NE(prints[0], prints[1]);
-    EXPECT_NE(prints[0], prints[3]);
+    EXPECT_NE(prints[0], prints[1]) << "bytes moved between fields";
+    EXPECT_NE(prints[0], prints[2]);
+    EXPECT_EQ(withoutSend[0], withoutSend[2]) << "the mark leaves the fingerprint alone";
+    EXPECT_NE(withoutSend[0], withoutSend[3]);
 }
 
 } // namespace
