@@ -152,13 +152,21 @@ public:
         const auto block = blockOf(row);
         const off_t recordOffset = blockOffset(m_blocks[block].number) + 6
             + static_cast<off_t>(row - m_blocks[block].firstRow) * m_recordSize;
+        const char* current = recordBytes(row);
+        if (!current) {
+            throw KelboError(writeError(m_path, "レコード " + std::to_string(row + 1) + " がありません"));
+        }
+        const std::string seen(current, static_cast<std::size_t>(m_recordSize));
         logtable::TableWriter writer(m_path, m_stamp);
-        std::vector<char> record(m_recordSize);
+        std::string record(seen.size(), '\0');
         writer.readAt(record.data(), record.size(), recordOffset);
+        if (record != seen) {
+            throw KelboError(writeError(m_path, "開いた後にほかのプログラムが変更しました. 接続し直してください"));
+        }
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
-            // pxlib crashes on a text longer than its field; the caller cut it already, cut again to be safe.
-            std::string value = cp932::cut(change.second, field.size);
+            // Exactly the field's bytes: the text, then zeros to its width.
+            const std::string value = cp932::cut(change.second, field.size);
             std::vector<char> bytes(field.size, '\0');
             std::memcpy(bytes.data(), value.data(), value.size());
             writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
