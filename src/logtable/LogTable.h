@@ -34,7 +34,8 @@ public:
     virtual ~LogTable();
 
     /** @brief Opens DIR/NAME (DIR exactly as typed, a missing final '/' supplied; both in the file system's encoding,
-     * UTF-8). Current record: the first. */
+     * UTF-8). When no file has exactly that name, the one file whose name differs only in letter case is opened.
+     * Current record: the first. */
     virtual void OpenTable(const std::string& dir, const std::string& name) = 0;
     /** @brief Closes the table; posts a pending edit first. No effect when already closed. */
     virtual void CloseTable() = 0;
@@ -43,7 +44,8 @@ public:
     virtual int FieldCount() const = 0;
     /** @brief Name of field @p position, CP932. */
     virtual std::string FieldName(int position) const = 0;
-    /** @brief Current record's value of field @p position as text; "" for an empty value. */
+    /** @brief Current record's value of field @p position as text; "" for an empty value and past the end.
+     * While the record is edited, the text given to SetFieldText. */
     virtual std::string FieldText(int position) const = 0;
 
     virtual void MoveFirst() = 0;
