@@ -218,7 +218,33 @@ int main(int argc, char** argv)
     for (auto& c : inFlight) {
         c.waitForFinished();
     }
+    inFlight.clear();
     const double pipelinedTrips = seconds(t);
+
+    // The same pipelined, but answered by the card program's own dispatch (a property read).
+    QDBusMessage getModified
+        = QDBusMessage::createMethodCall(peer, QStringLiteral("/CARDO/Application"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    getModified << QStringLiteral("CARDO.Application") << QStringLiteral("Modified");
+    t.restart();
+    for (int i = 0; i < records; ++i) {
+        if (inFlight.size() >= 64) {
+            inFlight.front().waitForFinished();
+            inFlight.pop_front();
+        }
+        inFlight.push_back(bus.asyncCall(getModified, 10000));
+    }
+    for (auto& c : inFlight) {
+        c.waitForFinished();
+    }
+    inFlight.clear();
+    const double pipelinedCalls = seconds(t);
+
+    // KELBO's own share: the same transfer handed to a card program that answers at once.
+    CardLink local([]() -> std::unique_ptr<CardAutomation> { return std::make_unique<RecordingCardAutomation>(); });
+    t.restart();
+    local.TransferRecords(ctx);
+    const double ownShare = seconds(t);
 
     std::printf("transfer (AllSend, %d lines held):  %8.3f s  (%.1f us/record)\n", held, transfer,
                 transfer * 1e6 / records);
@@ -227,6 +253,9 @@ int main(int argc, char** argv)
     std::printf("transfer / round trips:             %8.2f   (target <= 1.5)\n", transfer / roundTrips);
     std::printf("empty round trips, 64 in flight:    %8.3f s  (transfer / these: %.2f)\n", pipelinedTrips,
                 transfer / pipelinedTrips);
+    std::printf("empty calls answered by the program, 64 in flight: %8.3f s  (transfer / these: %.2f)\n",
+                pipelinedCalls, transfer / pipelinedCalls);
+    std::printf("the same transfer without a bus:    %8.3f s  (walk, conversion, fingerprints, lines)\n", ownShare);
 
     // The update: PRINTED of the held lines printed, spread over the table. The card program's answers come
     // from a recording stand-in so that the figure is the table work: moves, fingerprints, marks written. Run

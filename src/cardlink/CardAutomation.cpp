@@ -31,7 +31,7 @@ QDBusMessage checked(const QDBusMessage& reply)
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
         throw KelboError(errorText(QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
-                                   QStringLiteral("no answer from the card program")));
+                                   QStringLiteral("CARDOから応答がありません")));
     }
     return reply;
 }
@@ -42,7 +42,7 @@ int intResult(const QDBusMessage& reply, const QString& name)
     const QVariantList out = reply.arguments();
     if (out.isEmpty()) {
         throw KelboError(errorText(QStringLiteral("org.freedesktop.DBus.Error.InvalidSignature"),
-                                   name + QStringLiteral(" answered nothing")));
+                                   name + QStringLiteral(" の戻り値がありません")));
     }
     QVariant v = out.first();
     if (v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>()) {
@@ -52,7 +52,7 @@ int intResult(const QDBusMessage& reply, const QString& name)
     const int value = v.toInt(&ok);
     if (!ok) {
         throw KelboError(errorText(QStringLiteral("org.freedesktop.DBus.Error.InvalidSignature"),
-                                   name + QStringLiteral(" answered no number")));
+                                   name + QStringLiteral(" の戻り値が数値ではありません")));
     }
     return value;
 }
@@ -69,7 +69,7 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
         return std::unique_ptr<DBusCardAutomation>();
     };
     if (!bus.isConnected()) {
-        return fail(bus.lastError().isValid() ? bus.lastError().message() : QStringLiteral("no session bus"));
+        return fail(bus.lastError().isValid() ? bus.lastError().message() : QStringLiteral("セッションバスに接続できません"));
     }
     QDBusMessage start
         = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("StartServiceByName"));
@@ -85,7 +85,7 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
     whose << service;
     const QDBusMessage owner = bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs);
     if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().isEmpty()) {
-        return fail(QStringLiteral("%1 has no owner").arg(service));
+        return fail(QStringLiteral("%1 を所有するプログラムがありません").arg(service));
     }
     return std::unique_ptr<DBusCardAutomation>(new DBusCardAutomation(bus, owner.arguments().first().toString()));
 }

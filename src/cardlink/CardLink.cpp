@@ -198,7 +198,7 @@ void CardLink::conversionWalk(LogTable& table, const ConvDefTable& defs, bool ut
 CardAutomation& CardLink::cardo()
 {
     if (!m_automation) {
-        throw KelboError("CARDO is not started");
+        throw KelboError(cardtext::kCannotStart.toStdString());
     }
     return *m_automation;
 }
