@@ -5,10 +5,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QVBoxLayout>
 
 CardWindow::CardWindow(CardoApplication& app)
@@ -16,10 +17,16 @@ CardWindow::CardWindow(CardoApplication& app)
 {
     setWindowTitle(QStringLiteral("CARDO (stand-in)"));
     resize(760, 420);
-    m_list = new QListView(this);
+    m_list = new QTableView(this);
     m_list->setModel(app.model());
-    m_list->setUniformItemSizes(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->setColumnWidth(0, 70);
+    m_list->setColumnWidth(1, 70);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_print = new QPushButton(QStringLiteral("印刷"), this);
     m_status = new QLabel(this);

@@ -5,7 +5,7 @@
 
 class CardoApplication;
 class QLabel;
-class QListView;
+class QTableView;
 class QPushButton;
 
 /** @brief The card program's window: the held lines, and a button that prints the chosen ones as cards. */
@@ -25,7 +25,7 @@ private:
     void printChosen();
 
     CardoApplication& m_app;
-    QListView* m_list = nullptr;
+    QTableView* m_list = nullptr;
     QPushButton* m_print = nullptr;
     QLabel* m_status = nullptr;
 };

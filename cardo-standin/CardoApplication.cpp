@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 HeldLinesModel::HeldLinesModel(const std::vector<HeldLine>& lines, QObject* parent)
-    : QAbstractListModel(parent)
+    : QAbstractTableModel(parent)
     , m_lines(lines)
 {
 }
@@ -19,16 +19,34 @@ int HeldLinesModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : m_shown;
 }
 
+int HeldLinesModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 3;
+}
+
 QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_shown || role != Qt::DisplayRole) {
         return {};
     }
     const HeldLine& l = m_lines[static_cast<std::size_t>(index.row())];
-    return QStringLiteral("%1%2\t%3")
-        .arg(l.printed ? QStringLiteral("[印刷済] ") : QString())
-        .arg(l.position)
-        .arg(l.text);
+    switch (index.column()) {
+    case 0:
+        return l.position;
+    case 1:
+        return l.printed ? QStringLiteral("印刷済") : QString();
+    default:
+        return l.text;
+    }
+}
+
+QVariant HeldLinesModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    static const char* const titles[] = {"位置", "状態", "ログデータ"};
+    return section >= 0 && section < 3 ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
 void HeldLinesModel::sync()
@@ -53,7 +71,7 @@ void HeldLinesModel::reload()
 void HeldLinesModel::refresh(int first, int last)
 {
     if (first <= last && last < m_shown) {
-        emit dataChanged(index(first), index(last));
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
     }
 }
 

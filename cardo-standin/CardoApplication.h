@@ -1,7 +1,7 @@
 #ifndef KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
 #define KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <QDBusContext>
 #include <QList>
 #include <QObject>
@@ -20,13 +20,15 @@ struct HeldLine
 
 /** @brief The held lines for the window. Appends are taken up lazily (sync()), so that a long run of AddLogPos
  * calls costs the view nothing until the event loop is idle. */
-class HeldLinesModel : public QAbstractListModel
+class HeldLinesModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     explicit HeldLinesModel(const std::vector<HeldLine>& lines, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     /** Shows the lines appended since the last sync. */
     void sync();
     /** The held lines were replaced or dropped. */
