@@ -49,7 +49,7 @@ run() {
     register_service "$ROOT/build/dev/cardo-standin/cardo-standin"
     local work="${KELBO_HOME:-$HOME/KELBO}"
     mkdir -p "$work/LOGDATA"
-    cp -n data/sample/* "$work/LOGDATA/" 2>/dev/null || true
+    for f in data/sample/LOG.*; do cp -n "$f" "$work/LOGDATA/"; done
     if [ ! -f "$work/KELBO.ini" ]; then
         sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$work/KELBO.ini" 2>/dev/null || true
     fi
