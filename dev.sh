@@ -68,7 +68,7 @@ fuzz() {
     shopt -s nullglob
     local failed=0
     for f in build/fuzz/tests/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
+        [ -f "$f" ] && [ -x "$f" ] || continue
         local name corpus
         name=$(basename "$f")
         corpus="tests/fuzz/corpus/${name#fuzz_}"
