@@ -326,6 +326,9 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
 
         bool wrote = false;
         try {
+            // One open, one lock and one sync for all the marks. When a mark is refused, the batch still ends on
+            // the way out and the marks before it stay written.
+            WriteBatch batch(table);
             table.MoveFirst();
             long last = 0;
             for (const int p : printed) {
@@ -352,6 +355,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                 }
             }
             table.MoveFirst();
+            batch.end();
         } catch (...) {
             // Our own writes may have replaced the file (a text table is rewritten beside it and renamed): a
             // later try on this table must still know it. The fingerprints keep guarding every record.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,12 +103,7 @@ public:
         if (row < 0 || row >= recordCount()) {
             return;
         }
-        g_shapelibError.clear();
-        const char* record = DBFReadTuple(m_dbf, static_cast<int>(physical(row)));
-        if (!record) {
-            throw KelboError("テーブル " + m_path + " を読めません: "
-                             + (g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
-        }
+        const char* record = rawRecord(row);
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             texts[i] = decode(m_fields[i], record + m_fields[i].offset);
         }
@@ -121,26 +117,51 @@ public:
                 throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
             }
         }
-        const off_t recordOffset = static_cast<off_t>(m_headerLength)
-            + static_cast<off_t>(physical(row)) * static_cast<off_t>(m_recordLength);
+        const long record = physical(row);
+        const off_t recordOffset
+            = static_cast<off_t>(m_headerLength) + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength);
+        const std::string seen(rawRecord(row), static_cast<std::size_t>(m_recordLength));
+        if (m_batch.active()) {
+            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+            writeFields(writer, recordOffset, seen, changes);
+            m_stamp = writer.stamp();
+            m_written.insert(record);
+            return;
+        }
         {
             logtable::TableWriter writer(m_path, m_stamp);
-            char flag = 0;
-            writer.readAt(&flag, 1, recordOffset);
-            if (flag == '*') {
-                throw KelboError(writeError(m_path, "レコードが削除されています"));
-            }
-            for (const auto& change : changes) {
-                const Field& field = m_fields[change.first];
-                std::string bytes = cp932::cut(change.second, field.width);
-                bytes.resize(field.width, ' ');
-                writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
-            }
+            writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.sync();
         }
         // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
-        DBFClose(m_dbf);
-        m_dbf = nullptr;
+        closeHandle();
+        openHandle();
+    }
+
+    void beginBatch() override { m_batch.begin(); }
+
+    void endBatch() override
+    {
+        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
+        if (!writer) {
+            return;
+        }
+        m_written.clear();
+        try {
+            m_stamp = writer->sync();
+        } catch (const KelboError&) {
+            // Nothing more is written through this table until it is opened again.
+            m_stamp = logtable::FileStamp();
+            writer.reset();
+            closeHandle();
+            throw;
+        }
+        if (writer->sawChange()) {
+            m_stamp = logtable::FileStamp();
+        }
+        writer.reset();
+        // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
+        closeHandle();
         openHandle();
     }
 
@@ -254,7 +275,62 @@ private:
         }
     }
 
+    /** Under the lock: the record on disk must still be @p seen (the bytes the operator's values came from). */
+    void writeFields(logtable::TableWriter& writer, off_t recordOffset, const std::string& seen,
+                     const std::vector<std::pair<int, std::string>>& changes)
+    {
+        std::string onDisk(seen.size(), '\0');
+        writer.readAt(onDisk.data(), onDisk.size(), recordOffset);
+        if (onDisk[0] == '*') {
+            throw KelboError(writeError(m_path, "レコードが削除されています"));
+        }
+        if (onDisk != seen) {
+            writer.refuseChanged();
+        }
+        for (const auto& change : changes) {
+            const Field& field = m_fields[change.first];
+            std::string bytes = cp932::cut(change.second, field.width);
+            bytes.resize(field.width, ' ');
+            writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
+        }
+    }
+
+    /** The stored bytes of @p row. A record written in the running batch is read from the file itself: shapelib
+     * may still hold its old bytes. */
+    const char* rawRecord(long row)
+    {
+        const long record = physical(row);
+        const logtable::TableWriter* writer = m_batch.current();
+        if (writer && m_written.count(record) > 0) {
+            m_recordBuffer.resize(static_cast<std::size_t>(m_recordLength));
+            if (!logtable::readAt(writer->fd(), m_recordBuffer.data(), m_recordBuffer.size(),
+                                  static_cast<off_t>(m_headerLength)
+                                      + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength))) {
+                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+            }
+            return m_recordBuffer.data();
+        }
+        if (!m_dbf) {
+            openHandle();
+        }
+        g_shapelibError.clear();
+        const char* bytes = DBFReadTuple(m_dbf, static_cast<int>(record));
+        if (!bytes) {
+            throw KelboError("テーブル " + m_path + " を読めません: "
+                             + (g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
+        }
+        return bytes;
+    }
+
     long physical(long row) const { return m_deletedCount == 0 ? row : static_cast<long>(m_visible[row]); }
+
+    void closeHandle()
+    {
+        if (m_dbf) {
+            DBFClose(m_dbf);
+            m_dbf = nullptr;
+        }
+    }
 
     void openHandle()
     {
@@ -328,6 +404,9 @@ private:
     std::vector<std::uint32_t> m_visible;
     std::vector<Field> m_fields;
     DBFHandle m_dbf = nullptr;
+    logtable::BatchWriter m_batch;
+    std::set<long> m_written; // records written in the running batch
+    std::string m_recordBuffer;
 };
 
 } // namespace

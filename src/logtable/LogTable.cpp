@@ -7,12 +7,32 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <exception>
 #include <sys/stat.h>
 
 LogTable::~LogTable()
 {
     if (m_listener) {
         m_listener->tableDestroyed();
+    }
+}
+
+WriteBatch::~WriteBatch()
+{
+    if (m_table) {
+        try {
+            m_table->EndWriteBatch();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void WriteBatch::end()
+{
+    LogTable* table = m_table;
+    m_table = nullptr;
+    if (table) {
+        table->EndWriteBatch();
     }
 }
 
@@ -136,6 +156,7 @@ public:
             EngineTable* table;
             ~Closer()
             {
+                table->m_batchDepth = 0;
                 table->m_engine.reset();
                 table->m_path.clear();
                 table->m_editing = false;
@@ -146,7 +167,12 @@ public:
                 table->notifyCurrent();
             }
         } closer{this};
-        Post();
+        if (m_batchDepth > 0) {
+            m_batchDepth = 1;
+            EndWriteBatch();
+        } else {
+            Post();
+        }
     }
 
     bool IsOpen() const override { return m_engine != nullptr; }
@@ -241,6 +267,39 @@ public:
         notifyRecord(m_position);
     }
 
+    void BeginWriteBatch() override
+    {
+        requireOpen();
+        if (m_batchDepth++ == 0) {
+            m_engine->beginBatch();
+        }
+    }
+
+    void EndWriteBatch() override
+    {
+        if (m_batchDepth == 0 || --m_batchDepth > 0 || !m_engine) {
+            return;
+        }
+        // The batch ends even when the last edit is refused: what was posted before it is still written.
+        std::exception_ptr postError;
+        try {
+            Post();
+        } catch (const KelboError&) {
+            postError = std::current_exception();
+        }
+        m_cachedRow = -1;
+        try {
+            m_engine->endBatch();
+        } catch (const KelboError&) {
+            // A text table may not have taken the edits it showed: the grid reads again.
+            notifyReset();
+            throw;
+        }
+        if (postError) {
+            std::rethrow_exception(postError);
+        }
+    }
+
     long RecordCount() const override { return m_engine ? m_engine->recordCount() : 0; }
 
     long RecNo() const override { return m_engine ? m_position : -1; }
@@ -314,6 +373,7 @@ private:
     long m_position = 0;
     bool m_atEnd = true;
     bool m_editing = false;
+    int m_batchDepth = 0;
     std::vector<std::pair<int, std::string>> m_pending;
     mutable long m_cachedRow = -1;
     mutable std::vector<std::string> m_cachedTexts;

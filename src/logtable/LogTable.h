@@ -61,6 +61,20 @@ public:
     /** @brief Writes a pending edit to disk (flushed and synced). Moves and CloseTable call it. */
     virtual void Post() = 0;
 
+    /** @brief Starts a write batch: until EndWriteBatch, posted edits open and lock the file once (at the first
+     * edit), each still checks that its record on disk is what was read and writes only its fields' bytes, but the
+     * file is synced (and a text table rewritten) only once, at the end. Calls nest; the outermost End ends it.
+     * Needs an open table. A table that cannot batch writes each edit at once, as outside a batch. */
+    virtual void BeginWriteBatch() { }
+    /** @brief Posts a pending edit, then syncs the batch's writes and reads them back (a text table is rewritten
+     * once) and unlocks the file; throws KelboError when that fails. No effect outside a batch.
+     *
+     * When an edit is refused in mid-batch, the edits posted before it are still written when the batch ends; the
+     * refused edit and the ones after it are not. For a text table the collected edits are written at the end only
+     * if every edited line on disk is still as it was read; otherwise none of the batch is written and the file stays
+     * as it is. */
+    virtual void EndWriteBatch() { }
+
     /** @brief Number of records; current position 0-based (equal to RecordCount() past the end). */
     virtual long RecordCount() const = 0;
     virtual long RecNo() const = 0;
@@ -86,6 +100,27 @@ protected:
 private:
     LogTableListener* m_listener = nullptr;
     int m_detachCount = 0;
+};
+
+/** @brief A write batch for a scope: begun here, ended by end() (which reports a failed sync) or, when the scope is
+ * left by an error, by the destructor (the edits posted before it are still written; a failure to end is then
+ * dropped in favour of the error already on its way). */
+class WriteBatch
+{
+public:
+    explicit WriteBatch(LogTable& table)
+        : m_table(&table)
+    {
+        table.BeginWriteBatch();
+    }
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+    /** @brief Ends the batch now; throws KelboError when its writes cannot be completed. */
+    void end();
+
+private:
+    LogTable* m_table;
 };
 
 /** @brief A closed table object whose OpenTable chooses the engine by the file's extension and content. */

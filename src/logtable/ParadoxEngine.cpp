@@ -157,22 +157,45 @@ public:
             throw KelboError(writeError(m_path, "レコード " + std::to_string(row + 1) + " がありません"));
         }
         const std::string seen(current, static_cast<std::size_t>(m_recordSize));
+        if (m_batch.active()) {
+            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+            writeFields(writer, recordOffset, seen, changes);
+            m_stamp = writer.stamp();
+            // The block in memory is the one just read: it takes the written bytes too.
+            char* cached = const_cast<char*>(recordBytes(row));
+            for (const auto& change : changes) {
+                const Field& field = m_fields[change.first];
+                const std::string value = cp932::cut(change.second, field.size);
+                std::memset(cached + field.offset, 0, field.size);
+                std::memcpy(cached + field.offset, value.data(), value.size());
+            }
+            return;
+        }
         logtable::TableWriter writer(m_path, m_stamp);
-        std::string record(seen.size(), '\0');
-        writer.readAt(record.data(), record.size(), recordOffset);
-        if (record != seen) {
-            throw KelboError(writeError(m_path, "開いた後にほかのプログラムが変更しました. 接続し直してください"));
-        }
-        for (const auto& change : changes) {
-            const Field& field = m_fields[change.first];
-            // Exactly the field's bytes: the text, then zeros to its width.
-            const std::string value = cp932::cut(change.second, field.size);
-            std::vector<char> bytes(field.size, '\0');
-            std::memcpy(bytes.data(), value.data(), value.size());
-            writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
-        }
+        writeFields(writer, recordOffset, seen, changes);
         m_stamp = writer.sync();
         m_cachedBlock = -1;
+    }
+
+    void beginBatch() override { m_batch.begin(); }
+
+    void endBatch() override
+    {
+        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
+        if (!writer) {
+            return;
+        }
+        m_cachedBlock = -1;
+        try {
+            m_stamp = writer->sync();
+        } catch (const KelboError&) {
+            // Nothing more is written through this table until it is opened again.
+            m_stamp = logtable::FileStamp();
+            throw;
+        }
+        if (writer->sawChange()) {
+            m_stamp = logtable::FileStamp();
+        }
     }
 
 private:
@@ -469,6 +492,25 @@ private:
         return logtable::normalizeNumberText(negative ? "-" + text : text);
     }
 
+    /** Under the lock: the record on disk must still be @p seen; then exactly the fields' bytes are written, the
+     * text and zeros to the field's width. */
+    void writeFields(logtable::TableWriter& writer, off_t recordOffset, const std::string& seen,
+                     const std::vector<std::pair<int, std::string>>& changes)
+    {
+        std::string record(seen.size(), '\0');
+        writer.readAt(record.data(), record.size(), recordOffset);
+        if (record != seen) {
+            writer.refuseChanged();
+        }
+        for (const auto& change : changes) {
+            const Field& field = m_fields[change.first];
+            const std::string value = cp932::cut(change.second, field.size);
+            std::vector<char> bytes(field.size, '\0');
+            std::memcpy(bytes.data(), value.data(), value.size());
+            writer.writeAt(bytes.data(), bytes.size(), recordOffset + field.offset);
+        }
+    }
+
     void checkWritable(int position) const
     {
         const Field& field = m_fields[position];
@@ -514,6 +556,7 @@ private:
     long m_recordCount = 0;
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
+    logtable::BatchWriter m_batch;
 };
 
 } // namespace

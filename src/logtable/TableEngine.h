@@ -24,6 +24,14 @@ public:
     /** @brief Writes the given fields (texts already cut to their width) of @p row to disk, synced, under a
      * lock, changing no other bytes of the record; throws KelboError and writes nothing when it cannot. */
     virtual void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) = 0;
+
+    /** @brief From here until endBatch, writeRecord opens and locks the file once (at its first call), checks each
+     * record as before and writes only the fields' bytes, but syncs nothing yet; a text table keeps its edits in
+     * memory (and shows them to readRecord). */
+    virtual void beginBatch() = 0;
+    /** @brief Ends the batch: syncs the written spans once and reads them back (a text table is rewritten once),
+     * then unlocks. Throws KelboError when that fails; the batch is over either way. No effect outside a batch. */
+    virtual void endBatch() = 0;
 };
 
 /** @brief The engine of each format; each throws KelboError naming the file and the reason. */

@@ -295,8 +295,36 @@ TableWriter::TableWriter(const std::string& path, const FileStamp& expected)
     }
     if (stampOf(m_fd) != expected) {
         ::close(m_fd);
-        throw KelboError(writeError(path, "開いた後にほかのプログラムが変更しました. 接続し直してください"));
+        throw KelboError(writeError(path, changedReason()));
     }
+}
+
+std::string changedReason()
+{
+    return "開いた後にほかのプログラムが変更しました. 接続し直してください";
+}
+
+void TableWriter::expect(const FileStamp& expected)
+{
+    if (stampOf(m_fd) != expected) {
+        refuseChanged();
+    }
+}
+
+void TableWriter::refuseChanged()
+{
+    m_sawChange = true;
+    throw KelboError(writeError(m_path, changedReason()));
+}
+
+TableWriter& BatchWriter::writer(const std::string& path, const FileStamp& expected)
+{
+    if (!m_writer) {
+        m_writer = std::make_unique<TableWriter>(path, expected);
+    } else {
+        m_writer->expect(expected);
+    }
+    return *m_writer;
 }
 
 TableWriter::~TableWriter()

@@ -2,6 +2,7 @@
 #define KELBO_LOGTABLE_TABLESUPPORT_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -77,11 +78,47 @@ public:
     FileStamp sync();
     const std::string& path() const { return m_path; }
 
+    /** @brief The file's stamp now (after this writer's own writes). */
+    FileStamp stamp() const { return stampOf(m_fd); }
+    /** @brief Refuses the write unless the file still has the stamp @p expected. */
+    void expect(const FileStamp& expected);
+    /** @brief Refuses the write: another program changed the file after it was read. */
+    [[noreturn]] void refuseChanged();
+    /** @brief True once this writer refused a write because another program changed the file. */
+    bool sawChange() const { return m_sawChange; }
+
 private:
     std::string m_path;
     int m_fd = -1;
+    bool m_sawChange = false;
     std::vector<std::pair<off_t, std::string>> m_written;
 };
+
+/** @brief The write of a batch of edits: nothing until the first edit, then one writer (one open, one lock) for
+ * every edit until the batch ends. Each edit still checks that the file is the one it expects. */
+class BatchWriter
+{
+public:
+    void begin() { m_active = true; }
+    bool active() const { return m_active; }
+    /** @brief The batch's writer, opened at the first edit; refused when the file is no longer @p expected. */
+    TableWriter& writer(const std::string& path, const FileStamp& expected);
+    /** @brief The writer opened by this batch so far, or null. */
+    TableWriter* current() const { return m_writer.get(); }
+    /** @brief Ends the batch and hands over its writer (null when nothing was edited). */
+    std::unique_ptr<TableWriter> end()
+    {
+        m_active = false;
+        return std::move(m_writer);
+    }
+
+private:
+    bool m_active = false;
+    std::unique_ptr<TableWriter> m_writer;
+};
+
+/** @brief "...changed by another program after it was opened". */
+std::string changedReason();
 
 /** @brief Throws the closed-table error. */
 [[noreturn]] void throwClosed();

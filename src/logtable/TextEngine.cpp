@@ -234,7 +234,7 @@ public:
         if (row < 0 || row >= recordCount()) {
             return;
         }
-        const std::string_view line = lineAt(static_cast<std::size_t>(row + m_firstRecordLine));
+        const std::string_view line = recordLine(static_cast<std::size_t>(row + m_firstRecordLine));
         if (m_fixed) {
             for (std::size_t i = 0; i < m_fields.size(); ++i) {
                 const TextField& f = m_fields[i];
@@ -264,47 +264,58 @@ public:
             }
         }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
-        const off_t lineStart = static_cast<off_t>(m_lines[lineIndex]);
-        const std::string original(lineAt(lineIndex));
-        std::string line = original;
+        const auto edited = m_edits.find(lineIndex);
+        const std::string original = edited != m_edits.end() ? edited->second.original : std::string(lineAt(lineIndex));
+        std::string line = edited != m_edits.end() ? edited->second.line : original;
         for (const auto& change : changes) {
             line = m_fixed ? spliceFixed(line, m_fields[change.first], change.second)
                            : spliceVarying(line, change.first, change.second);
         }
-        // The bytes that differ from the line as read: the only ones written.
-        std::size_t head = 0;
-        while (head < line.size() && head < original.size() && line[head] == original[head]) {
-            ++head;
+        if (m_batch.active()) {
+            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+            if (edited == m_edits.end()) {
+                checkLine(writer, lineIndex, original);
+                m_edits.emplace(lineIndex, Edit{original, std::move(line)});
+            } else {
+                edited->second.line = std::move(line);
+            }
+            return;
         }
-        std::size_t tail = 0;
-        while (tail < line.size() - head && tail < original.size() - head
-               && line[line.size() - 1 - tail] == original[original.size() - 1 - tail]) {
-            ++tail;
-        }
-        const std::string_view oldBytes(original.data() + head, original.size() - head - tail);
-        const std::string_view newBytes(line.data() + head, line.size() - head - tail);
-        if (oldBytes == newBytes) {
+        if (line == original) {
             return;
         }
         logtable::TableWriter writer(m_path, m_stamp);
-        std::string check(original.size(), '\0');
-        writer.readAt(check.data(), check.size(), lineStart);
-        if (check != original) {
-            throw KelboError(writeError(m_path, "開いた後にほかのプログラムが変更しました. 接続し直してください"));
+        checkLine(writer, lineIndex, original);
+        std::map<std::size_t, Edit> edits;
+        edits.emplace(lineIndex, Edit{original, std::move(line)});
+        commit(writer, edits);
+    }
+
+    void beginBatch() override { m_batch.begin(); }
+
+    /** The collected edits are checked against the file once more and written in one go. When a line no longer
+     * holds what was read, nothing of the batch is written. */
+    void endBatch() override
+    {
+        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
+        std::map<std::size_t, Edit> edits = std::move(m_edits);
+        m_edits.clear();
+        if (!writer) {
+            return;
         }
-        if (oldBytes.size() == newBytes.size()) {
-            writer.writeAt(newBytes.data(), newBytes.size(), lineStart + static_cast<off_t>(head));
-            m_stamp = writer.sync();
-        } else {
-            rewrite(writer, lineStart + static_cast<off_t>(head), oldBytes.size(), newBytes);
-            const auto delta = static_cast<std::int64_t>(newBytes.size()) - static_cast<std::int64_t>(oldBytes.size());
-            for (std::size_t i = lineIndex + 1; i < m_lines.size(); ++i) {
-                m_lines[i] = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_lines[i]) + delta);
+        try {
+            for (const auto& [index, edit] : edits) {
+                checkLine(*writer, index, edit.original);
             }
-            m_fileSize += delta;
+            commit(*writer, edits);
+        } catch (const KelboError&) {
+            // Nothing more is written through this table until it is opened again.
+            m_stamp = logtable::FileStamp();
+            throw;
         }
-        m_windowStart = 0;
-        m_window.clear();
+        if (writer->sawChange()) {
+            m_stamp = logtable::FileStamp();
+        }
     }
 
 private:
@@ -554,9 +565,96 @@ private:
         return out;
     }
 
+    /** An edit of a line: the line as read and as it is to be. */
+    struct Edit
+    {
+        std::string original;
+        std::string line;
+    };
+
+    /** The bytes to replace in the file: @p length bytes at @p at become @p bytes. */
+    struct Splice
+    {
+        off_t at = 0;
+        std::size_t length = 0;
+        std::string bytes;
+    };
+
+    /** Line @p index as the table shows it: with its edit of the running batch. */
+    std::string_view recordLine(std::size_t index)
+    {
+        const auto edited = m_edits.find(index);
+        return edited != m_edits.end() ? std::string_view(edited->second.line) : lineAt(index);
+    }
+
+    /** Under the lock: line @p index on disk must still be @p original. */
+    void checkLine(logtable::TableWriter& writer, std::size_t index, const std::string& original)
+    {
+        std::string check(original.size(), '\0');
+        writer.readAt(check.data(), check.size(), static_cast<off_t>(m_lines[index]));
+        if (check != original) {
+            writer.refuseChanged();
+        }
+    }
+
+    /** Writes @p edits (by line index): only the bytes that differ from each line as read. When no length
+     * changes they are written in place and synced; otherwise the table is rewritten once. */
+    void commit(logtable::TableWriter& writer, const std::map<std::size_t, Edit>& edits)
+    {
+        std::vector<Splice> splices;
+        std::vector<std::pair<std::size_t, std::int64_t>> deltas; // line index, change of length
+        bool sameLength = true;
+        for (const auto& [index, edit] : edits) {
+            const std::string& line = edit.line;
+            const std::string& original = edit.original;
+            std::size_t head = 0;
+            while (head < line.size() && head < original.size() && line[head] == original[head]) {
+                ++head;
+            }
+            std::size_t tail = 0;
+            while (tail < line.size() - head && tail < original.size() - head
+                   && line[line.size() - 1 - tail] == original[original.size() - 1 - tail]) {
+                ++tail;
+            }
+            const std::size_t oldLength = original.size() - head - tail;
+            const std::string_view newBytes(line.data() + head, line.size() - head - tail);
+            if (std::string_view(original.data() + head, oldLength) == newBytes) {
+                continue;
+            }
+            splices.push_back({static_cast<off_t>(m_lines[index] + head), oldLength, std::string(newBytes)});
+            const auto delta = static_cast<std::int64_t>(newBytes.size()) - static_cast<std::int64_t>(oldLength);
+            if (delta != 0) {
+                sameLength = false;
+                deltas.emplace_back(index, delta);
+            }
+        }
+        m_windowStart = 0;
+        m_window.clear();
+        if (splices.empty()) {
+            return;
+        }
+        if (sameLength) {
+            for (const Splice& splice : splices) {
+                writer.writeAt(splice.bytes.data(), splice.bytes.size(), splice.at);
+            }
+            m_stamp = writer.sync();
+            return;
+        }
+        rewrite(writer, splices);
+        std::int64_t shift = 0;
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < m_lines.size(); ++i) {
+            m_lines[i] = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_lines[i]) + shift);
+            if (next < deltas.size() && deltas[next].first == i) {
+                shift += deltas[next++].second;
+            }
+        }
+        m_fileSize += shift;
+    }
+
     /** A change of length: the table is copied with the new bytes into a file beside it, which replaces the
-     * table only once it is complete and on disk. */
-    void rewrite(logtable::TableWriter& writer, off_t at, std::size_t oldLength, std::string_view bytes)
+     * table only once it is complete and on disk. @p splices are in file order and do not overlap. */
+    void rewrite(logtable::TableWriter& writer, const std::vector<Splice>& splices)
     {
         const std::size_t slash = m_path.rfind('/');
         std::string temp = (slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1)) + ".kelbo-XXXXXX";
@@ -582,8 +680,8 @@ private:
                 n -= static_cast<std::size_t>(w);
             }
         };
+        std::vector<char> buffer(1 << 20);
         auto copy = [&](off_t from, off_t to) {
-            std::vector<char> buffer(1 << 20);
             while (from < to) {
                 const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(buffer.size()), to - from));
                 if (!logtable::readAt(writer.fd(), buffer.data(), n, from)) {
@@ -597,9 +695,13 @@ private:
         {
         };
         ::fstat(writer.fd(), &st);
-        copy(0, at);
-        put(bytes.data(), bytes.size());
-        copy(at + static_cast<off_t>(oldLength), st.st_size);
+        off_t from = 0;
+        for (const Splice& splice : splices) {
+            copy(from, splice.at);
+            put(splice.bytes.data(), splice.bytes.size());
+            from = splice.at + static_cast<off_t>(splice.length);
+        }
+        copy(from, st.st_size);
         if (::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0) {
             fail(std::strerror(errno));
         }
@@ -643,6 +745,8 @@ private:
     std::vector<std::string> m_values;
     csv_parser m_csv{};
     bool m_csvReady = false;
+    logtable::BatchWriter m_batch;
+    std::map<std::size_t, Edit> m_edits; // by line index: the running batch's edits, written when it ends
 };
 
 } // namespace

@@ -184,6 +184,143 @@ TEST_P(TableEdits, NonTextFieldIsNotWritten)
         "DATE");
 }
 
+namespace {
+
+/** The file @p before with SEND of each of @p rows set to "X": one byte in a binary table, the quoted value in
+ * the sample's text table (whose lines end in ,"SEND","RECV"). */
+std::string withSendMarks(const std::string& format, std::string bytes, const std::vector<long>& rows,
+                          const std::vector<std::vector<std::string>>& texts)
+{
+    if (format != "LOG.TXT") {
+        return bytes; // checked byte by byte by the caller
+    }
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', at), bytes.size() - 1) + 1;
+        lines.push_back(bytes.substr(at, end - at));
+        at = end;
+    }
+    for (const long row : rows) {
+        std::string& line = lines[static_cast<std::size_t>(row)];
+        const std::size_t recv = line.rfind(',');
+        const std::size_t send = line.rfind(',', recv - 1);
+        EXPECT_EQ(line.substr(send + 1, recv - send - 1), "\"" + texts[row][kSend] + "\"");
+        line.replace(send + 1, recv - send - 1, "\"X\"");
+    }
+    bytes.clear();
+    for (const auto& line : lines) {
+        bytes += line;
+    }
+    return bytes;
+}
+
+} // namespace
+
+// A batch writes each mark's bytes only, shows them at once, and syncs (or rewrites a text table) once.
+TEST_P(TableEdits, BatchWritesOnlyTheMarkedFields)
+{
+    const auto rowsBefore = walk(*table);
+    const std::string before = readFile(path);
+    const std::vector<long> rows = {1, 3, 4, 6};
+    {
+        WriteBatch batch(*table);
+        WriteBatch nested(*table); // batches nest: only the outer end writes
+        for (const long row : rows) {
+            table->MoveTo(row);
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+        }
+        nested.end();
+        table->MoveTo(4);
+        EXPECT_EQ(table->FieldText(kSend), "X") << "the batch's own marks read back before it ends";
+        table->EditRecord();
+        table->SetFieldText(kSend, "X"); // the last edit is still pending: the end posts it
+        batch.end();
+    }
+    const std::string after = readFile(path);
+    if (std::string(GetParam()) == "LOG.TXT") {
+        EXPECT_EQ(after, withSendMarks(GetParam(), before, rows, rowsBefore));
+    } else {
+        ASSERT_EQ(after.size(), before.size());
+        std::vector<std::size_t> changed;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (before[i] != after[i]) {
+                changed.push_back(i);
+                EXPECT_EQ(after[i], 'X');
+            }
+        }
+        EXPECT_EQ(changed.size(), rows.size()) << "one byte per marked record";
+    }
+    auto expected = rowsBefore;
+    for (const long row : rows) {
+        expected[static_cast<std::size_t>(row)][kSend] = "X";
+    }
+    EXPECT_EQ(reread(), expected);
+    EXPECT_EQ(walk(*table), expected) << "the open table reads on after the batch";
+
+    // Outside a batch an edit is written at once again.
+    table->MoveTo(0);
+    table->EditRecord();
+    table->SetFieldText(kSend, "Y");
+    table->Post();
+    EXPECT_EQ(reread()[0][kSend], "Y");
+}
+
+// Another program changes a record while a batch runs: that mark is refused, the marks posted before it are
+// written when the batch ends, the other program's bytes stay, and the table writes nothing more until opened again.
+TEST_P(TableEdits, BatchRefusedInTheMiddleKeepsTheEarlierMarks)
+{
+    const auto rowsBefore = walk(*table);
+    const std::string call = rowsBefore[5][2];
+    const std::string before = readFile(path);
+    const std::size_t at = before.find(call);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(before.find(call, at + 1), std::string::npos) << "the call sign names one record";
+    {
+        WriteBatch batch(*table);
+        for (const long row : {1L, 3L}) {
+            table->MoveTo(row);
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+        }
+        table->MoveTo(5);
+        EXPECT_EQ(table->FieldText(2), call);
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "Q", 1, static_cast<off_t>(at)), 1);
+        ::close(fd);
+        table->EditRecord();
+        table->SetFieldText(kSend, "X");
+        try {
+            table->MoveTo(0);
+            ADD_FAILURE() << "the changed record was written";
+        } catch (const KelboError& e) {
+            EXPECT_NE(std::string(e.what()).find("変更しました"), std::string::npos) << e.what();
+        }
+        // The batch ends on the way out, as after an error.
+    }
+    auto expected = rowsBefore;
+    expected[1][kSend] = "X";
+    expected[3][kSend] = "X";
+    expected[5][2] = "Q" + call.substr(1);
+    EXPECT_EQ(reread(), expected);
+    if (std::string(GetParam()) == "LOG.TXT") {
+        std::string changed = before;
+        changed[at] = 'Q';
+        EXPECT_EQ(readFile(path), withSendMarks(GetParam(), changed, {1, 3}, rowsBefore));
+    } else {
+        EXPECT_EQ(readFile(path).size(), before.size());
+    }
+    expectRefused(
+        [&] {
+            table->MoveTo(7);
+            table->EditRecord();
+            table->SetFieldText(kSend, "X");
+            table->Post();
+        },
+        "変更しました");
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, TableEdits, ::testing::Values("LOG.DB", "LOG.DBF", "LOG.TXT"));
 
 TEST(TableEditsText, LengthChangeKeepsTheModeAndSameLengthWritesInPlace)
