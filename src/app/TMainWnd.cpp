@@ -194,7 +194,7 @@ QString TMainWnd::settingsPath() const
     return QString::fromStdString(SettingsPath(BaseDir.toStdString()));
 }
 
-void TMainWnd::LoadSettingsIntoControls()
+KelboSettings TMainWnd::settingsFromControls() const
 {
     KelboSettings s;
     s.Dir = cp932::fromUnicode(EditDir->text());
@@ -203,6 +203,13 @@ void TMainWnd::LoadSettingsIntoControls()
     s.UTC = CBUTC->isChecked();
     s.SendMark = cp932::fromUnicode(SendMark->text());
     s.Fields = m_convDef;
+    return s;
+}
+
+void TMainWnd::LoadSettingsIntoControls()
+{
+    // The controls' design values are the defaults of every key.
+    KelboSettings s = settingsFromControls();
     LoadSettings(SettingsPath(BaseDir.toStdString()), s);
     setEditText(EditDir, cp932::toUnicode(s.Dir));
     setEditText(EditLog, cp932::toUnicode(s.Name));
@@ -214,14 +221,7 @@ void TMainWnd::LoadSettingsIntoControls()
 
 void TMainWnd::SaveSettingsFromControls()
 {
-    KelboSettings s;
-    s.Dir = cp932::fromUnicode(EditDir->text());
-    s.Name = cp932::fromUnicode(EditLog->text());
-    s.AllSend = AllSend->isChecked();
-    s.UTC = CBUTC->isChecked();
-    s.SendMark = cp932::fromUnicode(SendMark->text());
-    s.Fields = m_convDef;
-    SaveSettings(SettingsPath(BaseDir.toStdString()), s);
+    SaveSettings(SettingsPath(BaseDir.toStdString()), settingsFromControls());
 }
 
 int TMainWnd::FindSendField() const

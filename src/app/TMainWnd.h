@@ -1,6 +1,7 @@
 #ifndef KELBO_APP_TMAINWND_H
 #define KELBO_APP_TMAINWND_H
 
+#include "app/Settings.h"
 #include "app/TMainWndTransfer.h"
 #include "convdef/ConvDefTable.h"
 #include "logtable/LogTable.h"
@@ -86,6 +87,7 @@ protected:
 private:
     void LoadSettingsIntoControls();
     void SaveSettingsFromControls();
+    KelboSettings settingsFromControls() const;
 
     ConvDefTable m_convDef;
     std::unique_ptr<LogTable> m_table;
