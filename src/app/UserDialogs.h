@@ -19,10 +19,10 @@ enum class Answer
 struct FileDialogSpec
 {
     QString title;
-    QString filter;     // Qt form, e.g. "KELBO 変換定義ファイル(*.def)"
-    QString fileName;   // proposed file name ("" for none)
+    QString filter; // Qt form, e.g. "KELBO 変換定義ファイル(*.def)"
+    QString fileName; // proposed file name ("" for none)
     QString defaultExt; // without the dot
-    QString startDir;   // "" lets the platform choose
+    QString startDir; // "" lets the platform choose
 };
 
 /** @brief Every message box, file dialog and the standard error display go through this interface, so that

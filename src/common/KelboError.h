@@ -10,7 +10,10 @@
 class KelboError : public std::runtime_error
 {
 public:
-    explicit KelboError(const std::string& message) : std::runtime_error(message) {}
+    explicit KelboError(const std::string& message)
+        : std::runtime_error(message)
+    {
+    }
 };
 
 /** @brief Message of an operation on a closed table. */
