@@ -284,7 +284,7 @@ public:
         std::exception_ptr postError;
         try {
             Post();
-        } catch (const KelboError&) {
+        } catch (...) {
             postError = std::current_exception();
         }
         m_cachedRow = -1;

@@ -271,6 +271,9 @@ public:
             line = m_fixed ? spliceFixed(line, m_fields[change.first], change.second)
                            : spliceVarying(line, change.first, change.second);
         }
+        if (edited == m_edits.end() && line == original) {
+            return; // nothing changes: the file is not even opened for writing
+        }
         if (m_batch.active()) {
             logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
             if (edited == m_edits.end()) {
@@ -279,9 +282,6 @@ public:
             } else {
                 edited->second.line = std::move(line);
             }
-            return;
-        }
-        if (line == original) {
             return;
         }
         logtable::TableWriter writer(m_path, m_stamp);
