@@ -102,6 +102,18 @@ public:
             writtenRows.push_back(m_pos);
         }
     }
+    /** Open write batches, and what the card program had been told each time a batch ended. */
+    int batchDepth = 0;
+    std::function<void()> onBatchEnd;
+    void BeginWriteBatch() override { ++batchDepth; }
+    void EndWriteBatch() override
+    {
+        Post();
+        --batchDepth;
+        if (onBatchEnd) {
+            onBatchEnd();
+        }
+    }
     long RecordCount() const override { return static_cast<long>(rows.size()); }
     long RecNo() const override { return m_pos; }
     void MoveTo(long p) override
@@ -578,6 +590,32 @@ TEST_F(CardLinkTest, TableRewrittenByOurOwnFailedUpdateIsStillTheTableHandedOver
     EXPECT_TRUE(close());
     EXPECT_TRUE(ui.with("Warning").isEmpty()) << ui.with("Warning").join(' ').toStdString();
     EXPECT_EQ(sendColumn(), (std::vector<std::string>{"F", "", "F", "F", "F", ""}));
+}
+
+// The marks are written in one batch, which has ended (synced) before the card program drops its printed data, and
+// which ends all the same when a mark is refused.
+TEST_F(CardLinkTest, MarksAreWrittenInOneBatchEndedBeforeThePrintedDataIsDropped)
+{
+    transfer();
+    cardo->print({0, 1, 3});
+    std::vector<bool> droppedAtEnd;
+    table->onBatchEnd = [this, &droppedAtEnd] { droppedAtEnd.push_back(cardo->names().contains("DeletePrintedData")); };
+    table->beforeWrite = [this] {
+        if (table->writtenRows.size() == 1) {
+            throw KelboError("disk full");
+        }
+    };
+    EXPECT_THROW(tick(), KelboError);
+    EXPECT_EQ(droppedAtEnd, std::vector<bool>{false});
+    EXPECT_EQ(table->batchDepth, 0);
+    EXPECT_EQ(table->writtenRows, std::vector<long>{0});
+
+    table->beforeWrite = {};
+    EXPECT_TRUE(close()); // the update is still pending after the failure
+    EXPECT_EQ(droppedAtEnd, (std::vector<bool>{false, false}));
+    EXPECT_EQ(table->batchDepth, 0);
+    EXPECT_TRUE(cardo->names().contains("DeletePrintedData"));
+    EXPECT_EQ(sendColumn(), (std::vector<std::string>{"F", "", "F", "F", "", "F"}));
 }
 
 TEST_F(CardLinkTest, EmptySendMarkClearsThePrintedRecords)
