@@ -255,11 +255,11 @@ void TMainWnd::ConBtnClick()
 
 void TMainWnd::RefBtnClick()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("データベースファイルを選択");
-    spec.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
-    spec.defaultExt = QStringLiteral("db");
-    const QString path = dialogs().OpenFileName(this, spec);
+    FileDialogSpec request;
+    request.title = QStringLiteral("データベースファイルを選択");
+    request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
+    request.defaultExt = QStringLiteral("db");
+    const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {
         return;
     }

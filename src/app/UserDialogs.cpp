@@ -46,14 +46,14 @@ Answer box(QWidget* owner, QMessageBox::Icon icon, const QString& title, const Q
     return toAnswer(static_cast<QMessageBox::StandardButton>(mb.exec()));
 }
 
-QString runFileDialog(QWidget* owner, const FileDialogSpec& spec, QFileDialog::AcceptMode mode)
+QString runFileDialog(QWidget* owner, const FileDialogSpec& request, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dlg(ownerOr(owner), spec.title, spec.startDir, spec.filter);
+    QFileDialog dlg(ownerOr(owner), request.title, request.startDir, request.filter);
     dlg.setAcceptMode(mode);
     dlg.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dlg.setDefaultSuffix(spec.defaultExt);
-    if (!spec.fileName.isEmpty()) {
-        dlg.selectFile(spec.fileName);
+    dlg.setDefaultSuffix(request.defaultExt);
+    if (!request.fileName.isEmpty()) {
+        dlg.selectFile(request.fileName);
     }
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
         return QString();
@@ -86,13 +86,13 @@ public:
     {
         box(owner, QMessageBox::Critical, QStringLiteral("KELBO"), text, QMessageBox::Ok, QMessageBox::Ok);
     }
-    QString OpenFileName(QWidget* owner, const FileDialogSpec& spec) override
+    QString OpenFileName(QWidget* owner, const FileDialogSpec& request) override
     {
-        return runFileDialog(owner, spec, QFileDialog::AcceptOpen);
+        return runFileDialog(owner, request, QFileDialog::AcceptOpen);
     }
-    QString SaveFileName(QWidget* owner, const FileDialogSpec& spec) override
+    QString SaveFileName(QWidget* owner, const FileDialogSpec& request) override
     {
-        return runFileDialog(owner, spec, QFileDialog::AcceptSave);
+        return runFileDialog(owner, request, QFileDialog::AcceptSave);
     }
 };
 

@@ -43,9 +43,9 @@ public:
     /** @brief The standard error display: the error's own text in a critical box titled "KELBO". */
     virtual void ShowError(QWidget* owner, const QString& text) = 0;
     /** @brief A file-open dialog; "" when cancelled. */
-    virtual QString OpenFileName(QWidget* owner, const FileDialogSpec& spec) = 0;
+    virtual QString OpenFileName(QWidget* owner, const FileDialogSpec& request) = 0;
     /** @brief A file-save dialog; "" when cancelled. */
-    virtual QString SaveFileName(QWidget* owner, const FileDialogSpec& spec) = 0;
+    virtual QString SaveFileName(QWidget* owner, const FileDialogSpec& request) = 0;
 };
 
 /** @brief The program's dialogs: the real ones unless a test installed its own. */

@@ -69,7 +69,8 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
         return std::unique_ptr<DBusCardAutomation>();
     };
     if (!bus.isConnected()) {
-        return fail(bus.lastError().isValid() ? bus.lastError().message() : QStringLiteral("セッションバスに接続できません"));
+        return fail(bus.lastError().isValid() ? bus.lastError().message()
+                                              : QStringLiteral("セッションバスに接続できません"));
     }
     QDBusMessage start
         = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("StartServiceByName"));

@@ -430,12 +430,12 @@ void TFieldDefBox::NULLBtnClick()
 
 void TFieldDefBox::LoadBtnClick()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("変換定義シートを選択");
-    spec.filter = QString::fromUtf8(kDefFilter);
-    spec.defaultExt = QStringLiteral("def");
-    spec.startDir = m_baseDir;
-    const QString path = dialogs().OpenFileName(this, spec);
+    FileDialogSpec request;
+    request.title = QStringLiteral("変換定義シートを選択");
+    request.filter = QString::fromUtf8(kDefFilter);
+    request.defaultExt = QStringLiteral("def");
+    request.startDir = m_baseDir;
+    const QString path = dialogs().OpenFileName(this, request);
     // A file that cannot be opened loads nothing, like a cancelled dialog.
     if (!path.isEmpty()) {
         LoadConvDefFile(path.toStdString(), m_entries);
@@ -446,13 +446,13 @@ void TFieldDefBox::LoadBtnClick()
 
 void TFieldDefBox::SaveBtnClick()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("変換定義シートを保存");
-    spec.filter = QString::fromUtf8(kDefFilter);
-    spec.fileName = QStringLiteral("ConvDef.def");
-    spec.defaultExt = QStringLiteral("def");
-    spec.startDir = m_baseDir;
-    const QString path = dialogs().SaveFileName(this, spec);
+    FileDialogSpec request;
+    request.title = QStringLiteral("変換定義シートを保存");
+    request.filter = QString::fromUtf8(kDefFilter);
+    request.fileName = QStringLiteral("ConvDef.def");
+    request.defaultExt = QStringLiteral("def");
+    request.startDir = m_baseDir;
+    const QString path = dialogs().SaveFileName(this, request);
     if (path.isEmpty()) {
         return;
     }

@@ -204,10 +204,10 @@ TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
     dialogs.fileName(QStringLiteral("/data/QSO 2024/表LOG.DB"));
     w->RefBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 1u);
-    EXPECT_EQ(dialogs.asked[0].spec.title, QStringLiteral("データベースファイルを選択"));
-    EXPECT_EQ(dialogs.asked[0].spec.filter, QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)"));
-    EXPECT_EQ(dialogs.asked[0].spec.defaultExt, QStringLiteral("db"));
-    EXPECT_EQ(dialogs.asked[0].spec.startDir, QString());
+    EXPECT_EQ(dialogs.asked[0].request.title, QStringLiteral("データベースファイルを選択"));
+    EXPECT_EQ(dialogs.asked[0].request.filter, QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)"));
+    EXPECT_EQ(dialogs.asked[0].request.defaultExt, QStringLiteral("db"));
+    EXPECT_EQ(dialogs.asked[0].request.startDir, QString());
     EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
     EXPECT_EQ(w->EditLog->text(), QStringLiteral("表LOG.DB"));
     EXPECT_EQ(m_table->opens, 0);

@@ -264,7 +264,7 @@ TEST_F(FieldDefBoxTest, SaveAndLoadDefinitionFilesFromTheBaseFolder)
     dialogs.fileName(file);
     saver.SaveBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 1u);
-    const FileDialogSpec save = dialogs.asked[0].spec;
+    const FileDialogSpec save = dialogs.asked[0].request;
     EXPECT_EQ(save.title, QStringLiteral("変換定義シートを保存"));
     EXPECT_EQ(save.filter, QStringLiteral("KELBO 変換定義ファイル(*.def)"));
     EXPECT_EQ(save.fileName, QStringLiteral("ConvDef.def"));
@@ -277,7 +277,7 @@ TEST_F(FieldDefBoxTest, SaveAndLoadDefinitionFilesFromTheBaseFolder)
     loader.SelectRow(1);
     dialogs.fileName(file);
     loader.LoadBtn->click();
-    const FileDialogSpec load = dialogs.asked.back().spec;
+    const FileDialogSpec load = dialogs.asked.back().request;
     EXPECT_EQ(load.title, QStringLiteral("変換定義シートを選択"));
     EXPECT_EQ(load.fileName, QString());
     EXPECT_EQ(load.startDir, base);

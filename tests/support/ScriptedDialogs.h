@@ -15,7 +15,7 @@ public:
     {
         QString kind; // "ErrorBox", "WarningBox", "YesNoBox", "YesNoCancelBox", "ShowError", "Open", "Save"
         QString text; // message, or the dialog's title
-        FileDialogSpec spec;
+        FileDialogSpec request;
     };
 
     ScriptedDialogs() { setDialogs(this); }
