@@ -406,9 +406,17 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
             continue;
         }
         const auto free = [&](GuessKind k) { return isFree(k, TakenKinds); };
-        std::vector<Choice> choices;
+        const auto pick = [&](const Choice* first, const Choice* last) {
+            for (const Choice* c = first; c != last; ++c) {
+                if (c->applies) {
+                    entries[i] = c->expression;
+                    TakenKinds |= c->kinds;
+                    return;
+                }
+            }
+        };
         if (IsAllDigits(v)) {
-            choices = {
+            const Choice choices[] = {
                 {free(gk::Year), "YY", gk::Year},
                 {free(gk::Month), "MM", gk::Month},
                 {free(gk::Day), "DD", gk::Day},
@@ -418,8 +426,9 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
                 {free(gk::Power), "POWER", gk::Power},
                 {free(gk::Env), "ENV", gk::Env},
             };
+            pick(std::begin(choices), std::end(choices));
         } else {
-            choices = {
+            const Choice choices[] = {
                 {free(gk::Date) && ContainsMonthName(v), "DD MON 'YY", gk::Date},
                 {free(gk::Freq) && MatchValuePattern(v, "%b"), "FREQ", gk::Freq},
                 {free(gk::Call) && IsCallSignLike(v), "CALL", gk::Call},
@@ -427,13 +436,7 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
                 {free(gk::Qth), "QTH", gk::Qth},
                 {free(gk::Recv), "RECV", gk::Recv},
             };
-        }
-        for (const Choice& c : choices) {
-            if (c.applies) {
-                entries[i] = c.expression;
-                TakenKinds |= c.kinds;
-                break;
-            }
+            pick(std::begin(choices), std::end(choices));
         }
     }
 
