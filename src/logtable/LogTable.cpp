@@ -317,6 +317,7 @@ public:
         return cell(row, field);
     }
 
+    std::string ReadNote() const override { return m_engine ? m_engine->readNote() : std::string(); }
     std::string FilePath() const override { return m_path; }
 
 private:

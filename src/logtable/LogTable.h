@@ -85,6 +85,9 @@ public:
 
     /** @brief Full path of the open table ("" when closed). */
     virtual std::string FilePath() const = 0;
+    /** @brief What could not be read when the table was opened (UTF-8, naming the file and what was skipped), to be
+     * shown to the user once after opening; "" when the whole file was read. */
+    virtual std::string ReadNote() const { return {}; }
 
     /** @brief The grid stops / resumes following the table. Calls nest. */
     void DetachGrid() { ++m_detachCount; }

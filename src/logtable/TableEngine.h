@@ -32,6 +32,11 @@ public:
     /** @brief Ends the batch: syncs the written spans once and reads them back (a text table is rewritten once),
      * then unlocks. Throws KelboError when that fails; the batch is over either way. No effect outside a batch. */
     virtual void endBatch() = 0;
+
+    /** @brief What the engine could not read when it opened the file (records skipped, a memo file missing or
+     * damaged ...), in UTF-8, one sentence per problem that names the file; "" when everything read. The table
+     * still opens with what could be read. */
+    virtual std::string readNote() const { return {}; }
 };
 
 /** @brief The engine of each format; each throws KelboError naming the file and the reason. */

@@ -171,6 +171,8 @@ bool writeParadox(const std::string& path)
         const unsigned char zeros[4 + 4 * kFieldCount] = {};
         std::fseek(fp, 0x30, SEEK_SET);
         std::fwrite(zeros, 1, 8, fp);
+        std::fseek(fp, 0x55, SEEK_SET); // pxlib leaves this byte of its header uninitialised
+        std::fwrite(zeros, 1, 1, fp);
         std::fseek(fp, 0x60, SEEK_SET);
         std::fwrite(zeros, 1, 4, fp);
         std::fseek(fp, 0x78 + 2 * kFieldCount, SEEK_SET);
