@@ -6,6 +6,7 @@
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
 #include "convdef/Guess.h"
+#include "convert/ConvExpression.h"
 #include "logtable/LogTable.h"
 
 #include <QAbstractTableModel>
@@ -201,51 +202,15 @@ public:
 
 const QStringList& ConvExprVocabulary()
 {
-    static const QStringList list = {
-        QStringLiteral("ADDQSL"),
-        QStringLiteral("CALL"),
-        QStringLiteral("DD"),
-        QStringLiteral("DD MON"),
-        QStringLiteral("DD MON 'YY"),
-        QStringLiteral("DD/MM/YY"),
-        QStringLiteral("ENV"),
-        QStringLiteral("FREQ"),
-        QStringLiteral("HH"),
-        QStringLiteral("HH:mm"),
-        QStringLiteral("HHmm"),
-        QStringLiteral("HHmmJ"),
-        QStringLiteral("KHz"),
-        QStringLiteral("mBAND"),
-        QStringLiteral("MM"),
-        QStringLiteral("mm"),
-        QStringLiteral("MODE"),
-        QStringLiteral("MON"),
-        QStringLiteral("MON DD"),
-        QStringLiteral("NAME"),
-        QStringLiteral("NULL"),
-        QStringLiteral("POWER"),
-        QStringLiteral("QSL"),
-        QStringLiteral("QSL(...)"),
-        QStringLiteral("QSL[...]"),
-        QStringLiteral("QSL{...}"),
-        QStringLiteral("QSL｢...｣"),
-        QStringLiteral("QSL<...>"),
-        QStringLiteral("QTH"),
-        QStringLiteral("RECV"),
-        QStringLiteral("RST"),
-        QStringLiteral("SEND"),
-        QStringLiteral("YY"),
-        QStringLiteral("'YY"),
-        QStringLiteral("'YY DD MON"),
-        QStringLiteral("YY.MM.DD"),
-        QStringLiteral("YY/MM/DD"),
-        QStringLiteral("YYDDMM"),
-        QStringLiteral("YYMMDD"),
-        QStringLiteral("YY-MM-DD"),
-        QStringLiteral("YY-MM-DD HH:mm"),
-        QStringLiteral("YY-MM-DD HHmm"),
-        QStringLiteral("YYYY"),
-    };
+    static const QStringList list = [] {
+        QStringList offered;
+        for (const ConvExpression& e : kConvExpressions) {
+            if (e.offered) {
+                offered << cp932::toUnicode(e.text);
+            }
+        }
+        return offered;
+    }();
     return list;
 }
 

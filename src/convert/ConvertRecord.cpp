@@ -3,6 +3,7 @@
 #include "common/CNumber.h"
 #include "common/Cp932.h"
 #include "convert/BandTable.h"
+#include "convert/ConvExpression.h"
 #include "convert/DateTime.h"
 #include "convert/FieldTemplate.h"
 #include "logtable/LogTable.h"
@@ -14,138 +15,7 @@
 
 namespace {
 
-enum class Kw : std::uint8_t
-{
-    Template,
-    // dates and times
-    YYdotMMdotDD,
-    YYMMDD,
-    YYDDMM,
-    YYslashMMslashDD,
-    DDslashMMslashYY,
-    YYdashMMdashDD,
-    YYMMDDHHcolonmm,
-    YYMMDDHHmm,
-    DDMONapYY,
-    apYYDDMON,
-    HHmm,
-    HHmmJ,
-    HHcolonmm,
-    YY,
-    apYY,
-    YYYY,
-    MM,
-    DD,
-    HH,
-    mm,
-    MON,
-    DDMON,
-    MONDD,
-    // texts
-    Call,
-    Rst,
-    Mode,
-    Freq,
-    KHz,
-    Band,
-    Power,
-    Name,
-    Qth,
-    Qsl,
-    Send,
-    Recv,
-    Env,
-    AddQsl,
-    Bracket,
-};
-
-struct Keyword
-{
-    std::string_view name;
-    Kw kind;
-};
-
-// The whole-word keywords, grouped by length so that a lookup compares only names of the expression's length.
-constexpr Keyword kLen2[] = {{"YY", Kw::YY}, {"MM", Kw::MM}, {"DD", Kw::DD}, {"HH", Kw::HH}, {"mm", Kw::mm}};
-constexpr Keyword kLen3[] = {{"RST", Kw::Rst}, {"QSL", Kw::Qsl}, {"QTH", Kw::Qth}, {"'YY", Kw::apYY},
-                             {"MON", Kw::MON}, {"KHz", Kw::KHz}, {"ENV", Kw::Env}};
-constexpr Keyword kLen4[] = {{"CALL", Kw::Call}, {"MODE", Kw::Mode}, {"FREQ", Kw::Freq}, {"NAME", Kw::Name},
-                             {"SEND", Kw::Send}, {"RECV", Kw::Recv}, {"HHmm", Kw::HHmm}, {"YYYY", Kw::YYYY}};
-constexpr Keyword kLen5[] = {{"POWER", Kw::Power}, {"HH:mm", Kw::HHcolonmm}, {"HHmmJ", Kw::HHmmJ}};
-constexpr Keyword kLen6[] = {{"YYMMDD", Kw::YYMMDD},
-                             {"ADDQSL", Kw::AddQsl},
-                             {"YYDDMM", Kw::YYDDMM},
-                             {"DD MON", Kw::DDMON},
-                             {"MON DD", Kw::MONDD}};
-constexpr Keyword kLen8[] = {{"YY/MM/DD", Kw::YYslashMMslashDD},
-                             {"YY.MM.DD", Kw::YYdotMMdotDD},
-                             {"YY-MM-DD", Kw::YYdashMMdashDD},
-                             {"DD/MM/YY", Kw::DDslashMMslashYY}};
-constexpr Keyword kLen10[] = {{"DD MON 'YY", Kw::DDMONapYY}, {"'YY DD MON", Kw::apYYDDMON}};
-constexpr Keyword kLen13[] = {{"YY-MM-DD HHmm", Kw::YYMMDDHHmm}};
-constexpr Keyword kLen14[] = {{"YY-MM-DD HH:mm", Kw::YYMMDDHHcolonmm}};
-
-template <std::size_t N> Kw findIn(const Keyword (&list)[N], std::string_view expr)
-{
-    for (const Keyword& k : list) {
-        if (std::memcmp(k.name.data(), expr.data(), expr.size()) == 0) {
-            return k.kind;
-        }
-    }
-    return Kw::Template;
-}
-
-// Opening bytes of the bracket forms after "QSL", with their closing bytes. 0xA2 / 0xA3 are the single-byte
-// half-width corner brackets.
-constexpr char kOpenBrackets[] = {'[', '\xA2', '{', '<', '('};
-constexpr char kCloseBrackets[] = {']', '\xA3', '}', '>', ')'};
-
-Kw classify(std::string_view expr)
-{
-    Kw kind = Kw::Template;
-    switch (expr.size()) {
-    case 2:
-        kind = findIn(kLen2, expr);
-        break;
-    case 3:
-        kind = findIn(kLen3, expr);
-        break;
-    case 4:
-        kind = findIn(kLen4, expr);
-        break;
-    case 5:
-        kind = findIn(kLen5, expr);
-        break;
-    case 6:
-        kind = findIn(kLen6, expr);
-        break;
-    case 8:
-        kind = findIn(kLen8, expr);
-        break;
-    case 10:
-        kind = findIn(kLen10, expr);
-        break;
-    case 13:
-        kind = findIn(kLen13, expr);
-        break;
-    case 14:
-        kind = findIn(kLen14, expr);
-        break;
-    default:
-        break;
-    }
-    if (kind != Kw::Template) {
-        return kind;
-    }
-    if (expr.size() >= 4 && expr.compare(0, 3, "QSL") == 0
-        && std::memchr(kOpenBrackets, expr[3], sizeof kOpenBrackets) != nullptr) {
-        return Kw::Bracket;
-    }
-    if (expr.size() >= 5 && expr.compare(0, 5, "mBAND") == 0) {
-        return Kw::Band;
-    }
-    return Kw::Template;
-}
+using Kw = ConvExprKind;
 
 std::string_view untilNul(std::string_view s)
 {
@@ -336,8 +206,8 @@ void convertBracket(CardRecord& r, std::string_view expr, std::string_view text)
     if (text.empty()) {
         return;
     }
-    const char* open = static_cast<const char*>(std::memchr(kOpenBrackets, expr[3], sizeof kOpenBrackets));
-    const char close = kCloseBrackets[open - kOpenBrackets];
+    const char* open = static_cast<const char*>(std::memchr(kQslOpenBrackets, expr[3], sizeof kQslOpenBrackets));
+    const char close = kQslCloseBrackets[open - kQslOpenBrackets];
     std::size_t i = 4;
     while (i < expr.size() && expr[i] != close) {
         i += cp932::isLeadByte(static_cast<unsigned char>(expr[i])) ? 2 : 1;
@@ -591,19 +461,19 @@ std::string_view fieldText(std::string_view text)
 int ConvertField(int flag, CardRecord& record, std::string_view expr, std::string_view text)
 {
     expr = untilNul(expr);
-    return applyKind(classify(expr), flag, record, expr, fieldText(text));
+    return applyKind(ClassifyConvExpression(expr), flag, record, expr, fieldText(text));
 }
 
 bool IsConversionKeyword(std::string_view expr)
 {
-    return classify(untilNul(expr)) != Kw::Template;
+    return ClassifyConvExpression(untilNul(expr)) != Kw::Template;
 }
 
 ConvDefPlan::ConvDefPlan(const ConvDefTable& defs)
 {
     for (std::size_t i = 0; i < defs.size(); ++i) {
         m_exprs[i] = std::string(untilNul(defs[i]));
-        m_kinds[i] = static_cast<std::uint8_t>(classify(m_exprs[i]));
+        m_kinds[i] = static_cast<std::uint8_t>(ClassifyConvExpression(m_exprs[i]));
     }
 }
 

@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -153,12 +156,20 @@ std::uint32_t digitValue(std::string_view v)
     return value;
 }
 
+// Copies @p value into a text member of @p capacity bytes (its terminating NUL not counted), cut to that capacity
+// without leaving half a double-byte character.
+void storeText(char* dest, std::size_t capacity, std::string_view value)
+{
+    const std::size_t n = cp932::cutLength(value, capacity);
+    if (n > 0) {
+        std::memcpy(dest, value.data(), n);
+    }
+    dest[n] = '\0';
+}
+
 template <std::size_t N> void storeText(char (&dest)[N], std::string_view value)
 {
-    if (!value.empty()) {
-        std::memcpy(dest, value.data(), value.size());
-    }
-    dest[value.size()] = '\0';
+    storeText(dest, N - 1, value);
 }
 
 // The value a code takes: cut to the destination's capacity (never half a character), then trimmed.
@@ -169,93 +180,144 @@ inline std::string_view shapeValue(std::string_view taken, std::size_t capacity)
 
 // ---- the codes ----
 
-enum class Take
+enum class Take : std::uint8_t
 {
+    Other, // not a code letter: a shaping character
     Nothing, // the code just ends
     Value, // a value taken up to the delimiter or by width
     Columns, // the 7 + 3 call-sign columns of 'k'
-    Other // not a code letter: a shaping character
 };
+
+// What a code does with its value.
+enum class Store : std::uint8_t
+{
+    Skip, // the value is passed over
+    Year,
+    Month,
+    MonthPacked, // a month name with its blanks dropped
+    Day,
+    Hour,
+    Minute,
+    Time, // HHMM as one number, a final 'Z' meaning UTC
+    DateDigits, // YYMMDD
+    DateDots, // Y.M.D
+    MonthDayDots, // M.D
+    Text, // into a text member of the record
+    Band, // a frequency as its band, into Freq
+    SendMark,
+    RecvMark,
+    Envelope,
+};
+
+// A text member of CardRecord, with its capacity taken from the member's size.
+struct TextMember
+{
+    char* (*of)(CardRecord&) = nullptr;
+    std::size_t capacity = kValueCapacity;
+};
+
+template <auto M> constexpr TextMember member()
+{
+    using Array = std::remove_reference_t<decltype(std::declval<CardRecord&>().*M)>;
+    return {[](CardRecord& r) -> char* { return r.*M; }, std::extent_v<Array> - 1};
+}
+
+struct CodeLetter
+{
+    char letter;
+    Take take;
+    Store store;
+    TextMember text; // for Store::Text, and the capacity of Store::Band
+};
+
+// Every code letter of a field template: how its value is taken and where it goes. A value is cut to the
+// capacity of the member it goes into; values that are read as numbers or passed over use the value buffer.
+constexpr CodeLetter kCodeLetters[] = {
+    {'y', Take::Value, Store::Year, {}},
+    {'m', Take::Value, Store::Month, {}},
+    {'o', Take::Value, Store::MonthPacked, {}},
+    {'d', Take::Value, Store::Day, {}},
+    {'h', Take::Value, Store::Hour, {}},
+    {'i', Take::Value, Store::Minute, {}},
+    {'B', Take::Value, Store::Time, {}},
+    {'g', Take::Value, Store::Time, {}},
+    {'f', Take::Value, Store::DateDigits, {}},
+    {'T', Take::Value, Store::DateDots, {}},
+    {'F', Take::Value, Store::MonthDayDots, {}},
+    {'C', Take::Value, Store::Text, member<&CardRecord::Call>()},
+    {'U', Take::Value, Store::Text, member<&CardRecord::Rst>()},
+    {'b', Take::Value, Store::Text, member<&CardRecord::Rst>()},
+    {'l', Take::Value, Store::Text, member<&CardRecord::Rst>()},
+    {'A', Take::Value, Store::Text, member<&CardRecord::Freq>()},
+    {'a', Take::Value, Store::Text, member<&CardRecord::Freq>()},
+    {'p', Take::Value, Store::Text, member<&CardRecord::Freq>()},
+    {'q', Take::Value, Store::Text, member<&CardRecord::Freq>()},
+    {'x', Take::Value, Store::Band, {}},
+    {'O', Take::Value, Store::Text, member<&CardRecord::Mode>()},
+    {'P', Take::Value, Store::Text, member<&CardRecord::Power>()},
+    {'N', Take::Value, Store::Text, member<&CardRecord::Name>()},
+    {'Q', Take::Value, Store::Text, member<&CardRecord::Qth>()},
+    {'L', Take::Value, Store::Text, member<&CardRecord::Qsl>()},
+    {'S', Take::Value, Store::SendMark, {}},
+    {'R', Take::Value, Store::RecvMark, {}},
+    {'V', Take::Value, Store::Envelope, {}},
+    {'W', Take::Value, Store::Skip, {}},
+    {'Y', Take::Value, Store::Skip, {}},
+    {'w', Take::Value, Store::Skip, {}},
+    {'z', Take::Value, Store::Skip, {}},
+    {'s', Take::Value, Store::Skip, {}},
+    {'t', Take::Value, Store::Skip, {}},
+    {'u', Take::Value, Store::Skip, {}},
+    {'v', Take::Value, Store::Skip, {}},
+    {'D', Take::Nothing, Store::Skip, {}},
+    {'E', Take::Nothing, Store::Skip, {}},
+    {'K', Take::Nothing, Store::Skip, {}},
+    {'M', Take::Nothing, Store::Skip, {}},
+    {'c', Take::Nothing, Store::Skip, {}},
+    {'n', Take::Nothing, Store::Skip, {}},
+    {'k', Take::Columns, Store::Skip, {}},
+};
+
+// The table's entry for each byte, looked up once per code.
+struct CodeIndex
+{
+    std::int8_t entry[128];
+};
+
+constexpr CodeIndex makeCodeIndex()
+{
+    CodeIndex index{};
+    for (std::int8_t& e : index.entry) {
+        e = -1;
+    }
+    for (std::size_t i = 0; i < std::size(kCodeLetters); ++i) {
+        index.entry[static_cast<unsigned char>(kCodeLetters[i].letter)] = static_cast<std::int8_t>(i);
+    }
+    return index;
+}
+
+constexpr CodeIndex kCodeIndex = makeCodeIndex();
+
+const CodeLetter* codeLetter(char letter)
+{
+    const auto byte = static_cast<unsigned char>(letter);
+    if (byte >= 128 || kCodeIndex.entry[byte] < 0) {
+        return nullptr;
+    }
+    return &kCodeLetters[kCodeIndex.entry[byte]];
+}
 
 Take takeOf(char letter)
 {
-    switch (letter) {
-    case 'y':
-    case 'm':
-    case 'o':
-    case 'd':
-    case 'h':
-    case 'i':
-    case 'B':
-    case 'g':
-    case 'f':
-    case 'T':
-    case 'F':
-    case 'C':
-    case 'U':
-    case 'b':
-    case 'l':
-    case 'A':
-    case 'a':
-    case 'p':
-    case 'q':
-    case 'x':
-    case 'O':
-    case 'P':
-    case 'N':
-    case 'Q':
-    case 'L':
-    case 'S':
-    case 'R':
-    case 'V':
-    case 'W':
-    case 'Y':
-    case 'w':
-    case 'z':
-    case 's':
-    case 't':
-    case 'u':
-    case 'v':
-        return Take::Value;
-    case 'D':
-    case 'E':
-    case 'K':
-    case 'M':
-    case 'c':
-    case 'n':
-        return Take::Nothing;
-    case 'k':
-        return Take::Columns;
-    default:
-        return Take::Other;
-    }
+    const CodeLetter* code = codeLetter(letter);
+    return code ? code->take : Take::Other;
 }
 
 // How many bytes of the value a code keeps: the member's capacity for the text codes, else the value buffer.
 std::size_t capacityOf(char letter)
 {
-    switch (letter) {
-    case 'C':
-    case 'U':
-    case 'b':
-    case 'l':
-        return 24;
-    case 'A':
-    case 'a':
-    case 'p':
-    case 'q':
-    case 'O':
-        return 20;
-    case 'P':
-        return 8;
-    case 'N':
-    case 'Q':
-        return 50;
-    case 'L':
-        return 512;
-    default:
-        return kValueCapacity;
-    }
+    const CodeLetter* code = codeLetter(letter);
+    return code ? code->text.capacity : kValueCapacity;
 }
 
 // The fixed width of a code: one or two digits right after the '%' or after a '-' that follows it.
@@ -278,14 +340,17 @@ int widthOf(const char* code, std::size_t len)
 // Stores a value under its code letter. False stops the walk (a pattern code without its numbers).
 bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
 {
-    switch (letter) {
-    case 'y':
+    const CodeLetter* code = codeLetter(letter);
+    switch (code ? code->store : Store::Skip) {
+    case Store::Skip:
+        return true;
+    case Store::Year:
         r.Year = static_cast<std::uint8_t>(digitValue(v) % 100u);
         return true;
-    case 'm':
+    case Store::Month:
         r.Month = static_cast<std::uint8_t>(ReadMonth(v));
         return true;
-    case 'o': {
+    case Store::MonthPacked: {
         char packed[kValueCapacity];
         std::size_t n = 0;
         for (const char c : v) {
@@ -296,17 +361,16 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         r.Month = static_cast<std::uint8_t>(ReadMonth(std::string_view(packed, n)));
         return true;
     }
-    case 'd':
+    case Store::Day:
         r.Day = static_cast<std::uint8_t>(digitValue(v));
         return true;
-    case 'h':
+    case Store::Hour:
         r.Hour = static_cast<std::uint8_t>(digitValue(v));
         return true;
-    case 'i':
+    case Store::Minute:
         r.Minute = static_cast<std::uint8_t>(digitValue(v));
         return true;
-    case 'B':
-    case 'g': {
+    case Store::Time: {
         std::uint32_t t = 0;
         if (!cnum::readUnsigned(v, t)) {
             return false;
@@ -318,7 +382,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         }
         return true;
     }
-    case 'f': {
+    case Store::DateDigits: {
         std::uint32_t n[3] = {};
         if (cnum::scanUnsigned(v, "%2u%2u%2u", n, 3) < 3) {
             return false;
@@ -328,7 +392,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         r.Day = static_cast<std::uint8_t>(n[2]);
         return true;
     }
-    case 'T': {
+    case Store::DateDots: {
         std::uint32_t n[3] = {};
         if (cnum::scanUnsigned(v, "%u.%u.%u", n, 3) < 3) {
             return false;
@@ -338,7 +402,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         r.Day = static_cast<std::uint8_t>(n[2]);
         return true;
     }
-    case 'F': {
+    case Store::MonthDayDots: {
         std::uint32_t n[2] = {};
         if (cnum::scanUnsigned(v, "%u.%u", n, 2) < 2) {
             return false;
@@ -347,51 +411,23 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         r.Day = static_cast<std::uint8_t>(n[1]);
         return true;
     }
-    case 'C':
-        storeText(r.Call, v);
+    case Store::Text:
+        storeText(code->text.of(r), code->text.capacity, v);
         return true;
-    case 'U':
-    case 'b':
-    case 'l':
-        storeText(r.Rst, v);
-        return true;
-    case 'A':
-    case 'a':
-    case 'p':
-    case 'q':
-        storeText(r.Freq, v);
-        return true;
-    case 'x':
+    case Store::Band:
         storeText(r.Freq, BandTable(v));
         return true;
-    case 'O':
-        storeText(r.Mode, v);
-        return true;
-    case 'P':
-        storeText(r.Power, v);
-        return true;
-    case 'N':
-        storeText(r.Name, v);
-        return true;
-    case 'Q':
-        storeText(r.Qth, v);
-        return true;
-    case 'L':
-        storeText(r.Qsl, v);
-        return true;
-    case 'S':
+    case Store::SendMark:
         r.SendChar = v.empty() ? '\0' : v.front();
         return true;
-    case 'R':
+    case Store::RecvMark:
         r.RecvChar = v.empty() ? '\0' : v.front();
         return true;
-    case 'V':
+    case Store::Envelope:
         r.Env = digitValue(v);
         return true;
-    default:
-        // W, Y, w, z, s, t, u, v: the value is passed over.
-        return true;
     }
+    return true;
 }
 
 // Call sign in 7 columns and a portable suffix in the 3 after them; blanks in either are dropped.

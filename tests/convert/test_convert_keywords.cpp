@@ -1,6 +1,7 @@
 // ConvertField, one expression on one field text: what each keyword writes, what it leaves alone when the
 // text does not fit, and the CP932 and capacity edges that matter.
 #include "RecordDump.h"
+#include "convert/ConvExpression.h"
 #include "convert/ConvertRecord.h"
 
 #include <gtest/gtest.h>
@@ -315,6 +316,17 @@ TEST(ConvertKeywords, NonKeywordsWriteNothing)
     EXPECT_FALSE(IsConversionKeyword("QSL|"));
     EXPECT_FALSE(IsConversionKeyword("%y/%m/%d"));
     EXPECT_FALSE(IsConversionKeyword("NULL"));
+}
+
+TEST(ConvertKeywords, EveryOfferedExpressionButNullIsAKeyword)
+{
+    for (const ConvExpression& e : kConvExpressions) {
+        if (!e.offered) {
+            continue;
+        }
+        SCOPED_TRACE(std::string(e.text));
+        EXPECT_EQ(IsConversionKeyword(e.text), e.text != "NULL");
+    }
 }
 
 TEST(ConvertKeywords, LongFieldTextIsCutTo1023Bytes)
