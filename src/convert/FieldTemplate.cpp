@@ -307,19 +307,6 @@ const CodeLetter* codeLetter(char letter)
     return &kCodeLetters[kCodeIndex.entry[byte]];
 }
 
-Take takeOf(char letter)
-{
-    const CodeLetter* code = codeLetter(letter);
-    return code ? code->take : Take::Other;
-}
-
-// How many bytes of the value a code keeps: the member's capacity for the text codes, else the value buffer.
-std::size_t capacityOf(char letter)
-{
-    const CodeLetter* code = codeLetter(letter);
-    return code ? code->text.capacity : kValueCapacity;
-}
-
 // The fixed width of a code: one or two digits right after the '%' or after a '-' that follows it.
 int widthOf(const char* code, std::size_t len)
 {
@@ -338,10 +325,9 @@ int widthOf(const char* code, std::size_t len)
 }
 
 // Stores a value under its code letter. False stops the walk (a pattern code without its numbers).
-bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
+bool storeValue(const CodeLetter& code, std::string_view v, CardRecord& r, int& flag)
 {
-    const CodeLetter* code = codeLetter(letter);
-    switch (code ? code->store : Store::Skip) {
+    switch (code.store) {
     case Store::Skip:
         return true;
     case Store::Year:
@@ -412,7 +398,7 @@ bool storeValue(char letter, std::string_view v, CardRecord& r, int& flag)
         return true;
     }
     case Store::Text:
-        storeText(code->text.of(r), code->text.capacity, v);
+        storeText(code.text.of(r), code.text.capacity, v);
         return true;
     case Store::Band:
         storeText(r.Freq, BandTable(v));
@@ -509,7 +495,8 @@ int FieldTemplate(int flag, CardRecord& record, std::string_view templ, std::str
             continue;
         }
 
-        const Take take = len == 1 ? takeOf(c) : Take::Other;
+        const CodeLetter* letter = len == 1 ? codeLetter(c) : nullptr;
+        const Take take = letter ? letter->take : Take::Other;
         if (take == Take::Other) {
             for (std::size_t k = 0; k < len && codeLen < kCodeCapacity; ++k) {
                 code[codeLen++] = templ[t + k];
@@ -569,9 +556,9 @@ int FieldTemplate(int flag, CardRecord& record, std::string_view templ, std::str
             next = stop;
         }
 
-        const std::string_view value = shapeValue(text.substr(x, stop - x), capacityOf(c));
+        const std::string_view value = shapeValue(text.substr(x, stop - x), letter->text.capacity);
         x = next;
-        if (!storeValue(c, value, record, flag)) {
+        if (!storeValue(*letter, value, record, flag)) {
             return flag;
         }
     }
