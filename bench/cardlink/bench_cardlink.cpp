@@ -4,7 +4,7 @@
 //     (blocking Peer.Ping calls to the same card program on the same bus), and their ratio;
 //   - the send-mark update for PRINTED printed records among RECORDS held lines, against one plain read of the table.
 #include "cardlink/CardLink.h"
-#include "cardlink/RecordingCardAutomation.h"
+#include "RecordingCardAutomation.h"
 #include "common/Cp932.h"
 #include "logtable/LogTable.h"
 

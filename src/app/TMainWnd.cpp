@@ -1,12 +1,12 @@
 #include "app/TMainWnd.h"
 
 #include "app/KelboFont.h"
-#include "app/Settings.h"
+#include "convdef/Settings.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
-#include "convdef/TFieldDefBox.h"
+#include "app/TFieldDefBox.h"
 #include "logtable/LogTable.h"
-#include "logtable/LogTableModel.h"
+#include "app/LogTableModel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

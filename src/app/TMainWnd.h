@@ -1,9 +1,9 @@
 #ifndef KELBO_APP_TMAINWND_H
 #define KELBO_APP_TMAINWND_H
 
-#include "app/Settings.h"
+#include "convdef/Settings.h"
 #include "app/TMainWndTransfer.h"
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 #include "logtable/LogTable.h"
 
 #include <QStringList>

@@ -2,7 +2,7 @@
 #define KELBO_CARDLINK_CARDLINK_H
 
 #include "cardlink/CardAutomation.h"
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 
 #include <QString>
 #include <cstdint>

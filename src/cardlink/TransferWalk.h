@@ -1,7 +1,7 @@
 #ifndef KELBO_CARDLINK_TRANSFERWALK_H
 #define KELBO_CARDLINK_TRANSFERWALK_H
 
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 #include "convert/CardRecord.h"
 
 #include <functional>

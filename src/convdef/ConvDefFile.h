@@ -1,7 +1,7 @@
 #ifndef KELBO_CONVDEF_CONVDEFFILE_H
 #define KELBO_CONVDEF_CONVDEFFILE_H
 
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 
 #include <string>
 #include <string_view>

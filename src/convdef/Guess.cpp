@@ -1,7 +1,7 @@
 #include "convdef/Guess.h"
 
 #include "common/Cp932.h"
-#include "convdef/ConvDefNull.h"
+#include "convert/ConvDefTable.h"
 #include "convert/BandTable.h"
 #include "convert/DateTime.h"
 #include "logtable/LogTable.h"

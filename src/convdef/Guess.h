@@ -1,7 +1,7 @@
 #ifndef KELBO_CONVDEF_GUESS_H
 #define KELBO_CONVDEF_GUESS_H
 
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #ifndef KELBO_CONVERT_CONVERTRECORD_H
 #define KELBO_CONVERT_CONVERTRECORD_H
 
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 #include "convert/CardRecord.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 // kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
-#include "app/IniFile.h"
-#include "app/Settings.h"
+#include "convdef/IniFile.h"
+#include "convdef/Settings.h"
 #include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"

@@ -2,7 +2,7 @@
 #include "ScriptedDialogs.h"
 #include "app/TMainWnd.h"
 #include "common/Cp932.h"
-#include "convdef/TFieldDefBox.h"
+#include "app/TFieldDefBox.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

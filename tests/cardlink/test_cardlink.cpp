@@ -1,7 +1,7 @@
 // The transfer, the print-status poll, the send-mark update and the close step against a recording card program
 // and an in-memory table: no bus, no widgets.
 #include "cardlink/CardLink.h"
-#include "cardlink/RecordingCardAutomation.h"
+#include "RecordingCardAutomation.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"

@@ -1,5 +1,5 @@
 #include "convdef/ConvDefFile.h"
-#include "convdef/ConvDefNull.h"
+#include "convert/ConvDefTable.h"
 
 #include <QDir>
 #include <QFile>

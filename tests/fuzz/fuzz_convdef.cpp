@@ -1,7 +1,7 @@
 // Definition files and the guess over arbitrary bytes: loading never crashes, what was loaded saves and loads
 // back the same, and the guess always gives 64 expressions without "?".
 #include "convdef/ConvDefFile.h"
-#include "convdef/ConvDefNull.h"
+#include "convert/ConvDefTable.h"
 #include "convdef/Guess.h"
 
 #include <cstdint>

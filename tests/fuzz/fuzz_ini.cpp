@@ -1,5 +1,5 @@
 // The INI reader and writer over arbitrary bytes: lookups never crash, and a key written reads back as written.
-#include "app/IniFile.h"
+#include "convdef/IniFile.h"
 
 #include <cstdint>
 #include <cstdlib>

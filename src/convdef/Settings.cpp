@@ -1,6 +1,6 @@
-#include "app/Settings.h"
+#include "convdef/Settings.h"
 
-#include "app/IniFile.h"
+#include "convdef/IniFile.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 

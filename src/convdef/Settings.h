@@ -1,7 +1,7 @@
-#ifndef KELBO_APP_SETTINGS_H
-#define KELBO_APP_SETTINGS_H
+#ifndef KELBO_CONVDEF_SETTINGS_H
+#define KELBO_CONVDEF_SETTINGS_H
 
-#include "convdef/ConvDefNull.h"
+#include "convert/ConvDefTable.h"
 
 #include <string>
 

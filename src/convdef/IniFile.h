@@ -1,5 +1,5 @@
-#ifndef KELBO_APP_INIFILE_H
-#define KELBO_APP_INIFILE_H
+#ifndef KELBO_CONVDEF_INIFILE_H
+#define KELBO_CONVDEF_INIFILE_H
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "logtable/LogTableModel.h"
+#include "app/LogTableModel.h"
 
 #include "common/Cp932.h"
 #include "common/KelboError.h"

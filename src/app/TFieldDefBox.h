@@ -1,7 +1,7 @@
-#ifndef KELBO_CONVDEF_TFIELDDEFBOX_H
-#define KELBO_CONVDEF_TFIELDDEFBOX_H
+#ifndef KELBO_APP_TFIELDDEFBOX_H
+#define KELBO_APP_TFIELDDEFBOX_H
 
-#include "convdef/ConvDefTable.h"
+#include "convert/ConvDefTable.h"
 
 #include <QDialog>
 #include <QStringList>

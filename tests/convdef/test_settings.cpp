@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "convdef/Settings.h"
 #include "common/KelboError.h"
 
 #include <QDir>

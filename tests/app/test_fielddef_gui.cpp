@@ -1,9 +1,9 @@
-#include "../app/MemoryLogTable.h"
+#include "MemoryLogTable.h"
 #include "ScriptedDialogs.h"
 #include "common/Cp932.h"
 #include "convdef/ConvDefFile.h"
 #include "convdef/Guess.h"
-#include "convdef/TFieldDefBox.h"
+#include "app/TFieldDefBox.h"
 
 #include <QComboBox>
 #include <QImage>

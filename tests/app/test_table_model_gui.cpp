@@ -1,8 +1,8 @@
 // The grid's model: rows and columns of the open table, decoded headers, cells read on demand, the current
 // record marked and signalled, and no following while the grid is detached.
-#include "TableFixtures.h"
+#include "../logtable/TableFixtures.h"
 
-#include "logtable/LogTableModel.h"
+#include "app/LogTableModel.h"
 
 #include <gtest/gtest.h>
 
