@@ -274,7 +274,10 @@ TEST_F(TransferRoundTest, CardProgramKilledInTheMiddleOfATransfer)
     standin::setEnvironment({{QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QString()}});
 
     ASSERT_EQ(dialogs.texts("ShowError").size(), 1);
-    EXPECT_TRUE(dialogs.texts("ShowError").front().startsWith(QStringLiteral("org.freedesktop.DBus.Error.")))
+    // The program's own words first, the bus's detail on the second line.
+    EXPECT_TRUE(dialogs.texts("ShowError")
+                    .front()
+                    .startsWith(QStringLiteral("CARDOが応答しません。\norg.freedesktop.DBus.Error.")))
         << dialogs.texts("ShowError").front().toStdString();
     EXPECT_FALSE(window->Timer->isActive());
     expectSaneWindow();
