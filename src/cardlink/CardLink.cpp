@@ -6,6 +6,7 @@
 #include "logtable/LogTable.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 #include <utility>
 
@@ -190,7 +191,12 @@ CardLink::~CardLink() = default;
 
 std::unique_ptr<CardAutomation> CardLink::sessionBusAutomation()
 {
-    return DBusCardAutomation::create();
+    QString why;
+    auto created = DBusCardAutomation::create(QDBusConnection::sessionBus(), cardbus::kService, &why);
+    if (!created) {
+        throw KelboError(why.toStdString());
+    }
+    return created;
 }
 
 void CardLink::conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
@@ -238,13 +244,21 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
     }
 
     std::unique_ptr<CardAutomation> created;
+    QString why;
     try {
         created = m_factory();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         created.reset();
+        why = QString::fromUtf8(e.what());
     }
     if (!created) {
-        ctx.ui.ErrorBox(cardtext::kCannotStart);
+        // The first line of the reason says what is wrong and what to do; the bus's detail goes to the log.
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "KELBO: %s\n", qPrintable(why.simplified()));
+        }
+        ctx.ui.ErrorBox(why.isEmpty()
+                            ? cardtext::kCannotStart
+                            : cardtext::kCannotStart + QLatin1Char('\n') + why.section(QLatin1Char('\n'), 0, 0));
         return;
     }
     m_automation = std::move(created);

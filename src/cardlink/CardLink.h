@@ -63,7 +63,8 @@ using PassedRecordVisitor = std::function<bool(long position, const std::string&
 /** @brief Walks the table in order from its first record and calls @p visit for each record that passes. */
 using TransferWalkFunction = std::function<void(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
                                                 const PassedRecordVisitor& visit)>;
-/** @brief Creates the card program object; nullptr when it cannot be started. */
+/** @brief Creates the card program object; nullptr, or a KelboError whose first line says why and what to do, when
+ * it cannot be started. */
 using CardAutomationFactory = std::function<std::unique_ptr<CardAutomation>()>;
 
 /** @brief The program's own texts of the transfer and the update. */
@@ -138,7 +139,7 @@ public:
     bool busy() const { return m_busy; }
     CardAutomation* automation() const { return m_automation.get(); }
 
-    /** @brief The default factory: the card program on the session bus. */
+    /** @brief The default factory: the card program on the session bus; throws the reason when it cannot start. */
     static std::unique_ptr<CardAutomation> sessionBusAutomation();
     /** @brief The default walk: every record converted, shifted to JST when its flag says so, passed by the
      * pass rule. */
