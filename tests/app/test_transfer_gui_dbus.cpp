@@ -161,6 +161,12 @@ protected:
         EXPECT_TRUE(window->CARDOBtn->isEnabled());
     }
 
+    /** A tick of the poll timer as its handler runs it. */
+    void tickAsTheTimerDoes()
+    {
+        guarded(window.get(), [this] { window->TimerTimer(); });
+    }
+
     ScriptedDialogs dialogs;
     std::unique_ptr<TMainWnd> window;
     QString dir;
@@ -607,16 +613,16 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
             dialogs.answer(a);
         }
         if (c.tickWhileBoxOpen) {
-            dialogs.whileOpen = [this](const ScriptedDialogs::Asked&) { window->TimerTimer(); };
+            dialogs.whileOpen = [this](const ScriptedDialogs::Asked&) { tickAsTheTimerDoes(); };
         }
         const QByteArray before = readFile(path());
 
-        window->CARDOBtnClick();
+        guarded(window.get(), [this] { window->CARDOBtnClick(); }); // as the button's handler runs it
         if (!c.print.isEmpty()) {
             fake.print(c.print);
         }
         for (int i = 0; i < c.ticks; ++i) {
-            window->TimerTimer();
+            tickAsTheTimerDoes();
         }
         const QFileDevice::Permissions rw = QFile::permissions(path());
         if (c.readOnlyUntilLastClose) {
@@ -637,8 +643,8 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
             EXPECT_EQ(fake.callsOf(QStringLiteral("AddLogPos")).size(), 14) << "every unsent contact";
         }
         const QStringList asked = boxes(dialogs);
-        ASSERT_EQ(asked.size(), c.asked.size()) << asked.join(QLatin1Char('|')).toStdString();
-        for (int i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(asked.size(), c.asked.size()) << asked.join(QLatin1Char('|')).toStdString();
+        for (int i = 0; i < std::min(asked.size(), c.asked.size()); ++i) {
             const QString& want = c.asked[i];
             if (want.endsWith(QLatin1Char('*'))) {
                 EXPECT_TRUE(asked[i].startsWith(want.chopped(1))) << asked[i].toStdString();
