@@ -129,7 +129,13 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
         = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("StartServiceByName"));
     start << service << 0u;
     const QDBusMessage started = bus.call(start, QDBus::Block, cardbus::kStartTimeoutMs);
-    if (started.type() != QDBusMessage::ReplyMessage) {
+    QDBusMessage whose
+        = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("GetNameOwner"));
+    whose << service;
+    // The bus looks for a service file before it looks for a running owner: a card program started by hand, with no
+    // service file, is used all the same.
+    if (started.type() != QDBusMessage::ReplyMessage
+        && bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs).type() != QDBusMessage::ReplyMessage) {
         const QString detail = started.errorName() + QStringLiteral(": ") + started.errorMessage();
         if (started.errorName() == kDbusError + QStringLiteral("ServiceUnknown")) {
             return fail(QStringLiteral("%1 のサービスファイルが、バスの探すフォルダ "
@@ -143,9 +149,6 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
     }
     // Talk to that very instance from now on: should it go away, the calls fail instead of starting a new,
     // empty card program.
-    QDBusMessage whose
-        = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("GetNameOwner"));
-    whose << service;
     const QDBusMessage owner = bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs);
     if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().isEmpty()) {
         return fail(QStringLiteral("カードプログラムが起動の直後に終了しました。\n%1 を所有するプログラムがありません")

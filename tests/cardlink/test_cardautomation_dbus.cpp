@@ -1,4 +1,5 @@
 // The card program object on a private bus with the stand-in card program.
+#include "FakeCard.h"
 #include "StandinBus.h"
 #include "cardlink/CardAutomation.h"
 #include "common/KelboError.h"
@@ -71,6 +72,18 @@ TEST_F(CardAutomationTest, NoRegisteredServiceMeansNoObject)
     EXPECT_TRUE(why.contains(QStringLiteral("ServiceUnknown"))) << why.toStdString();
 
     EXPECT_FALSE(DBusCardAutomation::create(QDBusConnection::sessionBus(), QStringLiteral("CARDO.Nowhere")));
+}
+
+TEST_F(CardAutomationTest, CardProgramStartedByHandIsUsedWithoutAServiceFile)
+{
+    standin::OwnBus bare(false, QStringLiteral("by-hand"));
+    ASSERT_TRUE(bare.connection && bare.connection->isConnected());
+    FakeCard running({}, *bare.connection, bare.address);
+    QString why;
+    auto c = DBusCardAutomation::create(*bare.connection, cardbus::kService, &why);
+    ASSERT_TRUE(c) << why.toStdString();
+    c->call(QStringLiteral("NewDoc"));
+    EXPECT_EQ(running.calls(), QStringList{QStringLiteral("NewDoc()")});
 }
 
 TEST_F(CardAutomationTest, PipelinedReadsStayUnderThePlainBusLimit)

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,9 +18,17 @@
 class FakeCard
 {
 public:
-    /** Starts the fake with @p rules (see FakeCardProgram.cpp) and waits until it owns the card program's name. */
-    explicit FakeCard(const QStringList& rules)
+    /** Starts the fake with @p rules (see FakeCardProgram.cpp) and waits until it owns the card program's name; on
+     * the session bus, or on the bus at @p address reached through @p bus. */
+    explicit FakeCard(const QStringList& rules, const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                      const QString& address = QString())
+        : m_bus(bus)
     {
+        if (!address.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+            m_process.setProcessEnvironment(env);
+        }
         m_log = m_dir.filePath(QStringLiteral("calls.log"));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(KELBO_FAKECARD), QStringList{QStringLiteral("--log"), m_log} + rules);
@@ -66,22 +75,22 @@ public:
             = QDBusMessage::createMethodCall(QStringLiteral("CARDO.Application"), QStringLiteral("/CARDO/Application"),
                                              QStringLiteral("CARDO.Application"), QStringLiteral("FakePrint"));
         m << list.join(QLatin1Char(','));
-        const QDBusMessage r = QDBusConnection::sessionBus().call(m, QDBus::Block, 10000);
+        const QDBusMessage r = m_bus.call(m, QDBus::Block, 10000);
         EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
     }
 
     bool running() const { return m_process.state() == QProcess::Running; }
 
 private:
-    static QDBusMessage bus(const QString& method, const QString& name)
+    QDBusMessage bus(const QString& method, const QString& name) const
     {
         QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
                                                         QStringLiteral("/org/freedesktop/DBus"),
                                                         QStringLiteral("org.freedesktop.DBus"), method);
         m << name;
-        return QDBusConnection::sessionBus().call(m, QDBus::Block, 10000);
+        return m_bus.call(m, QDBus::Block, 10000);
     }
-    static bool hasOwner()
+    bool hasOwner() const
     {
         return bus(QStringLiteral("NameHasOwner"), QStringLiteral("CARDO.Application")).arguments().value(0).toBool();
     }
@@ -91,6 +100,7 @@ private:
         return r.type() == QDBusMessage::ReplyMessage && r.arguments().value(0).toLongLong() == m_process.processId();
     }
 
+    QDBusConnection m_bus;
     QTemporaryDir m_dir;
     QString m_log;
     QProcess m_process;
