@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <shapefil.h>
@@ -185,9 +186,6 @@ int main(int argc, char** argv)
 
     QElapsedTimer t;
     t.start();
-    link.TransferRecords(ctx);
-    const double transfer = seconds(t);
-    const int held = link.automation()->get(QStringLiteral("GetLogCount"));
 
     QDBusMessage owner = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
@@ -197,14 +195,25 @@ int main(int argc, char** argv)
     const QDBusMessage ping
         = QDBusMessage::createMethodCall(peer, QStringLiteral("/CARDO/Application"),
                                          QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
-    t.restart();
-    for (int i = 0; i < records; ++i) {
-        if (bus.call(ping, QDBus::Block, 10000).type() != QDBusMessage::ReplyMessage) {
-            std::fprintf(stderr, "ping failed\n");
-            return 1;
+    // Each call of the transfer is answered before the next one is made, so the transfer is held against the same
+    // number of blocking round trips. The two alternate a few times and the best of each counts: on a shared
+    // machine a single pair says more about the neighbours than about the transfer.
+    double transfer = 1e30;
+    double roundTrips = 1e30;
+    for (int round = 0; round < 3; ++round) {
+        t.restart();
+        link.TransferRecords(ctx);
+        transfer = std::min(transfer, seconds(t));
+        t.restart();
+        for (int i = 0; i < records; ++i) {
+            if (bus.call(ping, QDBus::Block, 10000).type() != QDBusMessage::ReplyMessage) {
+                std::fprintf(stderr, "ping failed\n");
+                return 1;
+            }
         }
+        roundTrips = std::min(roundTrips, seconds(t));
     }
-    const double roundTrips = seconds(t);
+    const int held = link.automation()->get(QStringLiteral("GetLogCount"));
 
     t.restart();
     std::deque<QDBusPendingCall> inFlight;
@@ -246,9 +255,9 @@ int main(int argc, char** argv)
     local.TransferRecords(ctx);
     const double ownShare = seconds(t);
 
-    std::printf("transfer (AllSend, %d lines held):  %8.3f s  (%.1f us/record)\n", held, transfer,
+    std::printf("transfer (AllSend, %d lines held, best of 3): %8.3f s  (%.1f us/record)\n", held, transfer,
                 transfer * 1e6 / records);
-    std::printf("empty blocking round trips:         %8.3f s  (%.1f us each)\n", roundTrips,
+    std::printf("empty blocking round trips (best):  %8.3f s  (%.1f us each)\n", roundTrips,
                 roundTrips * 1e6 / records);
     std::printf("transfer / round trips:             %8.2f   (target <= 1.5)\n", transfer / roundTrips);
     std::printf("empty round trips, 64 in flight:    %8.3f s  (transfer / these: %.2f)\n", pipelinedTrips,

@@ -56,7 +56,8 @@ public:
     // The transfer, poll and send-mark handlers (TMainWndTransfer.cpp).
     void CARDOBtnClick();
     void TimerTimer();
-    /** Closing form of the send-mark update, then "DeleteLog" after a transfer; false when the user chose Cancel. */
+    /** Closing form of the send-mark update, then "DeleteLog" after a transfer; false when the window is to stay
+     * open (Cancel, an update that failed, or a handler of the card link still running). */
     bool CloseSendMarks();
 
     /** @brief BaseDir for a command line: the executable's folder when there is an argument after the program's

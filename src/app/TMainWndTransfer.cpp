@@ -7,6 +7,7 @@
 #include "cardlink/CardLink.h"
 #include "common/Cp932.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTimer>
@@ -71,6 +72,8 @@ private:
 struct TransferLink
 {
     std::unique_ptr<CardLink> core = std::make_unique<CardLink>();
+    /** Handlers of the link under way, their boxes included: the poll does not tick meanwhile. */
+    int running = 0;
 };
 
 void TransferLinkDeleter::operator()(TransferLink* link) const
@@ -95,9 +98,29 @@ void setCardLink(TransferLink& link, std::unique_ptr<CardLink> core)
 
 namespace {
 
-/** Runs @p step of the card link with the window's current state and options. */
-template <typename Step> auto withContext(TMainWnd& w, Step&& step)
+/** Counts a handler of the link for its scope. */
+class RunningScope
 {
+public:
+    explicit RunningScope(int& running)
+        : m_running(running)
+    {
+        ++m_running;
+    }
+    ~RunningScope() { --m_running; }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+
+private:
+    int& m_running;
+};
+
+/** Runs @p step of the card link with the window's current state and options. An error is shown here, while the
+ * handler still counts as running, so that no tick of the poll lands on top of the error box. */
+template <typename Result, typename Step>
+Result withContext(TMainWnd& w, TransferLink& link, Result onError, Step&& step)
+{
+    const RunningScope running(link.running);
     WindowCardUi ui(w);
     CardLinkContext ctx{w.table(),
                         w.convDefTable(),
@@ -107,22 +130,42 @@ template <typename Step> auto withContext(TMainWnd& w, Step&& step)
                         cp932::fromUnicode(w.SendMark->text()),
                         w.PrintPhase,
                         ui};
-    return step(ctx);
+    try {
+        return step(ctx);
+    } catch (const std::exception& e) {
+        ui.ShowError(QString::fromUtf8(e.what()));
+    }
+    return onError;
 }
 
 } // namespace
 
 void TMainWnd::CARDOBtnClick()
 {
-    withContext(*this, [this](CardLinkContext& ctx) { cardLinkOf(*m_link).TransferRecords(ctx); });
+    withContext(*this, *m_link, true, [this](CardLinkContext& ctx) {
+        cardLinkOf(*m_link).TransferRecords(ctx);
+        return true;
+    });
 }
 
 void TMainWnd::TimerTimer()
 {
-    withContext(*this, [this](CardLinkContext& ctx) { cardLinkOf(*m_link).TimerTimer(ctx); });
+    // No tick while a box of ours is open or a call to the card program waits.
+    if (m_link->running > 0 || cardLinkOf(*m_link).busy() || QApplication::activeModalWidget()) {
+        return;
+    }
+    withContext(*this, *m_link, true, [this](CardLinkContext& ctx) {
+        cardLinkOf(*m_link).TimerTimer(ctx);
+        return true;
+    });
 }
 
 bool TMainWnd::CloseSendMarks()
 {
-    return withContext(*this, [this](CardLinkContext& ctx) { return cardLinkOf(*m_link).CloseSendMarks(ctx); });
+    if (m_link->running > 0) {
+        // Closing from inside a running handler (a box of ours is open): that handler ends first.
+        return false;
+    }
+    return withContext(*this, *m_link, false,
+                       [this](CardLinkContext& ctx) { return cardLinkOf(*m_link).CloseSendMarks(ctx); });
 }

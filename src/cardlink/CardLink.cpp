@@ -6,6 +6,7 @@
 #include "logtable/LogTable.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 #include <utility>
 
@@ -105,22 +106,30 @@ private:
     bool m_attached = false;
 };
 
-/** Clears a flag when the scope ends. */
+/** Sets a flag for a scope and puts its earlier value back when the scope ends (scopes nest). */
 class BusyScope
 {
 public:
     explicit BusyScope(bool& flag)
         : m_flag(flag)
+        , m_was(flag)
     {
         m_flag = true;
     }
-    ~BusyScope() { m_flag = false; }
+    ~BusyScope() { m_flag = m_was; }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
     bool& m_flag;
+    bool m_was;
 };
+
+/** True when @p mark fits a field of @p width bytes (0: no fixed width). */
+bool markFits(const std::string& mark, std::size_t width)
+{
+    return width == 0 || mark.size() <= width;
+}
 
 constexpr std::uint64_t kFnvOffset = 1469598103934665603ULL;
 constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
@@ -182,7 +191,12 @@ CardLink::~CardLink() = default;
 
 std::unique_ptr<CardAutomation> CardLink::sessionBusAutomation()
 {
-    return DBusCardAutomation::create();
+    QString why;
+    auto created = DBusCardAutomation::create(QDBusConnection::sessionBus(), cardbus::kService, &why);
+    if (!created) {
+        throw KelboError(why.toStdString());
+    }
+    return created;
 }
 
 void CardLink::conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
@@ -220,14 +234,31 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         }
     }
 
+    if (ctx.sendFieldIndex >= 0 && ctx.sendFieldIndex < table.FieldCount()) {
+        const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
+        if (!markFits(ctx.sendMark, width)
+            && ctx.ui.YesNoBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(ctx.sendMark)).arg(width) + cardtext::kForce)
+                != CardAnswer::Yes) {
+            return;
+        }
+    }
+
     std::unique_ptr<CardAutomation> created;
+    QString why;
     try {
         created = m_factory();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         created.reset();
+        why = QString::fromUtf8(e.what());
     }
     if (!created) {
-        ctx.ui.ErrorBox(cardtext::kCannotStart);
+        // The first line of the reason says what is wrong and what to do; the bus's detail goes to the log.
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "KELBO: %s\n", qPrintable(why.simplified()));
+        }
+        ctx.ui.ErrorBox(why.isEmpty()
+                            ? cardtext::kCannotStart
+                            : cardtext::kCannotStart + QLatin1Char('\n') + why.section(QLatin1Char('\n'), 0, 0));
         return;
     }
     m_automation = std::move(created);
@@ -253,11 +284,11 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
                [this, &c](long position, const std::string& line, const LogTable& at) {
                    m_handed->records.emplace_back(position, RecordFingerprint(at, m_handed->sendField));
-                   c.post(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
+                   // One line at a time, each answered before the next is sent: after a refused line the card
+                   // program receives nothing more, so it never holds a line whose print goes unpolled.
+                   c.call(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
                    return true;
                });
-        // Every line has been answered before the card program is told the batch is complete.
-        c.flush();
         c.call(QStringLiteral("SetPrintMax"));
         progress.close();
         c.call(QStringLiteral("Foreground"));
@@ -280,12 +311,21 @@ void CardLink::TimerTimer(CardLinkContext& ctx)
     if (m_busy || !m_polling || !ctx.table.IsOpen() || ctx.sendFieldIndex == -1 || ctx.printPhase != 0) {
         return;
     }
+    const BusyScope busy(m_busy);
     int status = 0;
     try {
         status = cardo().get(QStringLiteral("PrintStat"));
+        m_pollFailing = false;
     } catch (...) {
-        // One error box for a card program that stopped answering, not one every tick.
-        m_polling = false;
+        // The poll goes on, so that a print reported later is still asked about; the failure is shown once, not
+        // at every tick. A card program that has left the bus holds nothing more to ask about.
+        if (cardo().gone()) {
+            m_polling = false;
+        }
+        if (m_pollFailing) {
+            return;
+        }
+        m_pollFailing = true;
         throw;
     }
     if (status == 2) {
@@ -313,6 +353,12 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         ctx.ui.WarningBox(cardtext::kOtherTable);
         return CardAnswer::Yes;
     }
+    const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
+    if (!markFits(ctx.sendMark, width)) {
+        ctx.ui.WarningBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(ctx.sendMark)).arg(width)
+                          + cardtext::kUpdateFailed);
+        return CardAnswer::Yes;
+    }
 
     const BusyScope busy(m_busy);
     long unmarked = 0;
@@ -322,7 +368,18 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         DetachScope detached(table);
         CardAutomation& c = cardo();
         const int count = c.get(QStringLiteral("GetLogCount"));
+        const auto handed = static_cast<long>(m_handed->records.size());
+        if (count < 0 || count > handed) {
+            throw KelboError(cardtext::kBadCount.arg(count).arg(handed).toStdString());
+        }
         const std::vector<int> printed = c.getEach(QStringLiteral("GetPrintedPos"), count);
+        // Every position is checked before anything is written: a card program that reports what it was never
+        // given cannot be trusted with the rest either.
+        for (const int p : printed) {
+            if (p != -1 && !m_handed->fingerprintAt(p)) {
+                throw KelboError(cardtext::kNotHandedOver.arg(p).toStdString());
+            }
+        }
 
         bool wrote = false;
         try {
@@ -336,10 +393,6 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                     continue;
                 }
                 const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
-                if (!fingerprint) {
-                    ++unmarked;
-                    continue;
-                }
                 table.MoveBy(p - last);
                 // A move stops at either end of a table that shrank: go on from where the table really stands.
                 last = table.RecNo();
@@ -383,10 +436,45 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
     if (!ctx.table.IsOpen()) {
         return true;
     }
-    if (UpdateSendMarks(ctx, false) == CardAnswer::Cancel) {
+    if (m_busy) {
+        // A close asked for while a call to the card program waits: that work ends first.
         return false;
     }
-    if (m_transferred) {
+    const BusyScope busy(m_busy);
+    const bool canAsk = ctx.sendFieldIndex != -1;
+    if (canAsk && ctx.printPhase == 0 && m_polling && !gone()) {
+        // Lines printed since the last tick, or while the poll failed, are asked about before they are dropped.
+        try {
+            if (cardo().get(QStringLiteral("PrintStat")) == 2) {
+                ctx.printPhase = 2;
+            }
+        } catch (const std::exception& e) {
+            // Whatever the card program holds stays there (the next transfer clears it): nothing printed is dropped
+            // unasked.
+            ctx.ui.ShowError(QString::fromUtf8(e.what()));
+            return true;
+        }
+    }
+    if (canAsk && ctx.printPhase == 2 && gone()) {
+        ctx.ui.WarningBox(cardtext::kGoneUnmarked);
+        return true;
+    }
+    CardAnswer answer = CardAnswer::Yes;
+    try {
+        answer = UpdateSendMarks(ctx, false);
+    } catch (const std::exception& e) {
+        // The marks are not written: the window stays open and the question comes again at the next close.
+        ctx.ui.ShowError(QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (answer == CardAnswer::Cancel) {
+        return false;
+    }
+    if (answer == CardAnswer::Yes && ctx.printPhase == 2) {
+        // The update was wanted but did not happen (a warning said why): the printed list is kept.
+        return false;
+    }
+    if (m_transferred && !gone()) {
         try {
             const WaitScope wait(ctx.ui);
             cardo().call(QStringLiteral("DeleteLog"));

@@ -63,7 +63,8 @@ using PassedRecordVisitor = std::function<bool(long position, const std::string&
 /** @brief Walks the table in order from its first record and calls @p visit for each record that passes. */
 using TransferWalkFunction = std::function<void(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
                                                 const PassedRecordVisitor& visit)>;
-/** @brief Creates the card program object; nullptr when it cannot be started. */
+/** @brief Creates the card program object; nullptr, or a KelboError whose first line says why and what to do, when
+ * it cannot be started. */
 using CardAutomationFactory = std::function<std::unique_ptr<CardAutomation>()>;
 
 /** @brief The program's own texts of the transfer and the update. */
@@ -79,6 +80,18 @@ inline const QString kBadSendUpdate
 inline const QString kUpdating = QStringLiteral("データベースを更新中...");
 inline const QString kOtherTable = QStringLiteral(
     "開いているデータベースはCARDOに転送したものではありません.\r\n\r\nデータベースの更新に失敗しました.");
+inline const QString kForce = QStringLiteral("\r\n\r\n強行しますか？");
+inline const QString kUpdateFailed = QStringLiteral("\r\n\r\nデータベースの更新に失敗しました.");
+/** %1: the send mark, %2: the SEND field's width in bytes. */
+inline const QString kMarkTooLong = QStringLiteral("送信マーク「%1」はSENDフィールド(%2バイト)に入りません.");
+/** %1: the count the card program reported, %2: the lines handed over. */
+inline const QString kBadCount = QStringLiteral(
+    "CARDOが報告した行数 %1 は, 転送した %2 行の範囲にありません.\r\n\r\nデータベースは更新していません.");
+/** %1: the position the card program reported. */
+inline const QString kNotHandedOver
+    = QStringLiteral("CARDOが, 転送していない位置 %1 を印刷済みと報告しました.\r\n\r\nデータベースは更新していません.");
+inline const QString kGoneUnmarked
+    = QStringLiteral("CARDOが終了したため, 印刷済みのレコードが分かりません.\r\n\r\n発送済みマークは更新していません.");
 /** %1: the number of printed records left without the mark. */
 inline const QString kLeftUnmarked
     = QStringLiteral("転送の後でデータベースが変更されたため, 印刷済みの %1 件に発送済みマークを付けませんでした.");
@@ -110,18 +123,23 @@ public:
     /** @brief The send-mark update; @p fromTimer chooses the Yes/No question over Yes/No/Cancel. Returns Yes
      * without asking when no update is pending. */
     CardAnswer UpdateSendMarks(CardLinkContext& ctx, bool fromTimer);
-    /** @brief The send-mark step of the close sequence: offers a pending update, then tells the card program to
-     * drop its lines after a transfer. False when the user chose Cancel (the window stays open). A failing
-     * "DeleteLog" is shown and the window still closes. */
+    /** @brief The send-mark step of the close sequence: reads the print status once more, offers a pending update,
+     * then tells the card program to drop its lines after a transfer. False when the window is to stay open: the
+     * user chose Cancel, or chose Yes and the update failed (the question comes again at the next close). A failing
+     * "DeleteLog" is shown and the window still closes; a card program known to be gone is not called. */
     bool CloseSendMarks(CardLinkContext& ctx);
 
     /** @brief True once a transfer completed in this run (the poll timer runs). */
     bool transferred() const { return m_transferred; }
     /** @brief False after the card program failed to answer, until the next completed transfer. */
     bool polling() const { return m_polling; }
+    /** @brief True once the card program is known to have left the bus. */
+    bool gone() const { return m_automation && m_automation->gone(); }
+    /** @brief True while a call to the card program or a question of the link is under way. */
+    bool busy() const { return m_busy; }
     CardAutomation* automation() const { return m_automation.get(); }
 
-    /** @brief The default factory: the card program on the session bus. */
+    /** @brief The default factory: the card program on the session bus; throws the reason when it cannot start. */
     static std::unique_ptr<CardAutomation> sessionBusAutomation();
     /** @brief The default walk: every record converted, shifted to JST when its flag says so, passed by the
      * pass rule. */
@@ -139,6 +157,8 @@ private:
     std::unique_ptr<HandedOver> m_handed;
     bool m_transferred = false;
     bool m_polling = false;
+    /** The last poll failed and was shown: later failures in a row are not shown again. */
+    bool m_pollFailing = false;
     /** Set while a transfer or an update runs: a tick delivered by the progress box's painting does nothing. */
     bool m_busy = false;
 };

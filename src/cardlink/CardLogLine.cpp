@@ -1,5 +1,7 @@
 #include "cardlink/CardLogLine.h"
 
+#include "common/Cp932.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -26,7 +28,8 @@ public:
     void byte(char c) { *m_p++ = c; }
     void mark(char c)
     {
-        if (c != '\0') {
+        // The field holds one byte: a lead byte alone would be half a character, so it is left out.
+        if (c != '\0' && !cp932::isLeadByte(static_cast<unsigned char>(c))) {
             *m_p++ = c;
         }
     }

@@ -179,6 +179,11 @@ public:
 
     int FieldCount() const override { return m_engine ? m_engine->fieldCount() : 0; }
 
+    std::size_t FieldWidth(int position) const override
+    {
+        return m_engine && position >= 0 && position < m_engine->fieldCount() ? m_engine->fieldWidth(position) : 0;
+    }
+
     std::string FieldName(int position) const override
     {
         requireOpen();

@@ -58,6 +58,12 @@ public:
     virtual void EditRecord() = 0;
     /** @brief Stores @p text into field @p position of the edited record, cut to the field's width. */
     virtual void SetFieldText(int position, const std::string& text) = 0;
+    /** @brief Bytes field @p position holds at most; 0 when its width is not fixed. */
+    virtual std::size_t FieldWidth(int position) const
+    {
+        (void)position;
+        return 0;
+    }
     /** @brief Writes a pending edit to disk (flushed and synced). Moves and CloseTable call it. */
     virtual void Post() = 0;
 

@@ -1,11 +1,13 @@
 // The whole round in the main window on a private bus with the stand-in card program: transfer the sample log,
 // print some lines, answer the question, and check the table on disk.
 #include "../cardlink/StandinBus.h"
+#include "FakeCard.h"
 #include "ScriptedDialogs.h"
 #include "app/TInfoBoxDlg.h"
 #include "app/TMainWnd.h"
 #include "cardlink/CardLink.h"
 #include "common/Cp932.h"
+#include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
 #include <QCheckBox>
@@ -159,6 +161,12 @@ protected:
         EXPECT_TRUE(window->CARDOBtn->isEnabled());
     }
 
+    /** A tick of the poll timer as its handler runs it. */
+    void tickAsTheTimerDoes()
+    {
+        guarded(window.get(), [this] { window->TimerTimer(); });
+    }
+
     ScriptedDialogs dialogs;
     std::unique_ptr<TMainWnd> window;
     QString dir;
@@ -255,10 +263,20 @@ TEST_F(TransferRoundTest, WithoutARegisteredCardProgramTheTransferSaysSoAndStops
     start(QStringLiteral("LOG.DB"));
     const QDBusConnection bus = *bare.connection;
     setCardLink(*window->m_link, std::make_unique<CardLink>([bus]() -> std::unique_ptr<CardAutomation> {
-        return DBusCardAutomation::create(bus);
+        QString why;
+        auto c = DBusCardAutomation::create(bus, cardbus::kService, &why);
+        if (!c) {
+            throw KelboError(why.toStdString());
+        }
+        return c;
     }));
     window->CARDOBtnClick();
-    EXPECT_EQ(dialogs.texts("ErrorBox"), QStringList{QStringLiteral("CARDOを起動できません.")});
+    // The message keeps its text and adds one line with the cause and the fix.
+    ASSERT_EQ(dialogs.texts("ErrorBox").size(), 1);
+    const QStringList lines = dialogs.texts("ErrorBox").front().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("CARDOを起動できません."));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("サービスファイル"))) << lines[1].toStdString();
     EXPECT_EQ(dialogs.asked.size(), 1u);
     EXPECT_FALSE(window->Timer->isActive());
     expectSaneWindow();
@@ -274,7 +292,10 @@ TEST_F(TransferRoundTest, CardProgramKilledInTheMiddleOfATransfer)
     standin::setEnvironment({{QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QString()}});
 
     ASSERT_EQ(dialogs.texts("ShowError").size(), 1);
-    EXPECT_TRUE(dialogs.texts("ShowError").front().startsWith(QStringLiteral("org.freedesktop.DBus.Error.")))
+    // The program's own words first, the bus's detail on the second line.
+    EXPECT_TRUE(dialogs.texts("ShowError")
+                    .front()
+                    .startsWith(QStringLiteral("CARDOが応答しません。\norg.freedesktop.DBus.Error.")))
         << dialogs.texts("ShowError").front().toStdString();
     EXPECT_FALSE(window->Timer->isActive());
     expectSaneWindow();
@@ -323,6 +344,372 @@ TEST_F(TransferRoundTest, TableChangedBetweenTransferAndUpdateGetsNoWrongMark)
     Cells expected = changed;
     expected[static_cast<std::size_t>(printed[0])][kSendField] = "F";
     EXPECT_EQ(readTable(dir, name), expected);
+}
+
+/** "Kind:first line" of every box asked so far. */
+QStringList boxes(const ScriptedDialogs& d)
+{
+    QStringList out;
+    for (const auto& a : d.asked) {
+        out << a.kind + QLatin1Char(':') + a.text.split(QRegularExpression(QStringLiteral("[\r\n]"))).first();
+    }
+    return out;
+}
+
+const QString kAsk = QStringLiteral("CARDOがデータを印刷ジョブに送りました。");
+
+// A card program that refuses, hangs, dies, answers slowly or with the wrong type never costs a mark, never marks a
+// record that was not printed, and shows each failure once in the program's words.
+TEST_F(TransferRoundTest, MisbehavingCardProgram)
+{
+    struct Case
+    {
+        const char* what;
+        QStringList rules; // for kelbo-fakecard
+        int timeoutMs; // of each call
+        QList<int> print; // lines printed after the transfer
+        int ticks;
+        QList<Answer> answers;
+        int closes;
+        int addLogPos; // AddLogPos calls received; -1: every unsent contact
+        QStringList asked; // "Kind:first line" of every box; a final '*' matches a prefix
+        int marks; // marks written into the table
+        QList<bool> closed; // each close attempt's result
+        QStringList neverCalled;
+        QString sendMark = QStringLiteral("F");
+        bool readOnlyUntilLastClose = false;
+        bool tickWhileBoxOpen = false;
+    } cases[] = {
+        {"a refused line stops the transfer",
+         {"AddLogPos#3=refuse"},
+         10000,
+         {},
+         0,
+         {},
+         1,
+         3,
+         {"ShowError:CARDOが AddLogPos を受け付けませんでした。"},
+         0,
+         {true},
+         {"SetPrintMax", "DoLogList", "PrintStat"}},
+        {"each slow call gets its own timeout",
+         {"*=delay:100"},
+         300,
+         {0},
+         1,
+         {Answer::Yes},
+         1,
+         -1,
+         {"YesNoBox:" + kAsk},
+         1,
+         {true},
+         {}},
+        {"GetLogCount failing at close keeps the window open",
+         {"GetLogCount#1=refuse"},
+         10000,
+         {0, 1},
+         1,
+         {Answer::No, Answer::Yes, Answer::Yes},
+         2,
+         -1,
+         {"YesNoBox:" + kAsk, "YesNoCancelBox:" + kAsk, "ShowError:CARDOが GetLogCount を受け付けませんでした。",
+          "YesNoCancelBox:" + kAsk},
+         2,
+         {false, true},
+         {}},
+        {"a read-only log at close keeps the window open",
+         {},
+         10000,
+         {0, 1},
+         1,
+         {Answer::No, Answer::Yes, Answer::Yes},
+         2,
+         -1,
+         {"YesNoBox:" + kAsk, "YesNoCancelBox:" + kAsk, "ShowError:*", "YesNoCancelBox:" + kAsk},
+         2,
+         {false, true},
+         {},
+         QStringLiteral("F"),
+         true},
+        {"a failed poll does not stop the poll",
+         {"PrintStat#1=refuse"},
+         10000,
+         {0, 1},
+         3,
+         {Answer::Yes},
+         0,
+         -1,
+         {"ShowError:CARDOが PrintStat を受け付けませんでした。", "YesNoBox:" + kAsk},
+         2,
+         {},
+         {}},
+        {"a failed poll still asks at close",
+         {"PrintStat#1=refuse"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         1,
+         -1,
+         {"ShowError:CARDOが PrintStat を受け付けませんでした。", "YesNoCancelBox:" + kAsk},
+         1,
+         {true},
+         {}},
+        {"a mark wider than the SEND field is asked about first",
+         {},
+         10000,
+         {},
+         0,
+         {Answer::No},
+         0,
+         0,
+         {"YesNoBox:送信マーク「済」はSENDフィールド(1バイト)に入りません."},
+         0,
+         {},
+         {"ShowWindow"},
+         QStringLiteral("済")},
+        {"a negative count",
+         {"GetLogCount=answer:i:-3"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:CARDOが報告した行数 -3 は, 転送した 14 行の範囲にありません."},
+         0,
+         {},
+         {"DeletePrintedData", "Set.PrintStat"}},
+        {"a count beyond the lines handed over",
+         {"GetLogCount=answer:i:2147483647"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:CARDOが報告した行数 2147483647 は, 転送した 14 行の範囲にありません."},
+         0,
+         {},
+         {"GetPrintedPos", "DeletePrintedData", "Set.PrintStat"}},
+        {"a position as int64",
+         {"GetPrintedPos#1=answer:x:4294967300"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:GetPrintedPos の戻り値が数値ではありません"},
+         0,
+         {},
+         {"DeletePrintedData", "Set.PrintStat"}},
+        {"a negative int64 position",
+         {"GetPrintedPos#1=answer:x:-4294967288"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:GetPrintedPos の戻り値が数値ではありません"},
+         0,
+         {},
+         {"DeletePrintedData", "Set.PrintStat"}},
+        {"a position as double",
+         {"GetPrintedPos#1=answer:d:8.4"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:GetPrintedPos の戻り値が数値ではありません"},
+         0,
+         {},
+         {"DeletePrintedData", "Set.PrintStat"}},
+        {"a print status as string",
+         {"PrintStat=answer:s:2"},
+         10000,
+         {0},
+         1,
+         {},
+         0,
+         -1,
+         {"ShowError:PrintStat の戻り値が数値ではありません"},
+         0,
+         {},
+         {"GetLogCount"}},
+        {"a print status as double",
+         {"PrintStat=answer:d:2.4"},
+         10000,
+         {0},
+         1,
+         {},
+         0,
+         -1,
+         {"ShowError:PrintStat の戻り値が数値ではありません"},
+         0,
+         {},
+         {"GetLogCount"}},
+        {"a position never handed over",
+         {"GetPrintedPos#1=answer:i:1"},
+         10000,
+         {0},
+         1,
+         {Answer::Yes},
+         0,
+         -1,
+         {"YesNoBox:" + kAsk, "ShowError:CARDOが, 転送していない位置 1 を印刷済みと報告しました."},
+         0,
+         {},
+         {"DeletePrintedData", "Set.PrintStat"}},
+        {"a hung DeleteLog at close shows one box",
+         {"DeleteLog#2=hang"},
+         300,
+         {},
+         0,
+         {},
+         1,
+         -1,
+         {"ShowError:CARDOが応答しません。"},
+         0,
+         {true},
+         {},
+         QStringLiteral("F"),
+         false,
+         true},
+        {"a card program that died is not called at close",
+         {"PrintStat#1=die"},
+         10000,
+         {},
+         2,
+         {},
+         1,
+         -1,
+         {"ShowError:CARDOが応答しません。"},
+         0,
+         {true},
+         {},
+         QStringLiteral("F"),
+         false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        standin::stop();
+        FakeCard fake(c.rules);
+        start(QStringLiteral("LOG.DBF"));
+        const int timeout = c.timeoutMs;
+        setCardLink(*window->m_link, std::make_unique<CardLink>([timeout]() -> std::unique_ptr<CardAutomation> {
+            auto card = DBusCardAutomation::create();
+            if (card) {
+                card->setCallTimeout(timeout);
+            }
+            return card;
+        }));
+        window->SendMark->setText(c.sendMark);
+        for (Answer a : c.answers) {
+            dialogs.answer(a);
+        }
+        if (c.tickWhileBoxOpen) {
+            dialogs.whileOpen = [this](const ScriptedDialogs::Asked&) { tickAsTheTimerDoes(); };
+        }
+        const QByteArray before = readFile(path());
+
+        guarded(window.get(), [this] { window->CARDOBtnClick(); }); // as the button's handler runs it
+        if (!c.print.isEmpty()) {
+            fake.print(c.print);
+        }
+        for (int i = 0; i < c.ticks; ++i) {
+            tickAsTheTimerDoes();
+        }
+        const QFileDevice::Permissions rw = QFile::permissions(path());
+        if (c.readOnlyUntilLastClose) {
+            QFile::setPermissions(path(), QFile::ReadOwner);
+        }
+        QList<bool> closed;
+        for (int i = 0; i < c.closes; ++i) {
+            if (c.readOnlyUntilLastClose && i == c.closes - 1) {
+                QFile::setPermissions(path(), rw);
+            }
+            closed << window->FormCloseQuery();
+        }
+        dialogs.whileOpen = {};
+
+        if (c.addLogPos >= 0) {
+            EXPECT_EQ(fake.callsOf(QStringLiteral("AddLogPos")).size(), c.addLogPos);
+        } else {
+            EXPECT_EQ(fake.callsOf(QStringLiteral("AddLogPos")).size(), 14) << "every unsent contact";
+        }
+        const QStringList asked = boxes(dialogs);
+        EXPECT_EQ(asked.size(), c.asked.size()) << asked.join(QLatin1Char('|')).toStdString();
+        for (int i = 0; i < std::min(asked.size(), c.asked.size()); ++i) {
+            const QString& want = c.asked[i];
+            if (want.endsWith(QLatin1Char('*'))) {
+                EXPECT_TRUE(asked[i].startsWith(want.chopped(1))) << asked[i].toStdString();
+            } else {
+                EXPECT_EQ(asked[i], want);
+            }
+        }
+        EXPECT_EQ(closed, c.closed);
+        for (const QString& op : c.neverCalled) {
+            EXPECT_TRUE(fake.callsOf(op).isEmpty()) << op.toStdString();
+        }
+        expectSaneWindow();
+        window.reset();
+        EXPECT_TRUE(onlyMarksWritten(before, readFile(path()), c.marks));
+        dialogs.asked.clear();
+    }
+}
+
+TEST_F(TransferRoundTest, WindowKeepsPaintingWithTheWaitPointerWhileACallWaits)
+{
+    standin::stop();
+    FakeCard fake({QStringLiteral("DoLogList=delay:600")});
+    start(QStringLiteral("LOG.DBF"));
+    bool ranDuringTheCall = false;
+    bool waitPointer = false;
+    QTimer::singleShot(100, window.get(), [&] {
+        ranDuringTheCall = window->Timer->isActive() == false && !fake.callsOf(QStringLiteral("DoLogList")).isEmpty();
+        waitPointer = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        window->repaint();
+    });
+    window->CARDOBtnClick();
+    EXPECT_TRUE(ranDuringTheCall);
+    EXPECT_TRUE(waitPointer);
+    EXPECT_TRUE(dialogs.asked.empty());
+    expectSaneWindow();
+}
+
+TEST_F(TransferRoundTest, DoubleByteMarkNeverReachesTheLineAsHalfACharacter)
+{
+    standin::stop();
+    FakeCard fake({});
+    start(QStringLiteral("LOG.TXT"));
+    window->table().CloseTable();
+    // A RECV field two bytes wide holding "済" in the first contact.
+    QByteArray sch = readFile(dir + QStringLiteral("LOG.SCH"));
+    sch.replace("RECV,CHAR,1", "RECV,CHAR,2");
+    QByteArray txt = readFile(path());
+    const qsizetype eol = txt.indexOf('\n');
+    const qsizetype lastQuote = txt.lastIndexOf("\"R\"", eol);
+    ASSERT_GT(lastQuote, 0);
+    txt.replace(lastQuote, 3, "\"" + QByteArray::fromStdString(cp932::fromUtf8("済")) + "\"");
+    for (const auto& [name, bytes] : {std::pair{QStringLiteral("LOG.SCH"), sch}, std::pair{name, txt}}) {
+        QFile f(dir + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    window->ConBtnClick();
+    ASSERT_EQ(window->table().FieldText(12), cp932::fromUtf8("済"));
+    window->AllSend->setChecked(true);
+    window->CARDOBtnClick();
+    ASSERT_TRUE(dialogs.asked.empty()) << boxes(dialogs).join(QLatin1Char('|')).toStdString();
+    const QStringList first = fake.callsOf(QStringLiteral("AddLogPos")).filter(QStringLiteral(",0)"));
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_FALSE(first.front().contains(QChar(0x1a))) << first.front().toStdString();
+    EXPECT_TRUE(first.front().contains(QStringLiteral(",F,,0,0)"))) << first.front().toStdString();
 }
 
 } // namespace

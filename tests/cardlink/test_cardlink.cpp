@@ -86,7 +86,14 @@ public:
         if (!m_editing) {
             throw KelboError("not in edit mode");
         }
-        m_edit.at(static_cast<std::size_t>(i)) = text;
+        const std::size_t width = FieldWidth(i);
+        m_edit.at(static_cast<std::size_t>(i)) = width ? cp932::cut(text, width) : text;
+    }
+    /** Widths of the fields in bytes; none fixed when empty. */
+    std::vector<std::size_t> widths;
+    std::size_t FieldWidth(int i) const override
+    {
+        return static_cast<std::size_t>(i) < widths.size() ? widths[static_cast<std::size_t>(i)] : 0;
     }
     /** Called before each write is stored; may throw to fail it. */
     std::function<void()> beforeWrite;
@@ -461,7 +468,16 @@ TEST_F(CardLinkTest, CloseRows)
     transfer();
     cardo->log.clear();
     EXPECT_TRUE(close());
-    EXPECT_EQ(cardo->log, QStringList{"call DeleteLog"});
+    EXPECT_EQ(cardo->log, (QStringList{"get PrintStat", "call DeleteLog"}));
+
+    // Printed after the last tick: the close reads the status once more and asks before the lines are dropped.
+    transfer();
+    cardo->print({1});
+    cardo->log.clear();
+    ui.answers = {CardAnswer::Cancel};
+    EXPECT_FALSE(close());
+    EXPECT_EQ(ui.with("YesNoCancel"), QStringList{"YesNoCancel:" + cardtext::kAskUpdate});
+    EXPECT_FALSE(cardo->names().contains("DeleteLog"));
 
     // A pending update answered No: no mark, the lines are dropped all the same.
     printPhase = 2;
@@ -469,6 +485,7 @@ TEST_F(CardLinkTest, CloseRows)
     cardo->log.clear();
     EXPECT_TRUE(close());
     EXPECT_EQ(cardo->log, QStringList{"call DeleteLog"});
+    EXPECT_TRUE(table->writtenRows.empty());
 
     // The table closed: no question, no DeleteLog.
     table->CloseTable();
@@ -477,28 +494,123 @@ TEST_F(CardLinkTest, CloseRows)
     EXPECT_TRUE(cardo->log.isEmpty());
 }
 
-TEST_F(CardLinkTest, CardProgramThatStopsAnsweringIsReportedOnceAndNeverKeepsTheWindowOpen)
+TEST_F(CardLinkTest, FailingPollIsShownOnceAndPollingGoesOnSoAPrintIsStillAskedAbout)
 {
     transfer();
     cardo->failOn = "PrintStat";
     EXPECT_THROW(tick(), KelboError);
     cardo->log.clear();
-    tick();
-    tick();
-    EXPECT_TRUE(cardo->log.isEmpty()) << "polling stops after the failure";
-    EXPECT_FALSE(link->polling());
+    EXPECT_NO_THROW(tick()) << "a failure in a row is not shown again";
+    EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+    EXPECT_TRUE(link->polling());
 
+    // The card program answers again and has printed: the question comes, the mark is written.
+    cardo->failOn.clear();
+    cardo->print({0});
+    tick();
+    EXPECT_EQ(ui.with("YesNo:"), QStringList{"YesNo:" + cardtext::kAskUpdate});
+    EXPECT_EQ(table->rows[0][2], "F");
+
+    // Failing again after a good read is shown again.
+    cardo->failOn = "PrintStat";
+    EXPECT_THROW(tick(), KelboError);
+}
+
+TEST_F(CardLinkTest, FailureAtCloseKeepsThePrintedListUnlessTheCardProgramIsGone)
+{
+    // The final status read fails: shown, the window closes, and DeleteLog does not drop what may be printed.
+    transfer();
+    cardo->failOn = "PrintStat";
+    cardo->log.clear();
+    EXPECT_TRUE(close());
+    EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+    EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardo->failText});
+
+    // A failing DeleteLog is shown and the window closes.
     cardo->failOn = "DeleteLog";
+    ui.events.clear();
     EXPECT_TRUE(close());
     EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardo->failText});
     EXPECT_EQ(ui.waits, 0);
 
-    // The next transfer polls again.
+    // A card program known to be gone is not called; a pending update is reported as not done.
     cardo->failOn.clear();
+    cardo->isGone = true;
+    cardo->log.clear();
+    ui.events.clear();
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(cardo->log.isEmpty());
+    printPhase = 2;
+    EXPECT_TRUE(close());
+    EXPECT_TRUE(cardo->log.isEmpty());
+    EXPECT_EQ(ui.events, QStringList{"Warning:" + cardtext::kGoneUnmarked});
+
+    // The next transfer polls again.
     transfer();
     cardo->log.clear();
     tick();
     EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
+}
+
+TEST_F(CardLinkTest, UpdateThatFailsAtCloseKeepsTheWindowOpenAndAsksAgain)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void()> breakIt;
+        std::function<void()> mendIt;
+    } cases[] = {
+        {"GetLogCount fails", [this] { cardo->failOn = "GetLogCount"; }, [this] { cardo->failOn.clear(); }},
+        {"the table refuses the write", [this] { table->beforeWrite = [] { throw KelboError("read-only"); }; },
+         [this] { table->beforeWrite = {}; }},
+        {"the mark does not fit", [this] { mark = "FF"; }, [this] { mark = "F"; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        table->widths = {6, 10, 1};
+        transfer();
+        cardo->print({0});
+        ui.answers = {CardAnswer::No};
+        tick();
+        c.breakIt();
+        cardo->log.clear();
+        EXPECT_FALSE(close());
+        EXPECT_EQ(printPhase, 2);
+        EXPECT_FALSE(cardo->names().contains("DeletePrintedData"));
+        EXPECT_FALSE(cardo->names().contains("DeleteLog"));
+        EXPECT_EQ(table->rows[0][2], "");
+
+        c.mendIt();
+        EXPECT_TRUE(close());
+        EXPECT_EQ(ui.with("YesNoCancel").size(), 2);
+        EXPECT_EQ(table->rows[0][2], "F");
+        EXPECT_EQ(cardo->log.last(), "call DeleteLog");
+        ui = ScriptedUi();
+    }
+}
+
+TEST_F(CardLinkTest, MarkWiderThanTheSendFieldIsAskedAboutBeforeTheTransferAndNeverWritten)
+{
+    table->widths = {6, 10, 1};
+    mark = sj("済");
+    ui.answers = {CardAnswer::No};
+    transfer();
+    const QString tooLong = cardtext::kMarkTooLong.arg(QStringLiteral("済")).arg(1);
+    EXPECT_EQ(ui.events, QStringList{"YesNo:" + tooLong + cardtext::kForce});
+    EXPECT_EQ(created, 0);
+
+    ui = ScriptedUi();
+    transfer(); // Yes: the user may still change the mark before the update
+    cardo->print({0});
+    tick();
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + tooLong + cardtext::kUpdateFailed});
+    EXPECT_TRUE(table->writtenRows.empty());
+    EXPECT_EQ(printPhase, 2);
+
+    mark = "F";
+    EXPECT_TRUE(close());
+    EXPECT_EQ(table->rows[0][2], "F");
 }
 
 TEST_F(CardLinkTest, TickDeliveredWhileTheProgressBoxPaintsDoesNothing)
@@ -540,15 +652,58 @@ TEST_F(CardLinkTest, ChangedTableGetsNoWrongMark)
     EXPECT_EQ(printPhase, 0);
 }
 
-TEST_F(CardLinkTest, ShrunkTableOrPrintedPositionNeverHandedOverIsLeftUnmarked)
+TEST_F(CardLinkTest, ShrunkTableIsLeftUnmarked)
 {
     transfer();
     cardo->print({3}); // position 5, the last record
     table->rows.pop_back();
-    cardo->lines.push_back({"JA1ZZZ", 1, true}); // a line this transfer never handed over
     tick();
     EXPECT_TRUE(table->writtenRows.empty());
-    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(2)});
+    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(1)});
+}
+
+// What the card program answers is checked before anything is written or dropped.
+TEST_F(CardLinkTest, AnswersOutsideWhatWasHandedOverAreErrorsOfTheCardProgram)
+{
+    struct Case
+    {
+        const char* what;
+        int count; // -1: the model's own
+        std::vector<int> positions;
+        QString error;
+    } cases[] = {
+        {"negative count", -5, {}, cardtext::kBadCount.arg(-5).arg(4)},
+        {"count beyond the lines", 2147483647, {}, cardtext::kBadCount.arg(2147483647).arg(4)},
+        {"position never handed over", -1, {0, 1, -1, -1}, cardtext::kNotHandedOver.arg(1)},
+        {"position beyond the table", -1, {-1, 6, -1, -1}, cardtext::kNotHandedOver.arg(6)},
+        {"position below -1", -1, {-2, -1, -1, -1}, cardtext::kNotHandedOver.arg(-2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        transfer();
+        cardo->printStat = 2;
+        if (c.count != -1) {
+            cardo->logCount = c.count;
+        }
+        const std::vector<int> positions = c.positions;
+        if (!positions.empty()) {
+            cardo->printedPos = [positions](int i) { return positions.at(static_cast<std::size_t>(i)); };
+        }
+        cardo->log.clear();
+        try {
+            tick();
+            ADD_FAILURE() << "no error";
+        } catch (const KelboError& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()), c.error);
+        }
+        EXPECT_TRUE(table->writtenRows.empty());
+        EXPECT_FALSE(cardo->names().contains("DeletePrintedData"));
+        EXPECT_LE(cardo->log.size(), 6) << "no read beyond the lines handed over";
+        EXPECT_EQ(printPhase, 2);
+        EXPECT_TRUE(ui.with("Warning").isEmpty());
+        ui = ScriptedUi();
+    }
 }
 
 TEST_F(CardLinkTest, AnotherTableOpenAtUpdateTimeIsLeftAloneAndTheUpdateStaysPending)

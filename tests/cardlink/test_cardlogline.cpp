@@ -58,6 +58,27 @@ TEST(CardLogLine, FieldsFormsAndQuoting)
     EXPECT_EQ(BuildCardLogLine(wide), "255.13.40,24100,,,,,,\"\",\"\",\"\",,,-2147483648");
 }
 
+TEST(CardLogLine, MarkThatIsHalfACharacterIsLeftOut)
+{
+    // "済" is 0x8D 0xCF: a one-byte mark field can hold only its lead byte, which must not reach the line.
+    struct Case
+    {
+        char send;
+        char recv;
+        const char* tail;
+    } cases[] = {
+        {'\x8d', '\xe0', ",,0"}, // lead bytes of double-byte characters
+        {'\xb1', 'R', "\xb1,R,0"}, // a half-width katakana is a whole character
+        {'F', '\x81', "F,,0"},
+    };
+    for (const Case& c : cases) {
+        CardRecord r = exampleRecord();
+        r.SendChar = c.send;
+        r.RecvChar = c.recv;
+        EXPECT_EQ(BuildCardLogLine(r), std::string("00.05.03,2134,ABC,599,7.025,CW,,\"\",\"\",\"\",") + c.tail);
+    }
+}
+
 TEST(CardLogLine, LongestLineHoldsEveryMemberWhole)
 {
     CardRecord r;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 /** @brief A card program for tests: records every operation as text and answers from a small model of the
@@ -29,6 +30,8 @@ public:
     QString failOn;
     int failAfter = 0;
     QString failText = QStringLiteral("org.freedesktop.DBus.Error.NoReply: the card program is gone");
+    /** Answers GetLogCount in place of the model when set. */
+    std::optional<int> logCount;
     /** Answers GetPrintedPos in place of the model when set. */
     std::function<int(int)> printedPos;
 
@@ -75,7 +78,7 @@ public:
             return printStat;
         }
         if (name == QLatin1String("GetLogCount")) {
-            return static_cast<int>(lines.size());
+            return logCount ? *logCount : static_cast<int>(lines.size());
         }
         if (name == QLatin1String("GetPrintedPos")) {
             const int i = args.value(0).toInt();
@@ -95,7 +98,10 @@ public:
             printStat = value;
         }
     }
-    void post(const QString& name, const QVariantList& args) override { call(name, args); }
+    bool gone() const override { return isGone; }
+
+    /** Set by a test to play a card program that has left the bus. */
+    bool isGone = false;
 
 private:
     void record(const QString& kind, const QString& name, const QVariantList& args)

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <stdexcept>
 
 /** Answers message boxes and file dialogs in order and records what was asked. Installed for its lifetime. */
@@ -25,12 +26,18 @@ public:
     void fileName(const QString& f) { m_files.push_back(f); }
 
     std::vector<Asked> asked;
+    /** Called while each box is open (after it was recorded): what happens meanwhile, a timer's tick say. */
+    std::function<void(const Asked&)> whileOpen;
 
     Answer ErrorBox(QWidget*, const QString& t) override { return record("ErrorBox", t, Answer::Ok); }
     Answer WarningBox(QWidget*, const QString& t) override { return record("WarningBox", t, Answer::Ok); }
     Answer YesNoBox(QWidget*, const QString& t) override { return record("YesNoBox", t, Answer::Yes); }
     Answer YesNoCancelBox(QWidget*, const QString& t) override { return record("YesNoCancelBox", t, Answer::Yes); }
-    void ShowError(QWidget*, const QString& t) override { asked.push_back({"ShowError", t, {}}); }
+    void ShowError(QWidget*, const QString& t) override
+    {
+        asked.push_back({"ShowError", t, {}});
+        opened();
+    }
     QString OpenFileName(QWidget*, const FileDialogSpec& s) override { return file("Open", s); }
     QString SaveFileName(QWidget*, const FileDialogSpec& s) override { return file("Save", s); }
 
@@ -47,9 +54,17 @@ public:
     }
 
 private:
+    void opened()
+    {
+        if (whileOpen) {
+            const Asked a = asked.back();
+            whileOpen(a);
+        }
+    }
     Answer record(const char* kind, const QString& text, Answer fallback)
     {
         asked.push_back({QString::fromLatin1(kind), text, {}});
+        opened();
         if (m_answers.empty()) {
             return fallback;
         }
