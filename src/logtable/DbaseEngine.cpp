@@ -531,6 +531,11 @@ private:
             }
             return "";
         }
+        // A text ends at a zero byte, as in the other formats.
+        const std::size_t nul = text->find('\0');
+        if (nul != std::string::npos) {
+            text->resize(nul);
+        }
         return std::move(*text);
     }
 
