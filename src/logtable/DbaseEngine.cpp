@@ -252,12 +252,14 @@ private:
         if (m_fileSize == 0) {
             throw KelboError(failure("空のファイルです"));
         }
-        unsigned char head[32];
-        if (!logtable::readAt(fd, head, sizeof head, 0)) {
-            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
-        }
-        if (head[0] == 0x02) {
+        unsigned char head[32] = {};
+        const bool fullHead = logtable::readAt(fd, head, sizeof head, 0);
+        // dBASE II's header has another layout (and is often shorter than 32 bytes).
+        if (logtable::readAt(fd, head, 1, 0) && head[0] == 0x02) {
             throw KelboError(failure("dBASE II のテーブルには対応していません"));
+        }
+        if (!fullHead) {
+            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
         }
         if (!knownVersion(head[0])) {
             throw KelboError(failure("dBASE のテーブルではないか, 対応していない版です"));
