@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "common/Cp932.h"
-
 #include <algorithm>
 #include <cstring>
 #include <string>
