@@ -2,20 +2,23 @@
 //   bench_logtable [RECORDS=100000] [BIG=1000000]
 // For each format a table of RECORDS contacts (the sample log's 13 fields) is made in a temporary folder
 // and every field of every record is read as text; each run happens in a child process so that its peak
-// RSS is its own. The same .dbf is converted by `ogr2ogr -f CSV` for comparison. Then a table of BIG
-// records is walked in each format and its peak RSS printed.
+// RSS is its own. The same .dbf is walked by plain shapelib (every field read with DBFReadStringAttribute) and
+// converted by `ogr2ogr -f CSV` for comparison; a .dbf with a memo field (texts in a .dbt) shows what memos cost.
+// Then a table of BIG records is walked in each format and its peak RSS printed.
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
 extern "C" {
 #include <paradox.h>
 }
+#include <shapefil.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -71,15 +74,17 @@ bool writeAll(const std::string& path, const std::string& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
-void makeDbase(const std::string& path, long records)
+/** With @p memoPath, the table gets a memo field NOTE whose texts (one record in five) go to a dBASE III .dbt. */
+void makeDbase(const std::string& path, long records, const std::string& memoPath = "")
 {
-    int recordLength = 1;
+    const bool memo = !memoPath.empty();
+    int recordLength = memo ? 11 : 1;
     for (const Field& f : kFields) {
         recordLength += f.width == 0 ? 8 : f.width;
     }
-    const int headerLength = 32 + 32 * kFieldCount + 1;
+    const int headerLength = 32 + 32 * (kFieldCount + (memo ? 1 : 0)) + 1;
     std::string head(32, '\0');
-    head[0] = 0x03;
+    head[0] = memo ? '\x83' : 0x03;
     head[1] = 124;
     head[2] = 5;
     head[3] = 10;
@@ -98,7 +103,19 @@ void makeDbase(const std::string& path, long records)
         d[16] = static_cast<char>(f.width == 0 ? 8 : f.width);
         head += d;
     }
+    if (memo) {
+        std::string d(32, '\0');
+        std::memcpy(d.data(), "NOTE", 4);
+        d[11] = 'M';
+        d[16] = 10;
+        head += d;
+    }
     head.push_back('\x0D');
+    FILE* memoOut = memo ? std::fopen(memoPath.c_str(), "wb") : nullptr;
+    long nextBlock = 1;
+    if (memoOut) {
+        std::fwrite(std::string(512, '\0').data(), 1, 512, memoOut);
+    }
     FILE* out = std::fopen(path.c_str(), "wb");
     std::fwrite(head.data(), 1, head.size(), out);
     std::string record;
@@ -110,10 +127,31 @@ void makeDbase(const std::string& path, long records)
             value.resize(static_cast<std::size_t>(kFields[f].width == 0 ? 8 : kFields[f].width), ' ');
             record += value;
         }
+        if (memoOut) {
+            char block[16];
+            if (i % 5 == 0) {
+                // A remark of some 600 bytes over two blocks, ended by 0x1A 0x1A.
+                std::string text;
+                while (text.size() < 600) {
+                    text += "QSL via bureau, TNX FB QSO " + std::to_string(i) + "\r\n";
+                }
+                text += "\x1A\x1A";
+                text.resize((text.size() + 511) / 512 * 512, '\0');
+                std::fwrite(text.data(), 1, text.size(), memoOut);
+                std::snprintf(block, sizeof block, "%10ld", nextBlock);
+                nextBlock += static_cast<long>(text.size() / 512);
+            } else {
+                std::snprintf(block, sizeof block, "%10s", "");
+            }
+            record += block;
+        }
         std::fwrite(record.data(), 1, record.size(), out);
     }
     std::fputc(0x1A, out);
     std::fclose(out);
+    if (memoOut) {
+        std::fclose(memoOut);
+    }
 }
 
 void makeText(const std::string& dir, const std::string& name, long records)
@@ -237,8 +275,9 @@ long peakRssKb()
     return usage.ru_maxrss;
 }
 
-/** Opens DIR/NAME in a child process and reads every field of every record; prints the figures. */
-double readEverything(const std::string& label, const std::string& dir, const std::string& name)
+/** Runs @p walk (which returns the number of records and adds up the bytes read) in a child process; prints
+ * the figures and returns the seconds it took. */
+double inChild(const std::string& label, const std::function<long(std::size_t& bytes, double& opened)>& walk)
 {
     std::fflush(stdout);
     int pipeFds[2];
@@ -253,15 +292,8 @@ double readEverything(const std::string& label, const std::string& dir, const st
         std::size_t bytes = 0;
         try {
             const auto start = std::chrono::steady_clock::now();
-            auto table = createLogTable();
-            table->OpenTable(dir, name);
-            const double opened = seconds(start);
-            for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
-                for (int f = 0; f < table->FieldCount(); ++f) {
-                    bytes += table->FieldText(f).size();
-                }
-                ++records;
-            }
+            double opened = 0;
+            records = walk(bytes, opened);
             elapsed = seconds(start);
             std::printf("%-34s %9ld records  %8.1f ms (open %6.1f ms)  %11.0f records/s  peak RSS %6.1f MB\n",
                         label.c_str(), records, elapsed * 1000, opened * 1000, records / elapsed, peakRssKb() / 1024.0);
@@ -285,6 +317,49 @@ double readEverything(const std::string& label, const std::string& dir, const st
     return elapsed;
 }
 
+/** Opens DIR/NAME and reads every field of every record as text. */
+double readEverything(const std::string& label, const std::string& dir, const std::string& name)
+{
+    return inChild(label, [&](std::size_t& bytes, double& opened) {
+        const auto start = std::chrono::steady_clock::now();
+        auto table = createLogTable();
+        table->OpenTable(dir, name);
+        opened = seconds(start);
+        long records = 0;
+        for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
+            for (int f = 0; f < table->FieldCount(); ++f) {
+                bytes += table->FieldText(f).size();
+            }
+            ++records;
+        }
+        return records;
+    });
+}
+
+/** The plain shapelib walk: every field of every record through DBFReadStringAttribute, copied at once. */
+double shapelibWalk(const std::string& label, const std::string& path)
+{
+    return inChild(label, [&](std::size_t& bytes, double& opened) {
+        const auto start = std::chrono::steady_clock::now();
+        DBFHandle dbf = DBFOpen(path.c_str(), "rb");
+        if (!dbf) {
+            throw KelboError("shapelib cannot open " + path);
+        }
+        opened = seconds(start);
+        const int records = DBFGetRecordCount(dbf);
+        const int fields = DBFGetFieldCount(dbf);
+        std::string text;
+        for (int r = 0; r < records; ++r) {
+            for (int f = 0; f < fields; ++f) {
+                text = DBFReadStringAttribute(dbf, r, f);
+                bytes += text.size();
+            }
+        }
+        DBFClose(dbf);
+        return static_cast<long>(records);
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -301,12 +376,18 @@ int main(int argc, char** argv)
     auto made = std::chrono::steady_clock::now();
     makeParadox(dir + "log.db", records);
     makeDbase(dir + "log.dbf", records);
+    makeDbase(dir + "memo.dbf", records, dir + "memo.dbt");
     makeText(dir, "log", records);
     std::printf("made in %.1f s\n", seconds(made));
 
     std::printf("\nRead every field of every record as text:\n");
     readEverything("Paradox .db", dir, "log.db");
     const double dbase = readEverything("dBASE .dbf", dir, "log.dbf");
+    const double plain = shapelibWalk("plain shapelib walk of the .dbf", dir + "log.dbf");
+    if (dbase > 0 && plain > 0) {
+        std::printf("dBASE read takes %.2fx the time of the plain shapelib walk (target: at most 2x)\n", dbase / plain);
+    }
+    readEverything("dBASE .dbf + memo field (.dbt)", dir, "memo.dbf");
     readEverything("text .txt + .sch", dir, "log.txt");
 
     if (std::system("command -v ogr2ogr >/dev/null 2>&1") == 0) {

@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kUsage
     = "Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE\n"
+      "       kelbo-lines --fields DIR TABLE\n"
       "\n"
       "Prints, for every record of the log table DIR/TABLE that a transfer would hand to the card\n"
       "program, its table position (0 for the first record), a tab and its card line in UTF-8, one\n"
@@ -31,6 +32,8 @@ constexpr const char* kUsage
       "  --all        pass records that already carry a send mark, like \"すべて引き渡す\"\n"
       "  --utc        times are UTC and are moved on nine hours (\"UTC→JST\" checked)\n"
       "  --no-utc     times are Japanese time\n"
+      "  --fields     print the table itself instead: the field names, then every record's\n"
+      "               field texts (sent or not), as CSV in UTF-8 (RFC 4180 quoting, CRLF)\n"
       "  --help       show this text\n"
       "\n"
       "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
@@ -45,6 +48,7 @@ struct Arguments
     std::optional<bool> utc;
     std::vector<std::string> positional;
     bool help = false;
+    bool fields = false;
 };
 
 int usageError(const std::string& message)
@@ -73,6 +77,8 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             args.help = true;
+        } else if (arg == "--fields") {
+            args.fields = true;
         } else if (arg == "--all") {
             args.all = true;
         } else if (arg == "--utc" || arg == "--no-utc") {
@@ -98,8 +104,70 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
     return std::nullopt;
 }
 
+/** One CSV field: quoted when it holds a separator, a quote, a line break or blanks at either end. */
+void appendCsvField(std::string& out, const std::string& utf8)
+{
+    const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos
+        || (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
+    if (!quote) {
+        out += utf8;
+        return;
+    }
+    out += '"';
+    for (const char c : utf8) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+// --fields: the whole table as CSV, for moving a log elsewhere or comparing with another reader.
+int dumpFields(const Arguments& args)
+{
+    std::unique_ptr<LogTable> table = createLogTable();
+    table->OpenTable(args.positional[0], args.positional[1]);
+    const std::string note = table->ReadNote();
+    if (!note.empty()) {
+        std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
+    }
+    const int count = table->FieldCount();
+    std::string out;
+    const auto writeLine = [&]() {
+        out += "\r\n";
+        const bool ok = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+        out.clear();
+        return ok;
+    };
+    for (int f = 0; f < count; ++f) {
+        if (f > 0) {
+            out += ',';
+        }
+        appendCsvField(out, cp932::toUtf8(table->FieldName(f)));
+    }
+    bool ok = writeLine();
+    const long records = table->RecordCount();
+    for (long row = 0; ok && row < records; ++row) {
+        for (int f = 0; f < count; ++f) {
+            if (f > 0) {
+                out += ',';
+            }
+            appendCsvField(out, cp932::toUtf8(table->CellText(row, f)));
+        }
+        ok = writeLine();
+    }
+    if (!ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return failure("cannot write the output");
+    }
+    return 0;
+}
+
 int run(const Arguments& args)
 {
+    if (args.fields) {
+        return dumpFields(args);
+    }
     KelboSettings settings; // design defaults: every entry "NULL", AllSend off, UTC on
     if (args.ini) {
         // The settings reader never fails on its own; a file named on the command line must exist and read.
@@ -145,6 +213,9 @@ int main(int argc, char** argv)
     }
     if (args.positional.size() != 2) {
         return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
+    }
+    if (args.fields && (args.ini || args.def || args.all || args.utc)) {
+        return usageError("--fields takes no other option");
     }
     try {
         return run(args);

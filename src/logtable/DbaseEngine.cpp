@@ -1,7 +1,9 @@
 // dBASE tables (.dbf). The header is checked here before shapelib sees it; shapelib reads the raw records,
 // which are sliced by the field offsets so that leading blanks stay. Records marked deleted are not shown.
+// Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
 #include "common/Cp932.h"
 #include "common/KelboError.h"
+#include "logtable/MemoFile.h"
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,12 +40,68 @@ std::int32_t le32(const unsigned char* p)
                                      | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+std::uint32_t be32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16
+        | static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+}
+
+std::uint64_t be64(const unsigned char* p)
+{
+    return static_cast<std::uint64_t>(be32(p)) << 32 | be32(p + 4);
+}
+
+std::uint64_t le64(const unsigned char* p)
+{
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(le32(p + 4))) << 32
+        | static_cast<std::uint32_t>(le32(p));
+}
+
+double bitsToDouble(std::uint64_t bits)
+{
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+/** dBASE 7 keeps integers and doubles big-endian with the sign bit flipped, so that their bytes sort as the values
+ * do; a negative double has all its bits inverted. */
+std::int32_t level7Integer(const unsigned char* p)
+{
+    return static_cast<std::int32_t>(be32(p) ^ 0x80000000u);
+}
+
+double level7Double(const unsigned char* p)
+{
+    const std::uint64_t bits = be64(p);
+    return bitsToDouble((bits & 0x8000000000000000ull) != 0 ? bits ^ 0x8000000000000000ull : ~bits);
+}
+
+/** FoxPro's currency: a 64-bit integer of ten-thousandths, shown exactly. */
+std::string currencyText(std::int64_t value)
+{
+    const bool negative = value < 0;
+    const std::uint64_t magnitude
+        = negative ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
+    std::string text = std::to_string(magnitude / 10000);
+    std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    if (!fraction.empty()) {
+        text += "." + fraction;
+    }
+    return negative ? "-" + text : text;
+}
+
+bool isFoxPro(unsigned char v)
+{
+    return v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 || v == 0xFB;
+}
+
 bool knownVersion(unsigned char v)
 {
     switch (v) {
-    case 0x02: // FoxBASE
     case 0x03: // dBASE III, IV, V without memo
-    case 0x04: // dBASE IV
+    case 0x04: // dBASE 7
     case 0x05: // dBASE V
     case 0x07: // dBASE with ANSI
     case 0x30: // Visual FoxPro
@@ -53,6 +112,7 @@ bool knownVersion(unsigned char v)
     case 0x83: // dBASE III with memo
     case 0x87:
     case 0x8B: // dBASE IV with memo
+    case 0x8C: // dBASE 7 with memo
     case 0x8E:
     case 0xCB:
     case 0xE5:
@@ -80,6 +140,7 @@ public:
         }
         ::close(fd);
         openHandle();
+        openMemoFile();
     }
 
     ~DbaseEngine() override
@@ -105,9 +166,12 @@ public:
         }
         const char* record = rawRecord(row);
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
-            texts[i] = decode(m_fields[i], record + m_fields[i].offset);
+            texts[i] = m_fields[i].type == 'M' ? memoText(m_fields[i], record + m_fields[i].offset)
+                                               : decode(m_fields[i], record + m_fields[i].offset);
         }
     }
+
+    std::string readNote() const override { return m_note; }
 
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
@@ -188,17 +252,30 @@ private:
         if (m_fileSize == 0) {
             throw KelboError(failure("空のファイルです"));
         }
-        unsigned char head[32];
-        if (!logtable::readAt(fd, head, sizeof head, 0)) {
+        unsigned char head[32] = {};
+        const bool fullHead = logtable::readAt(fd, head, sizeof head, 0);
+        // dBASE II's header has another layout (and is often shorter than 32 bytes).
+        if (logtable::readAt(fd, head, 1, 0) && head[0] == 0x02) {
+            throw KelboError(failure("dBASE II のテーブルには対応していません"));
+        }
+        if (!fullHead) {
             throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
         }
         if (!knownVersion(head[0])) {
             throw KelboError(failure("dBASE のテーブルではないか, 対応していない版です"));
         }
+        m_version = head[0];
+        // dBASE 7 puts a language driver name before the fields and gives each field 48 bytes.
+        m_level7 = (m_version & 0x07) == 4;
+        const std::size_t firstField = m_level7 ? 68 : 32;
+        const std::size_t descriptorSize = m_level7 ? 48 : 32;
+        const std::size_t nameSize = m_level7 ? 32 : 11;
+        const std::size_t typeAt = m_level7 ? 32 : 11;
+        const std::size_t widthAt = m_level7 ? 33 : 16;
         const std::int32_t records = le32(head + 4);
         m_headerLength = head[8] | head[9] << 8;
         m_recordLength = head[10] | head[11] << 8;
-        if (records < 0 || m_headerLength < 33 || m_recordLength < 2) {
+        if (records < 0 || static_cast<std::size_t>(m_headerLength) < firstField + 1) {
             throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが不正です)"));
         }
         if (static_cast<off_t>(m_headerLength) > m_fileSize) {
@@ -209,31 +286,32 @@ private:
             throw KelboError(failure("読み込みに失敗しました"));
         }
         int offset = 1; // the deletion flag
-        for (std::size_t at = 32; at + 32 <= header.size() && header[at] != 0x0D; at += 32) {
+        for (std::size_t at = firstField; at + descriptorSize <= header.size() && header[at] != 0x0D;
+             at += descriptorSize) {
             Field field;
             const auto* name = reinterpret_cast<const char*>(header.data() + at);
-            field.name.assign(name, strnlen(name, 11));
+            field.name.assign(name, strnlen(name, nameSize));
             field.name = std::string(logtable::trimRight(field.name));
-            field.type = static_cast<char>(header[at + 11]);
-            field.width = header[at + 16];
-            field.decimals = header[at + 17];
-            if (field.type == 'C' && field.decimals > 0 && head[0] != 0x03 && head[0] != 0x83) {
+            field.type = static_cast<char>(header[at + typeAt]);
+            field.width = header[at + widthAt];
+            field.decimals = header[at + widthAt + 1];
+            if (field.type == 'C' && field.decimals > 0 && !m_level7 && m_version != 0x03 && m_version != 0x83) {
                 field.width += field.decimals << 8; // FoxPro's long character fields
                 field.decimals = 0;
             }
-            if (field.width == 0) {
-                throw KelboError(failure("フィールド " + field.name + " の長さが 0 です"));
-            }
             field.offset = offset;
             offset += field.width;
-            m_fields.push_back(std::move(field));
+            // FoxPro's hidden field of null flags is no field of the operator's.
+            if (field.type != '0') {
+                m_fields.push_back(std::move(field));
+            }
         }
         if (m_fields.empty()) {
             throw KelboError(failure("dBASE のテーブルではありません (フィールドがありません)"));
         }
         if (offset > m_recordLength) {
-            throw KelboError(failure("dBASE のテーブルではありません (レコード長 " + std::to_string(m_recordLength)
-                                     + " がフィールドと合いません)"));
+            throw KelboError(failure("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
+                                     + std::to_string(offset) + " と合いません"));
         }
         // A header that promises more records than the file holds: the whole records that are there.
         const off_t whole = (m_fileSize - m_headerLength) / m_recordLength;
@@ -345,34 +423,44 @@ private:
         }
     }
 
-    static std::string decode(const Field& field, const char* p)
+    std::string decode(const Field& field, const char* p) const
     {
         const std::string_view raw(p, static_cast<std::size_t>(field.width));
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
         switch (field.type) {
         case 'C':
             return std::string(logtable::trimRight(raw));
         case 'N':
         case 'F':
+            // A number too wide for its field is stored as asterisks: no value.
+            if (raw.find_first_not_of("* ") == std::string_view::npos) {
+                return "";
+            }
             return logtable::normalizeNumberText(raw);
-        case 'D':
-            return logtable::normalizeDateText(raw);
+        case 'D': {
+            // "00000000", blanks and text that is no date all mean no date.
+            const std::string text = logtable::normalizeDateText(raw);
+            return text.size() == 10 && text[4] == '/' && text[7] == '/' ? text : "";
+        }
         case 'L':
             return logtable::normalizeLogicalText(raw);
         case 'I':
-            return field.width == 4 ? logtable::formatInteger(le32(reinterpret_cast<const unsigned char*>(p))) : "";
-        case 'O':
-        case 'B':
-            if (field.width == 8 && field.type == 'O') {
-                double value = 0;
-                std::memcpy(&value, p, 8);
-                return logtable::formatNumber(value);
+        case '+':
+            if (field.width != 4) {
+                return "";
             }
-            return ""; // a memo block number
+            return logtable::formatInteger(m_level7 ? level7Integer(u) : le32(u));
+        case 'O':
+            return field.width == 8 ? logtable::formatNumber(level7Double(u)) : "";
+        case 'B':
+            // FoxPro's double; in dBASE a binary memo's block number.
+            return field.width == 8 && !m_level7 ? logtable::formatNumber(bitsToDouble(le64(u))) : "";
+        case 'Y':
+            return field.width == 8 ? currencyText(static_cast<std::int64_t>(le64(u))) : "";
         case 'T': {
             if (field.width != 8) {
                 return "";
             }
-            const auto* u = reinterpret_cast<const unsigned char*>(p);
             const std::int32_t day = le32(u);
             const std::int32_t ms = le32(u + 4);
             if (day <= 0 || ms < 0 || ms >= 86400000) {
@@ -382,19 +470,130 @@ private:
             PX_SdnToGregorian(day, &year, &month, &dayOfMonth);
             return logtable::formatDateTime(year, month, dayOfMonth, ms);
         }
-        case 'M':
+        case '@': {
+            // Milliseconds since the day before 0001/01/01, a big-endian double (some writers flip its sign bit).
+            if (field.width != 8) {
+                return "";
+            }
+            std::uint64_t bits = be64(u);
+            bits &= ~0x8000000000000000ull;
+            const double ms = bitsToDouble(bits);
+            if (!(ms >= 86400000.0) || ms > 3.16e14) {
+                return "";
+            }
+            const auto whole = static_cast<long long>(ms);
+            int year = 0, month = 0, dayOfMonth = 0;
+            PX_SdnToGregorian(static_cast<long>(whole / 86400000) + 1721425, &year, &month, &dayOfMonth);
+            return logtable::formatDateTime(year, month, dayOfMonth, whole % 86400000);
+        }
         case 'G':
         case 'P':
-        case '@':
-        case 'Y':
-        case '0':
-            return ""; // memos, pictures and binary values have no text here
+        case 'Q':
+        case 'W':
+            return ""; // pictures, objects and binary values have no text
         default:
             return std::string(logtable::trimRight(raw));
         }
     }
 
+    /** The memo's block number: ten digits (blank for none) or, in FoxPro's four bytes, a binary number. */
+    static std::optional<std::uint32_t> memoBlock(const Field& field, const char* p)
+    {
+        if (field.width == 4) {
+            return static_cast<std::uint32_t>(le32(reinterpret_cast<const unsigned char*>(p)));
+        }
+        const std::string_view digits = logtable::trim(std::string_view(p, static_cast<std::size_t>(field.width)));
+        std::uint64_t block = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9' || block > 0xFFFFFFFFu) {
+                return std::nullopt;
+            }
+            block = block * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (block > 0xFFFFFFFFu) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(block);
+    }
+
+    std::string memoText(const Field& field, const char* p)
+    {
+        const std::optional<std::uint32_t> block = memoBlock(field, p);
+        if (block && *block == 0) {
+            return "";
+        }
+        if (!m_memo) {
+            return "";
+        }
+        std::optional<std::string> text = block ? m_memo->read(*block) : std::nullopt;
+        if (!text) {
+            if (!m_memoDamageNoted) {
+                m_memoDamageNoted = true;
+                addNote("メモファイル " + m_memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
+            }
+            return "";
+        }
+        // A text ends at a zero byte, as in the other formats.
+        const std::size_t nul = text->find('\0');
+        if (nul != std::string::npos) {
+            text->resize(nul);
+        }
+        return std::move(*text);
+    }
+
+    void addNote(const std::string& sentence)
+    {
+        if (!m_note.empty()) {
+            m_note += ' ';
+        }
+        m_note += sentence;
+    }
+
+    /** Opens the memo file of a table that has memo fields; a missing or unusable one leaves the memos empty and
+     * says so in the note. */
+    void openMemoFile()
+    {
+        std::string names;
+        for (const Field& field : m_fields) {
+            if (field.type == 'M') {
+                names += (names.empty() ? "" : ", ") + cp932::toUtf8(field.name);
+            }
+        }
+        if (names.empty()) {
+            return;
+        }
+        const bool foxPro = isFoxPro(m_version);
+        m_memoPath = logtable::siblingFile(m_path,
+                                           foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
+                                                  : std::initializer_list<const char*>{".dbt", ".fpt"});
+        if (m_memoPath.empty()) {
+            const std::size_t dot = m_path.rfind('.');
+            const std::string expected
+                = (dot == std::string::npos ? m_path : m_path.substr(0, dot)) + (foxPro ? ".fpt" : ".dbt");
+            addNote("メモファイル " + expected + " がないため, メモのフィールド " + names + " は空で表示します.");
+            return;
+        }
+        const std::size_t dot = m_memoPath.rfind('.');
+        const bool fpt = cp932::equalsNoCase(m_memoPath.substr(dot), ".fpt");
+        const auto kind = fpt ? logtable::DbaseMemoFile::Kind::FoxPro
+                              : (m_level7 || m_version == 0x8B || m_version == 0x8E || m_version == 0xCB
+                                     ? logtable::DbaseMemoFile::Kind::Dbase4
+                                     : logtable::DbaseMemoFile::Kind::Dbase3);
+        try {
+            m_memo = logtable::DbaseMemoFile::open(m_memoPath, kind);
+        } catch (const KelboError& e) {
+            addNote("メモファイル " + m_memoPath + " を読めないため (" + e.what() + "), メモのフィールド " + names
+                    + " は空で表示します.");
+        }
+    }
+
     std::string m_path;
+    unsigned char m_version = 0;
+    bool m_level7 = false;
+    std::unique_ptr<logtable::DbaseMemoFile> m_memo;
+    std::string m_memoPath;
+    std::string m_note;
+    bool m_memoDamageNoted = false;
     off_t m_fileSize = 0;
     logtable::FileStamp m_stamp;
     int m_headerLength = 0;

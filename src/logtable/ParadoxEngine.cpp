@@ -1,8 +1,10 @@
 // Paradox tables (.db). The header and the chain of data blocks are checked and walked here, with every
 // offset bounded by the file's size, so a damaged or hostile file gives an error or a shorter table, never a
-// wild read; pxlib decodes the field values. Only one data block is held in memory at a time.
+// wild read; pxlib decodes the field values. Only one data block is held in memory at a time. Memo texts longer
+// than the part kept in the record are read from the .MB file beside the table by our own bounds-checked reader.
 #include "common/Cp932.h"
 #include "common/KelboError.h"
+#include "logtable/MemoFile.h"
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
@@ -14,6 +16,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +113,7 @@ public:
             if (!m_px) {
                 throw KelboError(openError(m_path, "メモリが足りません"));
             }
+            openMemoFile();
         } catch (...) {
             ::close(m_fd);
             throw;
@@ -131,6 +135,7 @@ public:
         return m_fields[field].type == pxAlpha ? m_fields[field].size : 0;
     }
     long recordCount() const override { return m_recordCount; }
+    std::string readNote() const override { return m_note; }
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
@@ -440,19 +445,80 @@ private:
         case pxBcd:
             return decodeBcd(reinterpret_cast<const unsigned char*>(p), field.size);
         case pxMemo:
-        case pxFormattedMemo: {
-            // The memo file is not read: the record holds the memo's leading part and its length.
-            const int inline_ = field.stored - 10;
-            const std::uint32_t length = le32(reinterpret_cast<const unsigned char*>(p) + inline_ + 4);
-            std::size_t n = std::min<std::size_t>(length, static_cast<std::size_t>(inline_));
-            const void* nul = std::memchr(p, 0, n);
-            if (nul) {
-                n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
-            }
-            return cp932::cut(std::string_view(p, n), n);
-        }
+        case pxFormattedMemo:
+            return memoText(field, p);
         default:
             return ""; // binary values have no text
+        }
+    }
+
+    /** The record holds the memo's leading part, then a pointer: the offset in the memo file (0 when the whole
+     * memo is in the record), its length and a modification number. */
+    std::string memoText(const Field& field, const char* p)
+    {
+        const auto inlineSize = static_cast<std::size_t>(field.stored - 10);
+        const auto* pointer = reinterpret_cast<const unsigned char*>(p) + inlineSize;
+        const std::uint32_t length = le32(pointer + 4);
+        std::optional<std::string> bytes;
+        if (length == 0) {
+            return "";
+        }
+        if (le32(pointer) == 0) {
+            bytes = std::string(p, std::min<std::size_t>(length, inlineSize));
+        } else if (m_memo) {
+            bytes = m_memo->read(pointer);
+        } else {
+            return ""; // the note at the opening told that the memo file is missing
+        }
+        if (bytes && field.type == pxFormattedMemo) {
+            bytes = logtable::formattedMemoText(*bytes);
+        }
+        if (!bytes) {
+            if (!m_memoDamageNoted) {
+                m_memoDamageNoted = true;
+                addNote("メモファイル " + m_memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
+            }
+            return "";
+        }
+        const std::size_t nul = bytes->find('\0');
+        if (nul != std::string::npos) {
+            bytes->resize(nul);
+        }
+        return std::move(*bytes);
+    }
+
+    void addNote(const std::string& sentence)
+    {
+        if (!m_note.empty()) {
+            m_note += ' ';
+        }
+        m_note += sentence;
+    }
+
+    void openMemoFile()
+    {
+        std::string names;
+        for (const Field& field : m_fields) {
+            if (field.type == pxMemo || field.type == pxFormattedMemo) {
+                names += (names.empty() ? "" : ", ") + cp932::toUtf8(field.name);
+            }
+        }
+        if (names.empty()) {
+            return;
+        }
+        m_memoPath = logtable::siblingFile(m_path, {".mb"});
+        if (m_memoPath.empty()) {
+            const std::size_t dot = m_path.rfind('.');
+            m_memoPath = (dot == std::string::npos ? m_path : m_path.substr(0, dot)) + ".MB";
+            addNote("メモファイル " + m_memoPath + " がないため, レコードに収まらないメモ (フィールド " + names
+                    + ") は空で表示します.");
+            return;
+        }
+        try {
+            m_memo = logtable::ParadoxMemoFile::open(m_memoPath);
+        } catch (const KelboError& e) {
+            addNote("メモファイル " + m_memoPath + " を読めないため (" + e.what()
+                    + "), レコードに収まらないメモ (フィールド " + names + ") は空で表示します.");
         }
     }
 
@@ -557,6 +623,10 @@ private:
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
     logtable::BatchWriter m_batch;
+    std::unique_ptr<logtable::ParadoxMemoFile> m_memo;
+    std::string m_memoPath;
+    std::string m_note;
+    bool m_memoDamageNoted = false;
 };
 
 } // namespace

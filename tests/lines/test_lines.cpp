@@ -1,5 +1,7 @@
 // kelbo-lines end to end: the built program run on a small delimited log with a definition file and a
 // settings file, its flags, and its errors.
+#include "common/Cp932.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
@@ -8,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -142,6 +146,61 @@ TEST_F(KelboLines, SampleLogInEveryFormat)
     }
 }
 
+// A dBASE III log with a memo file: names, every record's texts (memo included) as CSV in UTF-8, quoted where a
+// field holds a comma, a quote, a line break or blanks at its ends; empty markers as empty fields.
+TEST_F(KelboLines, FieldsDumpsTheWholeTableAsCsv)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto field = [](const char* name, char type, int width) {
+        std::string d(32, '\0');
+        d.replace(0, std::strlen(name), name);
+        d[11] = type;
+        d[16] = static_cast<char>(width);
+        return d;
+    };
+    std::string dbf(32, '\0');
+    dbf[0] = '\x83';
+    dbf[4] = 2; // records
+    const int header = 32 + 5 * 32 + 1;
+    const int record = 1 + 8 + 16 + 3 + 8 + 10;
+    dbf[8] = static_cast<char>(header & 0xFF);
+    dbf[9] = static_cast<char>(header >> 8);
+    dbf[10] = static_cast<char>(record);
+    dbf += field("CALL", 'C', 8) + field("NAME", 'C', 16) + field("RST", 'N', 3) + field("DAY", 'D', 8)
+        + field("NOTE", 'M', 10) + "\x0D";
+    const auto pad = [](std::string s, std::size_t width) {
+        s.resize(width, ' ');
+        return s;
+    };
+    dbf += " " + pad("JA1AA", 8) + pad(cp932::fromUtf8("山田 太郎"), 16) + "599" + "20240501" + "         1";
+    dbf += " " + pad(" JA2BB", 8) + pad("Bob, Jr.", 16) + "***" + "00000000" + pad("", 10) + "\x1A";
+    std::string dbt(512, '\0');
+    dbt[0] = 2;
+    dbt += cp932::fromUtf8("移動運用, \"QRP\"\r\n5W") + "\x1A\x1A";
+    for (const auto& [name, bytes] : {std::pair<const char*, std::string>{"log.dbf", dbf}, {"log.dbt", dbt}}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(bytes.data(), static_cast<int>(bytes.size())));
+    }
+
+    const Outcome r = run({"--fields", dir.path(), "log.dbf"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "CALL,NAME,RST,DAY,NOTE\r\n"
+              "JA1AA,山田 太郎,599,2024/05/01,\"移動運用, \"\"QRP\"\"\r\n5W\"\r\n"
+              "\" JA2BB\",\"Bob, Jr.\",,,\r\n");
+
+    // Without its memo file the table is still dumped; the note goes to standard error.
+    ASSERT_TRUE(QFile::remove(dir.filePath("log.dbt")));
+    const Outcome noMemo = run({"--fields", dir.path(), "log.dbf"});
+    EXPECT_EQ(noMemo.exitCode, 0);
+    EXPECT_EQ(noMemo.out,
+              "CALL,NAME,RST,DAY,NOTE\r\nJA1AA,山田 太郎,599,2024/05/01,\r\n\" JA2BB\",\"Bob, Jr.\",,,\r\n");
+    EXPECT_NE(noMemo.err.find("log.dbt"), std::string::npos) << noMemo.err;
+}
+
 TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
 {
     QTemporaryDir dir;
@@ -172,6 +231,8 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
         {{"--utc", "--no-utc", kData, "log.csv"}, 2, "--utc"},
         {{"--def"}, 2, "--def"},
         {{"--bogus", kData, "log.csv"}, 2, "--bogus"},
+        {{"--fields", dir.path(), "bad.db"}, 1, "bad.db"},
+        {{"--fields", "--all", kData, "log.csv"}, 2, "--fields"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

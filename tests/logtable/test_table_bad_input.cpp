@@ -92,6 +92,21 @@ TEST(TableBadInput, EachGivesAClearErrorOrAWellDefinedReading)
          file("h.dbf", [&] { return patched(dbf, 8, std::string("\xFF\x7F", 2)); }), "途中で切れています"},
         {"dBASE record shorter than its fields", "r.dbf",
          file("r.dbf", [&] { return patched(dbf, 10, std::string("\x05\x00", 2)); }), "レコード長"},
+        {"dBASE table without fields", "nf.dbf", file("nf.dbf", [] { return dbfBytes({}, {}); }),
+         "フィールドがありません"},
+        {"dBASE II table", "ii.dbf",
+         file("ii.dbf",
+              [] { // one record, a field CALL of 8 characters
+                  return std::string("\x02\x01\x00\x01\x01\x01\x09\x00CALL\0\0\0\0\0\0\0C\x08", 25) + "\x0D"
+                      + " JA1AA   \x1A";
+              }),
+         "dBASE II"},
+        {"dBASE 7 table cut inside its field list", "t7.dbf",
+         file("t7.dbf",
+              [] {
+                  return std::string("\x04\x78\x02\x1b\x00\x00\x00\x00\x75\x00\x05\x00", 12) + std::string(20, '\0');
+              }),
+         "途中で切れています"},
         {"unbalanced quotes", "q.csv", file("q.csv", [] { return std::string("CALL,SEND\n\"JA1AA,F\nJA2BB,F\n"); }),
          nullptr, 2},
         {"schema naming more fields than a line holds", "m.txt",
@@ -138,6 +153,16 @@ TEST(TableBadInput, EachGivesAClearErrorOrAWellDefinedReading)
         }
         EXPECT_EQ(listing(tmp), before) << "nothing is written";
     }
+}
+
+TEST(TableBadInput, ZeroWidthCharacterFieldReadsEmpty)
+{
+    TempDir tmp;
+    writeFile(
+        tmp.file("z.dbf"),
+        dbfBytes({{"CALL", 'C', 6}, {"NOTE", 'C', 0}, {"SEND", 'C', 1}}, {{"JA1AA", "", "F"}, {"JA2BB", "", ""}}));
+    auto table = open(tmp.path(), "z.dbf");
+    EXPECT_EQ(walk(*table), (std::vector<std::vector<std::string>>{{"JA1AA", "", "F"}, {"JA2BB", "", ""}}));
 }
 
 TEST(TableBadInput, UnbalancedQuoteRunsToTheEndOfItsLine)

@@ -95,6 +95,67 @@ TEST(TableForms, DbaseValuesOfEveryKind)
                 });
 }
 
+namespace {
+
+std::string littleEndian(std::uint64_t bits, int size)
+{
+    std::string out;
+    for (int i = 0; i < size; ++i) {
+        out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+    }
+    return out;
+}
+
+std::string leDouble(double v)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, 8);
+    return littleEndian(bits, 8);
+}
+
+} // namespace
+
+// FoxPro's binary fields: currency in ten-thousandths, double, integer, datetime as day number and milliseconds;
+// its hidden null-flags field is no field of the table; blanks and asterisks in numbers and odd dates are empty.
+TEST(TableForms, DbaseFoxProBinaryFieldsAndEmptyMarkers)
+{
+    TempDir tmp;
+    const std::string day = littleEndian(static_cast<std::uint64_t>(PX_GregorianToSdn(2024, 5, 1)), 4);
+    std::string bytes
+        = dbfBytes({{"CALL", 'C', 6},
+                    {"FEE", 'Y', 8},
+                    {"FREQ", 'B', 8},
+                    {"QSO", 'I', 4},
+                    {"WHEN", 'T', 8},
+                    {"_NullFlags", '0', 1},
+                    {"NUM", 'N', 6},
+                    {"DAY", 'D', 8},
+                    {"SEND", 'C', 1}},
+                   {
+                       {"JA1AA", littleEndian(123456, 8), leDouble(7.05), littleEndian(14, 4),
+                        day + littleEndian(30600000, 4), "\x01", "******", "00000000", "F"},
+                       {"JA2BB", littleEndian(static_cast<std::uint64_t>(-50000), 8), leDouble(-3),
+                        littleEndian(0xFFFFFFFF, 4), day + littleEndian(0, 4), "\0", "      ", "NotADay", ""},
+                       {"JA3CC", littleEndian(1, 8), std::string(8, '\0'), std::string(4, '\0'), std::string(8, '\0'),
+                        "\0", "  -4.5", "        ", "F"},
+                   });
+    bytes[0] = 0x30; // Visual FoxPro
+    writeFile(tmp.file("fox.dbf"), bytes);
+    auto table = open(tmp.path(), "fox.dbf");
+    expectForms(*table,
+                {
+                    {"CALL", {"JA1AA", "JA2BB", "JA3CC"}},
+                    {"FEE", {"12.3456", "-5", "0.0001"}},
+                    {"FREQ", {"7.05", "-3", "0"}},
+                    {"QSO", {"14", "-1", "0"}},
+                    {"WHEN", {"2024/05/01 8:30:00", "2024/05/01", ""}},
+                    {"NUM", {"", "", "-4.5"}},
+                    {"DAY", {"", "", ""}},
+                    {"SEND", {"F", "", "F"}},
+                });
+    EXPECT_EQ(table->FieldCount(), 8);
+}
+
 TEST(TableForms, DbaseHidesDeletedRecords)
 {
     TempDir tmp;
