@@ -1,19 +1,46 @@
-#ifndef KELBO_CARDOSTANDIN_CARDPRINTER_H
-#define KELBO_CARDOSTANDIN_CARDPRINTER_H
+#ifndef KELBO_CARDPRINTER_CARDLAYOUT_H
+#define KELBO_CARDPRINTER_CARDLAYOUT_H
 
+#include "CardSettings.h"
+#include "Contact.h"
+
+#include <QFont>
 #include <QString>
-#include <QStringList>
 #include <vector>
 
-/** @brief The 13 fields of a card line: date, time, call, report, frequency, mode, power, name, QTH, QSL text,
- * send mark, receive mark, environment number. Empty when the line does not have that shape. */
-QStringList splitCardLine(const QString& line);
+class QPainter;
+class QPagedPaintDevice;
+class QPrinter;
 
-/** @brief Where printed cards go: $CARDO_STANDIN_PDF_DIR, else the home folder. */
-QString cardsFolder();
+/** @brief One card: up to five contacts with one station, and its running number. */
+struct Card
+{
+    std::vector<Contact> contacts;
+    std::vector<int> rows; // the held lines the contacts came from
+    int number = 0;
+};
 
-/** @brief Prints @p lines as cards, one 100 x 148 mm page each, into a new PDF in @p folder. Returns the file's
- * path, or "" with @p error set. */
-QString printCards(const std::vector<QString>& lines, const QString& folder, QString* error);
+/** Most contacts printed on one card. */
+constexpr int kContactsPerCard = 5;
+
+/** @brief Cards for @p contacts (with their held rows) in the order given: one each, or, with grouping on, the
+ * contacts with one station gathered onto cards of up to five where that station first comes. Numbered from
+ * @p settings.nextCardNumber on. */
+std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<int>& rows,
+                            const CardSettings& settings);
+
+/** @brief The font printed cards use: a Japanese gothic whose PDF text layer reads back as written (digits and
+ * kanji alike), at @p points. */
+QFont cardFont(double points, bool bold = false);
+
+/** @brief Draws @p cards, one page each, on @p device through @p painter (already begun on it). */
+void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
+                const CardSettings& settings);
+
+/** @brief Sets @p printer up for Japanese postcards (100 x 148 mm, the whole sheet). */
+void setUpCardPrinter(QPrinter& printer);
+
+/** @brief Writes @p cards into a new PDF at @p path; false with @p error set when it cannot. */
+bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error);
 
 #endif

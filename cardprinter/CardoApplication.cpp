@@ -1,16 +1,22 @@
 #include "CardoApplication.h"
 
-#include "CardPrinter.h"
+#include "BureauOrder.h"
 #include "CardWindow.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QDBusError>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
 #include <unistd.h>
 
-HeldLinesModel::HeldLinesModel(const std::vector<HeldLine>& lines, QObject* parent)
+HeldLinesModel::HeldLinesModel(const std::vector<HeldLine>& lines, const CardSettings& settings, QObject* parent)
     : QAbstractTableModel(parent)
     , m_lines(lines)
+    , m_settings(settings)
 {
 }
 
@@ -21,22 +27,71 @@ int HeldLinesModel::rowCount(const QModelIndex& parent) const
 
 int HeldLinesModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_shown || role != Qt::DisplayRole) {
+    if (!index.isValid() || index.row() >= m_shown) {
         return {};
     }
     const HeldLine& l = m_lines[static_cast<std::size_t>(index.row())];
+    const Contact& c = l.contact;
+    if (role == Qt::BackgroundRole) {
+        return l.printed ? QVariant(QBrush(QColor(222, 238, 222))) : QVariant();
+    }
+    if (role == Qt::TextAlignmentRole) {
+        const bool centred
+            = index.column() == State || index.column() == Rst || index.column() == Mode || index.column() == Marks;
+        return QVariant::fromValue(Qt::AlignVCenter | (centred ? Qt::AlignHCenter : Qt::AlignLeft));
+    }
+    if (role == SortRole) {
+        switch (index.column()) {
+        case State:
+            return l.printed ? 1 : 0;
+        case Date:
+            return (c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText) + c.time;
+        case Call:
+            return l.bureauKey;
+        case Freq:
+            return c.freq.toDouble();
+        default:
+            break;
+        }
+    } else if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
+        return {};
+    }
+    if (!c.ok) {
+        // A line of another shape shows as it came.
+        return index.column() == Qsl ? c.line : QString();
+    }
     switch (index.column()) {
-    case 0:
-        return l.position;
-    case 1:
+    case State:
         return l.printed ? QStringLiteral("印刷済") : QString();
+    case Date:
+        return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
+    case Time:
+        return formatTime(c.time);
+    case Call:
+        return c.call;
+    case Rst:
+        return c.rst;
+    case Freq:
+        return c.freq;
+    case Mode:
+        return c.mode;
+    case Power:
+        return c.power;
+    case Name:
+        return c.name;
+    case Qth:
+        return c.qth;
+    case Qsl:
+        return c.qsl;
+    case Marks:
+        return QStringLiteral("%1 / %2").arg(c.sendMark.trimmed(), c.recvMark.trimmed());
     default:
-        return l.text;
+        return {};
     }
 }
 
@@ -45,8 +100,12 @@ QVariant HeldLinesModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    static const char* const titles[] = {"位置", "状態", "ログデータ"};
-    return section >= 0 && section < 3 ? QString::fromUtf8(titles[section]) : QVariant();
+    if (section == Time) {
+        return QStringLiteral("時刻(%1)").arg(m_settings.zoneLabel());
+    }
+    static const char* const titles[]
+        = {"状態", "日付", "時刻", "コールサイン", "RST", "MHz", "モード", "電力", "名前", "QTH", "QSL", "発送/受領"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
 void HeldLinesModel::sync()
@@ -75,13 +134,21 @@ void HeldLinesModel::refresh(int first, int last)
     }
 }
 
-CardoApplication::CardoApplication(QObject* parent)
+QString cardsFolder()
+{
+    const QString dir = qEnvironmentVariable("KELBO_CARDPRINTER_PDF_DIR");
+    return dir.isEmpty() ? QDir::homePath() : dir;
+}
+
+CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     : QObject(parent)
-    , m_model(m_lines)
+    , m_settingsPath(settingsPath.isEmpty() ? cardSettingsPath() : settingsPath)
+    , m_settings(loadCardSettings(m_settingsPath))
+    , m_model(m_lines, m_settings)
 {
     m_window = new CardWindow(*this);
     bool ok = false;
-    const long exitAfter = qEnvironmentVariable("CARDO_STANDIN_EXIT_AFTER_LINES").toLong(&ok);
+    const long exitAfter = qEnvironmentVariable("KELBO_CARDPRINTER_EXIT_AFTER_LINES").toLong(&ok);
     if (ok) {
         m_exitAfterLines = exitAfter;
     }
@@ -90,6 +157,14 @@ CardoApplication::CardoApplication(QObject* parent)
 CardoApplication::~CardoApplication()
 {
     delete m_window;
+}
+
+bool CardoApplication::setSettings(const CardSettings& s)
+{
+    m_settings = s;
+    m_model.reload();
+    emit changed();
+    return saveCardSettings(m_settings, m_settingsPath);
 }
 
 void CardoApplication::ShowWindow(int how)
@@ -109,8 +184,9 @@ void CardoApplication::NewDoc()
 void CardoApplication::DeleteLog()
 {
     m_lines.clear();
+    m_printedCount = 0;
     m_model.reload();
-    m_window->setStatus(QString());
+    emit changed();
 }
 
 void CardoApplication::AddLogPos(const QString& line, int position)
@@ -119,14 +195,19 @@ void CardoApplication::AddLogPos(const QString& line, int position)
         // Test hook: behave like a card program that crashes in the middle of a transfer.
         ::_exit(3);
     }
-    m_lines.push_back({line, position, false});
+    HeldLine held;
+    held.contact = parseContact(line);
+    held.bureauKey = bureauKey(held.contact.call);
+    held.position = position;
+    m_lines.push_back(std::move(held));
     scheduleSync();
 }
 
 void CardoApplication::SetPrintMax()
 {
+    // Nothing is chosen for the operator: a big transfer must not print thousands of cards with one click.
     m_model.sync();
-    m_window->chooseAll();
+    emit changed();
 }
 
 void CardoApplication::Foreground()
@@ -139,7 +220,8 @@ void CardoApplication::Foreground()
 void CardoApplication::DoLogList()
 {
     m_model.sync();
-    m_window->setStatus(QStringLiteral("%1 行").arg(m_lines.size()));
+    m_window->linesArrived();
+    emit changed();
 }
 
 int CardoApplication::GetPrintedPos(int index)
@@ -156,7 +238,9 @@ void CardoApplication::DeletePrintedData()
 {
     m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), [](const HeldLine& l) { return l.printed; }),
                   m_lines.end());
+    m_printedCount = 0;
     m_model.reload();
+    emit changed();
 }
 
 QString CardoApplication::PrintLines(const QList<int>& indexes)
@@ -169,31 +253,71 @@ QString CardoApplication::PrintLines(const QList<int>& indexes)
     return path;
 }
 
+QList<int> CardoApplication::printOrder(QList<int> rows) const
+{
+    if (m_settings.bureauOrder) {
+        std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) {
+            return m_lines[static_cast<std::size_t>(a)].bureauKey < m_lines[static_cast<std::size_t>(b)].bureauKey;
+        });
+    }
+    return rows;
+}
+
+std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
+{
+    std::vector<Contact> contacts;
+    std::vector<int> from;
+    for (int r : rows) {
+        contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
+        from.push_back(r);
+    }
+    return makeCards(contacts, from, m_settings);
+}
+
+void CardoApplication::cardsPrinted(const std::vector<Card>& cards)
+{
+    m_model.sync();
+    for (const Card& card : cards) {
+        for (int r : card.rows) {
+            HeldLine& l = m_lines[static_cast<std::size_t>(r)];
+            if (!l.printed) {
+                l.printed = true;
+                ++m_printedCount;
+            }
+            m_model.refresh(r, r);
+        }
+    }
+    m_printStat = 2;
+    m_settings.nextCardNumber += static_cast<int>(cards.size());
+    // Only the number is written: the station data stays as the operator saved it.
+    saveNextCardNumber(m_settings.nextCardNumber, m_settingsPath);
+    emit changed();
+}
+
 QString CardoApplication::printRows(const QList<int>& rows, QString* error)
 {
     if (rows.isEmpty()) {
         *error = QStringLiteral("no line chosen");
         return QString();
     }
-    std::vector<QString> texts;
     for (int r : rows) {
         if (r < 0 || r >= logCount()) {
             *error = QStringLiteral("no line %1 (%2 held)").arg(r).arg(logCount());
             return QString();
         }
-        texts.push_back(m_lines[static_cast<std::size_t>(r)].text);
     }
-    const QString path = printCards(texts, cardsFolder(), error);
-    if (path.isEmpty()) {
-        return path;
+    const std::vector<Card> cards = cardsFor(printOrder(rows));
+    const QString folder = cardsFolder();
+    QDir().mkpath(folder);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString path = QDir(folder).filePath(QStringLiteral("KELBO-cards-%1.pdf").arg(stamp));
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = QDir(folder).filePath(QStringLiteral("KELBO-cards-%1-%2.pdf").arg(stamp).arg(n));
     }
-    m_model.sync();
-    for (int r : rows) {
-        m_lines[static_cast<std::size_t>(r)].printed = true;
-        m_model.refresh(r, r);
+    if (!writeCardsPdf(path, cards, m_settings, error)) {
+        return QString();
     }
-    m_printStat = 2;
-    m_window->setStatus(QStringLiteral("%1 枚印刷しました: %2").arg(rows.size()).arg(path));
+    cardsPrinted(cards);
     return path;
 }
 
@@ -207,5 +331,6 @@ void CardoApplication::scheduleSync()
     QTimer::singleShot(200, this, [this] {
         m_syncPending = false;
         m_model.sync();
+        emit changed();
     });
 }

@@ -73,8 +73,8 @@ inline QString pdfFolder()
     static bool set = false;
     if (!set) {
         set = true;
-        setEnvironment({{QStringLiteral("CARDO_STANDIN_PDF_DIR"), dir.path()},
-                        {QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QString()}});
+        setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_PDF_DIR"), dir.path()},
+                        {QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
     }
     return dir.path();
 }
