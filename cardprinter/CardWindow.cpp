@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -24,7 +25,7 @@ CardWindow::CardWindow(CardoApplication& app)
     : m_app(app)
 {
     setWindowTitle(QStringLiteral("KELBO カード印刷"));
-    resize(980, 520);
+    resize(1040, 560);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(app.model());
@@ -62,18 +63,19 @@ CardWindow::CardWindow(CardoApplication& app)
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    m_list->horizontalHeader()->setStretchLastSection(true);
     const struct
     {
         int column;
         int width;
-    } widths[] = {{HeldLinesModel::State, 56}, {HeldLinesModel::Date, 92},  {HeldLinesModel::Time, 78},
-                  {HeldLinesModel::Call, 100}, {HeldLinesModel::Rst, 44},   {HeldLinesModel::Freq, 70},
-                  {HeldLinesModel::Mode, 56},  {HeldLinesModel::Power, 50}, {HeldLinesModel::Name, 110},
-                  {HeldLinesModel::Qth, 110},  {HeldLinesModel::Qsl, 150}};
+    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Date, 84},  {HeldLinesModel::Time, 70},
+                  {HeldLinesModel::Call, 92},  {HeldLinesModel::Rst, 40},   {HeldLinesModel::Freq, 64},
+                  {HeldLinesModel::Mode, 48},  {HeldLinesModel::Power, 44}, {HeldLinesModel::Name, 100},
+                  {HeldLinesModel::Qth, 100},  {HeldLinesModel::Qsl, 160},  {HeldLinesModel::Marks, 66}};
     for (const auto& w : widths) {
         m_list->setColumnWidth(w.column, w.width);
     }
+    // The QSL text takes what room is left; the marks stay in view at the right.
+    m_list->horizontalHeader()->setSectionResizeMode(HeldLinesModel::Qsl, QHeaderView::Stretch);
 
     m_counts = new QLabel(this);
     m_status = new QLabel(this);
@@ -141,6 +143,11 @@ void CardWindow::linesArrived()
     updateCounts();
 }
 
+void CardWindow::setStatus(const QString& text)
+{
+    m_status->setText(text);
+}
+
 void CardWindow::updateCounts()
 {
     const int chosen = m_list->selectionModel()->selectedRows().size();
@@ -167,6 +174,9 @@ bool CardWindow::printChosen()
     const CardSettings settings = m_app.settings();
     QPrinter printer(QPrinter::HighResolution);
     setUpCardPrinter(printer);
+    // Also the proposed PDF file name: one of its own for each run, so that no earlier cards are overwritten.
+    printer.setDocName(
+        QStringLiteral("QSL-cards-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     const bool printed = printDialogs().previewAndPrint(this, printer, [&cards, &settings](QPrinter* target) {
         QPainter p;
         if (p.begin(target)) {
@@ -179,6 +189,8 @@ bool CardWindow::printChosen()
         return false;
     }
     m_app.cardsPrinted(cards);
+    // A second click on 印刷 must not print the same cards again.
+    chooseNone();
     m_status->setText(QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(rows.size()).arg(cards.size()));
     return true;
 }

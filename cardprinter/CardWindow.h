@@ -33,6 +33,8 @@ public:
     void linesArrived();
     /** 印刷: the chosen lines through the preview and print dialog; true when cards were printed. */
     bool printChosen();
+    /** A line of news beside the counts. */
+    void setStatus(const QString& text);
     /** 設定: the settings dialog. */
     void editSettings();
 

@@ -86,10 +86,20 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         return c.name;
     case Qth:
         return c.qth;
-    case Qsl:
-        return c.qsl;
-    case Marks:
-        return QStringLiteral("%1 / %2").arg(c.sendMark.trimmed(), c.recvMark.trimmed());
+    case Qsl: {
+        // As the card prints it: the manager, then the remarks without their labels.
+        const QslText q = splitQslText(c.qsl);
+        return q.via.isEmpty() ? q.remarks : QStringLiteral("via %1  %2").arg(q.via, q.remarks).trimmed();
+    }
+    case Marks: {
+        const QString send = c.sendMark.trimmed();
+        const QString recv = c.recvMark.trimmed();
+        if (send.isEmpty() && recv.isEmpty()) {
+            return QString();
+        }
+        return QStringLiteral("%1 / %2").arg(send.isEmpty() ? QStringLiteral("-") : send,
+                                             recv.isEmpty() ? QStringLiteral("-") : recv);
+    }
     default:
         return {};
     }
@@ -318,6 +328,7 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
         return QString();
     }
     cardsPrinted(cards);
+    m_window->setStatus(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
     return path;
 }
 

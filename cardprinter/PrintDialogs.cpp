@@ -1,7 +1,11 @@
 #include "PrintDialogs.h"
 
+#include <QGuiApplication>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
 
 namespace {
 
@@ -12,7 +16,10 @@ public:
     {
         QPrintPreviewDialog preview(&printer, owner);
         preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
-        preview.resize(720, 860);
+        // A whole card in view, on a small screen too.
+        const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+        const int room = screen ? screen->availableGeometry().height() - 80 : 860;
+        preview.resize(720, std::clamp(room, 480, 860));
         QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, paint);
         // The preview accepts only after its print dialog was accepted and the pages went out.
         return preview.exec() == QDialog::Accepted && printer.printerState() != QPrinter::Error
