@@ -9,7 +9,7 @@
 #include <QPrinter>
 #include <map>
 
-std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<int>& rows,
+std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
                             const CardSettings& settings)
 {
     std::vector<Card> cards;
@@ -21,12 +21,12 @@ std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vec
         if (settings.groupContacts && c.ok && !station.isEmpty() && at != open.end()
             && cards[at->second].contacts.size() < static_cast<std::size_t>(kContactsPerCard)) {
             cards[at->second].contacts.push_back(c);
-            cards[at->second].rows.push_back(rows[i]);
+            cards[at->second].lines.push_back(lines[i]);
             continue;
         }
         Card card;
         card.contacts.push_back(c);
-        card.rows.push_back(rows[i]);
+        card.lines.push_back(lines[i]);
         cards.push_back(card);
         open[station] = cards.size() - 1;
     }

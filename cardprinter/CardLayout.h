@@ -16,17 +16,17 @@ class QPrinter;
 struct Card
 {
     std::vector<Contact> contacts;
-    std::vector<int> rows; // the held lines the contacts came from
+    std::vector<qint64> lines; // the serial numbers of the held lines the contacts came from
     int number = 0;
 };
 
 /** Most contacts printed on one card. */
 constexpr int kContactsPerCard = 5;
 
-/** @brief Cards for @p contacts (with their held rows) in the order given: one each, or, with grouping on, the
- * contacts with one station gathered onto cards of up to five where that station first comes. Numbered from
+/** @brief Cards for @p contacts (with their held lines' serial numbers) in the order given: one each, or, with grouping
+ * on, the contacts with one station gathered onto cards of up to five where that station first comes. Numbered from
  * @p settings.nextCardNumber on. */
-std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<int>& rows,
+std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
                             const CardSettings& settings);
 
 /** @brief The font printed cards use: a Japanese gothic whose PDF text layer reads back as written (digits and

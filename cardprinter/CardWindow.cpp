@@ -188,7 +188,13 @@ bool CardWindow::printChosen()
         m_status->setText(QStringLiteral("印刷を取り消しました."));
         return false;
     }
-    m_app.cardsPrinted(cards);
+    if (m_app.cardsPrinted(cards) == 0) {
+        dialogs().WarningBox(this,
+                             QStringLiteral("印刷中に KELBO がデータを入れ替えました.\r\n\r\n"
+                                            "印刷したカードは KELBO に印刷済みとして伝わりません."));
+        m_status->setText(QString());
+        return false;
+    }
     // A second click on 印刷 must not print the same cards again.
     chooseNone();
     m_status->setText(QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(rows.size()).arg(cards.size()));

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <unistd.h>
+#include <unordered_set>
 
 HeldLinesModel::HeldLinesModel(const std::vector<HeldLine>& lines, const CardSettings& settings, QObject* parent)
     : QAbstractTableModel(parent)
@@ -209,6 +210,7 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     held.contact = parseContact(line);
     held.bureauKey = bureauKey(held.contact.call);
     held.position = position;
+    held.serial = m_nextSerial++;
     m_lines.push_back(std::move(held));
     scheduleSync();
 }
@@ -276,32 +278,49 @@ QList<int> CardoApplication::printOrder(QList<int> rows) const
 std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
 {
     std::vector<Contact> contacts;
-    std::vector<int> from;
+    std::vector<qint64> serials;
     for (int r : rows) {
         contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
-        from.push_back(r);
+        serials.push_back(m_lines[static_cast<std::size_t>(r)].serial);
     }
-    return makeCards(contacts, from, m_settings);
+    return makeCards(contacts, serials, m_settings);
 }
 
-void CardoApplication::cardsPrinted(const std::vector<Card>& cards)
+int CardoApplication::cardsPrinted(const std::vector<Card>& cards)
 {
-    m_model.sync();
+    // The log program may have dropped or replaced lines while the print dialog was open: the lines are found by
+    // their serial numbers, and a line no longer held is never reported as printed.
+    std::unordered_set<qint64> printed;
     for (const Card& card : cards) {
-        for (int r : card.rows) {
-            HeldLine& l = m_lines[static_cast<std::size_t>(r)];
-            if (!l.printed) {
-                l.printed = true;
-                ++m_printedCount;
-            }
-            m_model.refresh(r, r);
-        }
+        printed.insert(card.lines.begin(), card.lines.end());
     }
-    m_printStat = 2;
+    m_model.sync();
+    int marked = 0;
+    int first = -1;
+    int last = -1;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        HeldLine& l = m_lines[i];
+        if (printed.count(l.serial) == 0) {
+            continue;
+        }
+        ++marked;
+        if (!l.printed) {
+            l.printed = true;
+            ++m_printedCount;
+        }
+        first = first < 0 ? static_cast<int>(i) : first;
+        last = static_cast<int>(i);
+    }
+    // One change for the whole range: a sorted view takes it up in one step.
+    m_model.refresh(first, last);
+    if (marked > 0) {
+        m_printStat = 2;
+    }
     m_settings.nextCardNumber += static_cast<int>(cards.size());
     // Only the number is written: the station data stays as the operator saved it.
     saveNextCardNumber(m_settings.nextCardNumber, m_settingsPath);
     emit changed();
+    return marked;
 }
 
 QString CardoApplication::printRows(const QList<int>& rows, QString* error)

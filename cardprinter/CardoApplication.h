@@ -19,6 +19,7 @@ struct HeldLine
 {
     Contact contact;
     QString bureauKey;
+    qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;
 };
@@ -105,9 +106,9 @@ public:
     std::vector<Card> cardsFor(const QList<int>& rows) const;
     /** @p rows in the order the settings print them: the bureau's, else as given. */
     QList<int> printOrder(QList<int> rows) const;
-    /** @p cards went to the print job: their lines count as printed, the print status reads 2 and the card numbers
-     * move on. */
-    void cardsPrinted(const std::vector<Card>& cards);
+    /** @p cards went to the print job: their lines still held count as printed, the print status reads 2 and the
+     * card numbers move on. Returns how many lines were marked: 0 when the log program dropped them meanwhile. */
+    int cardsPrinted(const std::vector<Card>& cards);
     /** Prints the given rows as cards into a new PDF in the cards folder; the PDF's path, or "" with @p error set. */
     QString printRows(const QList<int>& rows, QString* error);
 
@@ -137,6 +138,7 @@ private:
     HeldLinesModel m_model;
     CardWindow* m_window = nullptr;
     int m_printedCount = 0;
+    qint64 m_nextSerial = 1;
     int m_modified = 0;
     int m_disableExit = 0;
     int m_enableLogFile = 1;

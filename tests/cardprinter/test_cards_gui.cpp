@@ -41,10 +41,10 @@ CardSettings station()
 QStringList printed(const QStringList& lines, const CardSettings& s)
 {
     std::vector<Contact> contacts;
-    std::vector<int> rows;
+    std::vector<qint64> rows;
     for (const QString& l : lines) {
         contacts.push_back(parseContact(l));
-        rows.push_back(static_cast<int>(rows.size()));
+        rows.push_back(static_cast<qint64>(rows.size()));
     }
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("cards.pdf"));
@@ -133,19 +133,19 @@ TEST(Card, ContactsWithOneStationShareCardsOfUpToFive)
     }
     CardSettings s = station();
     std::vector<Contact> contacts;
-    std::vector<int> rows;
+    std::vector<qint64> rows;
     for (const QString& l : lines) {
         contacts.push_back(parseContact(l));
-        rows.push_back(static_cast<int>(rows.size()));
+        rows.push_back(static_cast<qint64>(rows.size()));
     }
     EXPECT_EQ(makeCards(contacts, rows, s).size(), lines.size()) << "one card per contact unless chosen";
 
     s.groupContacts = true;
     const std::vector<Card> cards = makeCards(contacts, rows, s);
     ASSERT_EQ(cards.size(), 3u);
-    EXPECT_EQ(cards[0].rows, (std::vector<int>{0, 1, 3, 4, 5}));
-    EXPECT_EQ(cards[1].rows, (std::vector<int>{2}));
-    EXPECT_EQ(cards[2].rows, (std::vector<int>{6, 7}));
+    EXPECT_EQ(cards[0].lines, (std::vector<qint64>{0, 1, 3, 4, 5}));
+    EXPECT_EQ(cards[1].lines, (std::vector<qint64>{2}));
+    EXPECT_EQ(cards[2].lines, (std::vector<qint64>{6, 7}));
     EXPECT_EQ(cards[2].number, 43);
 
     const QStringList text = printed(lines, s);
@@ -164,7 +164,7 @@ TEST(Card, FontReadsBackAndTheSheetIsAPostcard)
     const QString pdf = dir.filePath(QStringLiteral("card.pdf"));
     std::vector<Card> one(1);
     one[0].contacts.push_back(parseContact(kJa));
-    one[0].rows.push_back(0);
+    one[0].lines.push_back(0);
     ASSERT_TRUE(writeCardsPdf(pdf, one, station(), nullptr));
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

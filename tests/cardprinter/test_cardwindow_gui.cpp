@@ -15,6 +15,7 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 void PrintTo(const QString& s, std::ostream* os)
@@ -34,6 +35,9 @@ public:
     bool previewAndPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter*)>& paint) override
     {
         ++shown;
+        if (during) {
+            during(); // the log program calls in while the dialog is open
+        }
         if (pdf.isEmpty()) {
             return false;
         }
@@ -45,6 +49,7 @@ public:
 
     int shown = 0;
     QString pdf; // "" cancels
+    std::function<void()> during;
 };
 
 class CardWindowTest : public ::testing::Test
@@ -168,6 +173,37 @@ TEST_F(CardWindowTest, PrintsExactlyTheChosenContactsInTheListsOrder)
     app->DeletePrintedData();
     EXPECT_EQ(shownCalls(), (QStringList{QStringLiteral("JA1ZQX"), QStringLiteral("VK2ABC"), QString()}));
     EXPECT_TRUE(window().counts()->text().startsWith(QStringLiteral("保持 3 件 / 選択 0 件 / 印刷済 0 件")));
+}
+
+TEST_F(CardWindowTest, LinesDroppedWhileThePreviewIsOpenAreNeverReportedForOthers)
+{
+    print.pdf = dir.filePath(QStringLiteral("printed.pdf"));
+    window().filter()->setText(QStringLiteral("JH3"));
+    window().chooseAll();
+    ASSERT_TRUE(window().printChosen());
+    window().filter()->clear();
+
+    // The log program drops the printed lines while the next cards are in the preview: the rows move up, and the
+    // marks still go to the contacts that were printed.
+    window().filter()->setText(QStringLiteral("JA1ZQX"));
+    window().chooseAll();
+    window().filter()->clear();
+    print.during = [this] { app->DeletePrintedData(); };
+    ASSERT_TRUE(window().printChosen());
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, 7, -1}));
+
+    // A new transfer replaces every line meanwhile: nothing is reported printed, and the operator is told.
+    app->DeletePrintedData();
+    app->setPrintStat(0);
+    window().chooseAll();
+    print.during = [this] {
+        app->DeleteLog();
+        app->AddLogPos(QStringLiteral(R"(24.05.05,0100,JA1AAA,59,7.1,SSB,,"","","",,,0)"), 40);
+    };
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(app->printStat(), 0);
+    EXPECT_EQ(printedPositions(), std::vector<int>{-1});
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
 }
 
 TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
