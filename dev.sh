@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test KELBO on a fresh Debian 12 machine.
-#   ./dev.sh run    install packages, build, register the stand-in card program, start KELBO on the sample log
+#   ./dev.sh run    install packages, build, register the card program, start KELBO on the sample log
 #   ./dev.sh test   install packages, build with AddressSanitizer and UBSan, run every test and the fuzzers
 #   ./dev.sh deps   install the Debian packages only
 set -euo pipefail
@@ -13,7 +13,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     pxlib-dev libshp-dev libcsv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    dbus dbus-x11 xvfb xauth fonts-noto-cjk gdal-bin
+    dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -46,7 +46,7 @@ register_service() {
 run() {
     deps
     build dev
-    register_service "$ROOT/build/dev/cardo-standin/cardo-standin"
+    register_service "$ROOT/build/dev/cardprinter/kelbo-cardprinter"
     local work="${KELBO_HOME:-$HOME/KELBO}"
     mkdir -p "$work/LOGDATA"
     for f in data/sample/LOG.*; do cp -n "$f" "$work/LOGDATA/"; done

@@ -153,7 +153,7 @@ int main(int argc, char** argv)
     QProcess daemon;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("CARDO_STANDIN_PDF_DIR"), work.path());
+    env.insert(QStringLiteral("KELBO_CARDPRINTER_PDF_DIR"), work.path());
     daemon.setProcessEnvironment(env);
     daemon.setProcessChannelMode(QProcess::SeparateChannels);
     daemon.start(

@@ -285,11 +285,11 @@ TEST_F(TransferRoundTest, WithoutARegisteredCardProgramTheTransferSaysSoAndStops
 TEST_F(TransferRoundTest, CardProgramKilledInTheMiddleOfATransfer)
 {
     standin::stop();
-    standin::setEnvironment({{QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QStringLiteral("3")}});
+    standin::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QStringLiteral("3")}});
     start(QStringLiteral("LOG.TXT"));
     const QByteArray before = readFile(path());
     window->CARDOBtn->click(); // the button's handler shows what goes wrong
-    standin::setEnvironment({{QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QString()}});
+    standin::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
 
     ASSERT_EQ(dialogs.texts("ShowError").size(), 1);
     // The program's own words first, the bus's detail on the second line.

@@ -1,7 +1,7 @@
 #ifndef KELBO_TESTS_CARDLINK_STANDINBUS_H
 #define KELBO_TESTS_CARDLINK_STANDINBUS_H
 
-// Helpers for tests that run on the private session bus with the stand-in card program.
+// Helpers for tests that run on the private session bus with the card program.
 
 #include <QByteArray>
 #include <QDBusConnection>
@@ -31,14 +31,14 @@ inline QDBusMessage busCall(const QString& method, const QVariantList& args,
     return bus.call(m, QDBus::Block, 10000);
 }
 
-/** Process id of the running stand-in, 0 when none owns the name. */
+/** Process id of the running card program, 0 when none owns the name. */
 inline uint pid()
 {
     const QDBusMessage r = busCall(QStringLiteral("GetConnectionUnixProcessID"), {QStringLiteral("CARDO.Application")});
     return r.type() == QDBusMessage::ReplyMessage ? r.arguments().value(0).toUInt() : 0;
 }
 
-/** Kills a running stand-in and waits until its name is free, so that the next use starts a fresh one. */
+/** Kills a running card program and waits until its name is free, so that the next use starts a fresh one. */
 inline void stop()
 {
     const uint p = pid();
@@ -53,7 +53,7 @@ inline void stop()
     }
 }
 
-/** Environment of the stand-in the bus starts next. */
+/** Environment of the card program the bus starts next. */
 inline void setEnvironment(const QMap<QString, QString>& env)
 {
     // a{ss}: the bus insists on string values.
@@ -66,20 +66,22 @@ inline void setEnvironment(const QMap<QString, QString>& env)
     ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
 }
 
-/** The folder the stand-in prints into during this test run (set once per process). */
+/** The folder the card program prints into during this test run (set once per process); its settings file is
+ * kept in the subfolder "config/KELBO", never in the user's own. */
 inline QString pdfFolder()
 {
     static QTemporaryDir dir;
     static bool set = false;
     if (!set) {
         set = true;
-        setEnvironment({{QStringLiteral("CARDO_STANDIN_PDF_DIR"), dir.path()},
-                        {QStringLiteral("CARDO_STANDIN_EXIT_AFTER_LINES"), QString()}});
+        setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_PDF_DIR"), dir.path()},
+                        {QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config"))},
+                        {QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
     }
     return dir.path();
 }
 
-/** A method call on the stand-in's object. */
+/** A method call on the card program's object. */
 inline QDBusMessage call(const QString& method, const QVariantList& args = {})
 {
     QDBusMessage m

@@ -1,5 +1,5 @@
-// The stand-in card program: holds the lines a log program hands over on the session bus, lists them, and prints
-// the chosen ones as cards into a PDF (one 100 x 148 mm page each; see CardPrinter.h for where it goes).
+// The card program: holds the contacts the log program hands over on the session bus, lists them, and prints the
+// chosen ones as QSL cards (Japanese postcards, 100 x 148 mm) on the system's printers or into a PDF.
 #include "CardoApplication.h"
 
 #include <QApplication>
@@ -16,17 +16,21 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kelbo-cardprinter"));
+    QApplication::setApplicationDisplayName(QStringLiteral("KELBO カード印刷"));
+    QApplication::setDesktopFileName(QStringLiteral("kelbo-cardprinter"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     CardoApplication cardo;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/CARDO/Application"), &cardo,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
-        std::fprintf(stderr, "cardo-standin: cannot export the object: %s\n", qPrintable(bus.lastError().message()));
+        std::fprintf(stderr, "kelbo-cardprinter: cannot export the object: %s\n",
+                     qPrintable(bus.lastError().message()));
         return 1;
     }
     if (!bus.registerService(QStringLiteral("CARDO.Application"))) {
-        std::fprintf(stderr, "cardo-standin: cannot own CARDO.Application: %s\n",
+        std::fprintf(stderr, "kelbo-cardprinter: cannot own CARDO.Application: %s\n",
                      qPrintable(bus.lastError().message()));
         return 1;
     }

@@ -1,5 +1,9 @@
-#ifndef KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
-#define KELBO_CARDOSTANDIN_CARDOAPPLICATION_H
+#ifndef KELBO_CARDPRINTER_CARDOAPPLICATION_H
+#define KELBO_CARDPRINTER_CARDOAPPLICATION_H
+
+#include "CardLayout.h"
+#include "CardSettings.h"
+#include "Contact.h"
 
 #include <QAbstractTableModel>
 #include <QDBusContext>
@@ -13,31 +17,53 @@ class CardWindow;
 /** @brief One line handed over by the log program, with the position it gave. */
 struct HeldLine
 {
-    QString text;
+    Contact contact;
+    QString bureauKey;
+    qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;
 };
 
-/** @brief The held lines for the window. Appends are taken up lazily (sync()), so that a long run of AddLogPos
- * calls costs the view nothing until the event loop is idle. */
+/** @brief The held lines as a table of contacts. Appends are taken up lazily (sync()), so that a long run of
+ * AddLogPos calls costs the view nothing until the event loop is idle. */
 class HeldLinesModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit HeldLinesModel(const std::vector<HeldLine>& lines, QObject* parent = nullptr);
+    enum Column
+    {
+        State,
+        Date,
+        Time,
+        Call,
+        Rst,
+        Freq,
+        Mode,
+        Power,
+        Name,
+        Qth,
+        Qsl,
+        Marks,
+        ColumnCount
+    };
+    /** The role the list sorts by: the call column in bureau order, the date column with the time. */
+    static constexpr int SortRole = Qt::UserRole;
+
+    HeldLinesModel(const std::vector<HeldLine>& lines, const CardSettings& settings, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     /** Shows the lines appended since the last sync. */
     void sync();
-    /** The held lines were replaced or dropped. */
+    /** The held lines were replaced or dropped, or the settings changed. */
     void reload();
     /** Rows @p first..@p last changed their printed state. */
     void refresh(int first, int last);
 
 private:
     const std::vector<HeldLine>& m_lines;
+    const CardSettings& m_settings;
     int m_shown = 0;
 };
 
@@ -54,7 +80,8 @@ class CardoApplication : public QObject, protected QDBusContext
     Q_PROPERTY(int GetLogCount READ logCount)
 
 public:
-    explicit CardoApplication(QObject* parent = nullptr);
+    /** @p settingsPath is the settings file ("" for the user's own). */
+    explicit CardoApplication(const QString& settingsPath = QString(), QObject* parent = nullptr);
     ~CardoApplication() override;
 
     int modified() const { return m_modified; }
@@ -68,9 +95,26 @@ public:
     int logCount() const { return static_cast<int>(m_lines.size()); }
 
     const std::vector<HeldLine>& lines() const { return m_lines; }
+    int printedCount() const { return m_printedCount; }
     HeldLinesModel* model() { return &m_model; }
-    /** Prints the given rows as cards; the PDF's path, or "" with @p error set. */
+    CardWindow* window() { return m_window; }
+    const CardSettings& settings() const { return m_settings; }
+    /** Takes @p s and writes it to the settings file; false when the file could not be written. */
+    bool setSettings(const CardSettings& s);
+
+    /** The cards for held rows @p rows, in the order given. */
+    std::vector<Card> cardsFor(const QList<int>& rows) const;
+    /** @p rows in the order the settings print them: the bureau's, else as given. */
+    QList<int> printOrder(QList<int> rows) const;
+    /** @p cards went to the print job: their lines still held count as printed, the print status reads 2 and the
+     * card numbers move on. Returns how many lines were marked: 0 when the log program dropped them meanwhile. */
+    int cardsPrinted(const std::vector<Card>& cards);
+    /** Prints the given rows as cards into a new PDF in the cards folder; the PDF's path, or "" with @p error set. */
     QString printRows(const QList<int>& rows, QString* error);
+
+signals:
+    /** The held lines, their printed states or the settings changed. */
+    void changed();
 
 public slots:
     void ShowWindow(int how);
@@ -88,9 +132,13 @@ public slots:
 private:
     void scheduleSync();
 
+    QString m_settingsPath;
+    CardSettings m_settings;
     std::vector<HeldLine> m_lines;
     HeldLinesModel m_model;
     CardWindow* m_window = nullptr;
+    int m_printedCount = 0;
+    qint64 m_nextSerial = 1;
     int m_modified = 0;
     int m_disableExit = 0;
     int m_enableLogFile = 1;
@@ -98,5 +146,8 @@ private:
     bool m_syncPending = false;
     long m_exitAfterLines = -1;
 };
+
+/** @brief Where PrintLines writes its PDFs: $KELBO_CARDPRINTER_PDF_DIR, else the home folder. */
+QString cardsFolder();
 
 #endif

@@ -1,5 +1,7 @@
-// The stand-in card program as the log program and a script see it on the bus.
+// The card program as the log program and a script see it on the bus.
 #include "../cardlink/StandinBus.h"
+#include "CardSettings.h"
+#include "CardTestSupport.h"
 
 #include <QDBusVariant>
 #include <QFile>
@@ -25,9 +27,18 @@ int printedPos(int index)
     return r.arguments().value(0).toInt();
 }
 
-class StandinTest : public ::testing::Test
+class CardPrinterBusTest : public ::testing::Test
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        // The operator's station, set before the card program starts.
+        standin::stop();
+        CardSettings s;
+        s.call = QStringLiteral("JA1KEL");
+        s.name = QStringLiteral("山田 花子");
+        ASSERT_TRUE(saveCardSettings(s, standin::pdfFolder() + QStringLiteral("/config/KELBO/kelbo-cardprinter.ini")));
+    }
     void SetUp() override
     {
         standin::pdfFolder();
@@ -48,7 +59,7 @@ protected:
     static void TearDownTestSuite() { standin::stop(); }
 };
 
-TEST_F(StandinTest, PrintedLinesReportTheirPositionsUntilDropped)
+TEST_F(CardPrinterBusTest, PrintedLinesReportTheirPositionsUntilDropped)
 {
     EXPECT_EQ(property(QStringLiteral("GetLogCount")), 3);
     EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
@@ -76,21 +87,23 @@ TEST_F(StandinTest, PrintedLinesReportTheirPositionsUntilDropped)
     EXPECT_EQ(property(QStringLiteral("GetLogCount")), 0);
 }
 
-TEST_F(StandinTest, EachCardIsOnePostcardPageWithJapaneseTextEmbedded)
+TEST_F(CardPrinterBusTest, PrintLinesMakesOneCardPerLineInBureauOrderWithTheOwnStation)
 {
-    const QString pdf = standin::printLines({0, 1, 2});
+    const QString pdf = standin::printLines({2, 1, 0});
     ASSERT_FALSE(pdf.isEmpty());
-    EXPECT_EQ(standin::pdfPages(pdf), 3);
-    QFile f(pdf);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    EXPECT_TRUE(bytes.startsWith("%PDF"));
-    EXPECT_TRUE(bytes.contains("CJK")) << "a Japanese font is embedded";
-    // 100 x 148 mm in points.
-    EXPECT_TRUE(bytes.contains("/MediaBox [0 0 283") || bytes.contains("/MediaBox [0 0 284")) << "postcard size";
+    const QStringList cards = cardtest::pdfPages(pdf);
+    ASSERT_EQ(cards.size(), 3);
+    const char* calls[] = {"JA1ZQX", "JH3KVW", "DL2MCR"};
+    const char* names[] = {"山田 太郎", "佐藤, 一郎", "Hans"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(cards[i].contains(QStringLiteral("JA1KEL"))) << i;
+        EXPECT_TRUE(cards[i].contains(QString::fromUtf8(calls[i]))) << i << "\n" << cards[i].toStdString();
+        EXPECT_TRUE(cards[i].contains(QString::fromUtf8(names[i]))) << i;
+    }
+    EXPECT_TRUE(cards[0].contains(QStringLiteral("2024-04-28")) && cards[0].contains(QStringLiteral("09:12")));
 }
 
-TEST_F(StandinTest, BadIndexesAreRefusedAndPrintNothing)
+TEST_F(CardPrinterBusTest, BadIndexesAreRefusedAndPrintNothing)
 {
     struct Case
     {
@@ -111,7 +124,7 @@ TEST_F(StandinTest, BadIndexesAreRefusedAndPrintNothing)
     EXPECT_EQ(printedPos(0), -1);
 }
 
-TEST_F(StandinTest, WindowOperationsAnswer)
+TEST_F(CardPrinterBusTest, WindowOperationsAnswer)
 {
     for (const char* m : {"NewDoc", "SetPrintMax", "Foreground", "DoLogList"}) {
         EXPECT_EQ(standin::call(QString::fromLatin1(m)).type(), QDBusMessage::ReplyMessage) << m;

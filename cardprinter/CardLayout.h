@@ -1,0 +1,46 @@
+#ifndef KELBO_CARDPRINTER_CARDLAYOUT_H
+#define KELBO_CARDPRINTER_CARDLAYOUT_H
+
+#include "CardSettings.h"
+#include "Contact.h"
+
+#include <QFont>
+#include <QString>
+#include <vector>
+
+class QPainter;
+class QPagedPaintDevice;
+class QPrinter;
+
+/** @brief One card: up to five contacts with one station, and its running number. */
+struct Card
+{
+    std::vector<Contact> contacts;
+    std::vector<qint64> lines; // the serial numbers of the held lines the contacts came from
+    int number = 0;
+};
+
+/** Most contacts printed on one card. */
+constexpr int kContactsPerCard = 5;
+
+/** @brief Cards for @p contacts (with their held lines' serial numbers) in the order given: one each, or, with grouping
+ * on, the contacts with one station gathered onto cards of up to five where that station first comes. Numbered from
+ * @p settings.nextCardNumber on. */
+std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
+                            const CardSettings& settings);
+
+/** @brief The font printed cards use: a Japanese gothic whose PDF text layer reads back as written (digits and
+ * kanji alike), at @p points. */
+QFont cardFont(double points, bool bold = false);
+
+/** @brief Draws @p cards, one page each, on @p device through @p painter (already begun on it). */
+void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
+                const CardSettings& settings);
+
+/** @brief Sets @p printer up for Japanese postcards (100 x 148 mm, the whole sheet). */
+void setUpCardPrinter(QPrinter& printer);
+
+/** @brief Writes @p cards into a new PDF at @p path; false with @p error set when it cannot. */
+bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error);
+
+#endif

@@ -1,0 +1,87 @@
+#include "CardSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+QStringList CardSettings::dateFormats()
+{
+    return {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy/MM/dd"), QStringLiteral("dd MMM yyyy"),
+            QStringLiteral("dd.MM.yyyy"), QStringLiteral("MMM dd, yyyy")};
+}
+
+QString cardSettingsPath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("KELBO/kelbo-cardprinter.ini"));
+}
+
+namespace {
+
+struct TextKey
+{
+    const char* key;
+    QString CardSettings::*member;
+};
+
+const TextKey kStation[] = {
+    {"Station/Call", &CardSettings::call},         {"Station/Name", &CardSettings::name},
+    {"Station/Address", &CardSettings::address},   {"Station/QTH", &CardSettings::qth},
+    {"Station/Grid", &CardSettings::grid},         {"Station/JCC", &CardSettings::jcc},
+    {"Station/Rig", &CardSettings::rig},           {"Station/Antenna", &CardSettings::antenna},
+    {"Station/FreeLine", &CardSettings::freeLine},
+};
+
+} // namespace
+
+CardSettings loadCardSettings(const QString& path)
+{
+    CardSettings s;
+    QSettings ini(path, QSettings::IniFormat);
+    for (const TextKey& k : kStation) {
+        // A hand-written value with a comma reads as a list: it is still one line of text.
+        const QVariant v = ini.value(QLatin1String(k.key), s.*k.member);
+        s.*k.member = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QStringLiteral(", ")) : v.toString();
+    }
+    const QString format = ini.value(QStringLiteral("Card/DateFormat")).toString();
+    if (CardSettings::dateFormats().contains(format)) {
+        s.dateFormat = format;
+    }
+    s.timesAreJst = ini.value(QStringLiteral("Card/TimeZone"), s.zoneLabel()).toString() != QLatin1String("UTC");
+    s.showBand = ini.value(QStringLiteral("Card/ShowBand"), s.showBand).toBool();
+    s.groupContacts = ini.value(QStringLiteral("Card/GroupContacts"), s.groupContacts).toBool();
+    s.bureauOrder = ini.value(QStringLiteral("Card/BureauOrder"), s.bureauOrder).toBool();
+    bool ok = false;
+    const int number = ini.value(QStringLiteral("Card/NextNumber")).toInt(&ok);
+    if (ok && number > 0) {
+        s.nextCardNumber = number;
+    }
+    return s;
+}
+
+bool saveCardSettings(const CardSettings& s, const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings ini(path, QSettings::IniFormat);
+    for (const TextKey& k : kStation) {
+        ini.setValue(QLatin1String(k.key), s.*k.member);
+    }
+    ini.setValue(QStringLiteral("Card/DateFormat"), s.dateFormat);
+    ini.setValue(QStringLiteral("Card/TimeZone"), s.zoneLabel());
+    ini.setValue(QStringLiteral("Card/ShowBand"), s.showBand);
+    ini.setValue(QStringLiteral("Card/GroupContacts"), s.groupContacts);
+    ini.setValue(QStringLiteral("Card/BureauOrder"), s.bureauOrder);
+    ini.setValue(QStringLiteral("Card/NextNumber"), s.nextCardNumber);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+bool saveNextCardNumber(int number, const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings ini(path, QSettings::IniFormat);
+    ini.setValue(QStringLiteral("Card/NextNumber"), number);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}

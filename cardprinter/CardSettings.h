@@ -1,0 +1,46 @@
+#ifndef KELBO_CARDPRINTER_CARDSETTINGS_H
+#define KELBO_CARDPRINTER_CARDSETTINGS_H
+
+#include <QString>
+#include <QStringList>
+
+/** @brief What the operator sets once: the own station as printed on every card, and how cards are made. Kept in
+ * the card program's own settings file under the user's config folder. */
+struct CardSettings
+{
+    QString call;
+    QString name;
+    QString address;
+    QString qth;
+    QString grid;
+    QString jcc; // JCC or JCG number
+    QString rig;
+    QString antenna;
+    QString freeLine;
+
+    QString dateFormat = QStringLiteral("yyyy-MM-dd"); // one of dateFormats()
+    bool timesAreJst = true; // the log program shifts UTC times to JST unless told otherwise
+    bool showBand = false; // the band ("40m") instead of the frequency in MHz
+    bool groupContacts = false; // up to five contacts with the same station on one card
+    bool bureauOrder = true; // print in the order a QSL bureau wants
+    int nextCardNumber = 1;
+
+    /** The date forms offered, as QDate formats. */
+    static QStringList dateFormats();
+    /** The time zone printed beside the times. */
+    QString zoneLabel() const { return timesAreJst ? QStringLiteral("JST") : QStringLiteral("UTC"); }
+};
+
+/** @brief The settings file: "$XDG_CONFIG_HOME/KELBO/kelbo-cardprinter.ini". */
+QString cardSettingsPath();
+
+/** @brief Reads @p path; values missing or out of range keep their defaults. */
+CardSettings loadCardSettings(const QString& path = cardSettingsPath());
+
+/** @brief Writes @p s to @p path; false when the file could not be written. */
+bool saveCardSettings(const CardSettings& s, const QString& path = cardSettingsPath());
+
+/** @brief Writes only the next card number to @p path, leaving the rest of the file as the operator set it. */
+bool saveNextCardNumber(int number, const QString& path = cardSettingsPath());
+
+#endif

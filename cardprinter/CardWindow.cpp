@@ -1,0 +1,225 @@
+#include "CardWindow.h"
+
+#include "CardSettingsDialog.h"
+#include "CardoApplication.h"
+#include "PrintDialogs.h"
+#include "app/UserDialogs.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+CardWindow::CardWindow(CardoApplication& app)
+    : m_app(app)
+{
+    setWindowTitle(QStringLiteral("KELBO カード印刷"));
+    resize(1040, 560);
+
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(app.model());
+    m_proxy->setSortRole(HeldLinesModel::SortRole);
+    m_proxy->setFilterKeyColumn(-1);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(QStringLiteral("コールサインや名前で絞り込み"));
+    m_filter->setClearButtonEnabled(true);
+    auto* all = new QPushButton(QStringLiteral("すべて選択"), this);
+    auto* none = new QPushButton(QStringLiteral("選択解除"), this);
+    auto* bureau = new QPushButton(QStringLiteral("ビューロー順"), this);
+    bureau->setToolTip(
+        QStringLiteral("国内局はエリア 1〜9, 0 とサフィックスの順, 海外局はプリフィックスの順に並べます"));
+    auto* settings = new QPushButton(QStringLiteral("設定..."), this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("絞り込み:"), this));
+    top->addWidget(m_filter, 1);
+    top->addWidget(all);
+    top->addWidget(none);
+    top->addWidget(bureau);
+    top->addSpacing(12);
+    top->addWidget(settings);
+
+    m_list = new QTableView(this);
+    m_list->setModel(m_proxy);
+    m_list->setSortingEnabled(true);
+    m_list->sortByColumn(-1, Qt::AscendingOrder); // the held order until the operator sorts
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setAlternatingRowColors(true);
+    m_list->setWordWrap(false);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    const struct
+    {
+        int column;
+        int width;
+    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Date, 84},  {HeldLinesModel::Time, 70},
+                  {HeldLinesModel::Call, 92},  {HeldLinesModel::Rst, 40},   {HeldLinesModel::Freq, 64},
+                  {HeldLinesModel::Mode, 48},  {HeldLinesModel::Power, 44}, {HeldLinesModel::Name, 100},
+                  {HeldLinesModel::Qth, 100},  {HeldLinesModel::Qsl, 160},  {HeldLinesModel::Marks, 66}};
+    for (const auto& w : widths) {
+        m_list->setColumnWidth(w.column, w.width);
+    }
+    // The QSL text takes what room is left; the marks stay in view at the right.
+    m_list->horizontalHeader()->setSectionResizeMode(HeldLinesModel::Qsl, QHeaderView::Stretch);
+
+    m_counts = new QLabel(this);
+    m_status = new QLabel(this);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_print = new QPushButton(QStringLiteral("印刷..."), this);
+    m_print->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_counts);
+    bottom->addSpacing(16);
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_print);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(bottom);
+
+    connect(m_filter, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
+    connect(all, &QPushButton::clicked, this, &CardWindow::chooseAll);
+    connect(none, &QPushButton::clicked, this, &CardWindow::chooseNone);
+    connect(bureau, &QPushButton::clicked, this, &CardWindow::sortForBureau);
+    connect(settings, &QPushButton::clicked, this, &CardWindow::editSettings);
+    connect(m_print, &QPushButton::clicked, this, &CardWindow::printChosen);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateCounts);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &CardWindow::updateCounts);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &CardWindow::updateCounts);
+    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &CardWindow::updateCounts);
+    connect(&app, &CardoApplication::changed, this, &CardWindow::updateCounts);
+    updateCounts();
+}
+
+QList<int> CardWindow::chosenRows() const
+{
+    QModelIndexList chosen = m_list->selectionModel()->selectedRows();
+    std::sort(chosen.begin(), chosen.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QList<int> rows;
+    for (const QModelIndex& i : chosen) {
+        rows << m_proxy->mapToSource(i).row();
+    }
+    return rows;
+}
+
+void CardWindow::chooseAll()
+{
+    m_list->selectAll();
+}
+
+void CardWindow::chooseNone()
+{
+    m_list->clearSelection();
+}
+
+void CardWindow::sortForBureau()
+{
+    m_list->sortByColumn(HeldLinesModel::Call, Qt::AscendingOrder);
+}
+
+void CardWindow::linesArrived()
+{
+    m_list->clearSelection();
+    if (m_app.settings().bureauOrder) {
+        sortForBureau();
+    }
+    updateCounts();
+}
+
+void CardWindow::setStatus(const QString& text)
+{
+    m_status->setText(text);
+}
+
+void CardWindow::updateCounts()
+{
+    const int chosen = m_list->selectionModel()->selectedRows().size();
+    QString text = QStringLiteral("保持 %1 件 / 選択 %2 件 / 印刷済 %3 件")
+                       .arg(m_app.logCount())
+                       .arg(chosen)
+                       .arg(m_app.printedCount());
+    if (m_proxy->rowCount() != m_app.model()->rowCount()) {
+        text += QStringLiteral(" (表示 %1 件)").arg(m_proxy->rowCount());
+    }
+    m_counts->setText(text);
+    m_print->setEnabled(chosen > 0);
+}
+
+bool CardWindow::printChosen()
+{
+    const QList<int> rows = chosenRows();
+    if (rows.isEmpty()) {
+        dialogs().WarningBox(this, QStringLiteral("印刷する行を選んでください."));
+        return false;
+    }
+    // The list's order is the printing order: what the operator sees is the order the cards come out in.
+    const std::vector<Card> cards = m_app.cardsFor(rows);
+    const CardSettings settings = m_app.settings();
+    QPrinter printer(QPrinter::HighResolution);
+    setUpCardPrinter(printer);
+    // Also the proposed PDF file name: one of its own for each run, so that no earlier cards are overwritten.
+    printer.setDocName(
+        QStringLiteral("QSL-cards-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    const bool printed = printDialogs().previewAndPrint(this, printer, [&cards, &settings](QPrinter* target) {
+        QPainter p;
+        if (p.begin(target)) {
+            paintCards(p, *target, cards, settings);
+            p.end();
+        }
+    });
+    if (!printed) {
+        m_status->setText(QStringLiteral("印刷を取り消しました."));
+        return false;
+    }
+    if (m_app.cardsPrinted(cards) == 0) {
+        dialogs().WarningBox(this,
+                             QStringLiteral("印刷中に KELBO がデータを入れ替えました.\r\n\r\n"
+                                            "印刷したカードは KELBO に印刷済みとして伝わりません."));
+        m_status->setText(QString());
+        return false;
+    }
+    // A second click on 印刷 must not print the same cards again.
+    chooseNone();
+    m_status->setText(QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(rows.size()).arg(cards.size()));
+    return true;
+}
+
+void CardWindow::editSettings()
+{
+    CardSettingsDialog dlg(m_app.settings(), this);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    if (!m_app.setSettings(dlg.settings())) {
+        dialogs().WarningBox(this, QStringLiteral("設定ファイルに書き込めません."));
+    }
+}
+
+void CardWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_app.disableExit() != 0) {
+        // The log program still needs us: closing only hides the window.
+        hide();
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QApplication::quit();
+}

@@ -1,0 +1,56 @@
+#ifndef KELBO_CARDPRINTER_CARDWINDOW_H
+#define KELBO_CARDPRINTER_CARDWINDOW_H
+
+#include <QList>
+#include <QWidget>
+
+class CardoApplication;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+
+/** @brief The card program's window: the held contacts as a table, and 印刷 for the chosen ones. */
+class CardWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CardWindow(CardoApplication& app);
+
+    QTableView* list() const { return m_list; }
+    QLineEdit* filter() const { return m_filter; }
+    QSortFilterProxyModel* proxy() const { return m_proxy; }
+    QLabel* counts() const { return m_counts; }
+
+    /** The chosen held rows in the order the list shows them. */
+    QList<int> chosenRows() const;
+    void chooseAll();
+    void chooseNone();
+    /** Puts the list in the bureau's order. */
+    void sortForBureau();
+    /** A transfer ended: the list takes the settings' order; nothing is chosen. */
+    void linesArrived();
+    /** 印刷: the chosen lines through the preview and print dialog; true when cards were printed. */
+    bool printChosen();
+    /** A line of news beside the counts. */
+    void setStatus(const QString& text);
+    /** 設定: the settings dialog. */
+    void editSettings();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void updateCounts();
+
+    CardoApplication& m_app;
+    QSortFilterProxyModel* m_proxy = nullptr;
+    QTableView* m_list = nullptr;
+    QLineEdit* m_filter = nullptr;
+    QPushButton* m_print = nullptr;
+    QLabel* m_counts = nullptr;
+    QLabel* m_status = nullptr;
+};
+
+#endif

@@ -1,0 +1,366 @@
+#include "CardoApplication.h"
+
+#include "BureauOrder.h"
+#include "CardWindow.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDBusError>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
+#include <unistd.h>
+#include <unordered_set>
+
+HeldLinesModel::HeldLinesModel(const std::vector<HeldLine>& lines, const CardSettings& settings, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_lines(lines)
+    , m_settings(settings)
+{
+}
+
+int HeldLinesModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_shown;
+}
+
+int HeldLinesModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_shown) {
+        return {};
+    }
+    const HeldLine& l = m_lines[static_cast<std::size_t>(index.row())];
+    const Contact& c = l.contact;
+    if (role == Qt::BackgroundRole) {
+        return l.printed ? QVariant(QBrush(QColor(222, 238, 222))) : QVariant();
+    }
+    if (role == Qt::TextAlignmentRole) {
+        const bool centred
+            = index.column() == State || index.column() == Rst || index.column() == Mode || index.column() == Marks;
+        return QVariant::fromValue(Qt::AlignVCenter | (centred ? Qt::AlignHCenter : Qt::AlignLeft));
+    }
+    if (role == SortRole) {
+        switch (index.column()) {
+        case State:
+            return l.printed ? 1 : 0;
+        case Date:
+            return (c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText) + c.time;
+        case Call:
+            return l.bureauKey;
+        case Freq:
+            return c.freq.toDouble();
+        default:
+            break;
+        }
+    } else if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
+        return {};
+    }
+    if (!c.ok) {
+        // A line of another shape shows as it came.
+        return index.column() == Qsl ? c.line : QString();
+    }
+    switch (index.column()) {
+    case State:
+        return l.printed ? QStringLiteral("印刷済") : QString();
+    case Date:
+        return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
+    case Time:
+        return formatTime(c.time);
+    case Call:
+        return c.call;
+    case Rst:
+        return c.rst;
+    case Freq:
+        return c.freq;
+    case Mode:
+        return c.mode;
+    case Power:
+        return c.power;
+    case Name:
+        return c.name;
+    case Qth:
+        return c.qth;
+    case Qsl: {
+        // As the card prints it: the manager, then the remarks without their labels.
+        const QslText q = splitQslText(c.qsl);
+        return q.via.isEmpty() ? q.remarks : QStringLiteral("via %1  %2").arg(q.via, q.remarks).trimmed();
+    }
+    case Marks: {
+        const QString send = c.sendMark.trimmed();
+        const QString recv = c.recvMark.trimmed();
+        if (send.isEmpty() && recv.isEmpty()) {
+            return QString();
+        }
+        return QStringLiteral("%1 / %2").arg(send.isEmpty() ? QStringLiteral("-") : send,
+                                             recv.isEmpty() ? QStringLiteral("-") : recv);
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant HeldLinesModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (section == Time) {
+        return QStringLiteral("時刻(%1)").arg(m_settings.zoneLabel());
+    }
+    static const char* const titles[]
+        = {"状態", "日付", "時刻", "コールサイン", "RST", "MHz", "モード", "電力", "名前", "QTH", "QSL", "発送/受領"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+void HeldLinesModel::sync()
+{
+    const int held = static_cast<int>(m_lines.size());
+    if (held < m_shown) {
+        reload();
+    } else if (held > m_shown) {
+        beginInsertRows(QModelIndex(), m_shown, held - 1);
+        m_shown = held;
+        endInsertRows();
+    }
+}
+
+void HeldLinesModel::reload()
+{
+    beginResetModel();
+    m_shown = static_cast<int>(m_lines.size());
+    endResetModel();
+}
+
+void HeldLinesModel::refresh(int first, int last)
+{
+    if (first <= last && last < m_shown) {
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+    }
+}
+
+QString cardsFolder()
+{
+    const QString dir = qEnvironmentVariable("KELBO_CARDPRINTER_PDF_DIR");
+    return dir.isEmpty() ? QDir::homePath() : dir;
+}
+
+CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
+    : QObject(parent)
+    , m_settingsPath(settingsPath.isEmpty() ? cardSettingsPath() : settingsPath)
+    , m_settings(loadCardSettings(m_settingsPath))
+    , m_model(m_lines, m_settings)
+{
+    m_window = new CardWindow(*this);
+    bool ok = false;
+    const long exitAfter = qEnvironmentVariable("KELBO_CARDPRINTER_EXIT_AFTER_LINES").toLong(&ok);
+    if (ok) {
+        m_exitAfterLines = exitAfter;
+    }
+}
+
+CardoApplication::~CardoApplication()
+{
+    delete m_window;
+}
+
+bool CardoApplication::setSettings(const CardSettings& s)
+{
+    m_settings = s;
+    m_model.reload();
+    emit changed();
+    return saveCardSettings(m_settings, m_settingsPath);
+}
+
+void CardoApplication::ShowWindow(int how)
+{
+    if (how == 0) {
+        m_window->hide();
+    } else {
+        m_window->show();
+    }
+}
+
+void CardoApplication::NewDoc()
+{
+    m_printStat = 0;
+}
+
+void CardoApplication::DeleteLog()
+{
+    m_lines.clear();
+    m_printedCount = 0;
+    m_model.reload();
+    emit changed();
+}
+
+void CardoApplication::AddLogPos(const QString& line, int position)
+{
+    if (m_exitAfterLines >= 0 && static_cast<long>(m_lines.size()) >= m_exitAfterLines) {
+        // Test hook: behave like a card program that crashes in the middle of a transfer.
+        ::_exit(3);
+    }
+    HeldLine held;
+    held.contact = parseContact(line);
+    held.bureauKey = bureauKey(held.contact.call);
+    held.position = position;
+    held.serial = m_nextSerial++;
+    m_lines.push_back(std::move(held));
+    scheduleSync();
+}
+
+void CardoApplication::SetPrintMax()
+{
+    // Nothing is chosen for the operator: a big transfer must not print thousands of cards with one click.
+    m_model.sync();
+    emit changed();
+}
+
+void CardoApplication::Foreground()
+{
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void CardoApplication::DoLogList()
+{
+    m_model.sync();
+    m_window->linesArrived();
+    emit changed();
+}
+
+int CardoApplication::GetPrintedPos(int index)
+{
+    if (index < 0 || index >= logCount()) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("no line %1 (%2 held)").arg(index).arg(logCount()));
+        return -1;
+    }
+    const HeldLine& l = m_lines[static_cast<std::size_t>(index)];
+    return l.printed ? l.position : -1;
+}
+
+void CardoApplication::DeletePrintedData()
+{
+    m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), [](const HeldLine& l) { return l.printed; }),
+                  m_lines.end());
+    m_printedCount = 0;
+    m_model.reload();
+    emit changed();
+}
+
+QString CardoApplication::PrintLines(const QList<int>& indexes)
+{
+    QString error;
+    const QString path = printRows(indexes, &error);
+    if (path.isEmpty()) {
+        sendErrorReply(QDBusError::InvalidArgs, error);
+    }
+    return path;
+}
+
+QList<int> CardoApplication::printOrder(QList<int> rows) const
+{
+    if (m_settings.bureauOrder) {
+        std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) {
+            return m_lines[static_cast<std::size_t>(a)].bureauKey < m_lines[static_cast<std::size_t>(b)].bureauKey;
+        });
+    }
+    return rows;
+}
+
+std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
+{
+    std::vector<Contact> contacts;
+    std::vector<qint64> serials;
+    for (int r : rows) {
+        contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
+        serials.push_back(m_lines[static_cast<std::size_t>(r)].serial);
+    }
+    return makeCards(contacts, serials, m_settings);
+}
+
+int CardoApplication::cardsPrinted(const std::vector<Card>& cards)
+{
+    // The log program may have dropped or replaced lines while the print dialog was open: the lines are found by
+    // their serial numbers, and a line no longer held is never reported as printed.
+    std::unordered_set<qint64> printed;
+    for (const Card& card : cards) {
+        printed.insert(card.lines.begin(), card.lines.end());
+    }
+    m_model.sync();
+    int marked = 0;
+    int first = -1;
+    int last = -1;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        HeldLine& l = m_lines[i];
+        if (printed.count(l.serial) == 0) {
+            continue;
+        }
+        ++marked;
+        if (!l.printed) {
+            l.printed = true;
+            ++m_printedCount;
+        }
+        first = first < 0 ? static_cast<int>(i) : first;
+        last = static_cast<int>(i);
+    }
+    // One change for the whole range: a sorted view takes it up in one step.
+    m_model.refresh(first, last);
+    if (marked > 0) {
+        m_printStat = 2;
+    }
+    m_settings.nextCardNumber += static_cast<int>(cards.size());
+    // Only the number is written: the station data stays as the operator saved it.
+    saveNextCardNumber(m_settings.nextCardNumber, m_settingsPath);
+    emit changed();
+    return marked;
+}
+
+QString CardoApplication::printRows(const QList<int>& rows, QString* error)
+{
+    if (rows.isEmpty()) {
+        *error = QStringLiteral("no line chosen");
+        return QString();
+    }
+    for (int r : rows) {
+        if (r < 0 || r >= logCount()) {
+            *error = QStringLiteral("no line %1 (%2 held)").arg(r).arg(logCount());
+            return QString();
+        }
+    }
+    const std::vector<Card> cards = cardsFor(printOrder(rows));
+    const QString folder = cardsFolder();
+    QDir().mkpath(folder);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString path = QDir(folder).filePath(QStringLiteral("KELBO-cards-%1.pdf").arg(stamp));
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = QDir(folder).filePath(QStringLiteral("KELBO-cards-%1-%2.pdf").arg(stamp).arg(n));
+    }
+    if (!writeCardsPdf(path, cards, m_settings, error)) {
+        return QString();
+    }
+    cardsPrinted(cards);
+    m_window->setStatus(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
+    return path;
+}
+
+void CardoApplication::scheduleSync()
+{
+    if (m_syncPending) {
+        return;
+    }
+    m_syncPending = true;
+    // Take up a run of appended lines in one step once the calls pause.
+    QTimer::singleShot(200, this, [this] {
+        m_syncPending = false;
+        m_model.sync();
+        emit changed();
+    });
+}

@@ -1,0 +1,276 @@
+// Cards as the operator mails them: what each card carries, read back from the PDF's text layer, the bureau order,
+// the card line, and the card program's settings file.
+#include "BureauOrder.h"
+#include "CardLayout.h"
+#include "CardSettings.h"
+#include "CardTestSupport.h"
+#include "Contact.h"
+
+#include <QFile>
+#include <QFontInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+CardSettings station()
+{
+    CardSettings s;
+    s.call = QStringLiteral("JA1KEL");
+    s.name = QStringLiteral("山田 花子");
+    s.address = QStringLiteral("東京都渋谷区神宮前 1-2-3");
+    s.qth = QStringLiteral("東京都渋谷区");
+    s.grid = QStringLiteral("PM95tq");
+    s.jcc = QStringLiteral("100113");
+    s.rig = QStringLiteral("IC-7300");
+    s.antenna = QStringLiteral("3エレ八木");
+    s.freeLine = QStringLiteral("移動運用もお待ちしています");
+    s.nextCardNumber = 41;
+    return s;
+}
+
+/** The text of each card printed for @p lines with @p s. */
+QStringList printed(const QStringList& lines, const CardSettings& s)
+{
+    std::vector<Contact> contacts;
+    std::vector<qint64> rows;
+    for (const QString& l : lines) {
+        contacts.push_back(parseContact(l));
+        rows.push_back(static_cast<qint64>(rows.size()));
+    }
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("cards.pdf"));
+    QString error;
+    EXPECT_TRUE(writeCardsPdf(pdf, makeCards(contacts, rows, s), s, &error)) << error.toStdString();
+    return cardtest::pdfPages(pdf);
+}
+
+const QString kJa = QStringLiteral(
+    R"(24.04.28,1208,JE7QAS,59,7.045,SSB,,"木村 子之助","宮城県仙台市","VIA[JA7ZZZ] REM[TNX 1st QSO]",,R,0)");
+const QString kDl = QStringLiteral(R"(24.04.29,2359,DL2MCR,599,14.025,CW,100W,"Hans","München","",,,-5)");
+
+TEST(Card, CarriesWhatTheOperatorMailsInTheChosenForms)
+{
+    struct Case
+    {
+        const char* what;
+        QString dateFormat;
+        bool jst;
+        bool band;
+        QStringList expected;
+    } cases[] = {
+        {"defaults",
+         QStringLiteral("yyyy-MM-dd"),
+         true,
+         false,
+         {QStringLiteral("2024-04-28"), QStringLiteral("Time (JST)"), QStringLiteral("12:08"), QStringLiteral("7.045"),
+          QStringLiteral("MHz")}},
+        {"UTC, band, month name",
+         QStringLiteral("dd MMM yyyy"),
+         false,
+         true,
+         {QStringLiteral("28 APR 2024"), QStringLiteral("Time (UTC)"), QStringLiteral("12:08"), QStringLiteral("40m"),
+          QStringLiteral("Band")}},
+        {"slashes", QStringLiteral("yyyy/MM/dd"), true, false, {QStringLiteral("2024/04/28")}},
+    };
+    for (const Case& c : cases) {
+        CardSettings s = station();
+        s.dateFormat = c.dateFormat;
+        s.timesAreJst = c.jst;
+        s.showBand = c.band;
+        const QStringList cards = printed({kJa}, s);
+        ASSERT_EQ(cards.size(), 1) << c.what;
+        const QString& card = cards[0];
+        QStringList expected = c.expected;
+        // Own station, the contact's call, name and QTH exactly (digits and kanji as written), mode, report, the
+        // manager, the remarks without their labels, the reply and the card's number.
+        expected << QStringLiteral("JA1KEL") << QStringLiteral("山田 花子") << QStringLiteral("PM95tq")
+                 << QStringLiteral("100113") << QStringLiteral("JE7QAS") << QStringLiteral("木村 子之助")
+                 << QStringLiteral("宮城県仙台市") << QStringLiteral("SSB") << QStringLiteral("59")
+                 << QStringLiteral("via JA7ZZZ") << QStringLiteral("TNX 1st QSO") << QStringLiteral("TNX QSL")
+                 << QStringLiteral("IC-7300") << QStringLiteral("3エレ八木")
+                 << QStringLiteral("移動運用もお待ちしています") << QStringLiteral("No. 41");
+        for (const QString& e : expected) {
+            EXPECT_TRUE(card.contains(e)) << c.what << ": no \"" << e.toStdString() << "\" in\n" << card.toStdString();
+        }
+        for (const char* raw : {"VIA[", "REM[", "24.04.28", "1208", "SEND", "Pwr"}) {
+            EXPECT_FALSE(card.contains(QString::fromLatin1(raw))) << c.what << ": " << raw;
+        }
+    }
+}
+
+TEST(Card, ReplyPowerAndShapesFollowTheContact)
+{
+    const QString odd = QStringLiteral("not a card line, 1234");
+    const QStringList cards = printed({kDl, odd}, station());
+    ASSERT_EQ(cards.size(), 2);
+    for (const char* e :
+         {"DL2MCR", "München", "2024-04-29", "23:59", "14.025", "CW", "599", "Pwr", "100W", "PSE QSL", "No. 41"}) {
+        EXPECT_TRUE(cards[0].contains(QString::fromUtf8(e))) << e << " in\n" << cards[0].toStdString();
+    }
+    EXPECT_FALSE(cards[0].contains(QStringLiteral("via")));
+    // A line of another shape is still printed as it came, numbered on.
+    EXPECT_TRUE(cards[1].contains(odd));
+    EXPECT_TRUE(cards[1].contains(QStringLiteral("No. 42")));
+}
+
+TEST(Card, ContactsWithOneStationShareCardsOfUpToFive)
+{
+    QStringList lines;
+    for (int day = 1; day <= 7; ++day) {
+        lines << QStringLiteral(R"(24.05.%1,0900,JA1ZQX,59,7.045,SSB,,"","","",,,0)").arg(day, 2, 10, QLatin1Char('0'));
+        if (day == 2) {
+            lines << kDl;
+        }
+    }
+    CardSettings s = station();
+    std::vector<Contact> contacts;
+    std::vector<qint64> rows;
+    for (const QString& l : lines) {
+        contacts.push_back(parseContact(l));
+        rows.push_back(static_cast<qint64>(rows.size()));
+    }
+    EXPECT_EQ(makeCards(contacts, rows, s).size(), lines.size()) << "one card per contact unless chosen";
+
+    s.groupContacts = true;
+    const std::vector<Card> cards = makeCards(contacts, rows, s);
+    ASSERT_EQ(cards.size(), 3u);
+    EXPECT_EQ(cards[0].lines, (std::vector<qint64>{0, 1, 3, 4, 5}));
+    EXPECT_EQ(cards[1].lines, (std::vector<qint64>{2}));
+    EXPECT_EQ(cards[2].lines, (std::vector<qint64>{6, 7}));
+    EXPECT_EQ(cards[2].number, 43);
+
+    const QStringList text = printed(lines, s);
+    ASSERT_EQ(text.size(), 3);
+    for (int day : {1, 2, 3, 4, 5}) {
+        EXPECT_TRUE(text[0].contains(QStringLiteral("2024-05-0%1").arg(day))) << day;
+    }
+    EXPECT_FALSE(text[0].contains(QStringLiteral("2024-05-06")));
+    EXPECT_FALSE(text[0].contains(QStringLiteral("Pwr"))) << "no power column when no contact has one";
+}
+
+TEST(Card, FontReadsBackAndTheSheetIsAPostcard)
+{
+    EXPECT_TRUE(QFontInfo(cardFont(10)).family().startsWith(QStringLiteral("VL "))) << "fonts-vlgothic";
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("card.pdf"));
+    std::vector<Card> one(1);
+    one[0].contacts.push_back(parseContact(kJa));
+    one[0].lines.push_back(0);
+    ASSERT_TRUE(writeCardsPdf(pdf, one, station(), nullptr));
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    // 100 x 148 mm in points.
+    EXPECT_TRUE(bytes.contains("/MediaBox [0 0 283") || bytes.contains("/MediaBox [0 0 284")) << "postcard size";
+
+    QString error;
+    EXPECT_FALSE(writeCardsPdf(dir.filePath(QStringLiteral("no/such/folder/c.pdf")), one, station(), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(BureauOrder, DomesticByAreaThenSuffixThenForeignByPrefix)
+{
+    const QStringList expected = {
+        QStringLiteral("JA1AA"),    QStringLiteral("JH1AA"),  QStringLiteral("7K1ABC"),   QStringLiteral("JR1ABC/3"),
+        QStringLiteral("JA1ABD"),   QStringLiteral("JA1B"),   QStringLiteral("DL/JA1ZZ"), QStringLiteral("JA2AAA"),
+        QStringLiteral("8J9A"),     QStringLiteral("JA0AA"),  QStringLiteral("JS0ZZ"),    QStringLiteral("3D2AG"),
+        QStringLiteral("KH0/DL1A"), QStringLiteral("DL2MCR"), QStringLiteral("VK2ABC"),   QStringLiteral("W1AW"),
+        QStringLiteral("W1AW/P"),   QStringLiteral(""),       QStringLiteral("BAD"),
+    };
+    QStringList shuffled = expected;
+    std::mt19937 rng(14);
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    std::stable_sort(shuffled.begin(), shuffled.end(),
+                     [](const QString& a, const QString& b) { return bureauKey(a) < bureauKey(b); });
+    EXPECT_EQ(shuffled, expected);
+    EXPECT_EQ(bureauKey(QStringLiteral("ja1abc")), bureauKey(QStringLiteral("JA1ABC")));
+}
+
+TEST(CardLine, FieldsDatesAndLabelledRemarks)
+{
+    const Contact c = parseContact(
+        QStringLiteral(R"(99.12.31,2330,JA1ZQX/1,59,7.045,SSB,10W,"佐藤, 一郎","大阪府","say "hi"",F,R,0)"));
+    ASSERT_TRUE(c.ok);
+    EXPECT_EQ(c.date, QDate(1999, 12, 31)) << "a two-digit year ahead of today is last century's";
+    EXPECT_EQ(parseContact(kJa).date, QDate(2024, 4, 28));
+    EXPECT_EQ(c.call, QStringLiteral("JA1ZQX/1"));
+    EXPECT_EQ(c.power, QStringLiteral("10W"));
+    EXPECT_EQ(c.name, QStringLiteral("佐藤, 一郎"));
+    EXPECT_EQ(c.qsl, QStringLiteral(R"(say "hi")"));
+    EXPECT_TRUE(c.cardReceived());
+    EXPECT_FALSE(parseContact(QStringLiteral(R"(00.00.00,0000,X,,,,,"","",""," ",,0)")).date.isValid());
+    EXPECT_FALSE(parseContact(QStringLiteral(R"(00.00.00,0000,X,,,,,"","",""," ",,0)")).cardReceived());
+    EXPECT_FALSE(parseContact(QStringLiteral("24.04.28,1208,JA1ZQX")).ok);
+
+    struct
+    {
+        const char* qsl;
+        const char* via;
+        const char* remarks;
+    } cases[] = {
+        {"VIA[VK2ABC]", "VK2ABC", ""},
+        {"JARL VIA[ W1AW ] REM[TNX FB]", "W1AW", "JARL TNX FB"},
+        {"My｢599｣ END｢1234｣", "", "My 599 END 1234"},
+        {"QSL{direct} 備考<初交信>", "", "QSL direct 備考 初交信"},
+        {"MGR[JA1AAA] VIA[JA2BBB]", "JA1AAA", ""},
+        {"TNX (FB) [sic] REM[]", "", "TNX (FB) [sic]"},
+    };
+    for (const auto& t : cases) {
+        const QslText q = splitQslText(QString::fromUtf8(t.qsl));
+        EXPECT_EQ(q.via, QString::fromUtf8(t.via)) << t.qsl;
+        EXPECT_EQ(q.remarks, QString::fromUtf8(t.remarks)) << t.qsl;
+    }
+    EXPECT_EQ(bandOf(QStringLiteral("7.045")), QStringLiteral("40m"));
+    EXPECT_EQ(bandOf(QStringLiteral("433")), QStringLiteral("70cm"));
+    EXPECT_EQ(bandOf(QStringLiteral("8.0")), QString());
+    EXPECT_EQ(bandOf(QStringLiteral("SAT")), QString());
+}
+
+TEST(CardSettingsFile, KeepsWhatTheOperatorSetAndSurvivesBadValues)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sub/kelbo-cardprinter.ini"));
+    CardSettings s = station();
+    s.freeLine = QStringLiteral("TNX FB QSO, 73 & GL");
+    s.dateFormat = QStringLiteral("dd MMM yyyy");
+    s.timesAreJst = false;
+    s.groupContacts = true;
+    s.nextCardNumber = 1234;
+    ASSERT_TRUE(saveCardSettings(s, path));
+    const CardSettings back = loadCardSettings(path);
+    EXPECT_EQ(back.call, s.call);
+    EXPECT_EQ(back.name, s.name);
+    EXPECT_EQ(back.freeLine, s.freeLine);
+    EXPECT_EQ(back.dateFormat, s.dateFormat);
+    EXPECT_FALSE(back.timesAreJst);
+    EXPECT_TRUE(back.groupContacts);
+    EXPECT_EQ(back.nextCardNumber, 1234);
+
+    // Written by hand: a comma in a text, an unknown date form, a number that is none.
+    QFile f(dir.filePath(QStringLiteral("hand.ini")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Station]\nCall=JA1KEL\nFreeLine=TNX FB QSO, 73\n[Card]\nDateFormat=%s%s\nNextNumber=-3x\n"
+            "TimeZone=UTC\n");
+    f.close();
+    const CardSettings hand = loadCardSettings(f.fileName());
+    EXPECT_EQ(hand.freeLine, QStringLiteral("TNX FB QSO, 73"));
+    EXPECT_EQ(hand.dateFormat, QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(hand.nextCardNumber, 1);
+    EXPECT_FALSE(hand.timesAreJst);
+
+    const CardSettings none = loadCardSettings(dir.filePath(QStringLiteral("missing.ini")));
+    EXPECT_TRUE(none.call.isEmpty());
+    EXPECT_TRUE(none.timesAreJst);
+    EXPECT_EQ(none.nextCardNumber, 1);
+}
+
+} // namespace

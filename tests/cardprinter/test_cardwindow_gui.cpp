@@ -1,0 +1,235 @@
+// The card program's window as the operator uses it: the held contacts as a table with nothing chosen, the filter,
+// the bureau order, and printing through the preview that reports only what really went out.
+#include "CardSettingsDialog.h"
+#include "CardTestSupport.h"
+#include "CardWindow.h"
+#include "CardoApplication.h"
+#include "PrintDialogs.h"
+#include "ScriptedDialogs.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+/** Answers the print preview: cancelled, or printed into a PDF file. */
+class ScriptedPrint : public PrintDialogs
+{
+public:
+    ScriptedPrint() { setPrintDialogs(this); }
+    ~ScriptedPrint() override { setPrintDialogs(nullptr); }
+
+    bool previewAndPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter*)>& paint) override
+    {
+        ++shown;
+        if (during) {
+            during(); // the log program calls in while the dialog is open
+        }
+        if (pdf.isEmpty()) {
+            return false;
+        }
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        paint(&printer);
+        return true;
+    }
+
+    int shown = 0;
+    QString pdf; // "" cancels
+    std::function<void()> during;
+};
+
+class CardWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CardSettings s;
+        s.call = QStringLiteral("JA1KEL");
+        s.nextCardNumber = 7;
+        ASSERT_TRUE(saveCardSettings(s, settingsPath()));
+        app = std::make_unique<CardoApplication>(settingsPath());
+        const char* lines[] = {
+            R"(24.04.28,1208,VK2ABC,59,7.045,SSB,,"Bob","Sydney","",,,0)",
+            R"(24.04.28,1300,JH3KVW,599,7.012,CW,,"佐藤 一郎","大阪府","",,,0)",
+            R"(24.04.29,1011,JA1ZQX,59,7.045,SSB,,"山田 太郎","東京都","",F,R,0)",
+            R"(24.04.30,0815,JH3ABC,59,21.2,SSB,,"","","",,,0)",
+            "a line of another shape",
+        };
+        int position = 3;
+        for (const char* l : lines) {
+            app->AddLogPos(QString::fromUtf8(l), position);
+            position += 2;
+        }
+        app->SetPrintMax();
+        app->Foreground();
+        app->DoLogList();
+    }
+
+    QString settingsPath() const { return dir.filePath(QStringLiteral("kelbo-cardprinter.ini")); }
+    CardWindow& window() { return *app->window(); }
+    /** The call signs as the list shows them. */
+    QStringList shownCalls()
+    {
+        QStringList out;
+        for (int r = 0; r < window().proxy()->rowCount(); ++r) {
+            out << window().proxy()->index(r, HeldLinesModel::Call).data().toString();
+        }
+        return out;
+    }
+    std::vector<int> printedPositions()
+    {
+        std::vector<int> out;
+        for (int i = 0; i < app->logCount(); ++i) {
+            out.push_back(app->GetPrintedPos(i));
+        }
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<CardoApplication> app;
+    ScriptedDialogs boxes;
+    ScriptedPrint print;
+};
+
+TEST_F(CardWindowTest, ArrivingContactsAreListedInBureauOrderWithNothingChosen)
+{
+    ASSERT_EQ(window().proxy()->rowCount(), 5);
+    EXPECT_TRUE(window().chosenRows().isEmpty()) << "a transfer chooses nothing";
+    EXPECT_EQ(window().counts()->text(), QStringLiteral("保持 5 件 / 選択 0 件 / 印刷済 0 件"));
+    EXPECT_EQ(shownCalls(),
+              (QStringList{QStringLiteral("JA1ZQX"), QStringLiteral("JH3ABC"), QStringLiteral("JH3KVW"),
+                           QStringLiteral("VK2ABC"), QString()}));
+    const QSortFilterProxyModel* p = window().proxy();
+    EXPECT_EQ(p->index(0, HeldLinesModel::Date).data().toString(), QStringLiteral("2024-04-29"));
+    EXPECT_EQ(p->index(0, HeldLinesModel::Time).data().toString(), QStringLiteral("10:11"));
+    EXPECT_EQ(p->index(0, HeldLinesModel::Name).data().toString(), QStringLiteral("山田 太郎"));
+    EXPECT_EQ(p->index(0, HeldLinesModel::Marks).data().toString(), QStringLiteral("F / R"));
+    EXPECT_EQ(p->index(4, HeldLinesModel::Qsl).data().toString(), QStringLiteral("a line of another shape"));
+
+    // 印刷 without a choice asks for one and prints nothing.
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")), QStringList{QStringLiteral("印刷する行を選んでください.")});
+    EXPECT_EQ(print.shown, 0);
+    EXPECT_EQ(app->printStat(), 0);
+
+    // The list can be sorted otherwise and back into the bureau's order.
+    window().list()->sortByColumn(HeldLinesModel::Date, Qt::DescendingOrder);
+    EXPECT_EQ(shownCalls().first(), QStringLiteral("JH3ABC"));
+    window().sortForBureau();
+    EXPECT_EQ(shownCalls().first(), QStringLiteral("JA1ZQX"));
+}
+
+TEST_F(CardWindowTest, CancelledPreviewPrintsNothing)
+{
+    window().chooseAll();
+    EXPECT_EQ(window().counts()->text(), QStringLiteral("保持 5 件 / 選択 5 件 / 印刷済 0 件"));
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(print.shown, 1);
+    EXPECT_EQ(app->printStat(), 0);
+    EXPECT_EQ(printedPositions(), std::vector<int>(5, -1));
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 7) << "no card number used";
+}
+
+TEST_F(CardWindowTest, PrintsExactlyTheChosenContactsInTheListsOrder)
+{
+    window().filter()->setText(QStringLiteral("jh3"));
+    EXPECT_EQ(shownCalls(), (QStringList{QStringLiteral("JH3ABC"), QStringLiteral("JH3KVW")}));
+    window().chooseAll();
+    window().filter()->clear();
+    EXPECT_EQ(window().counts()->text(), QStringLiteral("保持 5 件 / 選択 2 件 / 印刷済 0 件"));
+
+    print.pdf = dir.filePath(QStringLiteral("printed.pdf"));
+    ASSERT_TRUE(window().printChosen());
+    const QStringList cards = cardtest::pdfPages(print.pdf);
+    ASSERT_EQ(cards.size(), 2);
+    EXPECT_TRUE(cards[0].contains(QStringLiteral("JH3ABC")) && cards[0].contains(QStringLiteral("No. 7")));
+    EXPECT_TRUE(cards[1].contains(QStringLiteral("JH3KVW")) && cards[1].contains(QStringLiteral("佐藤 一郎")));
+    EXPECT_TRUE(cards[1].contains(QStringLiteral("JA1KEL")));
+
+    EXPECT_EQ(app->printStat(), 2);
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, 5, -1, 9, -1}));
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 9);
+    EXPECT_EQ(loadCardSettings(settingsPath()).call, QStringLiteral("JA1KEL"));
+    // Printed contacts stay listed with their state until the log program drops them.
+    EXPECT_EQ(window().proxy()->rowCount(), 5);
+    EXPECT_EQ(window().proxy()->index(1, HeldLinesModel::State).data().toString(), QStringLiteral("印刷済"));
+    EXPECT_EQ(window().counts()->text(), QStringLiteral("保持 5 件 / 選択 0 件 / 印刷済 2 件"))
+        << "printed cards are no longer chosen";
+
+    app->DeletePrintedData();
+    EXPECT_EQ(shownCalls(), (QStringList{QStringLiteral("JA1ZQX"), QStringLiteral("VK2ABC"), QString()}));
+    EXPECT_TRUE(window().counts()->text().startsWith(QStringLiteral("保持 3 件 / 選択 0 件 / 印刷済 0 件")));
+}
+
+TEST_F(CardWindowTest, LinesDroppedWhileThePreviewIsOpenAreNeverReportedForOthers)
+{
+    print.pdf = dir.filePath(QStringLiteral("printed.pdf"));
+    window().filter()->setText(QStringLiteral("JH3"));
+    window().chooseAll();
+    ASSERT_TRUE(window().printChosen());
+    window().filter()->clear();
+
+    // The log program drops the printed lines while the next cards are in the preview: the rows move up, and the
+    // marks still go to the contacts that were printed.
+    window().filter()->setText(QStringLiteral("JA1ZQX"));
+    window().chooseAll();
+    window().filter()->clear();
+    print.during = [this] { app->DeletePrintedData(); };
+    ASSERT_TRUE(window().printChosen());
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, 7, -1}));
+
+    // A new transfer replaces every line meanwhile: nothing is reported printed, and the operator is told.
+    app->DeletePrintedData();
+    app->setPrintStat(0);
+    window().chooseAll();
+    print.during = [this] {
+        app->DeleteLog();
+        app->AddLogPos(QStringLiteral(R"(24.05.05,0100,JA1AAA,59,7.1,SSB,,"","","",,,0)"), 40);
+    };
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(app->printStat(), 0);
+    EXPECT_EQ(printedPositions(), std::vector<int>{-1});
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+}
+
+TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
+{
+    CardSettings s = app->settings();
+    s.name = QStringLiteral("山田 花子");
+    CardSettingsDialog dlg(s);
+    QLineEdit* call = dlg.findChild<QLineEdit*>();
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->text(), QStringLiteral("JA1KEL"));
+    call->setText(QStringLiteral(" ja1abc "));
+    const QList<QComboBox*> combos = dlg.findChildren<QComboBox*>();
+    ASSERT_EQ(combos.size(), 3);
+    combos[1]->setCurrentIndex(1); // UTC
+    const CardSettings edited = dlg.settings();
+    EXPECT_EQ(edited.call, QStringLiteral("JA1ABC"));
+    EXPECT_EQ(edited.name, QStringLiteral("山田 花子"));
+    EXPECT_FALSE(edited.timesAreJst);
+    EXPECT_EQ(edited.nextCardNumber, 7);
+
+    ASSERT_TRUE(app->setSettings(edited));
+    EXPECT_EQ(app->model()->headerData(HeldLinesModel::Time, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("時刻(UTC)"));
+    const CardSettings back = loadCardSettings(settingsPath());
+    EXPECT_EQ(back.call, QStringLiteral("JA1ABC"));
+    EXPECT_FALSE(back.timesAreJst);
+}
+
+} // namespace

@@ -1,0 +1,24 @@
+// The card program's settings file over arbitrary bytes: reading never crashes and always gives usable settings.
+#include "CardSettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kelbo-cardprinter.ini"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return 0;
+    }
+    f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    f.close();
+    const CardSettings s = loadCardSettings(path);
+    if (s.nextCardNumber < 1 || !CardSettings::dateFormats().contains(s.dateFormat)) {
+        std::abort();
+    }
+    return 0;
+}
