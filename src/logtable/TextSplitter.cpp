@@ -1,0 +1,260 @@
+#include "logtable/TextSplitter.h"
+
+#include "common/Cp932.h"
+
+namespace textsplit {
+
+namespace {
+
+int cp932TrailCount(unsigned char first)
+{
+    return cp932::isLeadByte(first) ? 1 : 0;
+}
+
+bool cp932IsTrail(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+/** Length of the character at @p i: its trail bytes when they all follow, else 1. */
+std::size_t charLength(std::string_view s, std::size_t i, const Encoding& e)
+{
+    const int trails = e.trailCount(static_cast<unsigned char>(s[i]));
+    if (trails == 0 || i + static_cast<std::size_t>(trails) >= s.size()) {
+        return 1;
+    }
+    for (int k = 1; k <= trails; ++k) {
+        if (!e.isTrail(static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]))) {
+            return 1;
+        }
+    }
+    return 1 + static_cast<std::size_t>(trails);
+}
+
+} // namespace
+
+const Encoding& cp932()
+{
+    static const Encoding e{cp932TrailCount, cp932IsTrail};
+    return e;
+}
+
+Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,
+                  std::vector<std::string>* values)
+{
+    Split result;
+    const std::size_t n = record.size();
+    const char sep = dialect.separator;
+    const char quote = dialect.quote;
+    std::size_t i = 0;
+    while (true) {
+        Span span;
+        span.begin = i;
+        std::string value;
+        if (quote != 0 && i < n && record[i] == quote) {
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                const std::size_t len = charLength(record, i, *dialect.encoding);
+                if (len == 1 && record[i] == quote) {
+                    if (i + 1 < n && record[i + 1] == quote) {
+                        value.push_back(quote);
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                value.append(record.substr(i, len));
+                i += len;
+            }
+            if (!closed && result.doubt.empty()) {
+                result.doubt = "引用符が閉じていません";
+            }
+            if (i < n && record[i] != sep && result.doubt.empty()) {
+                result.doubt = "引用符の後に区切り文字がありません";
+            }
+        }
+        while (i < n) {
+            const std::size_t len = charLength(record, i, *dialect.encoding);
+            if (len == 1 && record[i] == sep) {
+                break;
+            }
+            value.append(record.substr(i, len));
+            i += len;
+        }
+        span.end = i;
+        if (spans) {
+            spans->push_back(span);
+        }
+        if (values) {
+            values->push_back(std::move(value));
+        }
+        if (i >= n) {
+            break;
+        }
+        ++i; // the separator
+    }
+    return result;
+}
+
+RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t start)
+    : m_dialect(dialect)
+    , m_quoting(quoting && dialect.quote != 0)
+    , m_offset(start)
+    , m_lineStart(start)
+{
+}
+
+void RecordFinder::endLine(std::uint64_t at)
+{
+    if (m_lineHasText) {
+        starts.push_back(m_lineStart);
+        ends.push_back(at);
+    }
+    m_lineStart = at + 1;
+    m_lineHasText = false;
+    m_fieldStart = true;
+    m_inQuotes = false;
+    m_afterQuote = false;
+    m_trailsLeft = 0;
+    m_pendingCr = false;
+    m_spanning = false;
+}
+
+void RecordFinder::goBack()
+{
+    const std::uint64_t end = m_spanEnd;
+    m_lineHasText = true;
+    endLine(end);
+    m_offset = end + 1;
+}
+
+bool RecordFinder::take(unsigned char c, std::uint64_t at)
+{
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        if (c == '\n') {
+            if (m_lineEnds == LineEnds::Unknown) {
+                m_lineEnds = LineEnds::Lf;
+            }
+            endLine(at);
+            return true;
+        }
+        if (m_lineEnds == LineEnds::Unknown) {
+            m_lineEnds = LineEnds::Cr;
+        }
+        if (m_lineEnds == LineEnds::Cr) {
+            endLine(at - 1);
+        }
+        // In a file of LF line ends a lone CR is data.
+    }
+    if (m_trailsLeft > 0) {
+        if (m_dialect.encoding->isTrail(c)) {
+            --m_trailsLeft;
+            return true;
+        }
+        m_trailsLeft = 0;
+    }
+    if (m_afterQuote) {
+        m_afterQuote = false;
+        if (c == static_cast<unsigned char>(m_dialect.quote)) {
+            return true; // a doubled quote inside a quoted value
+        }
+        m_inQuotes = false;
+        if (m_spanning) {
+            if (c != static_cast<unsigned char>(m_dialect.separator) && c != '\r' && c != '\n') {
+                goBack();
+                return false;
+            }
+            m_spanning = false;
+        }
+    }
+    if (m_inQuotes) {
+        m_lineHasText = true;
+        if (c == static_cast<unsigned char>(m_dialect.quote)) {
+            m_afterQuote = true;
+        } else if (c == '\n' || (c == '\r' && m_lineEnds == LineEnds::Cr)) {
+            if (!m_spanning) {
+                m_spanning = true;
+                m_spanEnd = at;
+            }
+        } else {
+            m_trailsLeft = m_dialect.encoding->trailCount(c);
+        }
+        if (m_spanning && at - m_spanEnd > kMaxSpan) {
+            goBack();
+            return false;
+        }
+        return true;
+    }
+    if (c == '\r') {
+        if (m_lineEnds == LineEnds::Cr) {
+            endLine(at);
+        } else {
+            m_pendingCr = true;
+        }
+        return true;
+    }
+    if (c == '\n') {
+        if (m_lineEnds == LineEnds::Unknown) {
+            m_lineEnds = LineEnds::Lf;
+        }
+        endLine(at);
+        return true;
+    }
+    if (c == 0x1A) {
+        return true;
+    }
+    m_lineHasText = true;
+    if (!m_quoting) {
+        return true;
+    }
+    if (m_fieldStart && c == static_cast<unsigned char>(m_dialect.quote)) {
+        m_inQuotes = true;
+        m_fieldStart = false;
+        return true;
+    }
+    m_fieldStart = false;
+    if (c == static_cast<unsigned char>(m_dialect.separator)) {
+        m_fieldStart = true;
+        return true;
+    }
+    m_trailsLeft = m_dialect.encoding->trailCount(c);
+    return true;
+}
+
+std::uint64_t RecordFinder::feed(const char* data, std::size_t size)
+{
+    const std::uint64_t base = m_offset;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (!take(static_cast<unsigned char>(data[i]), base + i)) {
+            return m_offset;
+        }
+    }
+    m_offset = base + size;
+    return m_offset;
+}
+
+bool RecordFinder::finish()
+{
+    if (m_spanning && (m_inQuotes || m_trailsLeft > 0) && !m_afterQuote) {
+        goBack(); // the quote never closes
+        return false;
+    }
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        if (m_lineEnds != LineEnds::Lf) {
+            endLine(m_offset - 1);
+        }
+    }
+    if (m_lineHasText) {
+        starts.push_back(m_lineStart);
+        ends.push_back(m_offset);
+        m_lineHasText = false;
+    }
+    return true;
+}
+
+} // namespace textsplit
