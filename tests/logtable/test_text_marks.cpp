@@ -1,0 +1,154 @@
+// Marks written into text tables land exactly in the SEND field as the table is read: every byte of the file
+// after the mark is compared with the file built here by hand (the old bytes, the SEND span replaced), and a
+// record the splitter cannot split one way only is refused with nothing written.
+#include "TableFixtures.h"
+
+#include "common/KelboError.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace fixtures;
+
+namespace {
+
+constexpr int kSend = 3; // CALL,NAME,RECV,SEND,REM
+
+/** One record: the bytes before SEND, SEND as stored, the bytes after it (line end included). */
+struct Record
+{
+    std::string before;
+    std::string send;
+    std::string after;
+};
+
+std::string build(const std::string& head, const std::vector<Record>& records, const std::string& mark)
+{
+    std::string out = head;
+    for (const Record& r : records) {
+        out += r.before + (mark.empty() ? r.send : mark) + r.after;
+    }
+    return out;
+}
+
+/** Marks every record in one batch, as the send-mark update does. */
+void markAll(LogTable& table, const std::string& mark)
+{
+    WriteBatch batch(table);
+    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext()) {
+        table.EditRecord();
+        table.SetFieldText(kSend, mark);
+    }
+    batch.end();
+}
+
+const std::string kHead = "CALL,NAME,RECV,SEND,REM\r\n";
+
+} // namespace
+
+TEST(TextMarks, MarkChangesOnlyTheSendBytesOfEachRecord)
+{
+    struct Case
+    {
+        const char* label;
+        std::string head;
+        std::vector<Record> records;
+    };
+    const std::vector<Case> cases = {
+        {"lone lead byte before a closing quote", kHead,
+         {{"JA1AA,\"abc\x82\",\"R\",", "\"\"", ",\"rem\"\r\n"}, {"JA2BB,\"x\",\"\",", "\"\"", ",\"\"\r\n"}}},
+        {"unquoted name ending in a lead byte", kHead,
+         {{"JA1AA,abc\x81,R,", "", ",rem\r\n"}, {"JA2BB,x\x9F,,", "", ",\r\n"}}},
+        {"lead byte ending RECV", kHead, {{"JA1AA,\"nm\",\"R\x82\",", "\"\"", ",\"rem\"\r\n"}}},
+        {"double-byte characters with trail bytes like separators", kHead,
+         {{"JA1AA,\"" + sj("ポ表") + "\",\"\",", "\"\"", ",\"" + sj("ソ") + "\"\r\n"}}},
+        {"quoted remark over two lines", kHead,
+         {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"first line\r\nsecond line\"\r\n"},
+          {"JA2BB,\"nm\",\"\",", "\"\"", ",\"a \"\"quoted\"\"\nline\"\r\n"},
+          {"JA3CC,\"nm\",\"\",", "\"\"", ",\"\"\r\n"}}},
+        {"CR-only line ends", "CALL,NAME,RECV,SEND,REM\r",
+         {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"\"\r"}, {"JA2BB,\"nm\",\"\",", "\"\"", ",\"\""}}},
+        {"UTF-8 byte order mark", "\xEF\xBB\xBF" + kHead, {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"\"\n"}}},
+        {"record shorter than the field list", kHead, {{"JA1AA,\"nm\",\"\",", "", "\r\n"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir tmp;
+        const std::string path = tmp.file("t.csv");
+        writeFile(path, build(c.head, c.records, ""));
+        auto table = open(tmp.path(), "t.csv");
+        ASSERT_EQ(table->RecordCount(), static_cast<long>(c.records.size()));
+        EXPECT_EQ(table->FieldName(0), "CALL");
+        markAll(*table, "F");
+        EXPECT_EQ(readFile(path), build(c.head, c.records, "\"F\""));
+        auto again = open(tmp.path(), "t.csv");
+        for (long row = 0; row < again->RecordCount(); ++row) {
+            EXPECT_EQ(again->CellText(row, kSend), "F") << "record " << row;
+            EXPECT_EQ(again->CellText(row, 0), table->CellText(row, 0));
+        }
+    }
+}
+
+TEST(TextMarks, DoubtfulRecordsAreRefusedAndNothingIsWritten)
+{
+    struct Case
+    {
+        const char* label;
+        std::string line;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"quote never closed", "JA1AA,\"nm,\"\",\"\"\r\n", "閉じていません"},
+        {"bytes after a closing quote", "JA1AA,\"nm\"x,\"\",\"\",\"\"\r\n", "区切り文字がありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir tmp;
+        const std::string path = tmp.file("t.csv");
+        const std::string bytes = kHead + c.line + "JA2BB,\"nm\",\"\",\"\",\"\"\r\n";
+        writeFile(path, bytes);
+        auto table = open(tmp.path(), "t.csv");
+        ASSERT_EQ(table->RecordCount(), 2) << "a damaged quote does not swallow the next record";
+        EXPECT_EQ(table->CellText(1, 0), "JA2BB");
+        table->EditRecord();
+        table->SetFieldText(kSend, "F");
+        try {
+            table->Post();
+            ADD_FAILURE() << "written";
+        } catch (const KelboError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(readFile(path), bytes);
+    }
+}
+
+TEST(TextMarks, MarkHoldingSeparatorOrQuote)
+{
+    TempDir tmp;
+    // Quoted table: the quote is doubled inside the quotes.
+    writeFile(tmp.file("q.csv"), kHead + "JA1AA,nm,,,\r\n");
+    auto quoted = open(tmp.path(), "q.csv");
+    quoted->EditRecord();
+    quoted->SetFieldText(kSend, "a,\"b");
+    quoted->Post();
+    EXPECT_EQ(readFile(tmp.file("q.csv")), kHead + "JA1AA,nm,,\"a,\"\"b\",\r\n");
+    EXPECT_EQ(open(tmp.path(), "q.csv")->CellText(0, kSend), "a,\"b");
+
+    // A table whose schema gives no quote cannot hold the separator in a value.
+    writeFile(tmp.file("N.SCH"), "[N]\r\nFILETYPE = VARYING\r\nDELIMITER =\r\nSEPARATOR = ,\r\n"
+                                 "Field1 = CALL,CHAR,10,0,0\r\nField2 = SEND,CHAR,5,0,0\r\n");
+    const std::string bytes = "JA1AA,\r\n";
+    writeFile(tmp.file("N.TXT"), bytes);
+    auto bare = open(tmp.path(), "N.TXT");
+    bare->EditRecord();
+    bare->SetFieldText(1, "F,G");
+    EXPECT_THROW(bare->Post(), KelboError);
+    EXPECT_EQ(readFile(tmp.file("N.TXT")), bytes);
+    bare->EditRecord();
+    bare->SetFieldText(1, "F\"");
+    bare->Post();
+    EXPECT_EQ(readFile(tmp.file("N.TXT")), "JA1AA,F\"\r\n");
+}
