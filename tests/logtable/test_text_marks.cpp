@@ -3,6 +3,7 @@
 // record the splitter cannot split one way only is refused with nothing written.
 #include "TableFixtures.h"
 
+#include "NormalUser.h"
 #include "common/KelboError.h"
 
 #include <dirent.h>
@@ -58,18 +59,23 @@ TEST(TextMarks, MarkChangesOnlyTheSendBytesOfEachRecord)
         std::vector<Record> records;
     };
     const std::vector<Case> cases = {
-        {"lone lead byte before a closing quote", kHead,
+        {"lone lead byte before a closing quote",
+         kHead,
          {{"JA1AA,\"abc\x82\",\"R\",", "\"\"", ",\"rem\"\r\n"}, {"JA2BB,\"x\",\"\",", "\"\"", ",\"\"\r\n"}}},
-        {"unquoted name ending in a lead byte", kHead,
+        {"unquoted name ending in a lead byte",
+         kHead,
          {{"JA1AA,abc\x81,R,", "", ",rem\r\n"}, {"JA2BB,x\x9F,,", "", ",\r\n"}}},
         {"lead byte ending RECV", kHead, {{"JA1AA,\"nm\",\"R\x82\",", "\"\"", ",\"rem\"\r\n"}}},
-        {"double-byte characters with trail bytes like separators", kHead,
+        {"double-byte characters with trail bytes like separators",
+         kHead,
          {{"JA1AA,\"" + sj("ポ表") + "\",\"\",", "\"\"", ",\"" + sj("ソ") + "\"\r\n"}}},
-        {"quoted remark over two lines", kHead,
+        {"quoted remark over two lines",
+         kHead,
          {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"first line\r\nsecond line\"\r\n"},
           {"JA2BB,\"nm\",\"\",", "\"\"", ",\"a \"\"quoted\"\"\nline\"\r\n"},
           {"JA3CC,\"nm\",\"\",", "\"\"", ",\"\"\r\n"}}},
-        {"CR-only line ends", "CALL,NAME,RECV,SEND,REM\r",
+        {"CR-only line ends",
+         "CALL,NAME,RECV,SEND,REM\r",
          {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"\"\r"}, {"JA2BB,\"nm\",\"\",", "\"\"", ",\"\""}}},
         {"UTF-8 byte order mark", "\xEF\xBB\xBF" + kHead, {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"\"\n"}}},
         {"record shorter than the field list", kHead, {{"JA1AA,\"nm\",\"\",", "", "\r\n"}}},
@@ -138,8 +144,9 @@ TEST(TextMarks, MarkHoldingSeparatorOrQuote)
     EXPECT_EQ(open(tmp.path(), "q.csv")->CellText(0, kSend), "a,\"b");
 
     // A table whose schema gives no quote cannot hold the separator in a value.
-    writeFile(tmp.file("N.SCH"), "[N]\r\nFILETYPE = VARYING\r\nDELIMITER =\r\nSEPARATOR = ,\r\n"
-                                 "Field1 = CALL,CHAR,10,0,0\r\nField2 = SEND,CHAR,5,0,0\r\n");
+    writeFile(tmp.file("N.SCH"),
+              "[N]\r\nFILETYPE = VARYING\r\nDELIMITER =\r\nSEPARATOR = ,\r\n"
+              "Field1 = CALL,CHAR,10,0,0\r\nField2 = SEND,CHAR,5,0,0\r\n");
     const std::string bytes = "JA1AA,\r\n";
     writeFile(tmp.file("N.TXT"), bytes);
     auto bare = open(tmp.path(), "N.TXT");
@@ -151,4 +158,81 @@ TEST(TextMarks, MarkHoldingSeparatorOrQuote)
     bare->SetFieldText(1, "F\"");
     bare->Post();
     EXPECT_EQ(readFile(tmp.file("N.TXT")), "JA1AA,F\"\r\n");
+}
+
+namespace {
+
+const std::vector<Record> kTwo = {{"JA1AA,\"nm\",\"\",", "\"\"", ",\"\"\r\n"}, {"JA2BB,\"nm\",\"\",", "", ",\"\"\r\n"}};
+
+} // namespace
+
+// A mark that changes a record's length rewrites the table: through a symbolic link to the real file, in place
+// for a file with several names, and left over temporary files of a killed write are cleared.
+TEST(TextMarks, RewriteKeepsLinksAndClearsStaleTemporaries)
+{
+    TempDir tmp;
+    ASSERT_EQ(::mkdir(tmp.file("real").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(tmp.file("tab").c_str(), 0755), 0);
+    const std::string real = tmp.file("real/t.csv");
+    writeFile(real, build(kHead, kTwo, ""));
+    ASSERT_EQ(::symlink("../real/t.csv", tmp.file("tab/t.csv").c_str()), 0);
+    ASSERT_EQ(::link(real.c_str(), tmp.file("real/h.csv").c_str()), 0);
+    struct stat st
+    {
+    };
+    ::stat(real.c_str(), &st);
+    const ino_t inode = st.st_ino;
+    // A temporary file of a write that was killed, and one that a running write still holds.
+    writeFile(tmp.file("real/.t.csv.kelbo-Ab12Cd"), std::string(1000, 'x'));
+    writeFile(tmp.file("real/.t.csv.kelbo-Ef34Gh"), "busy");
+    const int busy = ::open(tmp.file("real/.t.csv.kelbo-Ef34Gh").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+
+    markAll(*open(tmp.file("tab/"), "t.csv"), "F");
+    const std::string expected = build(kHead, kTwo, "\"F\"");
+    EXPECT_EQ(readFile(real), expected);
+    EXPECT_EQ(readFile(tmp.file("real/h.csv")), expected) << "the other name sees the mark";
+    ASSERT_EQ(::lstat(tmp.file("tab/t.csv").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    ::stat(real.c_str(), &st);
+    EXPECT_EQ(st.st_ino, inode);
+    EXPECT_EQ(st.st_nlink, 2u);
+
+    // Without the second name the file is replaced, and the stale temporary file goes with that write.
+    ::unlink(tmp.file("real/h.csv").c_str());
+    writeFile(real, build(kHead, kTwo, ""));
+    markAll(*open(tmp.file("tab/"), "t.csv"), "F");
+    EXPECT_EQ(readFile(real), expected);
+    EXPECT_NE(::access(tmp.file("real/.t.csv.kelbo-Ab12Cd").c_str(), F_OK), 0) << "stale temporary file removed";
+    EXPECT_EQ(::access(tmp.file("real/.t.csv.kelbo-Ef34Gh").c_str(), F_OK), 0) << "a locked one stays";
+    ::close(busy);
+}
+
+TEST(TextMarks, TableInAFolderTheUserCannotWriteIsRewrittenInPlace)
+{
+    TempDir tmp;
+    const std::string dir = tmp.file("ro");
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    const std::string path = dir + "/t.csv";
+    writeFile(path, build(kHead, kTwo, ""));
+    const std::string expected = build(kHead, kTwo, "\"F\"");
+    const int result = normaluser::run(
+        [&] {
+            if (::chmod(dir.c_str(), 0555) != 0) {
+                return 1;
+            }
+            try {
+                markAll(*open(dir + "/", "t.csv"), "F");
+            } catch (const KelboError&) {
+                return 2;
+            }
+            return readFile(path) == expected ? 0 : 3;
+        },
+        {tmp.path(), dir, path});
+    ::chmod(dir.c_str(), 0755);
+    if (result < 0) {
+        GTEST_SKIP() << "cannot drop root privileges for the permission case";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readFile(path), expected);
 }
