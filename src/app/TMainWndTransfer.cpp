@@ -104,7 +104,7 @@ template <typename Step> auto withContext(TMainWnd& w, Step&& step)
                         w.SendFieldIndex,
                         w.AllSend->isChecked(),
                         w.CBUTC->isChecked(),
-                        cp932::fromUnicode(w.SendMark->text()),
+                        w.SendMarkBytes(),
                         w.PrintPhase,
                         ui};
     return step(ctx);
