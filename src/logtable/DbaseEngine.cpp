@@ -114,7 +114,8 @@ public:
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
             if (field.type != 'C') {
-                throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+                throw KelboError(writeError(
+                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
             }
         }
         const long record = physical(row);
@@ -222,7 +223,7 @@ private:
                 field.decimals = 0;
             }
             if (field.width == 0) {
-                throw KelboError(failure("フィールド " + field.name + " の長さが 0 です"));
+                throw KelboError(failure("フィールド " + cp932::toUtf8(field.name) + " の長さが 0 です"));
             }
             field.offset = offset;
             offset += field.width;

@@ -518,10 +518,11 @@ private:
             throw KelboError(writeError(m_path, "書き込み禁止のテーブルです"));
         }
         if (field.type != pxAlpha) {
-            throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+            throw KelboError(
+                writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
         }
         if (position < m_keyFields) {
-            throw KelboError(writeError(m_path, "フィールド " + field.name + " はキーのフィールドです"));
+            throw KelboError(writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " はキーのフィールドです"));
         }
         // A maintained secondary index (NAME.Xnn, nn the field number in hex) would go stale.
         const std::size_t dot = m_path.rfind('.');
@@ -534,7 +535,8 @@ private:
                 {
                 };
                 if (::stat(index.c_str(), &st) == 0) {
-                    throw KelboError(writeError(m_path, "フィールド " + field.name + " には索引があります"));
+                    throw KelboError(
+                        writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " には索引があります"));
                 }
             }
         }

@@ -341,8 +341,8 @@ private:
         if (m_fixed) {
             for (const auto& f : fields) {
                 if (f.second.width == 0) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド " + f.second.name
-                                             + " に長さがありません"));
+                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
+                                             + cp932::toUtf8(f.second.name) + " に長さがありません"));
                 }
             }
         }

@@ -236,3 +236,36 @@ TEST(TextMarks, TableInAFolderTheUserCannotWriteIsRewrittenInPlace)
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readFile(path), expected);
 }
+
+// Messages quote field names decoded from CP932, whatever the format.
+TEST(TextMarks, RefusalsNameJapaneseFieldsReadably)
+{
+    TempDir tmp;
+    const std::string name = sj("発送");
+    writeFile(tmp.file("n.dbf"), dbfBytes({{"CALL", 'C', 8}, {name.c_str(), 'N', 3}}, {{"JA1AA", "1"}}));
+    writeFile(tmp.file("N.SCH"),
+              "[N]\r\nFILETYPE = VARYING\r\nSEPARATOR = ,\r\nField1 = CALL,CHAR,10,0,0\r\nField2 = " + name
+                  + ",NUMBER,5,0,0\r\n");
+    writeFile(tmp.file("N.TXT"), "JA1AA,1\r\n");
+    for (const char* file : {"n.dbf", "N.TXT"}) {
+        SCOPED_TRACE(file);
+        auto table = open(tmp.path(), file);
+        table->EditRecord();
+        table->SetFieldText(1, "F");
+        try {
+            table->Post();
+            ADD_FAILURE() << "written";
+        } catch (const KelboError& e) {
+            EXPECT_NE(std::string(e.what()).find("フィールド 発送 は文字のフィールドではありません"), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+TEST(TextMarks, SchemaThatIsNoRegularFileIsRefusedAtOnce)
+{
+    TempDir tmp;
+    writeFile(tmp.file("LOG.txt"), "JA1AA,F\r\n");
+    ASSERT_EQ(::mkfifo(tmp.file("LOG.SCH").c_str(), 0644), 0);
+    EXPECT_THROW(open(tmp.path(), "LOG.txt"), KelboError);
+}
