@@ -131,6 +131,7 @@ public:
         return m_fields[field].type == pxAlpha ? m_fields[field].size : 0;
     }
     long recordCount() const override { return m_recordCount; }
+    std::string readNote() const override { return m_chainNote; }
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
@@ -237,6 +238,7 @@ private:
         const unsigned char fileType = head[0x04];
         const unsigned char maxTableSize = head[0x05];
         const unsigned firstBlock = le16(head + 0x0E);
+        m_claimedRecords = le32(head + 0x06);
         const int numFields = static_cast<std::int16_t>(le16(head + 0x21));
         m_keyFields = static_cast<std::int16_t>(le16(head + 0x23));
         const std::uint32_t encryption1 = le32(head + 0x25);
@@ -349,6 +351,12 @@ private:
             number = le16(head);
         }
         m_recordCount = rows;
+        // The header counts the records the table holds: a chain that ends before them is damage, said once.
+        const std::uint32_t claimed = m_fileSize >= 0x0A ? m_claimedRecords : 0;
+        if (claimed > static_cast<std::uint32_t>(rows)) {
+            m_chainNote = "テーブル " + m_path + " のデータブロックのつながりが途中で切れています: "
+                + std::to_string(claimed) + " 件のうち " + std::to_string(rows) + " 件だけを読みました";
+        }
     }
 
     std::size_t blockOf(long row) const
@@ -556,6 +564,8 @@ private:
     std::vector<Field> m_fields;
     std::vector<BlockRef> m_blocks;
     long m_recordCount = 0;
+    std::uint32_t m_claimedRecords = 0;
+    std::string m_chainNote;
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
     logtable::BatchWriter m_batch;
