@@ -179,6 +179,11 @@ bool RecordFinder::take(unsigned char c, std::uint64_t at)
             if (!m_spanning) {
                 m_spanning = true;
                 m_spanEnd = at;
+                m_spanLines = 0;
+            }
+            if (++m_spanLines > kMaxSpanLines) {
+                goBack();
+                return false;
             }
         } else {
             m_trailsLeft = m_dialect.encoding->trailCount(c);

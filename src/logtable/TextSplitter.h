@@ -57,7 +57,8 @@ Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<S
  * and EOF marks (0x1A) are no records.
  *
  * A quoted value may hold line ends (as spreadsheets write them) when its closing quote comes within
- * kMaxSpan bytes and is followed by a separator or a line end. Otherwise the quote is taken as damage: the record
+ * kMaxSpan bytes and kMaxSpanLines line ends and is followed by a separator or a line end. The limits keep a
+ * damaged file from being read over and over. Otherwise the quote is taken as damage: the record
  * ends at its first line end (it splits with a doubt, so it is never written) and the finder goes back to read on
  * from the next line. */
 class RecordFinder
@@ -67,6 +68,7 @@ public:
     RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t start = 0);
 
     static constexpr std::uint64_t kMaxSpan = 64 * 1024;
+    static constexpr int kMaxSpanLines = 64;
 
     /** @brief Takes the bytes of the file from offset() on; returns the offset of the next byte it wants, which is
      * earlier than the end of @p data when it went back. */
@@ -98,6 +100,7 @@ private:
     int m_trailsLeft = 0;
     bool m_spanning = false; // a quoted value runs over a line end; the record would end at m_spanEnd without it
     std::uint64_t m_spanEnd = 0;
+    int m_spanLines = 0;
     enum class LineEnds
     {
         Unknown,
