@@ -7,6 +7,7 @@
 #include "common/KelboError.h"
 
 #include <dirent.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -268,4 +269,63 @@ TEST(TextMarks, SchemaThatIsNoRegularFileIsRefusedAtOnce)
     writeFile(tmp.file("LOG.txt"), "JA1AA,F\r\n");
     ASSERT_EQ(::mkfifo(tmp.file("LOG.SCH").c_str(), 0644), 0);
     EXPECT_THROW(open(tmp.path(), "LOG.txt"), KelboError);
+}
+
+// The binary formats write the mark in place: through links, and in a Paradox table whose block chain breaks,
+// only the SEND byte of each marked record changes (offsets worked out here from the file layout).
+TEST(TextMarks, BinaryTablesChangeOnlyTheSendBytes)
+{
+    TempDir tmp;
+    ASSERT_EQ(::mkdir(tmp.file("real").c_str(), 0755), 0);
+    std::vector<std::vector<std::string>> dbfRows;
+    std::vector<std::vector<std::string>> pxRows;
+    for (int i = 0; i < 600; ++i) {
+        dbfRows.push_back({"JA" + std::to_string(i), ""});
+        pxRows.push_back({pxAlpha("JA" + std::to_string(i), 8), pxBlank(1)});
+    }
+    writeFile(tmp.file("real/LOG.DBF"), dbfBytes({{"CALL", 'C', 8}, {"SEND", 'C', 1}}, dbfRows));
+    makeParadox(tmp.file("real/LOG.DB"), {{"CALL", pxfAlpha, 8}, {"SEND", pxfAlpha, 1}}, pxRows);
+    std::string px = readFile(tmp.file("real/LOG.DB"));
+    const std::size_t pxHeader = static_cast<unsigned char>(px[2]) | static_cast<unsigned char>(px[3]) << 8;
+    px[pxHeader] = 0; // the first block points nowhere: the chain breaks after it
+    px[pxHeader + 1] = 0;
+    writeFile(tmp.file("real/LOG.DB"), px);
+    ASSERT_EQ(::symlink("real/LOG.DBF", tmp.file("LOG.DBF").c_str()), 0);
+    ASSERT_EQ(::link(tmp.file("real/LOG.DB").c_str(), tmp.file("LOG.DB").c_str()), 0);
+
+    struct Case
+    {
+        const char* name;
+        std::function<std::size_t(long row)> sendOffset;
+    };
+    const std::vector<Case> cases = {
+        {"LOG.DBF", [](long row) { return static_cast<std::size_t>(97 + row * 10 + 1 + 8); }},
+        {"LOG.DB", [&](long row) { return pxHeader + 6 + static_cast<std::size_t>(row) * 9 + 8; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string before = readFile(tmp.file(c.name));
+        auto table = open(tmp.path(), c.name);
+        const long last = table->RecordCount() - 1;
+        {
+            WriteBatch batch(*table);
+            for (const long row : {0L, last}) {
+                table->MoveTo(row);
+                table->EditRecord();
+                table->SetFieldText(1, "F");
+            }
+            table->MoveFirst();
+            batch.end();
+        }
+        std::string expected = before;
+        expected[c.sendOffset(0)] = 'F';
+        expected[c.sendOffset(last)] = 'F';
+        EXPECT_EQ(readFile(tmp.file(c.name)), expected);
+        EXPECT_EQ(readFile(tmp.file(std::string("real/") + c.name)), expected);
+    }
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::lstat(tmp.file("LOG.DBF").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
