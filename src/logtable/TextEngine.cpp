@@ -399,7 +399,8 @@ private:
             offset = finder.feed(chunk.data(), static_cast<std::size_t>(n));
         }
         m_starts = std::move(finder.starts);
-        m_ends = std::move(finder.ends);
+        m_spanning = std::move(finder.spanning);
+        m_lineEnds = finder.lineEnds();
         if (m_bomLength > 0) {
             m_note = "テーブル " + m_path + " の先頭にある UTF-8 のバイト順マーク (BOM) を読み飛ばしました";
         }
@@ -425,7 +426,13 @@ private:
     std::string_view lineAt(std::size_t index)
     {
         const std::uint64_t start = m_starts[index];
-        const auto length = static_cast<std::size_t>(m_ends[index] - start);
+        const auto spans
+            = std::lower_bound(m_spanning.begin(), m_spanning.end(), std::make_pair(index, std::uint64_t{0}));
+        const bool endKnown = spans != m_spanning.end() && spans->first == index;
+        const std::uint64_t limit = endKnown ? spans->second
+            : index + 1 < m_starts.size()    ? m_starts[index + 1]
+                                             : static_cast<std::uint64_t>(m_fileSize);
+        const auto length = static_cast<std::size_t>(limit - start);
         if (start < m_windowStart || start + length > m_windowStart + m_window.size()) {
             const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(
                 std::max<std::size_t>(length, 64 * 1024), static_cast<std::uint64_t>(m_fileSize) - start));
@@ -437,6 +444,9 @@ private:
             }
         }
         std::string_view line(m_window.data() + (start - m_windowStart), length);
+        if (!endKnown) {
+            line = line.substr(0, line.find_first_of(m_lineEnds));
+        }
         while (!line.empty() && (line.back() == '\r' || line.back() == '\x1A')) {
             line.remove_suffix(1);
         }
@@ -578,12 +588,16 @@ private:
         std::size_t next = 0;
         auto moved
             = [&shift](std::uint64_t at) { return static_cast<std::uint64_t>(static_cast<std::int64_t>(at) + shift); };
+        auto spans = m_spanning.begin();
         for (std::size_t i = 0; i < m_starts.size(); ++i) {
             m_starts[i] = moved(m_starts[i]);
             if (next < deltas.size() && deltas[next].first == i) {
                 shift += deltas[next++].second;
             }
-            m_ends[i] = moved(m_ends[i]);
+            if (spans != m_spanning.end() && spans->first == i) {
+                spans->second = moved(spans->second);
+                ++spans;
+            }
         }
         m_fileSize += shift;
     }
@@ -654,8 +668,9 @@ private:
     char m_separator = ',';
     char m_quote = '"';
     std::vector<TextField> m_fields;
-    std::vector<std::uint64_t> m_starts; // by record line: where it starts and where its line end is
-    std::vector<std::uint64_t> m_ends;
+    std::vector<std::uint64_t> m_starts; // by record line: where it starts
+    std::vector<std::pair<std::size_t, std::uint64_t>> m_spanning; // records holding quoted line ends: their end
+    std::string_view m_lineEnds = "\n";
     std::uint64_t m_bomLength = 0;
     std::string m_note;
     long m_firstRecordLine = 0;

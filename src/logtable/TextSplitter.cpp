@@ -105,14 +105,27 @@ RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t s
     , m_offset(start)
     , m_lineStart(start)
 {
+    // Every other byte is plain text: it only marks the line as holding something.
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool lead = dialect.encoding->trailCount(b) > 0;
+        m_special[c] = b == '\r' || b == '\n' || b == 0x1A
+            || (m_quoting
+                && (lead || b == static_cast<unsigned char>(dialect.quote)
+                    || b == static_cast<unsigned char>(dialect.separator)));
+        m_specialQuoted[c] = b == '\r' || b == '\n' || lead || b == static_cast<unsigned char>(dialect.quote);
+    }
 }
 
 void RecordFinder::endLine(std::uint64_t at)
 {
     if (m_lineHasText) {
+        if (m_recordSpans) {
+            spanning.emplace_back(starts.size(), at);
+        }
         starts.push_back(m_lineStart);
-        ends.push_back(at);
     }
+    m_recordSpans = false;
     m_lineStart = at + 1;
     m_lineHasText = false;
     m_fieldStart = true;
@@ -169,6 +182,7 @@ bool RecordFinder::take(unsigned char c, std::uint64_t at)
                 return false;
             }
             m_spanning = false;
+            m_recordSpans = true;
         }
     }
     if (m_inQuotes) {
@@ -233,10 +247,30 @@ bool RecordFinder::take(unsigned char c, std::uint64_t at)
 std::uint64_t RecordFinder::feed(const char* data, std::size_t size)
 {
     const std::uint64_t base = m_offset;
-    for (std::size_t i = 0; i < size; ++i) {
+    std::size_t i = 0;
+    while (i < size) {
+        // Runs of plain bytes are passed over in a tight loop; only the others go through take().
+        if (!m_inQuotes && !m_pendingCr && m_trailsLeft == 0 && !m_afterQuote) {
+            const std::size_t from = i;
+            while (i < size && !m_special[static_cast<unsigned char>(data[i])]) {
+                ++i;
+            }
+            if (i > from) {
+                m_lineHasText = true;
+                m_fieldStart = false;
+            }
+        } else if (m_inQuotes && !m_afterQuote && m_trailsLeft == 0 && !m_spanning) {
+            while (i < size && !m_specialQuoted[static_cast<unsigned char>(data[i])]) {
+                ++i;
+            }
+        }
+        if (i == size) {
+            break;
+        }
         if (!take(static_cast<unsigned char>(data[i]), base + i)) {
             return m_offset;
         }
+        ++i;
     }
     m_offset = base + size;
     return m_offset;
@@ -248,6 +282,9 @@ bool RecordFinder::finish()
         goBack(); // the quote never closes
         return false;
     }
+    if (m_spanning) {
+        m_recordSpans = true; // closed by the last byte of the file
+    }
     if (m_pendingCr) {
         m_pendingCr = false;
         if (m_lineEnds != LineEnds::Lf) {
@@ -255,8 +292,10 @@ bool RecordFinder::finish()
         }
     }
     if (m_lineHasText) {
+        if (m_recordSpans) {
+            spanning.emplace_back(starts.size(), m_offset);
+        }
         starts.push_back(m_lineStart);
-        ends.push_back(m_offset);
         m_lineHasText = false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /** @brief The one splitter of delimited text tables: it finds the records of the file and the fields of a record,
@@ -78,9 +79,14 @@ public:
     bool finish();
     std::uint64_t offset() const { return m_offset; }
 
-    /** @brief Start offset of each record and its end (the offset of its line end, or the end of the file). */
+    /** @brief Start offset of each record. A record ends at the first line end after its start (or at the next
+     * record or the end of the file), except the records listed in @p spanning with their end (the offset of
+     * their line end), whose quoted values hold line ends. */
     std::vector<std::uint64_t> starts;
-    std::vector<std::uint64_t> ends;
+    std::vector<std::pair<std::size_t, std::uint64_t>> spanning;
+    /** @brief The bytes that end a line of this file: CR and LF in a file of CR-only line ends, else LF (a lone CR
+     * is data there). */
+    std::string_view lineEnds() const { return m_lineEnds == LineEnds::Cr ? "\r\n" : "\n"; }
 
 private:
     void endLine(std::uint64_t at);
@@ -101,6 +107,9 @@ private:
     bool m_spanning = false; // a quoted value runs over a line end; the record would end at m_spanEnd without it
     std::uint64_t m_spanEnd = 0;
     int m_spanLines = 0;
+    bool m_recordSpans = false; // the record holds a quoted line end
+    bool m_special[256] = {}; // bytes that need a look outside quotes ...
+    bool m_specialQuoted[256] = {}; // ... and inside them
     enum class LineEnds
     {
         Unknown,

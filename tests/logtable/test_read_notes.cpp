@@ -40,3 +40,29 @@ TEST(ReadNotes, ShortReadsAreNamedAndWholeReadsSayNothing)
     EXPECT_EQ(walk(*cr), (std::vector<std::vector<std::string>>{{"JA1AA", "F"}, {"JA2BB", ""}}));
     EXPECT_EQ(cr->ReadNote(), "");
 }
+
+// Line ends of every kind, blank lines and EOF marks between records, quoted line ends inside values.
+TEST(ReadNotes, RecordsAreFoundWhateverTheLineEnds)
+{
+    struct Case
+    {
+        const char* label;
+        std::string bytes;
+        std::vector<std::vector<std::string>> rows;
+    };
+    const std::vector<Case> cases = {
+        {"CR only, LF inside", "A,B\rx,1\ny,2\r\rz,3", {{"x", "1"}, {"y", "2"}, {"z", "3"}}},
+        {"LF with a lone CR as data", "A,B\nx\ry,1\n\n\x1A", {{"x\ry", "1"}}},
+        {"quoted line ends, last record unended",
+         "A,B\r\n\"p\r\nq\",1\r\n\r\n\"r\ns\",\"2\n\"",
+         {{"p\r\nq", "1"}, {"r\ns", "2\n"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir tmp;
+        writeFile(tmp.file("t.csv"), c.bytes);
+        auto table = open(tmp.path(), "t.csv");
+        EXPECT_EQ(walk(*table), c.rows);
+        EXPECT_EQ(table->CellText(static_cast<long>(c.rows.size()) - 1, 0), c.rows.back()[0]);
+    }
+}
