@@ -87,7 +87,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setFixedHeight(kPanelHeight);
     Label1 = place(new QLabel(QStringLiteral("フォルダ"), panel), 7, 12, 52, 15);
-    EditDir = place(new QLineEdit(cp932::toUnicode(design.Dir), panel), 65, 8, 185, 23);
+    EditDir = place(new QLineEdit(DirText(design), panel), 65, 8, 185, 23);
     Label2 = place(new QLabel(QStringLiteral("ログファイル"), panel), 261, 12, 77, 15);
     EditLog = place(new QLineEdit(cp932::toUnicode(design.Name), panel), 343, 8, 112, 23);
     RefBtn = place(new QPushButton(QStringLiteral("参照"), panel), 467, 8, 75, 25);
@@ -196,22 +196,34 @@ QString TMainWnd::settingsPath() const
 
 KelboSettings TMainWnd::settingsFromControls() const
 {
-    KelboSettings s;
-    s.Dir = cp932::fromUnicode(EditDir->text());
-    s.Name = cp932::fromUnicode(EditLog->text());
+    KelboSettings s = m_loaded;
+    if (EditDir->text() != DirText(m_loaded)) {
+        SetDirText(s, EditDir->text());
+    }
+    s.Name = TextAsStored(EditLog->text(), m_loaded.Name);
     s.AllSend = AllSend->isChecked();
     s.UTC = CBUTC->isChecked();
-    s.SendMark = cp932::fromUnicode(SendMark->text());
+    s.SendMark = SendMarkBytes();
     s.Fields = m_convDef;
     return s;
 }
 
+std::string TMainWnd::SendMarkBytes() const
+{
+    return TextAsStored(SendMark->text(), m_loaded.SendMark);
+}
+
 void TMainWnd::LoadSettingsIntoControls()
 {
-    // The controls' design values are the defaults of every key.
-    KelboSettings s = settingsFromControls();
-    LoadSettings(SettingsPath(BaseDir.toStdString()), s);
-    setEditText(EditDir, cp932::toUnicode(s.Dir));
+    // The design values are the defaults of every key.
+    KelboSettings s = DefaultSettings();
+    const std::string path = SettingsPath(BaseDir.toStdString());
+    if (!LoadSettings(path, s)) {
+        dialogs().WarningBox(this,
+                             QString::fromStdString(path) + QStringLiteral(" を読めません. 既定の設定で始めます"));
+    }
+    m_loaded = s;
+    setEditText(EditDir, DirText(s));
     setEditText(EditLog, cp932::toUnicode(s.Name));
     AllSend->setChecked(s.AllSend);
     CBUTC->setChecked(s.UTC);
@@ -251,6 +263,11 @@ void TMainWnd::ConBtnClick()
         throw;
     }
     UpdateControls();
+    // A table that opened with less than the file holds says so once.
+    const std::string note = m_table->ReadNote();
+    if (!note.empty()) {
+        dialogs().WarningBox(this, QString::fromStdString(note));
+    }
 }
 
 void TMainWnd::RefBtnClick()

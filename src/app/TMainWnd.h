@@ -37,6 +37,8 @@ public:
     int PrintPhase = 0;
 
     LogTable& table() { return *m_table; }
+    /** @brief The send mark's bytes: as read from the settings file while the user has not changed it. */
+    std::string SendMarkBytes() const;
     ConvDefTable& convDefTable() { return m_convDef; }
     /** @brief Full path of the settings file. */
     QString settingsPath() const;
@@ -90,6 +92,8 @@ private:
     void SaveSettingsFromControls();
     KelboSettings settingsFromControls() const;
 
+    // The settings as read at start: a text the user leaves alone is written back with these very bytes.
+    KelboSettings m_loaded;
     ConvDefTable m_convDef;
     std::unique_ptr<LogTable> m_table;
     LogTableModel* m_gridModel = nullptr;

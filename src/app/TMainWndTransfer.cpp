@@ -127,7 +127,7 @@ Result withContext(TMainWnd& w, TransferLink& link, Result onError, Step&& step)
                         w.SendFieldIndex,
                         w.AllSend->isChecked(),
                         w.CBUTC->isChecked(),
-                        cp932::fromUnicode(w.SendMark->text()),
+                        w.SendMarkBytes(),
                         w.PrintPhase,
                         ui};
     try {

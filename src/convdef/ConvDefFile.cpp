@@ -5,6 +5,7 @@
 #include "convdef/SafeFile.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -120,8 +121,12 @@ void LoadConvDefText(std::string_view content, ConvDefTable& t)
 
 bool LoadConvDefFile(const std::string& path, ConvDefTable& t)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const int fd = OpenRegularFile(path);
+    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "rb");
     if (!f) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return false;
     }
     // Read fully first: a read error must leave the table as it was.

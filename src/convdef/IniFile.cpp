@@ -247,6 +247,15 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
 }
 
+void IniFile::removeKey(std::string_view section, std::string_view key)
+{
+    const int s = findSection(section);
+    const int k = s < 0 ? -1 : findKey(s, key);
+    if (k >= 0) {
+        m_lines.erase(m_lines.begin() + k);
+    }
+}
+
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value)
 {
     writeString(section, key, std::to_string(value));

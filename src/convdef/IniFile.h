@@ -48,6 +48,8 @@ public:
      * be read back. */
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int value);
+    /** @brief Removes the key's line; no effect when it is missing. */
+    void removeKey(std::string_view section, std::string_view key);
 
     /** @brief The whole file as it would be written: every line ended by CR LF. */
     std::string text() const;

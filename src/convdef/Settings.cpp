@@ -19,10 +19,26 @@ std::string fieldKey(int position)
 
 } // namespace
 
+QString DirText(const KelboSettings& s)
+{
+    return s.DirUnicode.empty() ? cp932::toUnicode(s.Dir) : QString::fromStdString(s.DirUnicode);
+}
+
+void SetDirText(KelboSettings& s, const QString& dir)
+{
+    s.Dir = cp932::fromUnicode(dir);
+    s.DirUnicode = cp932::toUnicode(s.Dir) == dir ? std::string() : dir.toStdString();
+}
+
+std::string TextAsStored(const QString& shown, const std::string& stored)
+{
+    return cp932::toUnicode(stored) == shown ? stored : cp932::fromUnicode(shown);
+}
+
 KelboSettings DefaultSettings()
 {
     KelboSettings s;
-    s.Dir = cp932::fromUnicode(QDir::homePath() + QStringLiteral("/LOGDATA"));
+    SetDirText(s, QDir::homePath() + QStringLiteral("/LOGDATA"));
     return s;
 }
 
@@ -31,10 +47,23 @@ std::string SettingsPath(const std::string& baseDir)
     return baseDir + "KELBO.ini";
 }
 
-void LoadSettings(const std::string& path, KelboSettings& s)
+bool LoadSettings(const std::string& path, KelboSettings& s)
 {
     const IniFile ini = IniFile::load(path);
-    s.Dir = ini.readString(kLogFile, "Dir", s.Dir);
+    if (ini.source() == IniFile::Source::Unreadable) {
+        return false;
+    }
+    const auto dir = ini.value(kLogFile, "Dir");
+    if (dir) {
+        s.Dir = cp932::cut(*dir, 1023);
+        // The second key counts only while "Dir" is still the form this program wrote with it: a file changed
+        // elsewhere keeps its own folder.
+        const auto unicode = ini.value(kLogFile, "DirUTF8");
+        s.DirUnicode.clear();
+        if (unicode && !unicode->empty() && cp932::fromUnicode(QString::fromStdString(*unicode)) == *dir) {
+            s.DirUnicode = *unicode;
+        }
+    }
     s.Name = ini.readString(kLogFile, "Name", s.Name);
     s.AllSend = ini.readInteger(kCardo, "AllSend", s.AllSend ? 1 : 0) != 0;
     s.UTC = ini.readInteger(kCardo, "UTC", s.UTC ? 1 : 0) != 0;
@@ -42,6 +71,7 @@ void LoadSettings(const std::string& path, KelboSettings& s)
     for (int i = 0; i < kConvDefCount; ++i) {
         s.Fields[static_cast<std::size_t>(i)] = ini.readString(kFields, fieldKey(i), kNullConvExpr);
     }
+    return true;
 }
 
 void SaveSettings(const std::string& path, const KelboSettings& s)
@@ -53,6 +83,11 @@ void SaveSettings(const std::string& path, const KelboSettings& s)
         throw KelboError(message);
     }
     ini.writeString(kLogFile, "Dir", s.Dir);
+    if (!s.DirUnicode.empty()) {
+        ini.writeString(kLogFile, "DirUTF8", s.DirUnicode);
+    } else {
+        ini.removeKey(kLogFile, "DirUTF8");
+    }
     ini.writeString(kLogFile, "Name", s.Name);
     ini.writeInteger(kCardo, "AllSend", s.AllSend ? 1 : 0);
     ini.writeInteger(kCardo, "UTC", s.UTC ? 1 : 0);

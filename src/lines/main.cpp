@@ -185,6 +185,9 @@ int run(const Arguments& args)
 
     std::unique_ptr<LogTable> table = createLogTable();
     table->OpenTable(args.positional[0], args.positional[1]);
+    if (const std::string note = table->ReadNote(); !note.empty()) {
+        std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
+    }
     std::string out;
     TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
         out = std::to_string(item.position);

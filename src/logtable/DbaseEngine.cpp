@@ -178,7 +178,8 @@ public:
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
             if (field.type != 'C') {
-                throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+                throw KelboError(writeError(
+                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
             }
         }
         const long record = physical(row);

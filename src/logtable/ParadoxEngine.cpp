@@ -242,6 +242,7 @@ private:
         const unsigned char fileType = head[0x04];
         const unsigned char maxTableSize = head[0x05];
         const unsigned firstBlock = le16(head + 0x0E);
+        m_claimedRecords = le32(head + 0x06);
         const int numFields = static_cast<std::int16_t>(le16(head + 0x21));
         m_keyFields = static_cast<std::int16_t>(le16(head + 0x23));
         const std::uint32_t encryption1 = le32(head + 0x25);
@@ -354,6 +355,12 @@ private:
             number = le16(head);
         }
         m_recordCount = rows;
+        // The header counts the records the table holds: a chain that ends before them is damage, said once.
+        const std::uint32_t claimed = m_fileSize >= 0x0A ? m_claimedRecords : 0;
+        if (claimed > static_cast<std::uint32_t>(rows)) {
+            addNote("テーブル " + m_path + " のデータブロックのつながりが途中で切れています: " + std::to_string(claimed)
+                    + " 件のうち " + std::to_string(rows) + " 件だけを読みました");
+        }
     }
 
     std::size_t blockOf(long row) const
@@ -584,10 +591,11 @@ private:
             throw KelboError(writeError(m_path, "書き込み禁止のテーブルです"));
         }
         if (field.type != pxAlpha) {
-            throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+            throw KelboError(
+                writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
         }
         if (position < m_keyFields) {
-            throw KelboError(writeError(m_path, "フィールド " + field.name + " はキーのフィールドです"));
+            throw KelboError(writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " はキーのフィールドです"));
         }
         // A maintained secondary index (NAME.Xnn, nn the field number in hex) would go stale.
         const std::size_t dot = m_path.rfind('.');
@@ -600,7 +608,8 @@ private:
                 {
                 };
                 if (::stat(index.c_str(), &st) == 0) {
-                    throw KelboError(writeError(m_path, "フィールド " + field.name + " には索引があります"));
+                    throw KelboError(
+                        writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " には索引があります"));
                 }
             }
         }
@@ -620,6 +629,7 @@ private:
     std::vector<Field> m_fields;
     std::vector<BlockRef> m_blocks;
     long m_recordCount = 0;
+    std::uint32_t m_claimedRecords = 0;
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
     logtable::BatchWriter m_batch;

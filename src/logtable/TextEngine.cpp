@@ -1,13 +1,13 @@
 // Delimited and fixed-width text tables (.txt, .csv) with an optional schema file NAME.sch beside them.
-// Only the start of each line is kept in memory; lines are read on demand through a small window. Values
-// are split by libcsv; a CP932-aware scanner finds the byte span of a field for writing (and splits the
-// values itself when the separator or quote could be the second byte of a double-byte character).
+// Only the start and end of each record are kept in memory; records are read on demand through a small window.
+// One splitter finds records and fields for reading and for writing, so a value is written exactly where it
+// was read.
 #include "common/Cp932.h"
+#include "common/FileWrite.h"
 #include "common/KelboError.h"
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
-
-#include <csv.h>
+#include "logtable/TextSplitter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,11 +43,7 @@ struct TextField
     std::size_t offset = 0; // fixed-width files
 };
 
-struct Span
-{
-    std::size_t begin = 0;
-    std::size_t end = 0;
-};
+using textsplit::Span;
 
 std::string upperAscii(std::string_view s)
 {
@@ -108,80 +104,12 @@ std::string present(const TextField& field, std::string_view value)
     return std::string(value);
 }
 
-/** Splits one line into fields: spans of the raw bytes and the values with quotes taken off. A quote that
- * is never closed runs to the end of the line. */
-void scanLine(std::string_view line, char separator, char quote, std::vector<Span>* spans,
-              std::vector<std::string>* values)
+/** Values of a list in a schema line ("CALL,CHAR,12,0,0"): split at commas, no quotes. */
+std::vector<std::string> schemaParts(std::string_view text)
 {
-    std::size_t i = 0;
-    const std::size_t n = line.size();
-    while (true) {
-        Span span;
-        span.begin = i;
-        std::string value;
-        bool quoted = quote != 0 && i < n && line[i] == quote;
-        if (quoted) {
-            ++i;
-        }
-        while (i < n) {
-            const char c = line[i];
-            if (cp932::isLeadByte(static_cast<unsigned char>(c)) && i + 1 < n) {
-                value.append(line.substr(i, 2));
-                i += 2;
-                continue;
-            }
-            if (quoted && c == quote) {
-                if (i + 1 < n && line[i + 1] == quote) {
-                    value.push_back(quote);
-                    i += 2;
-                    continue;
-                }
-                quoted = false;
-                ++i;
-                continue;
-            }
-            if (!quoted && c == separator) {
-                break;
-            }
-            value.push_back(c);
-            ++i;
-        }
-        span.end = i;
-        if (spans) {
-            spans->push_back(span);
-        }
-        if (values) {
-            values->push_back(std::move(value));
-        }
-        if (i >= n) {
-            break;
-        }
-        ++i; // the separator
-    }
-}
-
-int noSpace(unsigned char)
-{
-    return 0;
-}
-
-struct CsvCollector
-{
-    std::vector<std::string>* values;
-};
-
-void csvField(void* s, std::size_t len, void* data)
-{
-    auto* collector = static_cast<CsvCollector*>(data);
-    collector->values->emplace_back(s ? static_cast<const char*>(s) : "", s ? len : 0);
-}
-
-void csvRecord(int, void*) { }
-
-bool isTrailByteCandidate(char c)
-{
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x40 && u != 0x7F && u <= 0xFC;
+    std::vector<std::string> parts;
+    textsplit::splitRecord(text, textsplit::Dialect{',', '\0', &textsplit::cp932()}, nullptr, &parts);
+    return parts;
 }
 
 class TextEngine : public TableEngine
@@ -199,34 +127,25 @@ public:
             m_fileSize = st.st_size;
             m_stamp = logtable::stampOf(m_fd);
             readSchema();
+            guessSeparator();
             indexLines();
             if (!m_hasSchema) {
                 namesFromFirstLine();
             }
-            csv_init(&m_csv, 0);
-            csv_set_delim(&m_csv, static_cast<unsigned char>(m_separator));
-            csv_set_quote(&m_csv, static_cast<unsigned char>(m_quote));
-            csv_set_space_func(&m_csv, noSpace);
-            csv_set_term_func(&m_csv, noSpace); // a line is one record: a stray CR is data
-            m_csvReady = true;
         } catch (...) {
             ::close(m_fd);
             throw;
         }
     }
 
-    ~TextEngine() override
-    {
-        if (m_csvReady) {
-            csv_free(&m_csv);
-        }
-        ::close(m_fd);
-    }
+    ~TextEngine() override { ::close(m_fd); }
 
     int fieldCount() const override { return static_cast<int>(m_fields.size()); }
     std::string fieldName(int field) const override { return m_fields[field].name; }
     std::size_t fieldWidth(int field) const override { return m_fields[field].width; }
-    long recordCount() const override { return static_cast<long>(m_lines.size()) - m_firstRecordLine; }
+    long recordCount() const override { return static_cast<long>(m_starts.size()) - m_firstRecordLine; }
+
+    std::string readNote() const override { return m_note; }
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
@@ -256,7 +175,8 @@ public:
         for (const auto& change : changes) {
             const TextField& field = m_fields[change.first];
             if (field.kind != Kind::Text) {
-                throw KelboError(writeError(m_path, "フィールド " + field.name + " は文字のフィールドではありません"));
+                throw KelboError(writeError(
+                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
             }
             // One line is one record: a line end inside a value would split it.
             if (change.second.find_first_of("\r\n") != std::string::npos) {
@@ -361,8 +281,10 @@ private:
             m_guessSeparator = !cp932::equalsNoCase(m_path.substr(dot), ".csv");
             return;
         }
-        const int fd = ::open(schemaPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        int fd = -1;
+        try {
+            fd = logtable::openForReading(schemaPath); // a regular file only: a FIFO would never answer
+        } catch (const KelboError&) {
             throw KelboError(failure("スキーマファイル " + schemaPath + " を読めません"));
         }
         std::string text;
@@ -400,8 +322,7 @@ private:
                 if (*stop != '\0' || number < 1 || number > 4096) {
                     continue;
                 }
-                std::vector<std::string> parts;
-                scanLine(value, ',', '\0', nullptr, &parts);
+                const std::vector<std::string> parts = schemaParts(value);
                 TextField field;
                 field.name = std::string(logtable::trim(parts[0]));
                 field.kind = parts.size() > 1 ? kindOf(std::string(logtable::trim(parts[1]))) : Kind::Text;
@@ -420,8 +341,8 @@ private:
         if (m_fixed) {
             for (const auto& f : fields) {
                 if (f.second.width == 0) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド " + f.second.name
-                                             + " に長さがありません"));
+                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
+                                             + cp932::toUtf8(f.second.name) + " に長さがありません"));
                 }
             }
         }
@@ -431,14 +352,43 @@ private:
         m_hasSchema = true;
     }
 
-    /** One streaming pass: the offset of every line that holds something. */
+    textsplit::Dialect dialect() const { return textsplit::Dialect{m_separator, m_quote, &textsplit::cp932()}; }
+
+    /** Without a schema a .txt file may be separated by tabs: told by its first line. */
+    void guessSeparator()
+    {
+        char head[65536];
+        const ssize_t n = ::pread(m_fd, head, sizeof head, 0);
+        if (n <= 0) {
+            return;
+        }
+        std::string_view text(head, static_cast<std::size_t>(n));
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+            m_bomLength = 3;
+        }
+        if (!m_guessSeparator) {
+            return;
+        }
+        text = text.substr(0, text.find_first_of("\r\n"));
+        if (text.find(',') == std::string_view::npos && text.find('\t') != std::string_view::npos) {
+            m_separator = '\t';
+        }
+    }
+
+    /** One streaming pass: where every record starts and ends. */
     void indexLines()
     {
         std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
-        std::uint64_t offset = 0;
-        std::uint64_t lineStart = 0;
-        bool lineHasText = false;
-        while (offset < static_cast<std::uint64_t>(m_fileSize)) {
+        textsplit::RecordFinder finder(dialect(), !m_fixed, m_bomLength);
+        std::uint64_t offset = m_bomLength;
+        while (true) {
+            if (offset >= static_cast<std::uint64_t>(m_fileSize)) {
+                if (finder.finish()) {
+                    break;
+                }
+                offset = finder.offset(); // a quote that never closed: read on from the line after it
+                continue;
+            }
             const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR) {
                 continue;
@@ -446,36 +396,24 @@ private:
             if (n <= 0) {
                 throw KelboError(failure("読み込みに失敗しました"));
             }
-            for (ssize_t i = 0; i < n; ++i) {
-                const char c = chunk[static_cast<std::size_t>(i)];
-                if (c == '\n') {
-                    if (lineHasText) {
-                        m_lines.push_back(lineStart);
-                    }
-                    lineStart = offset + static_cast<std::uint64_t>(i) + 1;
-                    lineHasText = false;
-                } else if (c != '\r' && c != '\x1A') {
-                    lineHasText = true;
-                }
-            }
-            offset += static_cast<std::uint64_t>(n);
+            offset = finder.feed(chunk.data(), static_cast<std::size_t>(n));
         }
-        if (lineHasText) {
-            m_lines.push_back(lineStart);
+        m_starts = std::move(finder.starts);
+        m_spanning = std::move(finder.spanning);
+        m_lineEnds = finder.lineEnds();
+        if (m_bomLength > 0) {
+            m_note = "テーブル " + m_path + " の先頭にある UTF-8 のバイト順マーク (BOM) を読み飛ばしました";
         }
     }
 
     void namesFromFirstLine()
     {
-        if (m_lines.empty()) {
+        if (m_starts.empty()) {
             throw KelboError(failure("空のファイルです (先頭行にフィールド名が必要です)"));
         }
         const std::string first(lineAt(0));
-        if (m_guessSeparator && first.find(',') == std::string::npos && first.find('\t') != std::string::npos) {
-            m_separator = '\t';
-        }
         std::vector<std::string> names;
-        scanLine(first, m_separator, m_quote, nullptr, &names);
+        textsplit::splitRecord(first, dialect(), nullptr, &names);
         for (const auto& name : names) {
             TextField field;
             field.name = std::string(logtable::trim(name));
@@ -484,12 +422,16 @@ private:
         m_firstRecordLine = 1;
     }
 
-    /** The bytes of line @p index without its line end, read through a window of the file. */
+    /** The bytes of record @p index without its line end, read through a window of the file. */
     std::string_view lineAt(std::size_t index)
     {
-        const std::uint64_t start = m_lines[index];
-        const std::uint64_t limit
-            = index + 1 < m_lines.size() ? m_lines[index + 1] : static_cast<std::uint64_t>(m_fileSize);
+        const std::uint64_t start = m_starts[index];
+        const auto spans
+            = std::lower_bound(m_spanning.begin(), m_spanning.end(), std::make_pair(index, std::uint64_t{0}));
+        const bool endKnown = spans != m_spanning.end() && spans->first == index;
+        const std::uint64_t limit = endKnown ? spans->second
+            : index + 1 < m_starts.size()    ? m_starts[index + 1]
+                                             : static_cast<std::uint64_t>(m_fileSize);
         const auto length = static_cast<std::size_t>(limit - start);
         if (start < m_windowStart || start + length > m_windowStart + m_window.size()) {
             const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -502,9 +444,8 @@ private:
             }
         }
         std::string_view line(m_window.data() + (start - m_windowStart), length);
-        const std::size_t newline = line.find('\n');
-        if (newline != std::string_view::npos) {
-            line = line.substr(0, newline);
+        if (!endKnown) {
+            line = line.substr(0, line.find_first_of(m_lineEnds));
         }
         while (!line.empty() && (line.back() == '\r' || line.back() == '\x1A')) {
             line.remove_suffix(1);
@@ -514,13 +455,7 @@ private:
 
     void splitValues(std::string_view line, std::vector<std::string>& values)
     {
-        if (isTrailByteCandidate(m_separator) || isTrailByteCandidate(m_quote)) {
-            scanLine(line, m_separator, m_quote, nullptr, &values);
-            return;
-        }
-        CsvCollector collector{&values};
-        csv_parse(&m_csv, line.data(), line.size(), csvField, csvRecord, &collector);
-        csv_fini(&m_csv, csvField, csvRecord, &collector);
+        textsplit::splitRecord(line, dialect(), nullptr, &values);
     }
 
     std::string spliceFixed(const std::string& line, const TextField& field, const std::string& value) const
@@ -538,22 +473,30 @@ private:
     std::string spliceVarying(const std::string& line, int position, const std::string& value) const
     {
         std::vector<Span> spans;
-        scanLine(line, m_separator, m_quote, &spans, nullptr);
+        const textsplit::Split split = textsplit::splitRecord(line, dialect(), &spans, nullptr);
+        if (!split.doubt.empty()) {
+            // Another reader may split this record otherwise: a value written here could land in another field.
+            throw KelboError(writeError(m_path,
+                                        "レコードの区切りがあいまいなため書き込めません (" + split.doubt
+                                            + "): " + cp932::toUtf8(cp932::cut(line, 80))));
+        }
+        const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
+        if (!quoteIt && value.find(m_separator) != std::string::npos) {
+            throw KelboError(writeError(m_path, "区切り文字を含む値は引用符のないフィールドに書き込めません"));
+        }
         std::string out = line;
         while (spans.size() <= static_cast<std::size_t>(position)) {
             out.push_back(m_separator);
             spans.push_back({out.size(), out.size()});
         }
         std::string encoded;
-        const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
         if (quoteIt) {
             encoded.push_back(m_quote);
         }
-        for (std::size_t i = 0; i < value.size(); ++i) {
-            encoded.push_back(value[i]);
-            if (cp932::isLeadByte(static_cast<unsigned char>(value[i])) && i + 1 < value.size()) {
-                encoded.push_back(value[++i]);
-            } else if (quoteIt && value[i] == m_quote) {
+        // The quote is never a trail byte, so every quote byte of the value is doubled.
+        for (const char c : value) {
+            encoded.push_back(c);
+            if (quoteIt && c == m_quote) {
                 encoded.push_back(m_quote);
             }
         }
@@ -591,7 +534,7 @@ private:
     void checkLine(logtable::TableWriter& writer, std::size_t index, const std::string& original)
     {
         std::string check(original.size(), '\0');
-        writer.readAt(check.data(), check.size(), static_cast<off_t>(m_lines[index]));
+        writer.readAt(check.data(), check.size(), static_cast<off_t>(m_starts[index]));
         if (check != original) {
             writer.refuseChanged();
         }
@@ -621,7 +564,7 @@ private:
             if (std::string_view(original.data() + head, oldLength) == newBytes) {
                 continue;
             }
-            splices.push_back({static_cast<off_t>(m_lines[index] + head), oldLength, std::string(newBytes)});
+            splices.push_back({static_cast<off_t>(m_starts[index] + head), oldLength, std::string(newBytes)});
             const auto delta = static_cast<std::int64_t>(newBytes.size()) - static_cast<std::int64_t>(oldLength);
             if (delta != 0) {
                 sameLength = false;
@@ -643,80 +586,67 @@ private:
         rewrite(writer, splices);
         std::int64_t shift = 0;
         std::size_t next = 0;
-        for (std::size_t i = 0; i < m_lines.size(); ++i) {
-            m_lines[i] = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_lines[i]) + shift);
+        auto moved
+            = [&shift](std::uint64_t at) { return static_cast<std::uint64_t>(static_cast<std::int64_t>(at) + shift); };
+        auto spans = m_spanning.begin();
+        for (std::size_t i = 0; i < m_starts.size(); ++i) {
+            m_starts[i] = moved(m_starts[i]);
             if (next < deltas.size() && deltas[next].first == i) {
                 shift += deltas[next++].second;
+            }
+            if (spans != m_spanning.end() && spans->first == i) {
+                spans->second = moved(spans->second);
+                ++spans;
             }
         }
         m_fileSize += shift;
     }
 
     /** A change of length: the table is copied with the new bytes into a file beside it, which replaces the
-     * table only once it is complete and on disk. @p splices are in file order and do not overlap. */
+     * table only once it is complete and on disk. A link is written through to the file it names. A file with
+     * more than one name (hard links), or in a folder the user may not write, is rewritten in place from the
+     * first change on, under the lock, synced and read back. @p splices are in file order and do not overlap. */
     void rewrite(logtable::TableWriter& writer, const std::vector<Splice>& splices)
     {
-        const std::size_t slash = m_path.rfind('/');
-        std::string temp = (slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1)) + ".kelbo-XXXXXX";
-        const int out = ::mkstemp(temp.data());
-        if (out < 0) {
-            throw KelboError(writeError(m_path, "一時ファイルを作れません: " + std::string(std::strerror(errno))));
-        }
-        auto fail = [&](const std::string& reason) {
-            ::close(out);
-            ::unlink(temp.c_str());
-            throw KelboError(writeError(m_path, reason));
-        };
-        auto put = [&](const char* p, std::size_t n) {
-            while (n > 0) {
-                const ssize_t w = ::write(out, p, n);
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    fail(std::strerror(errno));
-                }
-                p += w;
-                n -= static_cast<std::size_t>(w);
-            }
-        };
-        std::vector<char> buffer(1 << 20);
-        auto copy = [&](off_t from, off_t to) {
-            while (from < to) {
-                const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(buffer.size()), to - from));
-                if (!logtable::readAt(writer.fd(), buffer.data(), n, from)) {
-                    fail("読み込みに失敗しました");
-                }
-                put(buffer.data(), n);
-                from += static_cast<off_t>(n);
-            }
-        };
         struct stat st
         {
         };
-        ::fstat(writer.fd(), &st);
-        off_t from = 0;
-        for (const Splice& splice : splices) {
-            copy(from, splice.at);
-            put(splice.bytes.data(), splice.bytes.size());
-            from = splice.at + static_cast<off_t>(splice.length);
+        if (::fstat(writer.fd(), &st) != 0) {
+            throw KelboError(writeError(m_path, std::strerror(errno)));
         }
-        copy(from, st.st_size);
-        if (::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0) {
-            fail(std::strerror(errno));
-        }
-        if (::fchown(out, st.st_uid, st.st_gid) != 0) {
-            // Keeping the owner needs privileges the operator may not have; the mode is kept regardless.
-        }
-        if (::rename(temp.c_str(), m_path.c_str()) != 0) {
-            fail(std::strerror(errno));
-        }
-        ::close(out);
-        const std::string dir = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
+        std::vector<char> buffer(1 << 20);
+        auto produce = [&](const filewrite::Put& put, off_t from) {
+            auto copy = [&](off_t to) {
+                while (from < to) {
+                    const auto n
+                        = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(buffer.size()), to - from));
+                    if (!logtable::readAt(writer.fd(), buffer.data(), n, from)) {
+                        throw filewrite::Failure("読み込みに失敗しました");
+                    }
+                    put(buffer.data(), n);
+                    from += static_cast<off_t>(n);
+                }
+            };
+            for (const Splice& splice : splices) {
+                copy(splice.at);
+                put(splice.bytes.data(), splice.bytes.size());
+                from = splice.at + static_cast<off_t>(splice.length);
+            }
+            copy(st.st_size);
+        };
+        try {
+            const std::string target = filewrite::resolveLinks(m_path);
+            if (st.st_nlink > 1 || !filewrite::canReplace(target)) {
+                std::string tail;
+                const off_t first = splices.front().at;
+                produce([&tail](const char* data, std::size_t size) { tail.append(data, size); }, first);
+                filewrite::rewriteInPlace(writer.fd(), first, tail);
+                m_stamp = logtable::stampOf(m_fd);
+                return;
+            }
+            filewrite::replaceFile(target, [&](const filewrite::Put& put) { produce(put, 0); });
+        } catch (const filewrite::Failure& failure) {
+            throw KelboError(writeError(m_path, failure.what()));
         }
         // Read on from the new file.
         const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -738,13 +668,15 @@ private:
     char m_separator = ',';
     char m_quote = '"';
     std::vector<TextField> m_fields;
-    std::vector<std::uint64_t> m_lines;
+    std::vector<std::uint64_t> m_starts; // by record line: where it starts
+    std::vector<std::pair<std::size_t, std::uint64_t>> m_spanning; // records holding quoted line ends: their end
+    std::string_view m_lineEnds = "\n";
+    std::uint64_t m_bomLength = 0;
+    std::string m_note;
     long m_firstRecordLine = 0;
     std::vector<char> m_window;
     std::uint64_t m_windowStart = 0;
     std::vector<std::string> m_values;
-    csv_parser m_csv{};
-    bool m_csvReady = false;
     logtable::BatchWriter m_batch;
     std::map<std::size_t, Edit> m_edits; // by line index: the running batch's edits, written when it ends
 };

@@ -36,6 +36,7 @@ public:
         notifyReset();
     }
     bool IsOpen() const override { return m_open; }
+    std::string ReadNote() const override { return m_open ? note : std::string(); }
     int FieldCount() const override { return static_cast<int>(m_fields.size()); }
     std::string FieldName(int position) const override { return m_fields.at(static_cast<std::size_t>(position)); }
     std::string FieldText(int position) const override { return CellText(m_pos, position); }
@@ -97,6 +98,10 @@ private:
         }
     }
 
+public:
+    std::string note; // what "could not be read" at the open
+
+private:
     std::string m_name;
     std::vector<std::string> m_fields;
     std::vector<std::vector<std::string>> m_rows;

@@ -362,3 +362,42 @@ TEST_F(MainWndTest, RecordChosenInTheDialogStaysCurrent)
 }
 
 } // namespace
+
+// Values KELBO cannot decode are shown with replacement characters but written back byte for byte at close,
+// and the send mark keeps its bytes for the marks too; a changed value is encoded anew.
+TEST_F(MainWndTest, UndecodableSettingsAreWrittenBackByteForByte)
+{
+    const QByteArray lines = QByteArray("[LOGFILE]\r\nDir=/tmp/log\x82\r\nName=LOG\x80\xa0\xfd\xfe\xff.DB\r\n"
+                                        "[CARDO]\r\nAllSend=0\r\nUTC=1\r\nSendMark=\x81\r\n");
+    {
+        QFile f(dir() + QStringLiteral("KELBO.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(lines);
+    }
+    auto w = window();
+    EXPECT_EQ(w->SendMarkBytes(), "\x81");
+    EXPECT_TRUE(w->FormCloseQuery());
+    QFile f(dir() + QStringLiteral("KELBO.ini"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith(lines));
+    EXPECT_TRUE(dialogs.texts(QStringLiteral("WarningBox")).isEmpty());
+
+    w->SendMark->setText(QStringLiteral("済"));
+    EXPECT_EQ(w->SendMarkBytes(), cp932::fromUtf8("済"));
+}
+
+TEST_F(MainWndTest, UnreadableSettingsAndShortTablesAreToldOnce)
+{
+    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("KELBO.ini")));
+    auto w = window();
+    EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")),
+              QStringList{dir() + QStringLiteral("KELBO.ini を読めません. 既定の設定で始めます")});
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.DB"));
+
+    m_table->note = "テーブル LOG.DB の 3 件目から後を読めません";
+    w->EditLog->setText(QStringLiteral("LOG.DB"));
+    w->ConBtn->click();
+    w->ConBtn->click();
+    EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")).size(), 3) << "one note per connect";
+    EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")).last(), QString::fromStdString(m_table->note));
+}

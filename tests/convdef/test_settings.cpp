@@ -1,5 +1,7 @@
+#include "NormalUser.h"
 #include "convdef/Settings.h"
 #include "common/KelboError.h"
+#include "convdef/ConvDefFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -189,3 +191,76 @@ TEST_F(SettingsFile, AFailedWriteIsReportedWithThePathAndChangesNothing)
 }
 
 } // namespace
+
+// A settings or definition file the user may not write is not replaced, whoever runs KELBO.
+TEST_F(SettingsFile, WriteProtectedFilesAreNotReplaced)
+{
+    const KelboSettings s = DefaultSettings();
+    const std::string before = "[LOGFILE]\r\nDir=/keep\r\n";
+    const std::string def = dirPath() + "ConvDef.def";
+    writeBytes(iniPath(), before);
+    writeBytes(def, before);
+    const int result = normaluser::run(
+        [&] {
+            int failures = 0;
+            ::chmod(iniPath().c_str(), 0444);
+            ::chmod(def.c_str(), 0444);
+            try {
+                SaveSettings(iniPath(), s);
+                ++failures;
+            } catch (const KelboError& e) {
+                failures += std::string(e.what()) == iniPath() + " に書き込めません" ? 0 : 1;
+            }
+            failures += SaveConvDefFile(def, s.Fields) ? 1 : 0;
+            failures += readBytes(iniPath()) == before && readBytes(def) == before ? 0 : 1;
+            return failures;
+        },
+        {dirPath(), iniPath(), def});
+    if (result < 0) {
+        GTEST_SKIP() << "cannot drop root privileges for the permission case";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readBytes(iniPath()), before);
+    EXPECT_EQ(folderEntries(), (QStringList{"ConvDef.def", "KELBO.ini"})) << "no temporary file is left";
+}
+
+// A folder CP932 cannot name survives a restart; a file changed on Windows afterwards keeps its own folder.
+TEST_F(SettingsFile, FolderOutsideCp932SurvivesARestart)
+{
+    for (const QString& folder : {QStringLiteral("/home/jürg/LOGDATA"), QStringLiteral("/home/café/한글")}) {
+        SCOPED_TRACE(folder.toStdString());
+        KelboSettings s = DefaultSettings();
+        SetDirText(s, folder);
+        SaveSettings(iniPath(), s);
+        KelboSettings back = DefaultSettings();
+        ASSERT_TRUE(LoadSettings(iniPath(), back));
+        EXPECT_EQ(DirText(back), folder);
+    }
+    // The Windows program only knows "Dir": once it changed that, "DirUTF8" no longer counts.
+    std::string text = readBytes(iniPath());
+    const auto at = text.find("Dir=");
+    text.replace(at, text.find("\r\n", at) - at, "Dir=C:\\LOGDATA");
+    writeBytes(iniPath(), text);
+    KelboSettings back = DefaultSettings();
+    LoadSettings(iniPath(), back);
+    EXPECT_EQ(DirText(back), QStringLiteral("C:\\LOGDATA"));
+
+    // A folder CP932 holds needs no second key, and an old one goes.
+    SetDirText(back, QStringLiteral("/home/op/ログ"));
+    EXPECT_TRUE(back.DirUnicode.empty());
+    SaveSettings(iniPath(), back);
+    EXPECT_EQ(readBytes(iniPath()).find("DirUTF8"), std::string::npos);
+    EXPECT_EQ(DirText(DefaultSettings()), QDir::homePath() + "/LOGDATA");
+}
+
+TEST_F(SettingsFile, NonRegularFilesAreNeverWaitedOn)
+{
+    ASSERT_EQ(::mkfifo(iniPath().c_str(), 0644), 0);
+    KelboSettings s = DefaultSettings();
+    EXPECT_FALSE(LoadSettings(iniPath(), s)) << "a FIFO is no settings file";
+    EXPECT_EQ(s.Name, "LOG.DB");
+    EXPECT_THROW(SaveSettings(iniPath(), s), KelboError);
+    const std::string fifo = dirPath() + "fifo.def";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(LoadConvDefFile(fifo, s.Fields));
+}

@@ -252,3 +252,18 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
 }
 
 } // namespace
+
+// What the table could not read is told on standard error; the lines still come.
+TEST_F(KelboLines, ReadNoteGoesToStandardError)
+{
+    QTemporaryDir dir;
+    QFile log(dir.filePath("bom.csv"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("\xEF\xBB\xBF"
+              "CALL,SEND\r\nQX1ABC,\r\n");
+    log.close();
+    const Outcome r = run({dir.path() + "/", "bom.csv"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("kelbo-lines: テーブル " + dir.filePath("bom.csv").toStdString()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("BOM"), std::string::npos) << r.err;
+}

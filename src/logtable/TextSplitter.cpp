@@ -1,0 +1,304 @@
+#include "logtable/TextSplitter.h"
+
+#include "common/Cp932.h"
+
+namespace textsplit {
+
+namespace {
+
+int cp932TrailCount(unsigned char first)
+{
+    return cp932::isLeadByte(first) ? 1 : 0;
+}
+
+bool cp932IsTrail(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+/** Length of the character at @p i: its trail bytes when they all follow, else 1. */
+std::size_t charLength(std::string_view s, std::size_t i, const Encoding& e)
+{
+    const int trails = e.trailCount(static_cast<unsigned char>(s[i]));
+    if (trails == 0 || i + static_cast<std::size_t>(trails) >= s.size()) {
+        return 1;
+    }
+    for (int k = 1; k <= trails; ++k) {
+        if (!e.isTrail(static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]))) {
+            return 1;
+        }
+    }
+    return 1 + static_cast<std::size_t>(trails);
+}
+
+} // namespace
+
+const Encoding& cp932()
+{
+    static const Encoding e{cp932TrailCount, cp932IsTrail};
+    return e;
+}
+
+Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,
+                  std::vector<std::string>* values)
+{
+    Split result;
+    const std::size_t n = record.size();
+    const char sep = dialect.separator;
+    const char quote = dialect.quote;
+    std::size_t i = 0;
+    while (true) {
+        Span span;
+        span.begin = i;
+        std::string value;
+        if (quote != 0 && i < n && record[i] == quote) {
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                const std::size_t len = charLength(record, i, *dialect.encoding);
+                if (len == 1 && record[i] == quote) {
+                    if (i + 1 < n && record[i + 1] == quote) {
+                        value.push_back(quote);
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                value.append(record.substr(i, len));
+                i += len;
+            }
+            if (!closed && result.doubt.empty()) {
+                result.doubt = "引用符が閉じていません";
+            }
+            if (i < n && record[i] != sep && result.doubt.empty()) {
+                result.doubt = "引用符の後に区切り文字がありません";
+            }
+        }
+        while (i < n) {
+            const std::size_t len = charLength(record, i, *dialect.encoding);
+            if (len == 1 && record[i] == sep) {
+                break;
+            }
+            value.append(record.substr(i, len));
+            i += len;
+        }
+        span.end = i;
+        if (spans) {
+            spans->push_back(span);
+        }
+        if (values) {
+            values->push_back(std::move(value));
+        }
+        if (i >= n) {
+            break;
+        }
+        ++i; // the separator
+    }
+    return result;
+}
+
+RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t start)
+    : m_dialect(dialect)
+    , m_quoting(quoting && dialect.quote != 0)
+    , m_offset(start)
+    , m_lineStart(start)
+{
+    // Every other byte is plain text: it only marks the line as holding something.
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool lead = dialect.encoding->trailCount(b) > 0;
+        m_special[c] = b == '\r' || b == '\n' || b == 0x1A
+            || (m_quoting
+                && (lead || b == static_cast<unsigned char>(dialect.quote)
+                    || b == static_cast<unsigned char>(dialect.separator)));
+        m_specialQuoted[c] = b == '\r' || b == '\n' || lead || b == static_cast<unsigned char>(dialect.quote);
+    }
+}
+
+void RecordFinder::endLine(std::uint64_t at)
+{
+    if (m_lineHasText) {
+        if (m_recordSpans) {
+            spanning.emplace_back(starts.size(), at);
+        }
+        starts.push_back(m_lineStart);
+    }
+    m_recordSpans = false;
+    m_lineStart = at + 1;
+    m_lineHasText = false;
+    m_fieldStart = true;
+    m_inQuotes = false;
+    m_afterQuote = false;
+    m_trailsLeft = 0;
+    m_pendingCr = false;
+    m_spanning = false;
+}
+
+void RecordFinder::goBack()
+{
+    const std::uint64_t end = m_spanEnd;
+    m_lineHasText = true;
+    endLine(end);
+    m_offset = end + 1;
+}
+
+bool RecordFinder::take(unsigned char c, std::uint64_t at)
+{
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        if (c == '\n') {
+            if (m_lineEnds == LineEnds::Unknown) {
+                m_lineEnds = LineEnds::Lf;
+            }
+            endLine(at);
+            return true;
+        }
+        if (m_lineEnds == LineEnds::Unknown) {
+            m_lineEnds = LineEnds::Cr;
+        }
+        if (m_lineEnds == LineEnds::Cr) {
+            endLine(at - 1);
+        }
+        // In a file of LF line ends a lone CR is data.
+    }
+    if (m_trailsLeft > 0) {
+        if (m_dialect.encoding->isTrail(c)) {
+            --m_trailsLeft;
+            return true;
+        }
+        m_trailsLeft = 0;
+    }
+    if (m_afterQuote) {
+        m_afterQuote = false;
+        if (c == static_cast<unsigned char>(m_dialect.quote)) {
+            return true; // a doubled quote inside a quoted value
+        }
+        m_inQuotes = false;
+        if (m_spanning) {
+            if (c != static_cast<unsigned char>(m_dialect.separator) && c != '\r' && c != '\n') {
+                goBack();
+                return false;
+            }
+            m_spanning = false;
+            m_recordSpans = true;
+        }
+    }
+    if (m_inQuotes) {
+        m_lineHasText = true;
+        if (c == static_cast<unsigned char>(m_dialect.quote)) {
+            m_afterQuote = true;
+        } else if (c == '\n' || (c == '\r' && m_lineEnds == LineEnds::Cr)) {
+            if (!m_spanning) {
+                m_spanning = true;
+                m_spanEnd = at;
+                m_spanLines = 0;
+            }
+            if (++m_spanLines > kMaxSpanLines) {
+                goBack();
+                return false;
+            }
+        } else {
+            m_trailsLeft = m_dialect.encoding->trailCount(c);
+        }
+        if (m_spanning && at - m_spanEnd > kMaxSpan) {
+            goBack();
+            return false;
+        }
+        return true;
+    }
+    if (c == '\r') {
+        if (m_lineEnds == LineEnds::Cr) {
+            endLine(at);
+        } else {
+            m_pendingCr = true;
+        }
+        return true;
+    }
+    if (c == '\n') {
+        if (m_lineEnds == LineEnds::Unknown) {
+            m_lineEnds = LineEnds::Lf;
+        }
+        endLine(at);
+        return true;
+    }
+    if (c == 0x1A) {
+        return true;
+    }
+    m_lineHasText = true;
+    if (!m_quoting) {
+        return true;
+    }
+    if (m_fieldStart && c == static_cast<unsigned char>(m_dialect.quote)) {
+        m_inQuotes = true;
+        m_fieldStart = false;
+        return true;
+    }
+    m_fieldStart = false;
+    if (c == static_cast<unsigned char>(m_dialect.separator)) {
+        m_fieldStart = true;
+        return true;
+    }
+    m_trailsLeft = m_dialect.encoding->trailCount(c);
+    return true;
+}
+
+std::uint64_t RecordFinder::feed(const char* data, std::size_t size)
+{
+    const std::uint64_t base = m_offset;
+    std::size_t i = 0;
+    while (i < size) {
+        // Runs of plain bytes are passed over in a tight loop; only the others go through take().
+        if (!m_inQuotes && !m_pendingCr && m_trailsLeft == 0 && !m_afterQuote) {
+            const std::size_t from = i;
+            while (i < size && !m_special[static_cast<unsigned char>(data[i])]) {
+                ++i;
+            }
+            if (i > from) {
+                m_lineHasText = true;
+                m_fieldStart = false;
+            }
+        } else if (m_inQuotes && !m_afterQuote && m_trailsLeft == 0 && !m_spanning) {
+            while (i < size && !m_specialQuoted[static_cast<unsigned char>(data[i])]) {
+                ++i;
+            }
+        }
+        if (i == size) {
+            break;
+        }
+        if (!take(static_cast<unsigned char>(data[i]), base + i)) {
+            return m_offset;
+        }
+        ++i;
+    }
+    m_offset = base + size;
+    return m_offset;
+}
+
+bool RecordFinder::finish()
+{
+    if (m_spanning && (m_inQuotes || m_trailsLeft > 0) && !m_afterQuote) {
+        goBack(); // the quote never closes
+        return false;
+    }
+    if (m_spanning) {
+        m_recordSpans = true; // closed by the last byte of the file
+    }
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        if (m_lineEnds != LineEnds::Lf) {
+            endLine(m_offset - 1);
+        }
+    }
+    if (m_lineHasText) {
+        if (m_recordSpans) {
+            spanning.emplace_back(starts.size(), m_offset);
+        }
+        starts.push_back(m_lineStart);
+        m_lineHasText = false;
+    }
+    return true;
+}
+
+} // namespace textsplit
