@@ -41,6 +41,14 @@ void waitAnswered(const QDBusPendingCall& pending)
     }
 }
 
+/** Makes @p m on @p bus and waits for its answer as waitAnswered does. */
+QDBusMessage answered(const QDBusConnection& bus, const QDBusMessage& m, int timeoutMs)
+{
+    const QDBusPendingCall pending = bus.asyncCall(m, timeoutMs);
+    waitAnswered(pending);
+    return pending.reply();
+}
+
 /** Errors that mean the card program did not answer at all, as opposed to answering with a refusal. */
 bool isSilence(const QString& errorName)
 {
@@ -128,14 +136,14 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
     QDBusMessage start
         = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("StartServiceByName"));
     start << service << 0u;
-    const QDBusMessage started = bus.call(start, QDBus::Block, cardbus::kStartTimeoutMs);
+    const QDBusMessage started = answered(bus, start, cardbus::kStartTimeoutMs);
     QDBusMessage whose
         = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("GetNameOwner"));
     whose << service;
     // The bus looks for a service file before it looks for a running owner: a card program started by hand, with no
     // service file, is used all the same.
     if (started.type() != QDBusMessage::ReplyMessage
-        && bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs).type() != QDBusMessage::ReplyMessage) {
+        && answered(bus, whose, cardbus::kCallTimeoutMs).type() != QDBusMessage::ReplyMessage) {
         const QString detail = started.errorName() + QStringLiteral(": ") + started.errorMessage();
         if (started.errorName() == kDbusError + QStringLiteral("ServiceUnknown")) {
             return fail(QStringLiteral("%1 のサービスファイルが、バスの探すフォルダ "
@@ -149,7 +157,7 @@ std::unique_ptr<DBusCardAutomation> DBusCardAutomation::create(const QDBusConnec
     }
     // Talk to that very instance from now on: should it go away, the calls fail instead of starting a new,
     // empty card program.
-    const QDBusMessage owner = bus.call(whose, QDBus::Block, cardbus::kCallTimeoutMs);
+    const QDBusMessage owner = answered(bus, whose, cardbus::kCallTimeoutMs);
     if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().isEmpty()) {
         return fail(QStringLiteral("カードプログラムが起動の直後に終了しました。\n%1 を所有するプログラムがありません")
                         .arg(service));
@@ -179,7 +187,7 @@ void DBusCardAutomation::fail(const QString& name, const QString& errorName, con
             QDBusMessage has
                 = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusInterface, QStringLiteral("NameHasOwner"));
             has << m_service;
-            const QDBusMessage r = m_bus.call(has, QDBus::Block, cardbus::kCallTimeoutMs);
+            const QDBusMessage r = answered(m_bus, has, cardbus::kCallTimeoutMs);
             m_gone = r.type() == QDBusMessage::ReplyMessage && !r.arguments().value(0).toBool();
         }
     }
@@ -197,9 +205,7 @@ void DBusCardAutomation::refuseIfGone(const QString& name)
 QDBusMessage DBusCardAutomation::roundTrip(const QDBusMessage& m, const QString& name)
 {
     refuseIfGone(name);
-    const QDBusPendingCall pending = m_bus.asyncCall(m, m_timeoutMs);
-    waitAnswered(pending);
-    const QDBusMessage reply = pending.reply();
+    const QDBusMessage reply = answered(m_bus, m, m_timeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         fail(name, reply.errorName(), reply.errorMessage());
     }

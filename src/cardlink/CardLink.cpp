@@ -445,6 +445,7 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
     if (canAsk && ctx.printPhase == 0 && m_polling && !gone()) {
         // Lines printed since the last tick, or while the poll failed, are asked about before they are dropped.
         try {
+            const WaitScope wait(ctx.ui);
             if (cardo().get(QStringLiteral("PrintStat")) == 2) {
                 ctx.printPhase = 2;
             }

@@ -663,6 +663,30 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
     }
 }
 
+TEST_F(TransferRoundTest, CloseRequestedWhileTheQuestionIsOpenWaitsForIt)
+{
+    standin::stop();
+    FakeCard fake({});
+    start(QStringLiteral("LOG.DBF"));
+    const QByteArray before = readFile(path());
+    window->CARDOBtnClick();
+    fake.print({0});
+    QList<bool> closedMeanwhile;
+    dialogs.whileOpen = [&](const ScriptedDialogs::Asked& a) {
+        if (a.kind == QLatin1String("YesNoBox")) {
+            closedMeanwhile << window->FormCloseQuery(); // the window's close button, pressed under the question
+        }
+    };
+    dialogs.answer(Answer::Yes);
+    tickAsTheTimerDoes();
+    dialogs.whileOpen = {};
+    EXPECT_EQ(closedMeanwhile, QList<bool>{false});
+    EXPECT_EQ(boxes(dialogs), QStringList{"YesNoBox:" + kAsk});
+    EXPECT_TRUE(fake.callsOf(QStringLiteral("DeleteLog")).size() == 1) << "only the transfer's own";
+    window.reset();
+    EXPECT_TRUE(onlyMarksWritten(before, readFile(path()), 1));
+}
+
 TEST_F(TransferRoundTest, WindowKeepsPaintingWithTheWaitPointerWhileACallWaits)
 {
     standin::stop();
