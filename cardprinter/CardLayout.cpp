@@ -66,15 +66,36 @@ public:
         return QRectF(left * m_k, top * m_k, width * m_k, height * m_k);
     }
 
-    /** @p text in @p rect at @p points, made smaller (down to 5 points) until it fits on one line. */
+    /** @p text in @p rect at @p points, made smaller (down to 5 points) until it fits on one line; what still does
+     * not fit is cut with an ellipsis at its end. */
     void fitted(const QRectF& rect, const QString& text, double points, bool bold, int align)
     {
         QFont f = cardFont(points, bold);
-        while (f.pointSizeF() > 5 && QFontMetricsF(f, m_p.device()).horizontalAdvance(text) > rect.width()) {
+        while (f.pointSizeF() > 5 && width(f, text) > rect.width()) {
             f.setPointSizeF(f.pointSizeF() - 0.5);
         }
         m_p.setFont(f);
-        m_p.drawText(rect, align | Qt::TextSingleLine, text);
+        const QString shown = QFontMetricsF(f, m_p.device()).elidedText(text, Qt::ElideRight, rect.width());
+        m_p.drawText(rect, align | Qt::TextSingleLine, shown);
+    }
+
+    /** Whether @p text fits in @p room millimetres at @p points. */
+    bool fits(const QString& text, double points, double room) const
+    {
+        return width(cardFont(points, false), text) <= room * m_k;
+    }
+
+    /** Word-wrapped @p text in @p rect, made smaller (down to 5.5 points) until it fits. */
+    void wrapped(const QRectF& rect, const QString& text, double points)
+    {
+        const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+        QFont f = cardFont(points, false);
+        while (f.pointSizeF() > 5.5
+               && QFontMetricsF(f, m_p.device()).boundingRect(rect, flags, text).height() > rect.height()) {
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+        }
+        m_p.setFont(f);
+        m_p.drawText(rect, flags, text);
     }
 
     void text(const QRectF& rect, const QString& text, double points, bool bold = false,
@@ -95,6 +116,11 @@ public:
         m_p.setPen(QPen(Qt::black, width * m_k));
         m_p.setBrush(Qt::NoBrush);
         m_p.drawRect(r);
+    }
+
+    double width(const QFont& f, const QString& text) const
+    {
+        return QFontMetricsF(f, m_p.device()).horizontalAdvance(text);
     }
 
     void shade(const QRectF& r) { m_p.fillRect(r, QColor(228, 228, 228)); }
@@ -160,8 +186,16 @@ void drawToRadio(Sheet& sh, const Contact& c, const QString& via)
     sh.fitted(sh.box(kLeft + 2, 39, kWidth - 4, 12), c.call, 24, true, Qt::AlignHCenter | Qt::AlignVCenter);
     const QString via_ = via.isEmpty() ? QString() : QStringLiteral("via ") + via;
     sh.fitted(sh.box(kLeft + 2, 36, kWidth - 4, 4), via_, 8, true, Qt::AlignRight | Qt::AlignVCenter);
-    sh.fitted(sh.box(kLeft + 2, 52, kWidth - 4, 5), joined({labelled("OP", c.name), labelled("QTH", c.qth)}), 8.5,
-              false, Qt::AlignHCenter | Qt::AlignVCenter);
+    const QString both = joined({labelled("OP", c.name), labelled("QTH", c.qth)});
+    if (sh.fits(both, 7.5, kWidth - 4)) {
+        sh.fitted(sh.box(kLeft + 2, 52, kWidth - 4, 5), both, 8.5, false, Qt::AlignHCenter | Qt::AlignVCenter);
+    } else {
+        // A long name or QTH: one line each.
+        sh.fitted(sh.box(kLeft + 2, 50.5, kWidth - 4, 4), labelled("OP", c.name), 8, false,
+                  Qt::AlignHCenter | Qt::AlignVCenter);
+        sh.fitted(sh.box(kLeft + 2, 54.3, kWidth - 4, 4), labelled("QTH", c.qth), 8, false,
+                  Qt::AlignHCenter | Qt::AlignVCenter);
+    }
 }
 
 void drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
@@ -208,7 +242,9 @@ void drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
         }
         x += w;
     }
-    sh.line(kLeft, top + 4.5, kLeft + kWidth, top + 4.5);
+    for (int r = 0; r <= rows - 1; ++r) {
+        sh.line(kLeft, top + 4.5 + r * rowHeight, kLeft + kWidth, top + 4.5 + r * rowHeight, r == 0 ? 0.2 : 0.1);
+    }
     sh.frame(sh.box(kLeft, top, kWidth, 4.5 + rows * rowHeight), 0.35);
 }
 
@@ -235,8 +271,7 @@ void drawCard(Sheet& sh, const Card& card, const CardSettings& s)
             received = received || c.cardReceived();
         }
         const double below = 65 + 4.5 + static_cast<double>(card.contacts.size()) * 6 + 2.5;
-        sh.text(sh.box(kLeft, below, kWidth, 122 - below), remarks.join(QLatin1Char('\n')), 8.5, false,
-                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap);
+        sh.wrapped(sh.box(kLeft, below, kWidth, 122 - below), remarks.join(QLatin1Char('\n')), 8.5);
         sh.text(sh.box(kLeft, 131, 40, 8), received ? QStringLiteral("TNX QSL") : QStringLiteral("PSE QSL"), 13, true,
                 Qt::AlignLeft | Qt::AlignVCenter);
     }

@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -19,6 +22,13 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("kelbo-cardprinter"));
     QApplication::setApplicationDisplayName(QStringLiteral("KELBO カード印刷"));
     QApplication::setDesktopFileName(QStringLiteral("kelbo-cardprinter"));
+    // Qt's own dialogs (print preview, print dialog, OK/Cancel) in the operator's language where Qt's
+    // translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     QApplication::setQuitOnLastWindowClosed(false);
 
     CardoApplication cardo;
