@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -209,6 +210,11 @@ void replaceFile(const std::string& path, const std::function<void(const Put&)>&
 
 void rewriteInPlace(int fd, off_t from, std::string_view tail)
 {
+    // The space is taken before the first byte is written: a full disk must not stop the rewrite halfway.
+    const off_t newSize = from + static_cast<off_t>(tail.size());
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+        fail(systemReason(errno));
+    }
     const char* p = tail.data();
     std::size_t left = tail.size();
     off_t at = from;
@@ -224,7 +230,7 @@ void rewriteInPlace(int fd, off_t from, std::string_view tail)
         left -= static_cast<std::size_t>(n);
         at += n;
     }
-    if (::ftruncate(fd, from + static_cast<off_t>(tail.size())) != 0 || ::fsync(fd) != 0) {
+    if (::ftruncate(fd, newSize) != 0 || ::fsync(fd) != 0) {
         fail(systemReason(errno));
     }
     // A write that reported success but did not land is reported here, not taken as done.

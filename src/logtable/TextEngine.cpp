@@ -656,6 +656,15 @@ private:
         ::close(m_fd);
         m_fd = fd;
         m_stamp = logtable::stampOf(m_fd);
+        // The new bytes are read back from the file that now holds the table, as an in-place write is.
+        off_t shift = 0;
+        for (const Splice& splice : splices) {
+            std::string back(splice.bytes.size(), '\0');
+            if (!logtable::readAt(m_fd, back.data(), back.size(), splice.at + shift) || back != splice.bytes) {
+                throw KelboError(writeError(m_path, "書き込んだ内容を読み返せません"));
+            }
+            shift += static_cast<off_t>(splice.bytes.size()) - static_cast<off_t>(splice.length);
+        }
     }
 
     std::string m_path;

@@ -6,18 +6,19 @@ namespace textsplit {
 
 namespace {
 
-int cp932TrailCount(unsigned char first)
+Encoding makeCp932()
 {
-    return cp932::isLeadByte(first) ? 1 : 0;
-}
-
-bool cp932IsTrail(unsigned char byte)
-{
-    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+    Encoding e{};
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        e.trails[c] = cp932::isLeadByte(b) ? 1 : 0;
+        e.trail[c] = (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    }
+    return e;
 }
 
 /** Length of the character at @p i: its trail bytes when they all follow, else 1. */
-std::size_t charLength(std::string_view s, std::size_t i, const Encoding& e)
+inline std::size_t charLength(std::string_view s, std::size_t i, const Encoding& e)
 {
     const int trails = e.trailCount(static_cast<unsigned char>(s[i]));
     if (trails == 0 || i + static_cast<std::size_t>(trails) >= s.size()) {
@@ -35,7 +36,7 @@ std::size_t charLength(std::string_view s, std::size_t i, const Encoding& e)
 
 const Encoding& cp932()
 {
-    static const Encoding e{cp932TrailCount, cp932IsTrail};
+    static const Encoding e = makeCp932();
     return e;
 }
 
@@ -252,20 +253,59 @@ std::uint64_t RecordFinder::feed(const char* data, std::size_t size)
         // Runs of plain bytes are passed over in a tight loop; only the others go through take().
         if (!m_inQuotes && !m_pendingCr && m_trailsLeft == 0 && !m_afterQuote) {
             const std::size_t from = i;
-            while (i < size && !m_special[static_cast<unsigned char>(data[i])]) {
-                ++i;
+            const Encoding& e = *m_dialect.encoding;
+            while (i < size) {
+                const auto b = static_cast<unsigned char>(data[i]);
+                if (!m_special[b]) {
+                    ++i;
+                } else if (e.trails[b] == 1 && i + 1 < size && e.trail[static_cast<unsigned char>(data[i + 1])]) {
+                    i += 2; // a double-byte character, taken whole as take() would
+                } else {
+                    break;
+                }
             }
             if (i > from) {
                 m_lineHasText = true;
                 m_fieldStart = false;
             }
         } else if (m_inQuotes && !m_afterQuote && m_trailsLeft == 0 && !m_spanning) {
-            while (i < size && !m_specialQuoted[static_cast<unsigned char>(data[i])]) {
-                ++i;
+            const Encoding& e = *m_dialect.encoding;
+            while (i < size) {
+                const auto b = static_cast<unsigned char>(data[i]);
+                if (!m_specialQuoted[b]) {
+                    ++i;
+                } else if (e.trails[b] == 1 && i + 1 < size && e.trail[static_cast<unsigned char>(data[i + 1])]) {
+                    i += 2; // a double-byte character, taken whole as take() would
+                } else {
+                    break;
+                }
             }
         }
         if (i == size) {
             break;
+        }
+        // The usual steps between fields, without the full look of take().
+        const char c = data[i];
+        if (m_quoting && !m_pendingCr && m_trailsLeft == 0) {
+            if (m_inQuotes && !m_afterQuote && c == m_dialect.quote) {
+                m_afterQuote = true;
+                ++i;
+                continue;
+            }
+            if (m_afterQuote && !m_spanning && c == m_dialect.separator) {
+                m_afterQuote = false;
+                m_inQuotes = false;
+                m_fieldStart = true;
+                ++i;
+                continue;
+            }
+            if (!m_inQuotes && !m_afterQuote && (c == m_dialect.separator || (m_fieldStart && c == m_dialect.quote))) {
+                m_lineHasText = true;
+                m_inQuotes = c == m_dialect.quote;
+                m_fieldStart = !m_inQuotes;
+                ++i;
+                continue;
+            }
         }
         if (!take(static_cast<unsigned char>(data[i]), base + i)) {
             return m_offset;

@@ -16,8 +16,10 @@ namespace textsplit {
  * trail bytes do not follow stands alone. */
 struct Encoding
 {
-    int (*trailCount)(unsigned char first);
-    bool (*isTrail)(unsigned char byte);
+    std::uint8_t trails[256]; // by first byte
+    bool trail[256]; // by byte
+    int trailCount(unsigned char first) const { return trails[first]; }
+    bool isTrail(unsigned char byte) const { return trail[byte]; }
 };
 
 /** @brief CP932: lead bytes 0x81-0x9F and 0xE0-0xFC take one trail byte of 0x40-0x7E or 0x80-0xFC. The separator,

@@ -401,3 +401,20 @@ TEST_F(MainWndTest, UnreadableSettingsAndShortTablesAreToldOnce)
     EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")).size(), 3) << "one note per connect";
     EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")).last(), QString::fromStdString(m_table->note));
 }
+
+// A home folder CP932 cannot name gives a default folder that survives a restart without any typing.
+TEST_F(MainWndTest, DefaultFolderOutsideCp932SurvivesARestart)
+{
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QStringLiteral("/home/jürg-한글").toUtf8());
+    QString shown;
+    {
+        auto w = window();
+        shown = w->EditDir->text();
+        EXPECT_EQ(shown, QStringLiteral("/home/jürg-한글/LOGDATA"));
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    auto again = window();
+    EXPECT_EQ(again->EditDir->text(), shown);
+    qputenv("HOME", oldHome);
+}
