@@ -201,7 +201,7 @@ KelboSettings TMainWnd::settingsFromControls() const
     s.Name = cp932::fromUnicode(EditLog->text());
     s.AllSend = AllSend->isChecked();
     s.UTC = CBUTC->isChecked();
-    s.SendMark = cp932::fromUnicode(SendMark->text());
+    s.SendMark = cp932::fromUnicode(m_tableSendMark ? m_ownSendMark : SendMark->text());
     s.Fields = m_convDef;
     return s;
 }
@@ -238,6 +238,21 @@ void TMainWnd::UpdateControls()
 {
     CARDOBtn->setEnabled(m_table->IsOpen());
     SendMark->setEnabled(SendFieldIndex >= 0);
+    // A log format with its own mark (ADIF writes "Y") shows it in place of the user's, which comes back with the
+    // next table.
+    const std::string tableMark = m_table->IsOpen() ? m_table->sendMarkRule().mark : std::string();
+    if (!tableMark.empty()) {
+        if (!m_tableSendMark) {
+            m_ownSendMark = SendMark->text();
+            m_tableSendMark = true;
+        }
+        setEditText(SendMark, cp932::toUnicode(tableMark));
+        SendMark->setReadOnly(true);
+    } else if (m_tableSendMark) {
+        m_tableSendMark = false;
+        setEditText(SendMark, m_ownSendMark);
+        SendMark->setReadOnly(false);
+    }
 }
 
 void TMainWnd::ConBtnClick()
@@ -251,13 +266,17 @@ void TMainWnd::ConBtnClick()
         throw;
     }
     UpdateControls();
+    const std::string note = m_table->ReadNote();
+    if (!note.empty()) {
+        dialogs().WarningBox(this, QString::fromStdString(note));
+    }
 }
 
 void TMainWnd::RefBtnClick()
 {
     FileDialogSpec request;
     request.title = QStringLiteral("データベースファイルを選択");
-    request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
+    request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)");
     request.defaultExt = QStringLiteral("db");
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {

@@ -10,6 +10,7 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
 {
     WalkResult result;
     const ConvDefPlan plan(defs);
+    const SendMarkRule rule = table.sendMarkRule();
     CardRecord record;
     std::string line;
     line.reserve(768);
@@ -19,7 +20,11 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
             ShiftToJst(record);
         }
         ++result.visited;
-        if (IsRecordPassed(record, options.allSend)) {
+        if (record.SendChar != '\0' && record.SendChar != ' ' && rule.isUnsentChar(record.SendChar)) {
+            // A format's own "not yet sent" (ADIF's N, R, Q) is no mark on the card.
+            record.SendChar = '\0';
+        }
+        if (IsRecordPassed(record, options.allSend, rule)) {
             line.clear();
             AppendCardLogLine(record, line);
             ++result.passed;

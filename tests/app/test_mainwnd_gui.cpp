@@ -205,7 +205,8 @@ TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
     w->RefBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].request.title, QStringLiteral("データベースファイルを選択"));
-    EXPECT_EQ(dialogs.asked[0].request.filter, QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)"));
+    EXPECT_EQ(dialogs.asked[0].request.filter,
+              QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)"));
     EXPECT_EQ(dialogs.asked[0].request.defaultExt, QStringLiteral("db"));
     EXPECT_EQ(dialogs.asked[0].request.startDir, QString());
     EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
