@@ -5,6 +5,7 @@
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
+#include "convdef/Guess.h"
 #include "logtable/LogTable.h"
 
 #include <cstdio>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kUsage
     = "Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE\n"
+      "       kelbo-lines --guess [--save FILE] DIR TABLE\n"
       "\n"
       "Prints, for every record of the log table DIR/TABLE that a transfer would hand to the card\n"
       "program, its table position (0 for the first record), a tab and its card line in UTF-8, one\n"
@@ -31,11 +33,16 @@ constexpr const char* kUsage
       "  --all        pass records that already carry a send mark, like \"すべて引き渡す\"\n"
       "  --utc        times are UTC and are moved on nine hours (\"UTC→JST\" checked)\n"
       "  --no-utc     times are Japanese time\n"
+      "  --guess      print the definition the automatic guess (推測) makes for the table from its field\n"
+      "               names and its first record instead: the 64 lines FIELDn=expression of a\n"
+      "               definition file, in UTF-8\n"
+      "  --save FILE  with --guess: also write that definition file (CP932), for --def or the program\n"
       "  --help       show this text\n"
       "\n"
       "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
       "--ini, else AllSend is off and UTC on.\n"
-      "Exit status: 0 done, 1 a table, settings or definition file could not be read, 2 bad usage.\n";
+      "Exit status: 0 done, 1 a table, settings or definition file could not be read (or the\n"
+      "definition file could not be written), 2 bad usage.\n";
 
 struct Arguments
 {
@@ -43,6 +50,8 @@ struct Arguments
     std::optional<std::string> def;
     std::optional<bool> all;
     std::optional<bool> utc;
+    bool guess = false;
+    std::optional<std::string> save;
     std::vector<std::string> positional;
     bool help = false;
 };
@@ -73,6 +82,16 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             args.help = true;
+        } else if (arg == "--guess") {
+            args.guess = true;
+        } else if (arg == "--save" || arg.substr(0, 7) == "--save=") {
+            if (arg.size() > 6) {
+                args.save = std::string(arg.substr(7));
+            } else if (i + 1 < argc) {
+                args.save = argv[++i];
+            } else {
+                return usageError("--save needs a file name");
+            }
         } else if (arg == "--all") {
             args.all = true;
         } else if (arg == "--utc" || arg == "--no-utc") {
@@ -95,7 +114,32 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             return usageError("unknown option " + std::string(arg));
         }
     }
+    if (args.save && !args.guess) {
+        return usageError("--save goes with --guess");
+    }
+    if (args.guess && (args.ini || args.def || args.all || args.utc)) {
+        return usageError("--guess takes no --ini, --def, --all, --utc or --no-utc");
+    }
     return std::nullopt;
+}
+
+/** The guess over the table's field names and its first record, printed as a definition file. */
+int guess(const Arguments& args)
+{
+    std::unique_ptr<LogTable> table = createLogTable();
+    table->OpenTable(args.positional[0], args.positional[1]);
+    const ConvDefTable defs = GuessConvDef(*table);
+    if (args.save && !SaveConvDefFile(*args.save, defs)) {
+        return failure("cannot write the definition file " + *args.save);
+    }
+    std::string out;
+    for (std::size_t k = 0; k < defs.size(); ++k) {
+        out += "FIELD" + std::to_string(k + 1) + "=" + cp932::toUtf8(defs[k]) + "\n";
+    }
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        return failure("cannot write the output");
+    }
+    return 0;
 }
 
 int run(const Arguments& args)
@@ -147,7 +191,7 @@ int main(int argc, char** argv)
         return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
     }
     try {
-        return run(args);
+        return args.guess ? guess(args) : run(args);
     } catch (const KelboError& e) {
         return failure(e.what());
     } catch (const std::exception& e) {
