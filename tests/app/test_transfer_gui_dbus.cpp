@@ -6,9 +6,11 @@
 #include "app/TMainWnd.h"
 #include "cardlink/CardLink.h"
 #include "common/Cp932.h"
+#include "convdef/Guess.h"
 #include "logtable/LogTable.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -129,7 +131,7 @@ protected:
         m_dir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(m_dir->isValid());
         dir = m_dir->path() + QLatin1Char('/');
-        for (const char* f : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH"}) {
+        for (const char* f : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH", "LOG.ADI"}) {
             ASSERT_TRUE(QFile::copy(QStringLiteral(KELBO_SAMPLE_DIR "/") + f, dir + f));
             QFile::setPermissions(dir + f, QFile::ReadOwner | QFile::WriteOwner);
         }
@@ -217,6 +219,91 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         }
         dialogs.asked.clear();
     }
+}
+
+/** The UTC day of now as ADIF writes it. */
+std::string adifToday()
+{
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
+
+/** Record @p index of an ADIF file as a log program wrote it: its bytes up to and including its <EOR>. */
+std::pair<qsizetype, qsizetype> adifRecord(const QByteArray& file, int index)
+{
+    qsizetype begin = file.toUpper().indexOf("<EOH>") + 5;
+    for (int i = 0;; ++i) {
+        const qsizetype end = file.toUpper().indexOf("<EOR>", begin) + 5;
+        if (i == index) {
+            return {begin, end};
+        }
+        begin = end;
+    }
+}
+
+// An ADIF log in the marks of its own format: QSL_SENT Y and the day in QSL_SDATE, inserted before <EOR> where the
+// record has no such tag; the definition is the guess's.
+TEST_F(TransferRoundTest, AdifLogGetsYAndTheDayInExactlyThePrintedRecords)
+{
+    start(QStringLiteral("LOG.ADI"));
+    window->convDefTable() = GuessConvDef(window->table());
+    window->SendFieldIndex = window->FindSendField();
+    window->UpdateControls();
+    EXPECT_EQ(window->SendMark->text(), QStringLiteral("Y")) << "the mark ADIF writes";
+    EXPECT_TRUE(window->SendMark->isReadOnly());
+    const int sent = window->SendFieldIndex;
+    ASSERT_EQ(window->table().FieldName(sent), "QSL_SENT");
+    const Cells cellsBefore = readTable(dir, name);
+    const QByteArray before = readFile(path());
+
+    window->CARDOBtnClick();
+    ASSERT_TRUE(dialogs.asked.empty()) << dialogs.asked.front().text.toStdString();
+    long unsent = 0;
+    std::vector<long> unsentPositions;
+    for (std::size_t p = 0; p < cellsBefore.size(); ++p) {
+        const std::string& mark = cellsBefore[p][static_cast<std::size_t>(sent)];
+        if (mark.empty() || mark == "N" || mark == "R" || mark == "Q") {
+            ++unsent;
+            unsentPositions.push_back(static_cast<long>(p));
+        }
+    }
+    const int held = property(QStringLiteral("GetLogCount"));
+    ASSERT_EQ(held, unsent) << "absent, N, R and Q are not yet sent";
+    ASSERT_GE(held, 4);
+
+    ASSERT_FALSE(standin::printLines({0, 1, held - 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    ASSERT_EQ(printed, (std::vector<long>{unsentPositions[0], unsentPositions[1], unsentPositions.back()}));
+    dialogs.answer(Answer::Yes);
+    window->TimerTimer();
+    EXPECT_TRUE(dialogs.texts("ShowError").isEmpty()) << dialogs.texts("ShowError").join(' ').toStdString();
+    EXPECT_TRUE(dialogs.texts("WarningBox").isEmpty()) << dialogs.texts("WarningBox").join(' ').toStdString();
+    EXPECT_EQ(window->PrintPhase, 0);
+    window.reset();
+
+    // Every record but the printed ones keeps its bytes; a printed one gets the two tags and nothing else.
+    const QByteArray after = readFile(path());
+    const QByteArray day = QByteArray::fromStdString(adifToday());
+    QByteArray expected = before;
+    for (auto it = printed.rbegin(); it != printed.rend(); ++it) {
+        const auto [begin, end] = adifRecord(before, static_cast<int>(*it));
+        QByteArray record = before.mid(begin, end - begin);
+        const qsizetype eor = record.toUpper().lastIndexOf("<EOR>");
+        const qsizetype tag = record.toUpper().indexOf("<QSL_SENT:1>");
+        if (tag >= 0) {
+            record[tag + 12] = 'Y';
+            record.insert(eor, "<QSL_SDATE:8>" + day + " ");
+        } else {
+            record.insert(eor, "<QSL_SENT:1>Y <QSL_SDATE:8>" + day + " ");
+        }
+        expected.replace(begin, end - begin, record);
+    }
+    EXPECT_EQ(after, expected);
+    Cells cells = cellsBefore;
+    for (long p : printed) {
+        cells[static_cast<std::size_t>(p)][static_cast<std::size_t>(sent)] = "Y";
+        cells[static_cast<std::size_t>(p)][static_cast<std::size_t>(sent) + 1] = adifToday();
+    }
+    EXPECT_EQ(readTable(dir, name), cells);
 }
 
 TEST_F(TransferRoundTest, NoThenCancelAtCloseThenYesAtClose)
