@@ -418,17 +418,19 @@ private:
             m_utf8 = true;
         }
         m_utf8 = m_utf8 || looksUtf8(data);
-        // A file that does not begin with '<' has a header, up to <EOH>.
-        if (p < data.size() && data[p] != '<') {
-            for (std::size_t lt = data.find('<', p); lt != std::string_view::npos; lt = data.find('<', lt + 1)) {
-                const Tag tag = readTag(data, lt);
-                if (tag.kind == Tag::EndOfHeader) {
-                    p = tag.end;
-                    break;
-                }
-                if (tag.kind == Tag::Field) {
-                    lt = std::min<std::size_t>(tag.end + tag.length, data.size()) - 1;
-                }
+        // A header ends with <EOH>. It should not begin with '<', but some programs begin it with a tag: a <EOH>
+        // found before any <EOR> ends the header either way.
+        for (std::size_t lt = data.find('<', p); lt != std::string_view::npos; lt = data.find('<', lt + 1)) {
+            const Tag tag = readTag(data, lt);
+            if (tag.kind == Tag::EndOfHeader) {
+                p = tag.end;
+                break;
+            }
+            if (tag.kind == Tag::EndOfRecord) {
+                break;
+            }
+            if (tag.kind == Tag::Field) {
+                lt = static_cast<std::size_t>(std::min<std::uint64_t>(tag.end + tag.length, data.size())) - 1;
             }
         }
         Damage damage;

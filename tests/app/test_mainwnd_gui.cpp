@@ -186,6 +186,50 @@ TEST_F(MainWndTest, ConnectShowsEachSampleTableInTheGrid)
     EXPECT_EQ(w.DBGrid->model()->rowCount(), 0);
 }
 
+// An ADIF log writes its own mark: the box shows "Y" and cannot be edited while the log is open; the user's own
+// mark comes back with the next table and is what the settings file keeps.
+TEST_F(MainWndTest, AdifLogShowsItsOwnSendMark)
+{
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.convDefTable()[11] = "SEND";
+    w.SendFieldIndex = w.FindSendField();
+    w.SendMark->setText(QStringLiteral("S"));
+    w.EditDir->setText(QStringLiteral(KELBO_SAMPLE_DIR "/"));
+    w.EditLog->setText(QStringLiteral("LOG.ADI"));
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+    EXPECT_EQ(w.SendMark->text(), QStringLiteral("Y"));
+    EXPECT_TRUE(w.SendMark->isReadOnly());
+    EXPECT_EQ(w.DBGrid->model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("QSL_SENT"));
+    EXPECT_EQ(w.DBGrid->model()->index(0, 8).data().toString(), QStringLiteral("山田 太郎"));
+    w.ConBtn->click(); // the same log again: the user's mark is still kept aside
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_TRUE(iniText().contains(QStringLiteral("\nSendMark=S\r\n"))) << iniText().toStdString();
+
+    w.EditLog->setText(QStringLiteral("LOG.DBF"));
+    w.ConBtn->click();
+    EXPECT_EQ(w.SendMark->text(), QStringLiteral("S"));
+    EXPECT_FALSE(w.SendMark->isReadOnly());
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(MainWndTest, DamagedLogOpensWithOneNote)
+{
+    QFile log(dir() + QStringLiteral("bad.adi"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("<CALL:6>JA1ZQX<EOR><CALL:40>K6LTE");
+    log.close();
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(dir());
+    w.EditLog->setText(QStringLiteral("bad.adi"));
+    w.ConBtn->click();
+    EXPECT_TRUE(w.table().IsOpen());
+    EXPECT_EQ(w.table().RecordCount(), 2);
+    const QStringList notes = dialogs.texts(QStringLiteral("WarningBox"));
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].contains(QStringLiteral("bad.adi"))) << notes[0].toStdString();
+}
+
 TEST_F(MainWndTest, GridAndTableShareTheCurrentRecord)
 {
     TMainWnd w(QStringList{QStringLiteral("kelbo")});
