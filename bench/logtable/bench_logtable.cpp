@@ -1,9 +1,11 @@
-// Reading speed and memory of the three table engines. Prints figures; not a test.
+// Reading speed and memory of the table engines. Prints figures; not a test.
 //   bench_logtable [RECORDS=100000] [BIG=1000000]
 // For each format a table of RECORDS contacts (the sample log's 13 fields) is made in a temporary folder
 // and every field of every record is read as text; each run happens in a child process so that its peak
 // RSS is its own. The same .dbf is converted by `ogr2ogr -f CSV` for comparison. Then a table of BIG
-// records is walked in each format and its peak RSS printed.
+// records is walked in each format and its peak RSS printed. The ADIF log holds the same contacts in UTF-8 with
+// the tags a logging program writes.
+#include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
@@ -138,6 +140,34 @@ void makeText(const std::string& dir, const std::string& name, long records)
         }
         line += "\r\n";
         std::fwrite(line.data(), 1, line.size(), out);
+    }
+    std::fclose(out);
+}
+
+void makeAdif(const std::string& path, long records)
+{
+    static const char* const tags[] = {"QSO_DATE", "TIME_ON", "CALL",    "RST_SENT", "RST_RCVD", "FREQ",    "MODE",
+                                       "NAME",     "QTH",     "QSL_VIA", "COMMENT",  "QSL_SENT", "QSL_RCVD"};
+    FILE* out = std::fopen(path.c_str(), "wb");
+    const std::string header = "bench log\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:5>bench <EOH>\r\n";
+    std::fwrite(header.data(), 1, header.size(), out);
+    std::string record;
+    for (long i = 0; i < records; ++i) {
+        const auto v = contact(i);
+        record.clear();
+        for (int f = 0; f < kFieldCount; ++f) {
+            std::string value = cp932::toUtf8(v[static_cast<std::size_t>(f)]);
+            if (f == 1) {
+                value.resize(4); // HHMM, no zone letter
+            } else if (f == 11 && !value.empty()) {
+                value = "Y";
+            }
+            if (!value.empty()) {
+                record += "<" + std::string(tags[f]) + ":" + std::to_string(value.size()) + ">" + value + " ";
+            }
+        }
+        record += "<EOR>\r\n";
+        std::fwrite(record.data(), 1, record.size(), out);
     }
     std::fclose(out);
 }
@@ -302,12 +332,14 @@ int main(int argc, char** argv)
     makeParadox(dir + "log.db", records);
     makeDbase(dir + "log.dbf", records);
     makeText(dir, "log", records);
+    makeAdif(dir + "log.adi", records);
     std::printf("made in %.1f s\n", seconds(made));
 
     std::printf("\nRead every field of every record as text:\n");
     readEverything("Paradox .db", dir, "log.db");
     const double dbase = readEverything("dBASE .dbf", dir, "log.dbf");
     readEverything("text .txt + .sch", dir, "log.txt");
+    readEverything("ADIF .adi (UTF-8)", dir, "log.adi");
 
     if (std::system("command -v ogr2ogr >/dev/null 2>&1") == 0) {
         const auto start = std::chrono::steady_clock::now();
@@ -329,11 +361,13 @@ int main(int argc, char** argv)
         makeParadox(dir + "big.db", big);
         makeDbase(dir + "big.dbf", big);
         makeText(dir, "big", big);
+        makeAdif(dir + "big.adi", big);
         std::printf("made in %.1f s\n", seconds(made));
         std::printf("Walk of %ld records (target: peak RSS under 64 MB):\n", big);
         readEverything("Paradox .db", dir, "big.db");
         readEverything("dBASE .dbf", dir, "big.dbf");
         readEverything("text .txt + .sch", dir, "big.txt");
+        readEverything("ADIF .adi (UTF-8)", dir, "big.adi");
     }
 
     const std::string clean = "rm -rf " + dir;
