@@ -11,6 +11,8 @@
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -41,6 +43,12 @@ bool looksUtf8(std::string_view s)
     bool multi = false;
     std::size_t i = 0;
     while (i < s.size()) {
+        // Eight ASCII bytes at a time.
+        std::uint64_t word = 0;
+        if (i + 8 <= s.size() && (std::memcpy(&word, s.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+            i += 8;
+            continue;
+        }
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             ++i;
@@ -296,7 +304,12 @@ private:
 
     std::string present(std::string_view v) const
     {
-        return m_utf8 && hasNonAscii(v) ? cp932::fromUtf8(v) : std::string(v);
+        if (!m_utf8 || !hasNonAscii(v)) {
+            return std::string(v);
+        }
+        // One encoder for the table: making one per value costs more than the conversion.
+        const QByteArray bytes = m_toCp932.encode(QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())));
+        return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     }
 
     /** The value's bytes as stored in the file: UTF-8 in a UTF-8 file. */
@@ -330,10 +343,16 @@ private:
         Damage damage;
     };
 
-    /** Reads one record from @p at, its lengths counted in bytes or in characters. */
-    Reading readOne(std::size_t at, bool chars) const
+    /** Reads one record from @p at into @p r, its lengths counted in bytes or in characters. */
+    void readOne(std::size_t at, bool chars, Reading& r) const
     {
-        Reading r;
+        r.entries.clear();
+        r.names.clear();
+        r.end = 0;
+        r.insertAt = 0;
+        r.closed = false;
+        r.fits = true;
+        r.damage = Damage();
         const std::string_view data(m_data);
         std::size_t p = at;
         std::size_t lastValueEnd = at;
@@ -346,14 +365,14 @@ private:
             if (lt == std::string_view::npos) {
                 r.end = data.size();
                 r.insertAt = lastValueEnd;
-                return r;
+                return;
             }
             const Tag tag = readTag(data, lt);
             if (tag.kind == Tag::EndOfRecord) {
                 r.end = tag.end;
                 r.insertAt = lt;
                 r.closed = true;
-                return r;
+                return;
             }
             if (tag.kind != Tag::Field) {
                 ++r.damage.strayTags;
@@ -435,18 +454,24 @@ private:
         }
         Damage damage;
         auto& fieldOf = m_fieldOf;
+        // The field of each spelling of a tag name met so far (the spellings are views into the file's bytes).
+        constexpr std::uint16_t kDropped = 0xFFFF;
+        std::unordered_map<std::string_view, std::uint16_t> spelled;
+        std::vector<std::pair<std::string_view, std::uint16_t>> lastNames;
+        Reading byBytes;
+        Reading byChars;
         while (p < data.size()) {
-            Reading r = readOne(p, false);
+            readOne(p, false, byBytes);
             bool chars = false;
-            if (m_utf8 && !r.fits) {
-                Reading c = readOne(p, true);
-                if (c.fits) {
-                    r = std::move(c);
+            if (m_utf8 && !byBytes.fits) {
+                readOne(p, true, byChars);
+                if (byChars.fits) {
                     chars = true;
                 } else {
                     ++damage.unclearLengths;
                 }
             }
+            const Reading& r = chars ? byChars : byBytes;
             damage.strayTags += r.damage.strayTags;
             damage.pastEnd = damage.pastEnd || r.damage.pastEnd;
             p = r.end;
@@ -461,22 +486,44 @@ private:
             record.insertAt = r.insertAt;
             record.charLengths = chars;
             for (std::size_t k = 0; k < r.entries.size(); ++k) {
-                const std::string name = cp932::toUpperAscii(r.names[k]);
-                auto it = fieldOf.find(name);
-                if (it == fieldOf.end()) {
-                    if (m_names.size() >= kMaxFields) {
-                        ++damage.droppedFields;
-                        continue;
+                // Most records repeat the tags of the one before in the same order and spelling.
+                std::uint16_t field = kDropped;
+                if (k < lastNames.size() && lastNames[k].first == r.names[k]) {
+                    field = lastNames[k].second;
+                } else {
+                    auto known = spelled.find(r.names[k]);
+                    if (known == spelled.end()) {
+                        const std::string name = cp932::toUpperAscii(r.names[k]);
+                        auto it = fieldOf.find(name);
+                        if (it == fieldOf.end() && m_names.size() < kMaxFields) {
+                            it = fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size())).first;
+                            m_names.push_back(name);
+                        }
+                        known = spelled.emplace(r.names[k], it == fieldOf.end() ? kDropped : it->second).first;
                     }
-                    it = fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size())).first;
-                    m_names.push_back(name);
+                    field = known->second;
+                    if (k < lastNames.size()) {
+                        lastNames[k] = {r.names[k], field};
+                    } else {
+                        lastNames.emplace_back(r.names[k], field);
+                    }
+                }
+                if (field == kDropped) {
+                    ++damage.droppedFields;
+                    continue;
                 }
                 Entry e = r.entries[k];
-                e.field = it->second;
+                e.field = field;
                 m_entries.push_back(e);
                 ++record.entryCount;
             }
             m_records.push_back(record);
+            if (m_records.size() == 256 && p < data.size()) {
+                // Room for the whole file at the rate of its first records, so that the index is seldom copied.
+                const double perByte = static_cast<double>(m_entries.size()) / static_cast<double>(p);
+                m_entries.reserve(static_cast<std::size_t>(perByte * static_cast<double>(data.size()) * 1.1) + 64);
+                m_records.reserve(static_cast<std::size_t>(256.0 / static_cast<double>(p) * data.size() * 1.1) + 64);
+            }
         }
         // The send mark and its date have a column even in a log that never had them, so that they can be set.
         for (const char* name : {"QSL_SENT", "QSL_SDATE"}) {
@@ -683,6 +730,7 @@ private:
     std::vector<Entry> m_entries;
     std::vector<Record> m_records;
     std::string m_note;
+    mutable QStringEncoder m_toCp932{"Shift_JIS"};
     logtable::BatchWriter m_batch;
     std::map<long, std::map<int, std::string>> m_edits; // the running batch's edits, by record
 };
