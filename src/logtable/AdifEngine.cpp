@@ -31,6 +31,9 @@ using logtable::writeError;
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxFields = 4096;
 constexpr std::uint64_t kMaxLength = 0xFFFFFFFFu;
+constexpr std::uint16_t kDropped = 0xFFFF;
+constexpr std::uint16_t kSentField = 0xFFFE; // provisional numbers while a log is first read
+constexpr std::uint16_t kDateField = 0xFFFD;
 
 bool isContinuation(unsigned char c)
 {
@@ -455,7 +458,6 @@ private:
         Damage damage;
         auto& fieldOf = m_fieldOf;
         // The field of each spelling of a tag name met so far (the spellings are views into the file's bytes).
-        constexpr std::uint16_t kDropped = 0xFFFF;
         std::unordered_map<std::string_view, std::uint16_t> spelled;
         std::vector<std::pair<std::string_view, std::uint16_t>> lastNames;
         Reading byBytes;
@@ -493,13 +495,7 @@ private:
                 } else {
                     auto known = spelled.find(r.names[k]);
                     if (known == spelled.end()) {
-                        const std::string name = cp932::toUpperAscii(r.names[k]);
-                        auto it = fieldOf.find(name);
-                        if (it == fieldOf.end() && m_names.size() < kMaxFields) {
-                            it = fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size())).first;
-                            m_names.push_back(name);
-                        }
-                        known = spelled.emplace(r.names[k], it == fieldOf.end() ? kDropped : it->second).first;
+                        known = spelled.emplace(r.names[k], fieldFor(cp932::toUpperAscii(r.names[k]))).first;
                     }
                     field = known->second;
                     if (k < lastNames.size()) {
@@ -525,14 +521,42 @@ private:
                 m_records.reserve(static_cast<std::size_t>(256.0 / static_cast<double>(p) * data.size() * 1.1) + 64);
             }
         }
-        // The send mark and its date have a column even in a log that never had them, so that they can be set.
-        for (const char* name : {"QSL_SENT", "QSL_SDATE"}) {
-            if (fieldOf.find(name) == fieldOf.end() && m_names.size() < kMaxFields) {
+        // The send mark and its date are the last two fields, whether the log has them or not: the log can always
+        // get its marks, and marking a record that comes before the first one with these tags moves no field.
+        if (fieldOf.find("QSL_SENT") == fieldOf.end()) {
+            for (const char* name : {"QSL_SENT", "QSL_SDATE"}) {
                 fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size()));
                 m_names.emplace_back(name);
             }
+            const auto sent = static_cast<std::uint16_t>(m_names.size() - 2);
+            for (Entry& e : m_entries) {
+                if (e.field == kSentField || e.field == kDateField) {
+                    e.field = static_cast<std::uint16_t>(sent + (e.field == kDateField ? 1 : 0));
+                }
+            }
         }
         m_note = describe(damage);
+    }
+
+    /** The field of a tag name (upper case), added at the end when new; the send mark and its date get a
+     * provisional number until every other field is known. */
+    std::uint16_t fieldFor(const std::string& name)
+    {
+        const auto it = m_fieldOf.find(name);
+        if (it != m_fieldOf.end()) {
+            return it->second;
+        }
+        if (name == "QSL_SENT") {
+            return kSentField;
+        }
+        if (name == "QSL_SDATE") {
+            return kDateField;
+        }
+        if (m_names.size() + 2 >= kMaxFields) {
+            return kDropped;
+        }
+        m_names.push_back(name);
+        return m_fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size() - 1)).first->second;
     }
 
     std::string describe(const Damage& d) const

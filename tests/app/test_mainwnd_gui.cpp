@@ -191,7 +191,7 @@ TEST_F(MainWndTest, ConnectShowsEachSampleTableInTheGrid)
 TEST_F(MainWndTest, AdifLogShowsItsOwnSendMark)
 {
     TMainWnd w(QStringList{QStringLiteral("kelbo")});
-    w.convDefTable()[11] = "SEND";
+    w.convDefTable()[13] = "SEND";
     w.SendFieldIndex = w.FindSendField();
     w.SendMark->setText(QStringLiteral("S"));
     w.EditDir->setText(QStringLiteral(KELBO_SAMPLE_DIR "/"));
@@ -200,7 +200,7 @@ TEST_F(MainWndTest, AdifLogShowsItsOwnSendMark)
     ASSERT_TRUE(w.table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
     EXPECT_EQ(w.SendMark->text(), QStringLiteral("Y"));
     EXPECT_TRUE(w.SendMark->isReadOnly());
-    EXPECT_EQ(w.DBGrid->model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("QSL_SENT"));
+    EXPECT_EQ(w.DBGrid->model()->headerData(13, Qt::Horizontal).toString(), QStringLiteral("QSL_SENT"));
     EXPECT_EQ(w.DBGrid->model()->index(0, 8).data().toString(), QStringLiteral("山田 太郎"));
     w.ConBtn->click(); // the same log again: the user's mark is still kept aside
     EXPECT_TRUE(w.FormCloseQuery());

@@ -197,8 +197,8 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
 // contact comes back at its own time after the log's UTC and the nine-hour shift.
 TEST_F(KelboLines, GuessPrintsAndSavesTheDefinitionForTheTable)
 {
-    const QStringList expressions = {"YYMMDD", "%2h%2i", "CALL",     "NULL", "FREQ", "MODE", "RST",     "QSL｢My｣",
-                                     "NAME",   "QTH",    "QSL[REM]", "SEND", "NULL", "RECV", "QSL[VIA]"};
+    const QStringList expressions = {"YYMMDD", "%2h%2i", "CALL",     "NULL", "FREQ",     "MODE", "RST", "QSL｢My｣",
+                                     "NAME",   "QTH",    "QSL[REM]", "RECV", "QSL[VIA]", "SEND", "NULL"};
     std::string expected;
     for (int k = 1; k <= 64; ++k) {
         expected += "FIELD" + std::to_string(k) + "="

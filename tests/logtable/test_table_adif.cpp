@@ -46,21 +46,22 @@ std::vector<std::string> column(LogTable& t, const std::string& name)
 TEST(AdifTable, SampleLogReadsItsTagsAsFieldsInOrderOfFirstAppearance)
 {
     auto t = open(KELBO_SAMPLE_DIR, "LOG.ADI");
+    // The send mark and its date come last, wherever they first appear.
     EXPECT_EQ(names(*t),
               (std::vector<std::string>{"QSO_DATE", "TIME_ON", "CALL", "BAND", "FREQ", "MODE", "RST_SENT", "RST_RCVD",
-                                        "NAME", "QTH", "COMMENT", "QSL_SENT", "QSL_SDATE", "QSL_RCVD", "QSL_VIA"}));
+                                        "NAME", "QTH", "COMMENT", "QSL_RCVD", "QSL_VIA", "QSL_SENT", "QSL_SDATE"}));
     EXPECT_EQ(t->RecordCount(), 30);
     EXPECT_EQ(t->ReadNote(), "");
     const auto rows = walk(*t);
     // UTF-8 reaches the program as CP932; lower-case tags are the same fields; a missing tag reads "".
     EXPECT_EQ(rows[0],
               (std::vector<std::string>{"20240428", "0012", "JA1ZQX", "40m", "7.045", "SSB", "59", "59",
-                                        sj("山田 太郎"), sj("東京都世田谷区"), sj("初QSO"), "Y", "20240511", "Y", ""}));
+                                        sj("山田 太郎"), sj("東京都世田谷区"), sj("初QSO"), "Y", "", "Y", "20240511"}));
     EXPECT_EQ(rows[1][2], "JH3KVW");
     EXPECT_EQ(rows[1][8], sj("佐藤 一郎"));
     EXPECT_EQ(rows[2][10], sj("ｺﾝﾃｽﾄ ①"));
     EXPECT_EQ(rows[2][1], "231500");
-    EXPECT_EQ(rows[4][11], "N");
+    EXPECT_EQ(rows[4][13], "N");
 }
 
 TEST(AdifTable, LengthsCountBytesOrCharactersAsTheFileWasWritten)
@@ -175,6 +176,20 @@ TEST_F(AdifWrite, MarkReplacesValuesOrInsertsTagsBeforeEorAndKeepsEveryOtherByte
     // The fields keep their positions and the table reads on from the new file.
     EXPECT_EQ(column(*t, "QSL_SENT"), (std::vector<std::string>{"Y", "Y", "N"}));
     EXPECT_EQ(column(*t, "CALL"), (std::vector<std::string>{"JA1ZQX", "K6LTE", "JH3KVW"}));
+}
+
+// The definition names fields by position: marking a record before the first one that has the mark's tags must not
+// move any field the next time the log is opened.
+TEST_F(AdifWrite, MarkingAnEarlierRecordMovesNoField)
+{
+    auto t = make("<CALL:6>JA1ZQX <EOR>\n<CALL:5>K6LTE <QSL_VIA:4>JARL <EOR>\n<CALL:4>W1AW <QSL_SENT:1>Y <EOR>\n");
+    const std::vector<std::string> before = names(*t);
+    EXPECT_EQ(before, (std::vector<std::string>{"CALL", "QSL_VIA", "QSL_SENT", "QSL_SDATE"}));
+    mark(*t, 0, "Y", "20261210");
+    t->CloseTable();
+    auto again = open(tmp.path(), "log.adi");
+    EXPECT_EQ(names(*again), before);
+    EXPECT_EQ(column(*again, "QSL_SENT"), (std::vector<std::string>{"Y", "", "Y"}));
 }
 
 TEST_F(AdifWrite, LengthsFollowTheRecordsOwnCountingInAUtf8File)
