@@ -31,6 +31,7 @@ using logtable::writeError;
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxFields = 4096;
 constexpr std::uint64_t kMaxLength = 0xFFFFFFFFu;
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 30;
 constexpr std::uint16_t kDropped = 0xFFFF;
 constexpr std::uint16_t kSentField = 0xFFFE; // provisional numbers while a log is first read
 constexpr std::uint16_t kDateField = 0xFFFD;
@@ -248,8 +249,7 @@ public:
             edit[field] = text;
         }
         if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
-            static_cast<void>(writer);
+            m_batch.writer(m_path, m_stamp); // the file is opened and locked at the batch's first edit
             m_edits[row] = std::move(edit);
             return;
         }
@@ -292,6 +292,10 @@ private:
         };
         if (::fstat(fd, &st) != 0) {
             throw KelboError(openError(m_path, std::strerror(errno)));
+        }
+        // The whole log is held in memory; a log of a million contacts is some 300 MB.
+        if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
+            throw KelboError(openError(m_path, "ファイルが大きすぎます (1 GB まで)"));
         }
         std::string data(static_cast<std::size_t>(st.st_size), '\0');
         if (!data.empty() && !logtable::readAt(fd, data.data(), data.size(), 0)) {
