@@ -412,4 +412,50 @@ TEST_F(TransferRoundTest, TableChangedBetweenTransferAndUpdateGetsNoWrongMark)
     EXPECT_EQ(readTable(dir, name), expected);
 }
 
+// A logging program that rewrites the ADIF log in place after the transfer: the open table refuses to write, and
+// once connected again only the printed record that is unchanged gets its mark.
+TEST_F(TransferRoundTest, AdifLogChangedByTheLoggerGetsNoWrongMark)
+{
+    start(QStringLiteral("LOG.ADI"));
+    window->convDefTable() = GuessConvDef(window->table());
+    window->SendFieldIndex = window->FindSendField();
+    const auto sent = static_cast<std::size_t>(window->SendFieldIndex);
+    window->CARDOBtnClick();
+    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    ASSERT_EQ(printed.size(), 2u);
+
+    // The logger changes the second printed contact's name and writes the file anew, in place.
+    QByteArray log = readFile(path());
+    const auto [begin, end] = adifRecord(log, static_cast<int>(printed[1]));
+    QByteArray record = log.mid(begin, end - begin);
+    const QByteArray name = QStringLiteral("ピーター").toUtf8();
+    ASSERT_TRUE(record.contains("<name:12>" + name));
+    record.replace("<name:12>" + name, "<name:13>" + name + "X");
+    log.replace(begin, end - begin, record);
+    {
+        QFile out(path());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(log);
+    }
+    const Cells changed = readTable(dir, this->name);
+
+    dialogs.answer(Answer::Yes);
+    guarded(window.get(), [this] { window->TimerTimer(); });
+    EXPECT_EQ(dialogs.texts("ShowError").size(), 1);
+    EXPECT_EQ(window->PrintPhase, 2);
+    EXPECT_EQ(readFile(path()), log);
+
+    window->ConBtnClick();
+    ASSERT_TRUE(window->table().IsOpen());
+    dialogs.answer(Answer::Yes);
+    EXPECT_TRUE(window->FormCloseQuery());
+    EXPECT_EQ(dialogs.texts("WarningBox"), QStringList{cardtext::kLeftUnmarked.arg(1)});
+    window.reset();
+    Cells expected = changed;
+    expected[static_cast<std::size_t>(printed[0])][sent] = "Y";
+    expected[static_cast<std::size_t>(printed[0])][sent + 1] = adifToday();
+    EXPECT_EQ(readTable(dir, this->name), expected);
+}
+
 } // namespace
