@@ -123,11 +123,22 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
     return std::nullopt;
 }
 
-/** The guess over the table's field names and its first record, printed as a definition file. */
-int guess(const Arguments& args)
+/** Opens DIR/TABLE; what could not be read of it is told on standard error, and the rest is used. */
+std::unique_ptr<LogTable> openTable(const Arguments& args)
 {
     std::unique_ptr<LogTable> table = createLogTable();
     table->OpenTable(args.positional[0], args.positional[1]);
+    const std::string note = table->ReadNote();
+    if (!note.empty()) {
+        std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
+    }
+    return table;
+}
+
+/** The guess over the table's field names and its first record, printed as a definition file. */
+int guess(const Arguments& args)
+{
+    std::unique_ptr<LogTable> table = openTable(args);
     const ConvDefTable defs = GuessConvDef(*table);
     if (args.save && !SaveConvDefFile(*args.save, defs)) {
         return failure("cannot write the definition file " + *args.save);
@@ -159,8 +170,7 @@ int run(const Arguments& args)
     options.allSend = args.all.value_or(settings.AllSend);
     options.utcFlag = args.utc.value_or(settings.UTC) ? 1 : 0;
 
-    std::unique_ptr<LogTable> table = createLogTable();
-    table->OpenTable(args.positional[0], args.positional[1]);
+    std::unique_ptr<LogTable> table = openTable(args);
     std::string out;
     TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
         out = std::to_string(item.position);

@@ -220,6 +220,16 @@ TEST_F(KelboLines, GuessPrintsAndSavesTheDefinitionForTheTable)
     EXPECT_EQ(lines.out.substr(0, lines.out.find('\n') + 1),
               "4\t24.04.29,1045,JE7QAS,59,430.10,FM,,\"鈴木 花子\",\"宮城県仙台市\",\"My｢59｣ REM[移動運用]\",,,0\n");
     EXPECT_NE(lines.out.find("\n12\t24.05.03,0000,BV2KI,599,14.010,CW,"), std::string::npos) << lines.out;
+
+    // A damaged log is read as far as it goes, and standard error says what was left.
+    QFile damaged(dir.path() + "/bad.adi");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<CALL:6>JA1ZQX<EOR><CALL:40>K6LTE");
+    damaged.close();
+    const Outcome partial = run({"--guess", dir.path(), "bad.adi"});
+    EXPECT_EQ(partial.exitCode, 0);
+    EXPECT_EQ(partial.out.substr(0, 11), "FIELD1=CALL");
+    EXPECT_NE(partial.err.find("bad.adi"), std::string::npos) << partial.err;
 }
 
 } // namespace
