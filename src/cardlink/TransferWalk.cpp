@@ -20,9 +20,12 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
             ShiftToJst(record);
         }
         ++result.visited;
+        // A format's own "not yet sent" (ADIF's N, R, Q) and "not received" are no marks on the card.
         if (record.SendChar != '\0' && record.SendChar != ' ' && rule.isUnsentChar(record.SendChar)) {
-            // A format's own "not yet sent" (ADIF's N, R, Q) is no mark on the card.
             record.SendChar = '\0';
+        }
+        if (rule.isUnreceivedChar(record.RecvChar)) {
+            record.RecvChar = '\0';
         }
         if (IsRecordPassed(record, options.allSend, rule)) {
             line.clear();

@@ -281,8 +281,8 @@ public:
     std::string readNote() const override { return m_note; }
 
     /** ADIF's own terms: QSL_SENT N (no), R (requested) and Q (queued) are not yet sent; the update sets Y and the
-     * day in QSL_SDATE. */
-    SendMarkRule sendMarkRule() const override { return SendMarkRule{"NRQ", "Y", "QSL_SDATE"}; }
+     * day in QSL_SDATE. A QSL_RCVD of N (no), R (requested) or I (ignore) is no card received. */
+    SendMarkRule sendMarkRule() const override { return SendMarkRule{"NRQ", "Y", "QSL_SDATE", "NRI"}; }
 
 private:
     std::string readAll(int fd) const

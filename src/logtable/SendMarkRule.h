@@ -15,6 +15,9 @@ struct SendMarkRule
     std::string mark;
     /** Name of a field that gets the day of the update (YYYYMMDD, UTC) beside the mark; "" for none. */
     std::string dateField;
+    /** Received marks (first characters, ASCII case ignored) that say the card has not come, so that the card line
+     * carries no received mark for them. */
+    std::string unreceivedMarks;
 
     /** @brief True when a send mark beginning with @p first (0 for none) counts as not yet sent. */
     bool isUnsentChar(char first) const
@@ -27,6 +30,12 @@ struct SendMarkRule
     }
     /** @brief True when the text of a SEND field counts as not yet sent. */
     bool isUnsent(std::string_view text) const { return isUnsentChar(text.empty() ? '\0' : text.front()); }
+    /** @brief True when a received mark beginning with @p first says that no card came. */
+    bool isUnreceivedChar(char first) const
+    {
+        const char upper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A') : first;
+        return first != '\0' && unreceivedMarks.find(upper) != std::string::npos;
+    }
 };
 
 #endif

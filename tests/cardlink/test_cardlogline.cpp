@@ -100,7 +100,7 @@ TEST(CardLogLine, PassRule)
         EXPECT_EQ(IsRecordPassed(r, c.allSend), c.passed) << c.call << " '" << c.send << "' " << c.allSend;
     }
     // A log format's own "not yet sent" (ADIF: N, R, Q); its "Y" and anything else is sent.
-    const SendMarkRule adif{"NRQ", "Y", "QSL_SDATE"};
+    const SendMarkRule adif{"NRQ", "Y", "QSL_SDATE", "NRI"};
     const struct
     {
         char send;
