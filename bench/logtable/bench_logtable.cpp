@@ -1,10 +1,12 @@
-// Reading speed and memory of the three table engines. Prints figures; not a test.
+// Reading speed and memory of the table engines. Prints figures; not a test.
 //   bench_logtable [RECORDS=100000] [BIG=1000000]
 // For each format a table of RECORDS contacts (the sample log's 13 fields) is made in a temporary folder
 // and every field of every record is read as text; each run happens in a child process so that its peak
 // RSS is its own. The same .dbf is walked by plain shapelib (every field read with DBFReadStringAttribute) and
 // converted by `ogr2ogr -f CSV` for comparison; a .dbf with a memo field (texts in a .dbt) shows what memos cost.
-// Then a table of BIG records is walked in each format and its peak RSS printed.
+// Then a table of BIG records is walked in each format and its peak RSS printed. The ADIF log holds the same
+// contacts in UTF-8 with the tags a logging program writes.
+#include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
@@ -180,6 +182,34 @@ void makeText(const std::string& dir, const std::string& name, long records)
     std::fclose(out);
 }
 
+void makeAdif(const std::string& path, long records)
+{
+    static const char* const tags[] = {"QSO_DATE", "TIME_ON", "CALL",    "RST_SENT", "RST_RCVD", "FREQ",    "MODE",
+                                       "NAME",     "QTH",     "QSL_VIA", "COMMENT",  "QSL_SENT", "QSL_RCVD"};
+    FILE* out = std::fopen(path.c_str(), "wb");
+    const std::string header = "bench log\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:5>bench <EOH>\r\n";
+    std::fwrite(header.data(), 1, header.size(), out);
+    std::string record;
+    for (long i = 0; i < records; ++i) {
+        const auto v = contact(i);
+        record.clear();
+        for (int f = 0; f < kFieldCount; ++f) {
+            std::string value = cp932::toUtf8(v[static_cast<std::size_t>(f)]);
+            if (f == 1) {
+                value.resize(4); // HHMM, no zone letter
+            } else if (f == 11 && !value.empty()) {
+                value = "Y";
+            }
+            if (!value.empty()) {
+                record += "<" + std::string(tags[f]) + ":" + std::to_string(value.size()) + ">" + value + " ";
+            }
+        }
+        record += "<EOR>\r\n";
+        std::fwrite(record.data(), 1, record.size(), out);
+    }
+    std::fclose(out);
+}
+
 /** pxlib makes the empty table (its header); the data blocks are appended here, since pxlib's own
  * appending slows down with every block. */
 void makeParadox(const std::string& path, long records)
@@ -268,6 +298,15 @@ double seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+/** CPU time of this process so far (user and system): on a busy machine a fairer figure than the wall clock. */
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 long peakRssKb()
 {
     rusage usage{};
@@ -292,11 +331,15 @@ double inChild(const std::string& label, const std::function<long(std::size_t& b
         std::size_t bytes = 0;
         try {
             const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = cpuSeconds();
             double opened = 0;
             records = walk(bytes, opened);
             elapsed = seconds(start);
-            std::printf("%-34s %9ld records  %8.1f ms (open %6.1f ms)  %11.0f records/s  peak RSS %6.1f MB\n",
-                        label.c_str(), records, elapsed * 1000, opened * 1000, records / elapsed, peakRssKb() / 1024.0);
+            const double cpu = cpuSeconds() - cpuStart;
+            std::printf("%-34s %9ld records  %8.1f ms (open %6.1f ms, CPU %6.1f ms)  %11.0f records/s  peak RSS %6.1f "
+                        "MB\n",
+                        label.c_str(), records, elapsed * 1000, opened * 1000, cpu * 1000, records / elapsed,
+                        peakRssKb() / 1024.0);
         } catch (const KelboError& e) {
             std::printf("%-34s failed: %s\n", label.c_str(), e.what());
         }
@@ -378,6 +421,7 @@ int main(int argc, char** argv)
     makeDbase(dir + "log.dbf", records);
     makeDbase(dir + "memo.dbf", records, dir + "memo.dbt");
     makeText(dir, "log", records);
+    makeAdif(dir + "log.adi", records);
     std::printf("made in %.1f s\n", seconds(made));
 
     std::printf("\nRead every field of every record as text:\n");
@@ -389,6 +433,7 @@ int main(int argc, char** argv)
     }
     readEverything("dBASE .dbf + memo field (.dbt)", dir, "memo.dbf");
     readEverything("text .txt + .sch", dir, "log.txt");
+    readEverything("ADIF .adi (UTF-8)", dir, "log.adi");
 
     if (std::system("command -v ogr2ogr >/dev/null 2>&1") == 0) {
         const auto start = std::chrono::steady_clock::now();
@@ -410,11 +455,13 @@ int main(int argc, char** argv)
         makeParadox(dir + "big.db", big);
         makeDbase(dir + "big.dbf", big);
         makeText(dir, "big", big);
+        makeAdif(dir + "big.adi", big);
         std::printf("made in %.1f s\n", seconds(made));
         std::printf("Walk of %ld records (target: peak RSS under 64 MB):\n", big);
         readEverything("Paradox .db", dir, "big.db");
         readEverything("dBASE .dbf", dir, "big.dbf");
         readEverything("text .txt + .sch", dir, "big.txt");
+        readEverything("ADIF .adi (UTF-8)", dir, "big.adi");
     }
 
     const std::string clean = "rm -rf " + dir;

@@ -1,12 +1,12 @@
 #include "app/TMainWnd.h"
 
 #include "app/KelboFont.h"
-#include "convdef/Settings.h"
+#include "app/LogTableModel.h"
+#include "app/TFieldDefBox.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
-#include "app/TFieldDefBox.h"
+#include "convdef/Settings.h"
 #include "logtable/LogTable.h"
-#include "app/LogTableModel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -203,7 +203,8 @@ KelboSettings TMainWnd::settingsFromControls() const
     s.Name = TextAsStored(EditLog->text(), m_loaded.Name);
     s.AllSend = AllSend->isChecked();
     s.UTC = CBUTC->isChecked();
-    s.SendMark = SendMarkBytes();
+    // While a log with its own mark is open, the box shows that mark; the settings keep the user's.
+    s.SendMark = m_tableSendMark ? TextAsStored(m_ownSendMark, m_loaded.SendMark) : SendMarkBytes();
     s.Fields = m_convDef;
     return s;
 }
@@ -250,6 +251,21 @@ void TMainWnd::UpdateControls()
 {
     CARDOBtn->setEnabled(m_table->IsOpen());
     SendMark->setEnabled(SendFieldIndex >= 0);
+    // A log format with its own mark (ADIF writes "Y") shows it in place of the user's, which comes back with the
+    // next table.
+    const std::string tableMark = m_table->IsOpen() ? m_table->sendMarkRule().mark : std::string();
+    if (!tableMark.empty()) {
+        if (!m_tableSendMark) {
+            m_ownSendMark = SendMark->text();
+            m_tableSendMark = true;
+        }
+        setEditText(SendMark, cp932::toUnicode(tableMark));
+        SendMark->setReadOnly(true);
+    } else if (m_tableSendMark) {
+        m_tableSendMark = false;
+        setEditText(SendMark, m_ownSendMark);
+        SendMark->setReadOnly(false);
+    }
 }
 
 void TMainWnd::ConBtnClick()
@@ -274,7 +290,7 @@ void TMainWnd::RefBtnClick()
 {
     FileDialogSpec request;
     request.title = QStringLiteral("データベースファイルを選択");
-    request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
+    request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)");
     request.defaultExt = QStringLiteral("db");
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {

@@ -95,6 +95,10 @@ private:
     // The settings as read at start: a text the user leaves alone is written back with these very bytes.
     KelboSettings m_loaded;
     ConvDefTable m_convDef;
+    /** The user's send mark while SendMark shows the open table's own mark (ADIF's "Y"); it is what the settings
+     * file keeps. */
+    QString m_ownSendMark;
+    bool m_tableSendMark = false;
     std::unique_ptr<LogTable> m_table;
     LogTableModel* m_gridModel = nullptr;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
 #include <utility>
 
@@ -142,6 +143,28 @@ void hashBytes(std::uint64_t& h, const char* data, std::size_t size)
     }
 }
 
+/** The day of the update as a log format dates its send mark: YYYYMMDD, UTC. */
+std::string utcDay()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm t = {};
+    ::gmtime_r(&now, &t);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return text;
+}
+
+/** Position of the field named @p name (ASCII case ignored), or -1. */
+int fieldNamed(const LogTable& table, const std::string& name)
+{
+    for (int i = 0; !name.empty() && i < table.FieldCount(); ++i) {
+        if (cp932::equalsNoCase(table.FieldName(i), name)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 std::uint64_t RecordFingerprint(const LogTable& table, int skipField)
@@ -235,9 +258,11 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
     }
 
     if (ctx.sendFieldIndex >= 0 && ctx.sendFieldIndex < table.FieldCount()) {
+        const SendMarkRule rule = table.sendMarkRule();
+        const std::string mark = rule.mark.empty() ? ctx.sendMark : rule.mark;
         const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
-        if (!markFits(ctx.sendMark, width)
-            && ctx.ui.YesNoBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(ctx.sendMark)).arg(width) + cardtext::kForce)
+        if (!markFits(mark, width)
+            && ctx.ui.YesNoBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(mark)).arg(width) + cardtext::kForce)
                 != CardAnswer::Yes) {
             return;
         }
@@ -353,14 +378,18 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         ctx.ui.WarningBox(cardtext::kOtherTable);
         return CardAnswer::Yes;
     }
+    // The log format may have its own mark (ADIF: Y, dated in QSL_SDATE) and its own "not yet sent".
+    const SendMarkRule rule = table.sendMarkRule();
+    const std::string mark = rule.mark.empty() ? ctx.sendMark : rule.mark;
     const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
-    if (!markFits(ctx.sendMark, width)) {
-        ctx.ui.WarningBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(ctx.sendMark)).arg(width)
-                          + cardtext::kUpdateFailed);
+    if (!markFits(mark, width)) {
+        ctx.ui.WarningBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(mark)).arg(width) + cardtext::kUpdateFailed);
         return CardAnswer::Yes;
     }
 
     const BusyScope busy(m_busy);
+    const int dateField = fieldNamed(table, rule.dateField);
+    const std::string today = dateField >= 0 ? utcDay() : std::string();
     long unmarked = 0;
     {
         const WaitScope wait(ctx.ui);
@@ -401,9 +430,12 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                     continue;
                 }
                 const std::string text = table.FieldText(ctx.sendFieldIndex);
-                if (text.empty() || text[0] == ' ') {
+                if (rule.isUnsent(text)) {
                     table.EditRecord();
-                    table.SetFieldText(ctx.sendFieldIndex, ctx.sendMark);
+                    table.SetFieldText(ctx.sendFieldIndex, mark);
+                    if (dateField >= 0 && dateField != ctx.sendFieldIndex) {
+                        table.SetFieldText(dateField, today);
+                    }
                     wrote = true;
                 }
             }

@@ -96,10 +96,10 @@ std::string BuildCardLogLine(const CardRecord& record)
     return line;
 }
 
-bool IsRecordPassed(const CardRecord& record, bool allSend)
+bool IsRecordPassed(const CardRecord& record, bool allSend, const SendMarkRule& rule)
 {
     if (record.Call[0] == '\0') {
         return false;
     }
-    return allSend || record.SendChar == '\0' || record.SendChar == ' ';
+    return allSend || rule.isUnsentChar(record.SendChar);
 }

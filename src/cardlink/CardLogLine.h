@@ -2,6 +2,7 @@
 #define KELBO_CARDLINK_CARDLOGLINE_H
 
 #include "convert/CardRecord.h"
+#include "logtable/SendMarkRule.h"
 
 #include <string>
 
@@ -16,7 +17,8 @@ std::string BuildCardLogLine(const CardRecord& record);
 void AppendCardLogLine(const CardRecord& record, std::string& out);
 
 /** @brief The pass rule of a transfer: a record with a call sign is handed over when its send mark is 0 or a
- * blank, or when @p allSend is set; a record without a call sign never is. */
-bool IsRecordPassed(const CardRecord& record, bool allSend);
+ * blank (or another mark that @p rule, the log format's own, counts as not yet sent), or when @p allSend is set;
+ * a record without a call sign never is. */
+bool IsRecordPassed(const CardRecord& record, bool allSend, const SendMarkRule& rule = {});
 
 #endif

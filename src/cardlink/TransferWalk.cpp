@@ -10,6 +10,7 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
 {
     WalkResult result;
     const ConvDefPlan plan(defs);
+    const SendMarkRule rule = table.sendMarkRule();
     CardRecord record;
     std::string line;
     line.reserve(768);
@@ -19,7 +20,14 @@ WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOpt
             ShiftToJst(record);
         }
         ++result.visited;
-        if (IsRecordPassed(record, options.allSend)) {
+        // A format's own "not yet sent" (ADIF's N, R, Q) and "not received" are no marks on the card.
+        if (record.SendChar != '\0' && record.SendChar != ' ' && rule.isUnsentChar(record.SendChar)) {
+            record.SendChar = '\0';
+        }
+        if (rule.isUnreceivedChar(record.RecvChar)) {
+            record.RecvChar = '\0';
+        }
+        if (IsRecordPassed(record, options.allSend, rule)) {
             line.clear();
             AppendCardLogLine(record, line);
             ++result.passed;

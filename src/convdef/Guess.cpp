@@ -61,7 +61,35 @@ const std::array<NameRule, 17> NameRules = {{
      0},
 }};
 
-const std::array<ValueRule, 31> ValueRules = {{
+// ADIF names and those of English exports. ADIF's TIME_ON has four or six digits (HHMM or HHMMSS): the template
+// reads the hour and the minute from either. BAND comes last: it is reached only when a frequency field took the
+// frequency, and then adds nothing.
+const std::array<NameRule, 14> EnglishNameRules = {{
+    {"QSO_DATE,QSODATE,QSO DATE", "YYMMDD", gk::Date},
+    {"TIME_ON,TIMEON,TIME ON,QSO_TIME,QSO TIME,START,START TIME", "%2h%2i", gk::Time},
+    {"RST_SENT,RST SENT,RST_S,RSTS,RST_TX,SENT RST,HIS RST", "RST", gk::Report},
+    {"RST_RCVD,RST RCVD,RST_R,RSTR,RST_RX,RCVD RST,MY RST",
+     "QSL\xA2"
+     "My\xA3",
+     gk::MyReport},
+    {"FREQUENCY,FREQ_MHZ,FREQ MHZ", "FREQ", gk::Freq},
+    {"NAME_INTL,OPERATOR NAME,OP NAME", "NAME", gk::Name},
+    {"QTH_INTL,ADDRESS,CITY", "QTH", gk::Qth},
+    {"QSL_SENT,QSLSENT,QSL SENT,QSL_S", "SEND", gk::Send},
+    {"QSL_RCVD,QSLRCVD,QSL RCVD,QSL_R", "RECV", gk::Recv},
+    {"QSL_VIA,QSLVIA,QSL VIA,MANAGER,QSL_MGR,QSL MGR", "QSL[VIA]", 0},
+    {"COMMENT,COMMENTS,NOTE,NOTES,REMARK,REMARKS", "QSL[REM]", 0},
+    {"TX_PWR,TXPWR,TX PWR,TX_POWER,TX POWER,PWR", "POWER", gk::Power},
+    // Bookkeeping of the logging program and of the own station: nothing for the card.
+    {"QSL_SDATE,QSL_RDATE,QSLSDATE,QSLRDATE,QSL_SENT_VIA,QSL_RCVD_VIA,LOTW_QSL_SENT,LOTW_QSL_RCVD,LOTW_QSLSDATE,"
+     "LOTW_QSLRDATE,EQSL_QSL_SENT,EQSL_QSL_RCVD,EQSL_QSLSDATE,EQSL_QSLRDATE,CLUBLOG_QSO_UPLOAD_DATE,"
+     "CLUBLOG_QSO_UPLOAD_STATUS,QRZCOM_QSO_UPLOAD_DATE,QRZCOM_QSO_UPLOAD_STATUS,STATION_CALLSIGN,OPERATOR,"
+     "MY_GRIDSQUARE,MY_CITY,MY_RIG,MY_ANTENNA,SUBMODE,BAND_RX,FREQ_RX",
+     "NULL", 0},
+    {"BAND", "NULL", 0},
+}};
+
+const std::array<ValueRule, 32> ValueRules = {{
     {"599", "RST", gk::Report},
     {"59", "RST", gk::Report},
     {"CW", "MODE", gk::Mode},
@@ -71,6 +99,7 @@ const std::array<ValueRule, 31> ValueRules = {{
     {"RTTY", "MODE", gk::Mode},
     {"%m", "MON", gk::Month},
     {"$#:!#", "HH:mm", gk::Time},
+    {"#:!#", "HH:mm", gk::Time}, // a time field reads "H:mm:ss": one digit for the hours before ten
     {"%u-%u-%u_%u:!#", "YY-MM-DD HH:mm", gk::Date | gk::Time},
     {"%u-%u-%u_%u", "YY-MM-DD HHmm", gk::Date | gk::Time},
     {"%u.%u.%u", "YY.MM.DD", gk::Date},
@@ -201,6 +230,40 @@ void refineByValue(std::string& entry, GuessKind kinds, std::string_view value)
             return;
         }
     }
+}
+
+bool isZoneLetter(char c)
+{
+    return c == 'J' || c == 'I' || c == 'U' || c == 'Z';
+}
+
+// "1045J", "0455Z": a time of day in digits followed by the letter of its zone, which "HHmmJ" reads.
+bool endsInZoneLetter(std::string_view value)
+{
+    const std::string_view v = value.substr(0, value.find_last_not_of(" \t") + 1);
+    return v.size() >= 2 && v.size() <= 7 && isZoneLetter(v.back()) && IsAllDigits(v.substr(0, v.size() - 1));
+}
+
+// The time expression for a value: a zone letter after the digits needs the keyword that reads it, else the
+// Japanese and the UTC contacts of one log would all get the zone of the check box.
+std::string withZone(std::string expression, std::string_view value)
+{
+    if ((expression == "HHmm" || expression == "%2h%2i") && endsInZoneLetter(value)) {
+        return "HHmmJ";
+    }
+    return expression;
+}
+
+// "40m": a band in metres (a field named BAND in an English log).
+bool isMetres(std::string_view value)
+{
+    return value.size() >= 2 && (value.back() == 'm' || value.back() == 'M')
+        && IsAllDigits(value.substr(0, value.size() - 1));
+}
+
+bool isFrequencyName(std::string_view name)
+{
+    return cp932::equalsNoCase(name, "FREQ") || cp932::equalsNoCase(name, "FREQUENCY");
 }
 
 struct Choice
@@ -346,18 +409,43 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
     ConvDefTable entries;
     entries.fill(kUndecided);
 
-    // By name, with the date and time refinements.
-    for (std::size_t i = 0; i < n; ++i) {
-        for (const NameRule& rule : NameRules) {
+    // A log with both a band and a frequency field (an English export) takes the frequency from the latter.
+    const bool hasFrequencyField = std::any_of(fieldNames.begin(), fieldNames.begin() + static_cast<long>(n),
+                                               [](const std::string& name) { return isFrequencyName(name); });
+
+    // By name, with the date and time refinements: the program's own names first, then, for the fields they leave,
+    // the names of ADIF and English exports.
+    const auto byName = [&](const auto& rules, std::size_t i) {
+        for (const NameRule& rule : rules) {
             if (!isFree(rule.kinds, TakenKinds) || !nameMatches(rule.keywords, fieldNames[i])) {
+                continue;
+            }
+            const bool band = cp932::equalsNoCase(fieldNames[i], "BAND") && rule.kinds == gk::Freq;
+            if (band && hasFrequencyField) {
                 continue;
             }
             entries[i] = std::string(rule.expression);
             TakenKinds |= rule.kinds;
-            if (rule.kinds == gk::Date || rule.kinds == gk::Time) {
-                refineByValue(entries[i], rule.kinds, valueOf(i));
+            if (band && isMetres(valueOf(i))) {
+                entries[i] = "mBAND";
             }
-            break;
+            if (rule.kinds == gk::Date || rule.kinds == gk::Time) {
+                const std::string own = entries[i];
+                refineByValue(entries[i], rule.kinds, valueOf(i));
+                if (own == "%2h%2i" && entries[i] == "HHmm") {
+                    entries[i] = own; // digits: four or six of them
+                }
+                entries[i] = withZone(entries[i], valueOf(i));
+            }
+            return;
+        }
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        byName(NameRules, i);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (entries[i] == kUndecided) {
+            byName(EnglishNameRules, i);
         }
     }
 
@@ -369,7 +457,7 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
         }
         for (const ValueRule& rule : ValueRules) {
             if (isFree(rule.kinds, TakenKinds) && MatchValuePattern(v, rule.pattern)) {
-                entries[i] = std::string(rule.expression);
+                entries[i] = withZone(std::string(rule.expression), v);
                 TakenKinds |= rule.kinds;
                 break;
             }

@@ -1,10 +1,11 @@
 // kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
-#include "convdef/IniFile.h"
-#include "convdef/Settings.h"
 #include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
+#include "convdef/Guess.h"
+#include "convdef/IniFile.h"
+#include "convdef/Settings.h"
 #include "logtable/LogTable.h"
 
 #include <cstdio>
@@ -20,6 +21,7 @@ namespace {
 constexpr const char* kUsage
     = "Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE\n"
       "       kelbo-lines --fields DIR TABLE\n"
+      "       kelbo-lines --guess [--save FILE] DIR TABLE\n"
       "\n"
       "Prints, for every record of the log table DIR/TABLE that a transfer would hand to the card\n"
       "program, its table position (0 for the first record), a tab and its card line in UTF-8, one\n"
@@ -34,11 +36,16 @@ constexpr const char* kUsage
       "  --no-utc     times are Japanese time\n"
       "  --fields     print the table itself instead: the field names, then every record's\n"
       "               field texts (sent or not), as CSV in UTF-8 (RFC 4180 quoting, CRLF)\n"
+      "  --guess      print the definition the automatic guess (推測) makes for the table from its field\n"
+      "               names and its first record instead: the 64 lines FIELDn=expression of a\n"
+      "               definition file, in UTF-8\n"
+      "  --save FILE  with --guess: also write that definition file (CP932), for --def or the program\n"
       "  --help       show this text\n"
       "\n"
       "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
       "--ini, else AllSend is off and UTC on.\n"
-      "Exit status: 0 done, 1 a table, settings or definition file could not be read, 2 bad usage.\n";
+      "Exit status: 0 done, 1 a table, settings or definition file could not be read (or the\n"
+      "definition file could not be written), 2 bad usage.\n";
 
 struct Arguments
 {
@@ -49,6 +56,8 @@ struct Arguments
     std::vector<std::string> positional;
     bool help = false;
     bool fields = false;
+    bool guess = false;
+    std::optional<std::string> save;
 };
 
 int usageError(const std::string& message)
@@ -79,6 +88,16 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             args.help = true;
         } else if (arg == "--fields") {
             args.fields = true;
+        } else if (arg == "--guess") {
+            args.guess = true;
+        } else if (arg == "--save" || arg.substr(0, 7) == "--save=") {
+            if (arg.size() > 6) {
+                args.save = std::string(arg.substr(7));
+            } else if (i + 1 < argc) {
+                args.save = argv[++i];
+            } else {
+                return usageError("--save needs a file name");
+            }
         } else if (arg == "--all") {
             args.all = true;
         } else if (arg == "--utc" || arg == "--no-utc") {
@@ -123,8 +142,8 @@ void appendCsvField(std::string& out, const std::string& utf8)
     out += '"';
 }
 
-// --fields: the whole table as CSV, for moving a log elsewhere or comparing with another reader.
-int dumpFields(const Arguments& args)
+/** Opens DIR/TABLE; what could not be read of it is told on standard error, and the rest is used. */
+std::unique_ptr<LogTable> openTable(const Arguments& args)
 {
     std::unique_ptr<LogTable> table = createLogTable();
     table->OpenTable(args.positional[0], args.positional[1]);
@@ -132,6 +151,31 @@ int dumpFields(const Arguments& args)
     if (!note.empty()) {
         std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
     }
+    return table;
+}
+
+/** The guess over the table's field names and its first record, printed as a definition file. */
+int guess(const Arguments& args)
+{
+    std::unique_ptr<LogTable> table = openTable(args);
+    const ConvDefTable defs = GuessConvDef(*table);
+    if (args.save && !SaveConvDefFile(*args.save, defs)) {
+        return failure("cannot write the definition file " + *args.save);
+    }
+    std::string out;
+    for (std::size_t k = 0; k < defs.size(); ++k) {
+        out += "FIELD" + std::to_string(k + 1) + "=" + cp932::toUtf8(defs[k]) + "\n";
+    }
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        return failure("cannot write the output");
+    }
+    return 0;
+}
+
+// --fields: the whole table as CSV, for moving a log elsewhere or comparing with another reader.
+int dumpFields(const Arguments& args)
+{
+    std::unique_ptr<LogTable> table = openTable(args);
     const int count = table->FieldCount();
     std::string out;
     const auto writeLine = [&]() {
@@ -183,11 +227,7 @@ int run(const Arguments& args)
     options.allSend = args.all.value_or(settings.AllSend);
     options.utcFlag = args.utc.value_or(settings.UTC) ? 1 : 0;
 
-    std::unique_ptr<LogTable> table = createLogTable();
-    table->OpenTable(args.positional[0], args.positional[1]);
-    if (const std::string note = table->ReadNote(); !note.empty()) {
-        std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
-    }
+    std::unique_ptr<LogTable> table = openTable(args);
     std::string out;
     TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
         out = std::to_string(item.position);
@@ -217,11 +257,17 @@ int main(int argc, char** argv)
     if (args.positional.size() != 2) {
         return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
     }
-    if (args.fields && (args.ini || args.def || args.all || args.utc)) {
+    if (args.fields && (args.ini || args.def || args.all || args.utc || args.guess)) {
         return usageError("--fields takes no other option");
     }
+    if (args.save && !args.guess) {
+        return usageError("--save goes with --guess");
+    }
+    if (args.guess && (args.ini || args.def || args.all || args.utc)) {
+        return usageError("--guess takes no --ini, --def, --all, --utc or --no-utc");
+    }
     try {
-        return run(args);
+        return args.guess ? guess(args) : run(args);
     } catch (const KelboError& e) {
         return failure(e.what());
     } catch (const std::exception& e) {

@@ -81,10 +81,13 @@ std::unique_ptr<TableEngine> openTableFile(const std::string& path)
     if (cp932::equalsNoCase(extension, ".txt") || cp932::equalsNoCase(extension, ".csv")) {
         return openTextTable(path);
     }
-    throw KelboError(logtable::openError(path,
-                                         extension.empty()
-                                             ? "拡張子がありません (.db, .dbf, .txt, .csv のどれかを指定してください)"
-                                             : "拡張子 " + extension + " のテーブルには対応していません"));
+    if (cp932::equalsNoCase(extension, ".adi") || cp932::equalsNoCase(extension, ".adif")) {
+        return openAdifTable(path);
+    }
+    throw KelboError(logtable::openError(
+        path,
+        extension.empty() ? "拡張子がありません (.db, .dbf, .txt, .csv, .adi, .adif のどれかを指定してください)"
+                          : "拡張子 " + extension + " のテーブルには対応していません"));
 }
 
 namespace {
@@ -323,6 +326,7 @@ public:
     }
 
     std::string ReadNote() const override { return m_engine ? m_engine->readNote() : std::string(); }
+    SendMarkRule sendMarkRule() const override { return m_engine ? m_engine->sendMarkRule() : SendMarkRule(); }
     std::string FilePath() const override { return m_path; }
 
 private:

@@ -1,6 +1,8 @@
 #ifndef KELBO_LOGTABLE_LOGTABLE_H
 #define KELBO_LOGTABLE_LOGTABLE_H
 
+#include "logtable/SendMarkRule.h"
+
 #include <memory>
 #include <string>
 
@@ -94,6 +96,9 @@ public:
     /** @brief What could not be read when the table was opened (UTF-8, naming the file and what was skipped), to be
      * shown to the user once after opening; "" when the whole file was read. */
     virtual std::string ReadNote() const { return {}; }
+    /** @brief How the open table's format tells a sent contact (the transfer's pass rule and the send-mark update);
+     * the program's own rule for a closed table. */
+    virtual SendMarkRule sendMarkRule() const { return {}; }
 
     /** @brief The grid stops / resumes following the table. Calls nest. */
     void DetachGrid() { ++m_detachCount; }

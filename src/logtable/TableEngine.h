@@ -1,6 +1,8 @@
 #ifndef KELBO_LOGTABLE_TABLEENGINE_H
 #define KELBO_LOGTABLE_TABLEENGINE_H
 
+#include "logtable/SendMarkRule.h"
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -37,14 +39,18 @@ public:
      * damaged ...), in UTF-8, one sentence per problem that names the file; "" when everything read. The table
      * still opens with what could be read. */
     virtual std::string readNote() const { return {}; }
+
+    /** @brief How this format tells a sent contact; the program's own rule unless the format has its own. */
+    virtual SendMarkRule sendMarkRule() const { return {}; }
 };
 
 /** @brief The engine of each format; each throws KelboError naming the file and the reason. */
 std::unique_ptr<TableEngine> openParadoxTable(const std::string& path);
 std::unique_ptr<TableEngine> openDbaseTable(const std::string& path);
 std::unique_ptr<TableEngine> openTextTable(const std::string& path);
+std::unique_ptr<TableEngine> openAdifTable(const std::string& path);
 
-/** @brief Chooses the engine by the extension of @p path (case-blind): .db, .dbf, .txt or .csv. */
+/** @brief Chooses the engine by the extension of @p path (case-blind): .db, .dbf, .txt, .csv, .adi or .adif. */
 std::unique_ptr<TableEngine> openTableFile(const std::string& path);
 
 #endif

@@ -186,6 +186,50 @@ TEST_F(MainWndTest, ConnectShowsEachSampleTableInTheGrid)
     EXPECT_EQ(w.DBGrid->model()->rowCount(), 0);
 }
 
+// An ADIF log writes its own mark: the box shows "Y" and cannot be edited while the log is open; the user's own
+// mark comes back with the next table and is what the settings file keeps.
+TEST_F(MainWndTest, AdifLogShowsItsOwnSendMark)
+{
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.convDefTable()[13] = "SEND";
+    w.SendFieldIndex = w.FindSendField();
+    w.SendMark->setText(QStringLiteral("S"));
+    w.EditDir->setText(QStringLiteral(KELBO_SAMPLE_DIR "/"));
+    w.EditLog->setText(QStringLiteral("LOG.ADI"));
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+    EXPECT_EQ(w.SendMark->text(), QStringLiteral("Y"));
+    EXPECT_TRUE(w.SendMark->isReadOnly());
+    EXPECT_EQ(w.DBGrid->model()->headerData(13, Qt::Horizontal).toString(), QStringLiteral("QSL_SENT"));
+    EXPECT_EQ(w.DBGrid->model()->index(0, 8).data().toString(), QStringLiteral("山田 太郎"));
+    w.ConBtn->click(); // the same log again: the user's mark is still kept aside
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_TRUE(iniText().contains(QStringLiteral("\nSendMark=S\r\n"))) << iniText().toStdString();
+
+    w.EditLog->setText(QStringLiteral("LOG.DBF"));
+    w.ConBtn->click();
+    EXPECT_EQ(w.SendMark->text(), QStringLiteral("S"));
+    EXPECT_FALSE(w.SendMark->isReadOnly());
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(MainWndTest, DamagedLogOpensWithOneNote)
+{
+    QFile log(dir() + QStringLiteral("bad.adi"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("<CALL:6>JA1ZQX<EOR><CALL:40>K6LTE");
+    log.close();
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(dir());
+    w.EditLog->setText(QStringLiteral("bad.adi"));
+    w.ConBtn->click();
+    EXPECT_TRUE(w.table().IsOpen());
+    EXPECT_EQ(w.table().RecordCount(), 2);
+    const QStringList notes = dialogs.texts(QStringLiteral("WarningBox"));
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].contains(QStringLiteral("bad.adi"))) << notes[0].toStdString();
+}
+
 TEST_F(MainWndTest, GridAndTableShareTheCurrentRecord)
 {
     TMainWnd w(QStringList{QStringLiteral("kelbo")});
@@ -205,7 +249,8 @@ TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
     w->RefBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 1u);
     EXPECT_EQ(dialogs.asked[0].request.title, QStringLiteral("データベースファイルを選択"));
-    EXPECT_EQ(dialogs.asked[0].request.filter, QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)"));
+    EXPECT_EQ(dialogs.asked[0].request.filter,
+              QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)"));
     EXPECT_EQ(dialogs.asked[0].request.defaultExt, QStringLiteral("db"));
     EXPECT_EQ(dialogs.asked[0].request.startDir, QString());
     EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));

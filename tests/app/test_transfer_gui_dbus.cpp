@@ -8,9 +8,11 @@
 #include "cardlink/CardLink.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
+#include "convdef/Guess.h"
 #include "logtable/LogTable.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -131,7 +133,7 @@ protected:
         m_dir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(m_dir->isValid());
         dir = m_dir->path() + QLatin1Char('/');
-        for (const char* f : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH"}) {
+        for (const char* f : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH", "LOG.ADI"}) {
             ASSERT_TRUE(QFile::copy(QStringLiteral(KELBO_SAMPLE_DIR "/") + f, dir + f));
             QFile::setPermissions(dir + f, QFile::ReadOwner | QFile::WriteOwner);
         }
@@ -225,6 +227,91 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         }
         dialogs.asked.clear();
     }
+}
+
+/** The UTC day of now as ADIF writes it. */
+std::string adifToday()
+{
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
+
+/** Record @p index of an ADIF file as a log program wrote it: its bytes up to and including its <EOR>. */
+std::pair<qsizetype, qsizetype> adifRecord(const QByteArray& file, int index)
+{
+    qsizetype begin = file.toUpper().indexOf("<EOH>") + 5;
+    for (int i = 0;; ++i) {
+        const qsizetype end = file.toUpper().indexOf("<EOR>", begin) + 5;
+        if (i == index) {
+            return {begin, end};
+        }
+        begin = end;
+    }
+}
+
+// An ADIF log in the marks of its own format: QSL_SENT Y and the day in QSL_SDATE, inserted before <EOR> where the
+// record has no such tag; the definition is the guess's.
+TEST_F(TransferRoundTest, AdifLogGetsYAndTheDayInExactlyThePrintedRecords)
+{
+    start(QStringLiteral("LOG.ADI"));
+    window->convDefTable() = GuessConvDef(window->table());
+    window->SendFieldIndex = window->FindSendField();
+    window->UpdateControls();
+    EXPECT_EQ(window->SendMark->text(), QStringLiteral("Y")) << "the mark ADIF writes";
+    EXPECT_TRUE(window->SendMark->isReadOnly());
+    const int sent = window->SendFieldIndex;
+    ASSERT_EQ(window->table().FieldName(sent), "QSL_SENT");
+    const Cells cellsBefore = readTable(dir, name);
+    const QByteArray before = readFile(path());
+
+    window->CARDOBtnClick();
+    ASSERT_TRUE(dialogs.asked.empty()) << dialogs.asked.front().text.toStdString();
+    long unsent = 0;
+    std::vector<long> unsentPositions;
+    for (std::size_t p = 0; p < cellsBefore.size(); ++p) {
+        const std::string& mark = cellsBefore[p][static_cast<std::size_t>(sent)];
+        if (mark.empty() || mark == "N" || mark == "R" || mark == "Q") {
+            ++unsent;
+            unsentPositions.push_back(static_cast<long>(p));
+        }
+    }
+    const int held = property(QStringLiteral("GetLogCount"));
+    ASSERT_EQ(held, unsent) << "absent, N, R and Q are not yet sent";
+    ASSERT_GE(held, 4);
+
+    ASSERT_FALSE(standin::printLines({0, 1, held - 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    ASSERT_EQ(printed, (std::vector<long>{unsentPositions[0], unsentPositions[1], unsentPositions.back()}));
+    dialogs.answer(Answer::Yes);
+    window->TimerTimer();
+    EXPECT_TRUE(dialogs.texts("ShowError").isEmpty()) << dialogs.texts("ShowError").join(' ').toStdString();
+    EXPECT_TRUE(dialogs.texts("WarningBox").isEmpty()) << dialogs.texts("WarningBox").join(' ').toStdString();
+    EXPECT_EQ(window->PrintPhase, 0);
+    window.reset();
+
+    // Every record but the printed ones keeps its bytes; a printed one gets the two tags and nothing else.
+    const QByteArray after = readFile(path());
+    const QByteArray day = QByteArray::fromStdString(adifToday());
+    QByteArray expected = before;
+    for (auto it = printed.rbegin(); it != printed.rend(); ++it) {
+        const auto [begin, end] = adifRecord(before, static_cast<int>(*it));
+        QByteArray record = before.mid(begin, end - begin);
+        const qsizetype eor = record.toUpper().lastIndexOf("<EOR>");
+        const qsizetype tag = record.toUpper().indexOf("<QSL_SENT:1>");
+        if (tag >= 0) {
+            record[tag + 12] = 'Y';
+            record.insert(eor, "<QSL_SDATE:8>" + day + " ");
+        } else {
+            record.insert(eor, "<QSL_SENT:1>Y <QSL_SDATE:8>" + day + " ");
+        }
+        expected.replace(begin, end - begin, record);
+    }
+    EXPECT_EQ(after, expected);
+    Cells cells = cellsBefore;
+    for (long p : printed) {
+        cells[static_cast<std::size_t>(p)][static_cast<std::size_t>(sent)] = "Y";
+        cells[static_cast<std::size_t>(p)][static_cast<std::size_t>(sent) + 1] = adifToday();
+    }
+    EXPECT_EQ(readTable(dir, name), cells);
 }
 
 TEST_F(TransferRoundTest, NoThenCancelAtCloseThenYesAtClose)
@@ -734,6 +821,52 @@ TEST_F(TransferRoundTest, DoubleByteMarkNeverReachesTheLineAsHalfACharacter)
     ASSERT_FALSE(first.isEmpty());
     EXPECT_FALSE(first.front().contains(QChar(0x1a))) << first.front().toStdString();
     EXPECT_TRUE(first.front().contains(QStringLiteral(",F,,0,0)"))) << first.front().toStdString();
+}
+
+// A logging program that rewrites the ADIF log in place after the transfer: the open table refuses to write, and
+// once connected again only the printed record that is unchanged gets its mark.
+TEST_F(TransferRoundTest, AdifLogChangedByTheLoggerGetsNoWrongMark)
+{
+    start(QStringLiteral("LOG.ADI"));
+    window->convDefTable() = GuessConvDef(window->table());
+    window->SendFieldIndex = window->FindSendField();
+    const auto sent = static_cast<std::size_t>(window->SendFieldIndex);
+    window->CARDOBtnClick();
+    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    ASSERT_EQ(printed.size(), 2u);
+
+    // The logger changes the second printed contact's name and writes the file anew, in place.
+    QByteArray log = readFile(path());
+    const auto [begin, end] = adifRecord(log, static_cast<int>(printed[1]));
+    QByteArray record = log.mid(begin, end - begin);
+    const QByteArray name = QStringLiteral("ピーター").toUtf8();
+    ASSERT_TRUE(record.contains("<name:12>" + name));
+    record.replace("<name:12>" + name, "<name:13>" + name + "X");
+    log.replace(begin, end - begin, record);
+    {
+        QFile out(path());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(log);
+    }
+    const Cells changed = readTable(dir, this->name);
+
+    dialogs.answer(Answer::Yes);
+    guarded(window.get(), [this] { window->TimerTimer(); });
+    EXPECT_EQ(dialogs.texts("ShowError").size(), 1);
+    EXPECT_EQ(window->PrintPhase, 2);
+    EXPECT_EQ(readFile(path()), log);
+
+    window->ConBtnClick();
+    ASSERT_TRUE(window->table().IsOpen());
+    dialogs.answer(Answer::Yes);
+    EXPECT_TRUE(window->FormCloseQuery());
+    EXPECT_EQ(dialogs.texts("WarningBox"), QStringList{cardtext::kLeftUnmarked.arg(1)});
+    window.reset();
+    Cells expected = changed;
+    expected[static_cast<std::size_t>(printed[0])][sent] = "Y";
+    expected[static_cast<std::size_t>(printed[0])][sent + 1] = adifToday();
+    EXPECT_EQ(readTable(dir, this->name), expected);
 }
 
 } // namespace

@@ -120,6 +120,22 @@ TEST(CardLogLine, PassRule)
         r.SendChar = c.send;
         EXPECT_EQ(IsRecordPassed(r, c.allSend), c.passed) << c.call << " '" << c.send << "' " << c.allSend;
     }
+    // A log format's own "not yet sent" (ADIF: N, R, Q); its "Y" and anything else is sent.
+    const SendMarkRule adif{"NRQ", "Y", "QSL_SDATE", "NRI"};
+    const struct
+    {
+        char send;
+        bool adifPassed;
+        bool ownPassed;
+    } marks[] = {{0, true, true},    {' ', true, true},   {'N', true, false},  {'n', true, false}, {'R', true, false},
+                 {'Q', true, false}, {'Y', false, false}, {'I', false, false}, {'F', false, false}};
+    for (const auto& m : marks) {
+        CardRecord r;
+        std::strcpy(r.Call, "QX1ABC");
+        r.SendChar = m.send;
+        EXPECT_EQ(IsRecordPassed(r, false, adif), m.adifPassed) << "'" << m.send << "'";
+        EXPECT_EQ(IsRecordPassed(r, false), m.ownPassed) << "'" << m.send << "'";
+    }
 }
 
 } // namespace

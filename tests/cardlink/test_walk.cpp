@@ -2,6 +2,10 @@
 // progress.
 #include "../convert/MemoryLogTable.h"
 #include "cardlink/TransferWalk.h"
+#include "logtable/LogTable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +125,46 @@ TEST(TransferWalk, EmptyTableAndFailingTable)
                  KelboError);
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(broken.RecNo(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// An ADIF log in its own terms: QSL_SENT absent, N, R and Q are not yet sent and carry no mark on the card; a
+// QSL_RCVD of N, R or I is no card received.
+TEST(TransferWalk, AdifLogPassesByItsOwnMarks)
+{
+    QTemporaryDir dir;
+    {
+        QFile log(dir.path() + "/log.adi");
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        log.write("<CALL:5>QX1AB <QSL_SENT:1>N <QSL_RCVD:1>Y <EOR>\n"
+                  "<CALL:5>QX2CD <QSL_SENT:1>Y <QSL_RCVD:1>N <EOR>\n"
+                  "<CALL:5>QX3EF <qsl_sent:1>r <QSL_RCVD:1>R <EOR>\n"
+                  "<CALL:5>QX4GH <QSL_SENT:1>Q <EOR>\n"
+                  "<CALL:5>QX5IJ <QSL_SENT:1>I <EOR>\n"
+                  "<CALL:5>QX6KL <QSL_RCVD:1>I <EOR>\n");
+    }
+    auto table = createLogTable();
+    table->OpenTable(dir.path().toStdString(), "log.adi");
+    ConvDefTable defs;
+    defs.fill("NULL");
+    defs[0] = "CALL";
+    defs[1] = "RECV"; // the fields: CALL, QSL_RCVD, then QSL_SENT and QSL_SDATE last
+    defs[2] = "SEND";
+    Lines lines;
+    TransferWalk(*table, defs, WalkOptions{0, false}, [&](const WalkItem& item) {
+        lines.emplace_back(item.position, item.line);
+        return true;
+    });
+    const Lines expected = {
+        {0, "00.00.00,0000,QX1AB,,,,,\"\",\"\",\"\",,Y,0"},
+        {2, "00.00.00,0000,QX3EF,,,,,\"\",\"\",\"\",,,0"},
+        {3, "00.00.00,0000,QX4GH,,,,,\"\",\"\",\"\",,,0"},
+        {5, "00.00.00,0000,QX6KL,,,,,\"\",\"\",\"\",,,0"},
+    };
+    EXPECT_EQ(lines, expected);
 }
 
 } // namespace

@@ -286,3 +286,97 @@ TEST(Guess, TypicalLogOfTwelveFields)
 }
 
 } // namespace
+
+namespace {
+
+// Logs written by other programs, each checked field by field; expected values worked out by hand.
+TEST(Guess, AdifAndEnglishExports)
+{
+    const std::vector<std::pair<const char*, std::vector<Field>>> tables = {
+        {"ADIF as a logging program writes it",
+         {
+             {"QSO_DATE", "20240428", "YYMMDD"},
+             {"TIME_ON", "123000", "%2h%2i"}, // HHMMSS: "HHmm" would read hour 1230
+             {"CALL", "JA1ZQX", "CALL"},
+             {"BAND", "40m", "NULL"}, // the frequency comes from FREQ
+             {"FREQ", "7.045", "FREQ"},
+             {"MODE", "SSB", "MODE"},
+             {"SUBMODE", "USB", "NULL"},
+             {"RST_SENT", "59", "RST"},
+             {"RST_RCVD", "57", label("My")},
+             {"NAME", kTokyo, "NAME"},
+             {"QTH", kOsaka, "QTH"},
+             {"COMMENT", "TNX", "QSL[REM]"},
+             {"QSL_SENT", "N", "SEND"},
+             {"QSL_SDATE", "", "NULL"},
+             {"QSL_RCVD", "Y", "RECV"},
+             {"QSL_VIA", "", "QSL[VIA]"},
+             {"TX_PWR", "100", "POWER"},
+             {"GRIDSQUARE", "PM95", label("GRIDSQUARE")},
+         }},
+        {"ADIF with four-digit times and no FREQ",
+         {{"CALL", "K6LTE", "CALL"}, {"TIME_ON", "0455", "%2h%2i"}, {"BAND", "20m", "mBAND"}}},
+        {"an English CSV export",
+         {
+             {"Date", "2024/04/28", "YY/MM/DD"},
+             {"Time", "0012", "HHmm"},
+             {"Call", "JA1ZQX", "CALL"},
+             {"Band", "40m", "NULL"},
+             {"Freq", "7.045", "FREQ"},
+             {"Mode", "CW", "MODE"},
+             {"RST Sent", "599", "RST"},
+             {"RST Rcvd", "579", label("My")},
+             {"Name", "Taro", "NAME"},
+             {"QTH", "Tokyo", "QTH"},
+             {"QSL Sent", "", "SEND"},
+             {"QSL Rcvd", "", "RECV"},
+             {"Comment", "", "QSL[REM]"},
+             {"Power", "100", "POWER"},
+         }},
+        {"the Japanese sample: times with a zone letter",
+         {
+             {"DATE", "2024/04/28", "YY/MM/DD"},
+             {"TIME", "0912J", "HHmmJ"},
+             {"CALL", "JA1ZQX", "CALL"},
+             {"HIS", "59", "RST"},
+             {"MY", "59", label("My")},
+             {"FREQ", "7.045", "FREQ"},
+             {"MODE", "SSB", "MODE"},
+             {"QSL", "JARL", "QSL[VIA]"},
+             {"SEND", "F", "SEND"},
+         }},
+    };
+    for (const auto& [what, fields] : tables) {
+        SCOPED_TRACE(what);
+        expectGuess(fields);
+    }
+}
+
+TEST(Guess, TimesGetAnExpressionThatReadsEveryRecord)
+{
+    const struct
+    {
+        const char* name;
+        const char* value;
+        const char* expected;
+    } cases[] = {
+        // A zone letter after the digits: the keyword that reads it, by name and by value.
+        {"TIME", "1208U", "HHmmJ"},
+        {"TIME", "0455Z", "HHmmJ"},
+        {"A", "1045J", "HHmmJ"},
+        {"TIME_ON", "0912J", "HHmmJ"},
+        {"TIME", "1234j", "HHmm"}, // a lower-case letter is no zone
+        // A time field reads "H:mm:ss": "HH:mm" at any hour of the current record.
+        {"TIME", "9:05:00", "HH:mm"},
+        {"TIME", "12:34:00", "HH:mm"},
+        {"A", "9:05:00", "HH:mm"},
+        {"A", "12:34:00", "HH:mm"},
+        {"TIME_ON", "9:05:00", "HH:mm"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.value);
+        expectGuess({{"CALL", "JA1ZQX", "CALL"}, {c.name, c.value, c.expected}});
+    }
+}
+
+} // namespace

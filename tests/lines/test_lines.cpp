@@ -233,6 +233,9 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
         {{"--bogus", kData, "log.csv"}, 2, "--bogus"},
         {{"--fields", dir.path(), "bad.db"}, 1, "bad.db"},
         {{"--fields", "--all", kData, "log.csv"}, 2, "--fields"},
+        {{"--save", "x.def", kData, "log.csv"}, 2, "--save goes with --guess"},
+        {{"--guess", "--all", kData, "log.csv"}, 2, "--guess takes no"},
+        {{"--guess", "--save", "/nonexistent/x.def", kData, "log.csv"}, 1, "/nonexistent/x.def"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -249,6 +252,45 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE"),
               std::string::npos);
+}
+
+// The guess on the bundled ADIF log, printed and saved, and the lines that definition gives: every Japanese-time
+// contact comes back at its own time after the log's UTC and the nine-hour shift.
+TEST_F(KelboLines, GuessPrintsAndSavesTheDefinitionForTheTable)
+{
+    const QStringList expressions = {"YYMMDD", "%2h%2i", "CALL",     "NULL", "FREQ",     "MODE", "RST", "QSL｢My｣",
+                                     "NAME",   "QTH",    "QSL[REM]", "RECV", "QSL[VIA]", "SEND", "NULL"};
+    std::string expected;
+    for (int k = 1; k <= 64; ++k) {
+        expected += "FIELD" + std::to_string(k) + "="
+            + (k <= expressions.size() ? expressions[k - 1].toStdString() : std::string("NULL")) + "\n";
+    }
+    QTemporaryDir dir;
+    const QString def = dir.path() + "/adif.def";
+    const Outcome r = run({"--guess", "--save", def, KELBO_SAMPLE_DIR, "LOG.ADI"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    QFile saved(def);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QByteArray cp932 = QByteArray::fromStdString(expected).replace("\n", "\r\n");
+    cp932.replace("｢", "\xA2").replace("｣", "\xA3");
+    EXPECT_EQ(saved.readAll(), cp932);
+
+    const Outcome lines = run({"--def", def, KELBO_SAMPLE_DIR, "LOG.ADI"});
+    EXPECT_EQ(lines.exitCode, 0) << lines.err;
+    EXPECT_EQ(lines.out.substr(0, lines.out.find('\n') + 1),
+              "4\t24.04.29,1045,JE7QAS,59,430.10,FM,,\"鈴木 花子\",\"宮城県仙台市\",\"My｢59｣ REM[移動運用]\",,,0\n");
+    EXPECT_NE(lines.out.find("\n12\t24.05.03,0000,BV2KI,599,14.010,CW,"), std::string::npos) << lines.out;
+
+    // A damaged log is read as far as it goes, and standard error says what was left.
+    QFile damaged(dir.path() + "/bad.adi");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<CALL:6>JA1ZQX<EOR><CALL:40>K6LTE");
+    damaged.close();
+    const Outcome partial = run({"--guess", dir.path(), "bad.adi"});
+    EXPECT_EQ(partial.exitCode, 0);
+    EXPECT_EQ(partial.out.substr(0, 11), "FIELD1=CALL");
+    EXPECT_NE(partial.err.find("bad.adi"), std::string::npos) << partial.err;
 }
 
 } // namespace

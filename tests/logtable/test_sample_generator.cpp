@@ -16,7 +16,7 @@ TEST(SampleGenerator, CommittedSampleIsWhatTheGeneratorMakes)
     run.start(program, {QString::fromStdString(tmp.path())});
     ASSERT_TRUE(run.waitForFinished(60000));
     ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    for (const char* name : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH", "KELBO.ini.in"}) {
+    for (const char* name : {"LOG.DB", "LOG.DBF", "LOG.TXT", "LOG.SCH", "LOG.ADI", "KELBO.ini.in"}) {
         SCOPED_TRACE(name);
         const std::string made = readFile(tmp.file(name));
         EXPECT_FALSE(made.empty());

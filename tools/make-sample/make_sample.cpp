@@ -1,7 +1,8 @@
 // Writes the bundled sample log in the three table formats, in CP932, and a settings file that suits it.
 //   make-sample OUTDIR
 // The same contacts go into LOG.DB (Paradox, DATE a date field), LOG.DBF (dBASE, DATE a date field) and
-// LOG.TXT with its schema LOG.SCH, so that every engine shows the same field names and texts.
+// LOG.TXT with its schema LOG.SCH, so that every engine shows the same field names and texts. LOG.ADI holds them
+// too, as a logging program writes ADIF: UTF-8, times in UTC, QSL_SENT only where the logger set it.
 #include "common/Cp932.h"
 
 #include <shapefil.h>
@@ -9,8 +10,11 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -256,6 +260,89 @@ bool writeText(const std::string& dir)
     return writeFile(dir + "LOG.SCH", schema) && writeFile(dir + "LOG.TXT", table);
 }
 
+std::string adifField(const char* name, const std::string& value)
+{
+    return "<" + std::string(name) + ":" + std::to_string(value.size()) + ">" + value;
+}
+
+const char* bandOf(double mhz)
+{
+    struct Band
+    {
+        double low, high;
+        const char* name;
+    };
+    static const Band bands[]
+        = {{1.8, 2.0, "160m"},      {3.5, 4.0, "80m"},       {7.0, 7.3, "40m"},    {10.1, 10.15, "30m"},
+           {14.0, 14.35, "20m"},    {18.068, 18.168, "17m"}, {21.0, 21.45, "15m"}, {24.89, 24.99, "12m"},
+           {28.0, 29.7, "10m"},     {50.0, 54.0, "6m"},      {144.0, 148.0, "2m"}, {430.0, 440.0, "70cm"},
+           {1240.0, 1300.0, "23cm"}};
+    for (const Band& b : bands) {
+        if (mhz >= b.low && mhz <= b.high) {
+            return b.name;
+        }
+    }
+    return "";
+}
+
+// UTF-8, byte lengths, a header, the tags of some records in lower case; times in UTC (Japanese times moved back
+// nine hours), every third one with seconds; QSL_SENT Y where the log has the mark, N or none where it has not.
+bool writeAdif(const std::string& dir)
+{
+    std::string out = "KELBO sample log\r\n<ADIF_VER:5>3.1.4 <PROGRAMID:11>make-sample <CREATED_TIMESTAMP:15>20240510 "
+                      "120000 <EOH>\r\n";
+    int n = 0;
+    for (const Contact& c : kContacts) {
+        std::tm t = {};
+        std::sscanf(c.date, "%d/%d/%d", &t.tm_year, &t.tm_mon, &t.tm_mday);
+        std::sscanf(c.time, "%2d%2d", &t.tm_hour, &t.tm_min);
+        t.tm_year -= 1900;
+        t.tm_mon -= 1;
+        std::time_t at = ::timegm(&t);
+        if (c.time[4] == 'J') {
+            at -= 9 * 3600;
+        }
+        ::gmtime_r(&at, &t);
+        char date[32];
+        char time[32];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+        std::snprintf(time, sizeof time, n % 3 == 2 ? "%02d%02d00" : "%02d%02d", t.tm_hour, t.tm_min);
+        std::string mode = c.mode;
+        std::string record = adifField("QSO_DATE", date) + " " + adifField("TIME_ON", time) + " "
+            + adifField("CALL", c.call) + " " + adifField("BAND", bandOf(std::atof(c.freq))) + " "
+            + adifField("FREQ", c.freq) + " " + adifField("MODE", mode) + " " + adifField("RST_SENT", c.his) + " "
+            + adifField("RST_RCVD", c.my) + " " + adifField("NAME", c.name) + " " + adifField("QTH", c.qth) + " ";
+        if (std::strcmp(c.qsl, "JARL") != 0) {
+            record += adifField("QSL_VIA", c.qsl) + " ";
+        }
+        if (*c.rem) {
+            record += adifField("COMMENT", c.rem) + " ";
+        }
+        if (*c.send) {
+            record += adifField("QSL_SENT", "Y") + " " + adifField("QSL_SDATE", "20240511") + " ";
+        } else if (n % 2 == 0) {
+            record += adifField("QSL_SENT", n % 4 == 0 ? "N" : "R") + " ";
+        }
+        if (*c.recv) {
+            record += adifField("QSL_RCVD", "Y") + " ";
+        }
+        record += "<EOR>\r\n";
+        if (n % 5 == 1) {
+            // Tag names are case-blind: some loggers write them in lower case.
+            for (std::size_t i = 0; i < record.size(); ++i) {
+                if (record[i] == '<') {
+                    for (std::size_t k = i + 1; k < record.size() && record[k] != ':' && record[k] != '>'; ++k) {
+                        record[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(record[k])));
+                    }
+                }
+            }
+        }
+        out += record;
+        ++n;
+    }
+    return writeFile(dir + "LOG.ADI", out);
+}
+
 bool writeSettings(const std::string& dir)
 {
     const char* expressions[] = {"YY/MM/DD", "HHmmJ", "CALL",     "RST",    "NULL", "FREQ", "MODE",
@@ -280,6 +367,7 @@ int main(int argc, char** argv)
     if (dir.back() != '/') {
         dir += '/';
     }
-    const bool ok = writeParadox(dir + "LOG.DB") && writeDbase(dir + "LOG.DBF") && writeText(dir) && writeSettings(dir);
+    const bool ok = writeParadox(dir + "LOG.DB") && writeDbase(dir + "LOG.DBF") && writeText(dir) && writeAdif(dir)
+        && writeSettings(dir);
     return ok ? 0 : 1;
 }

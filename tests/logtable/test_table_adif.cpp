@@ -1,0 +1,250 @@
+// ADIF logs: fields are the tags found, values are read by their stated length (bytes, or characters in a UTF-8
+// file whose writer counted them so), damaged files read as far as they make sense with one note, and a write
+// changes only the values it sets and their tags' lengths.
+#include "TableFixtures.h"
+
+#include "common/KelboError.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace fixtures;
+
+namespace {
+
+std::vector<std::string> names(const LogTable& t)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < t.FieldCount(); ++i) {
+        out.push_back(t.FieldName(i));
+    }
+    return out;
+}
+
+int field(const LogTable& t, const std::string& name)
+{
+    for (int i = 0; i < t.FieldCount(); ++i) {
+        if (t.FieldName(i) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+/** The text of @p name in every record. */
+std::vector<std::string> column(LogTable& t, const std::string& name)
+{
+    const int f = field(t, name);
+    std::vector<std::string> out;
+    for (t.MoveFirst(); !t.AtEnd(); t.MoveNext()) {
+        out.push_back(f < 0 ? "<no field>" : t.FieldText(f));
+    }
+    return out;
+}
+
+TEST(AdifTable, SampleLogReadsItsTagsAsFieldsInOrderOfFirstAppearance)
+{
+    auto t = open(KELBO_SAMPLE_DIR, "LOG.ADI");
+    // The send mark and its date come last, wherever they first appear.
+    EXPECT_EQ(names(*t),
+              (std::vector<std::string>{"QSO_DATE", "TIME_ON", "CALL", "BAND", "FREQ", "MODE", "RST_SENT", "RST_RCVD",
+                                        "NAME", "QTH", "COMMENT", "QSL_RCVD", "QSL_VIA", "QSL_SENT", "QSL_SDATE"}));
+    EXPECT_EQ(t->RecordCount(), 30);
+    EXPECT_EQ(t->ReadNote(), "");
+    const auto rows = walk(*t);
+    // UTF-8 reaches the program as CP932; lower-case tags are the same fields; a missing tag reads "".
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"20240428", "0012", "JA1ZQX", "40m", "7.045", "SSB", "59", "59",
+                                        sj("山田 太郎"), sj("東京都世田谷区"), sj("初QSO"), "Y", "", "Y", "20240511"}));
+    EXPECT_EQ(rows[1][2], "JH3KVW");
+    EXPECT_EQ(rows[1][8], sj("佐藤 一郎"));
+    EXPECT_EQ(rows[2][10], sj("ｺﾝﾃｽﾄ ①"));
+    EXPECT_EQ(rows[2][1], "231500");
+    EXPECT_EQ(rows[4][13], "N");
+}
+
+TEST(AdifTable, LengthsCountBytesOrCharactersAsTheFileWasWritten)
+{
+    struct Case
+    {
+        const char* what;
+        std::string file;
+        std::vector<std::vector<std::string>> rows;
+    };
+    const std::string name = sj("山田");
+    const std::vector<Case> cases = {
+        {"CP932, byte lengths, no header",
+         "<CALL:6>JA1ZQX<NAME:4>" + sj("山田") + "<EOR>\n<CALL:5>K6LTE<EOR>",
+         {{"JA1ZQX", name}, {"K6LTE", ""}}},
+        {"UTF-8, byte lengths", "<CALL:6>JA1ZQX <NAME:6>山田 <EOR>", {{"JA1ZQX", name}}},
+        {"UTF-8, character lengths", "<CALL:6>JA1ZQX <NAME:2>山田 <EOR>", {{"JA1ZQX", name}}},
+        {"UTF-8, one record each way",
+         "<NAME:6>山田<CALL:6>JA1ZQX<EOR><NAME:2>山田<CALL:5>K6LTE<EOR>",
+         {{name, "JA1ZQX"}, {name, "K6LTE"}}},
+        {"bytes are tried first", "<NAME:7>山田 <CALL:6>JA1ZQX <EOR>", {{sj("山田 "), "JA1ZQX"}}},
+        {"header with tags, type indicators, case-blind names, text between fields",
+         "Log of JA1ZQX <ADIF_VER:5>3.1.4\r\n<eoh>\r\n<call:6:s>JA1ZQX comment <Rst_Sent:2>59 x <eor>\r\n",
+         {{"JA1ZQX", "59"}}},
+        {"a header that begins with a tag",
+         "<ADIF_VER:5>3.1.4 <EOH> <CALL:6>JA1ZQX <RST_SENT:2>59 <EOR>",
+         {{"JA1ZQX", "59"}}},
+        {"a value holding '<' and '>'", "<CALL:6>JA1ZQX<COMMENT:7>a<b>c<d<EOR>", {{"JA1ZQX", "a<b>c<d"}}},
+        {"an empty value and a repeated tag (the first counts)",
+         "<CALL:0><CALL:5>K6LTE<EOR><CALL:6>JA1ZQX<EOR>",
+         {{""}, {"JA1ZQX"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        writeFile(tmp.file("log.adi"), c.file);
+        auto t = open(tmp.path(), "log.adi");
+        auto rows = walk(*t);
+        for (auto& row : rows) {
+            row.resize(row.size() - 2); // the QSL_SENT and QSL_SDATE columns every ADIF table has
+        }
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(t->ReadNote(), "");
+    }
+}
+
+TEST(AdifTable, DamagedFileReadsAsFarAsItMakesSenseWithOneNote)
+{
+    struct Case
+    {
+        const char* what;
+        std::string file;
+        std::vector<std::string> calls;
+        const char* noted;
+    };
+    const std::vector<Case> cases = {
+        {"a length past the end", "<CALL:6>JA1ZQX<EOR><CALL:40>K6LTE", {"JA1ZQX", "K6LTE"}, "ファイルの終わり"},
+        {"a tag without '>'", "<CALL:6 JA1ZQX<EOR><CALL:5>K6LTE<EOR>", {"K6LTE"}, "「<」"},
+        {"a stray '<'", "<CALL:6>JA1ZQX < <EOR><CALL:5>K6LTE<EOR>", {"JA1ZQX", "K6LTE"}, "「<」"},
+        {"no <EOR> after the last record", "<CALL:6>JA1ZQX<EOR><CALL:5>K6LTE", {"JA1ZQX", "K6LTE"}, "<EOR>"},
+        {"a huge length", "<CALL:99999999999>JA1ZQX<EOR>", {}, "「<」"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        writeFile(tmp.file("log.adi"), c.file);
+        auto t = open(tmp.path(), "log.adi");
+        EXPECT_EQ(column(*t, "CALL"), c.calls.empty() ? std::vector<std::string>{} : c.calls);
+        const std::string note = t->ReadNote();
+        EXPECT_NE(note.find(tmp.file("log.adi")), std::string::npos) << note;
+        EXPECT_NE(note.find(c.noted), std::string::npos) << note;
+    }
+}
+
+class AdifWrite : public ::testing::Test
+{
+protected:
+    std::string path() const { return tmp.file("log.adi"); }
+    std::unique_ptr<LogTable> make(const std::string& bytes)
+    {
+        writeFile(path(), bytes);
+        return open(tmp.path(), "log.adi");
+    }
+    void mark(LogTable& t, long row, const std::string& sent, const std::string& date)
+    {
+        t.MoveTo(row);
+        t.EditRecord();
+        t.SetFieldText(field(t, "QSL_SENT"), sent);
+        t.SetFieldText(field(t, "QSL_SDATE"), date);
+        t.Post();
+    }
+    TempDir tmp;
+};
+
+TEST_F(AdifWrite, MarkReplacesValuesOrInsertsTagsBeforeEorAndKeepsEveryOtherByte)
+{
+    const std::string header = "made by hand <PROGRAMID:4>test <EOH>\r\n";
+    const std::string r0 = "<CALL:6>JA1ZQX <qsl_sent:1:s>N <QSL_SDATE:8:D>20200101 <eor>\r\n";
+    const std::string r1 = "<CALL:5>K6LTE <COMMENT:2>hi<EOR>\r\n";
+    const std::string r2 = "<CALL:6>JH3KVW <QSL_SENT:1>N <EOR>\r\n";
+    auto t = make(header + r0 + r1 + r2);
+    {
+        WriteBatch batch(*t);
+        mark(*t, 0, "Y", "20261210");
+        mark(*t, 1, "Y", "20261210");
+        t->MoveFirst();
+        batch.end();
+    }
+    EXPECT_EQ(readFile(path()),
+              header + "<CALL:6>JA1ZQX <qsl_sent:1:s>Y <QSL_SDATE:8:D>20261210 <eor>\r\n"
+                  + "<CALL:5>K6LTE <COMMENT:2>hi<QSL_SENT:1>Y <QSL_SDATE:8>20261210 <EOR>\r\n" + r2);
+    // The fields keep their positions and the table reads on from the new file.
+    EXPECT_EQ(column(*t, "QSL_SENT"), (std::vector<std::string>{"Y", "Y", "N"}));
+    EXPECT_EQ(column(*t, "CALL"), (std::vector<std::string>{"JA1ZQX", "K6LTE", "JH3KVW"}));
+}
+
+// The definition names fields by position: marking a record before the first one that has the mark's tags must not
+// move any field the next time the log is opened.
+TEST_F(AdifWrite, MarkingAnEarlierRecordMovesNoField)
+{
+    auto t = make("<CALL:6>JA1ZQX <EOR>\n<CALL:5>K6LTE <QSL_VIA:4>JARL <EOR>\n<CALL:4>W1AW <QSL_SENT:1>Y <EOR>\n");
+    const std::vector<std::string> before = names(*t);
+    EXPECT_EQ(before, (std::vector<std::string>{"CALL", "QSL_VIA", "QSL_SENT", "QSL_SDATE"}));
+    mark(*t, 0, "Y", "20261210");
+    t->CloseTable();
+    auto again = open(tmp.path(), "log.adi");
+    EXPECT_EQ(names(*again), before);
+    EXPECT_EQ(column(*again, "QSL_SENT"), (std::vector<std::string>{"Y", "", "Y"}));
+}
+
+TEST_F(AdifWrite, LengthsFollowTheRecordsOwnCountingInAUtf8File)
+{
+    auto t = make("<CALL:6>JA1ZQX <NAME:2>山田 <EOR>\n<CALL:5>K6LTE <NAME:6>佐藤 <EOR>\n");
+    for (long row : {0L, 1L}) {
+        t->MoveTo(row);
+        t->EditRecord();
+        t->SetFieldText(field(*t, "NAME"), sj("鈴木 花子"));
+        t->SetFieldText(field(*t, "QSL_SENT"), "Y");
+        t->Post();
+    }
+    EXPECT_EQ(readFile(path()),
+              "<CALL:6>JA1ZQX <NAME:5>鈴木 花子 <QSL_SENT:1>Y <EOR>\n"
+              "<CALL:5>K6LTE <NAME:13>鈴木 花子 <QSL_SENT:1>Y <EOR>\n");
+    auto again = open(tmp.path(), "log.adi");
+    EXPECT_EQ(column(*again, "NAME"), (std::vector<std::string>{sj("鈴木 花子"), sj("鈴木 花子")}));
+}
+
+TEST_F(AdifWrite, WriteIsRefusedWhenTheFileChangedOrIsReadOnly)
+{
+    const std::string original = "<CALL:6>JA1ZQX <EOR>\n";
+    auto t = make(original);
+    const std::string changed = "<CALL:6>JA1ZQX <QSL_SENT:1>Y <EOR>\n";
+    writeFile(path(), changed);
+    EXPECT_THROW(mark(*t, 0, "Y", "20261210"), KelboError);
+    EXPECT_EQ(readFile(path()), changed);
+
+    auto u = make(original);
+    ::chmod(path().c_str(), 0444);
+    try {
+        mark(*u, 0, "Y", "20261210");
+        ADD_FAILURE() << "written";
+    } catch (const KelboError& e) {
+        EXPECT_NE(std::string(e.what()).find("読み取り専用"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readFile(path()), original);
+}
+
+TEST(AdifTable, SendMarkRuleIsAdifsOwn)
+{
+    auto t = open(KELBO_SAMPLE_DIR, "LOG.ADI");
+    const SendMarkRule rule = t->sendMarkRule();
+    EXPECT_EQ(rule.mark, "Y");
+    EXPECT_EQ(rule.dateField, "QSL_SDATE");
+    for (const char* unsent : {"", " ", "N", "n", "R", "Q"}) {
+        EXPECT_TRUE(rule.isUnsent(unsent)) << unsent;
+    }
+    for (const char* sent : {"Y", "y", "I", "F"}) {
+        EXPECT_FALSE(rule.isUnsent(sent)) << sent;
+    }
+    // Other formats keep the program's own rule: only none or a blank is unsent.
+    auto dbf = open(KELBO_SAMPLE_DIR, "LOG.DBF");
+    EXPECT_TRUE(dbf->sendMarkRule().mark.empty());
+    EXPECT_FALSE(dbf->sendMarkRule().isUnsent("N"));
+}
+
+} // namespace
