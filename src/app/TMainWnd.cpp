@@ -2,6 +2,7 @@
 
 #include "app/KelboFont.h"
 #include "app/Settings.h"
+#include "app/SettingsLocation.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
 #include "convdef/TFieldDefBox.h"
@@ -10,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
@@ -62,15 +62,6 @@ void setEditText(QLineEdit* edit, const QString& text)
 }
 
 } // namespace
-
-QString TMainWnd::baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir)
-{
-    QString dir = arguments.size() > 1 ? exeDir : currentDir;
-    if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/'))) {
-        dir += QLatin1Char('/');
-    }
-    return dir;
-}
 
 TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table, QWidget* parent)
     : QWidget(parent)
@@ -167,7 +158,11 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
     m_convDef.fill(std::string());
     PrintPhase = 0;
-    BaseDir = baseDirFor(arguments, QCoreApplication::applicationDirPath(), QDir::currentPath());
+    BaseDir = settingsBaseDir(arguments);
+    if (!BaseDir.isEmpty()) {
+        // The user's settings folder is made on the first start; a failure shows when the settings are written.
+        QDir().mkpath(BaseDir);
+    }
     LoadSettingsIntoControls();
     SendFieldIndex = FindSendField();
     UpdateControls();

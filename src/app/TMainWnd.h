@@ -25,8 +25,7 @@ class TMainWnd : public QWidget
     Q_OBJECT
 public:
     /** @brief Builds the window and reads the settings file. @p arguments are the command line, the program's
-     * own path first; any further argument puts the settings file beside the executable instead of in the
-     * current folder. @p table is the log table object to use (a closed one; a new engine table when null). */
+     * own path first; they choose the settings folder (settingsBaseDir), which is created when missing. @p table is the log table object to use (a closed one; a new engine table when null). */
     explicit TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table = nullptr,
                       QWidget* parent = nullptr);
     ~TMainWnd() override;
@@ -58,10 +57,6 @@ public:
     void TimerTimer();
     /** Closing form of the send-mark update, then "DeleteLog" after a transfer; false when the user chose Cancel. */
     bool CloseSendMarks();
-
-    /** @brief BaseDir for a command line: the executable's folder when there is an argument after the program's
-     * path, else the current folder; '/'-terminated, or empty when @p currentDir is. */
-    static QString baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir);
 
     QLabel* Label1 = nullptr;
     QLineEdit* EditDir = nullptr;

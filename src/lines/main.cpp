@@ -1,6 +1,7 @@
 // kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
 #include "app/IniFile.h"
 #include "app/Settings.h"
+#include "app/SettingsLocation.h"
 #include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
@@ -33,8 +34,10 @@ constexpr const char* kUsage
       "  --no-utc     times are Japanese time\n"
       "  --help       show this text\n"
       "\n"
-      "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
-      "--ini, else AllSend is off and UTC on.\n"
+      "Without --ini the settings file is the one KELBO uses when started without arguments: KELBO.ini\n"
+      "in the current folder when there is one, else in $XDG_CONFIG_HOME/KELBO (~/.config/KELBO); which\n"
+      "one is told on standard error. Without the flags, AllSend and UTC come from the settings file,\n"
+      "else AllSend is off and UTC on; without a settings file and --def every field is \"NULL\".\n"
       "Exit status: 0 done, 1 a table, settings or definition file could not be read, 2 bad usage.\n";
 
 struct Arguments
@@ -49,7 +52,7 @@ struct Arguments
 
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "kelbo-lines: %s\nTry 'kelbo-lines --help'.\n", message.c_str());
+    std::fprintf(stderr, "kelbo-lines: %s\n使い方は kelbo-lines --help で表示されます.\n", message.c_str());
     return 2;
 }
 
@@ -77,7 +80,7 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             args.all = true;
         } else if (arg == "--utc" || arg == "--no-utc") {
             if (args.utc && *args.utc != (arg == "--utc")) {
-                return usageError("--utc and --no-utc exclude each other");
+                return usageError("--utc と --no-utc は同時に指定できません");
             }
             args.utc = arg == "--utc";
         } else if (arg == "--ini" || arg == "--def" || arg.substr(0, 6) == "--ini=" || arg.substr(0, 6) == "--def=") {
@@ -88,11 +91,11 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                return usageError(std::string(arg) + " needs a file name");
+                return usageError(std::string(arg) + " にはファイル名が必要です");
             }
             (isIni ? args.ini : args.def) = value;
         } else {
-            return usageError("unknown option " + std::string(arg));
+            return usageError("不明なオプション " + std::string(arg));
         }
     }
     return std::nullopt;
@@ -104,12 +107,26 @@ int run(const Arguments& args)
     if (args.ini) {
         // The settings reader never fails on its own; a file named on the command line must exist and read.
         if (IniFile::load(*args.ini).source() != IniFile::Source::Loaded) {
-            return failure("cannot read the settings file " + *args.ini);
+            return failure("設定ファイル " + *args.ini + " を読めません");
         }
         LoadSettings(*args.ini, settings);
+    } else {
+        // The file KELBO itself would read; the user is told which one, as it may not be the expected one.
+        const std::string ini = SettingsPath(settingsBaseDir(QStringList{QStringLiteral("kelbo-lines")}).toStdString());
+        switch (IniFile::load(ini).source()) {
+        case IniFile::Source::Loaded:
+            std::fprintf(stderr, "kelbo-lines: 設定ファイル %s を使います\n", ini.c_str());
+            LoadSettings(ini, settings);
+            break;
+        case IniFile::Source::Missing:
+            std::fprintf(stderr, "kelbo-lines: 設定ファイル %s はありません. 既定の設定を使います\n", ini.c_str());
+            break;
+        case IniFile::Source::Unreadable:
+            return failure("設定ファイル " + ini + " を読めません");
+        }
     }
     if (args.def && !LoadConvDefFile(*args.def, settings.Fields)) {
-        return failure("cannot read the definition file " + *args.def);
+        return failure("変換定義ファイル " + *args.def + " を読めません");
     }
     WalkOptions options;
     options.allSend = args.all.value_or(settings.AllSend);
@@ -126,7 +143,7 @@ int run(const Arguments& args)
         return std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
     });
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        return failure("cannot write the output");
+        return failure("出力に書き込めません");
     }
     return 0;
 }
@@ -144,13 +161,13 @@ int main(int argc, char** argv)
         return 0;
     }
     if (args.positional.size() != 2) {
-        return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
+        return usageError(args.positional.size() < 2 ? "DIR と TABLE を指定してください" : "引数が多すぎます");
     }
     try {
         return run(args);
     } catch (const KelboError& e) {
         return failure(e.what());
     } catch (const std::exception& e) {
-        return failure(std::string("unexpected error: ") + e.what());
+        return failure(std::string("予期しないエラー: ") + e.what());
     }
 }

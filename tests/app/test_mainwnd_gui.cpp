@@ -1,5 +1,6 @@
 #include "MemoryLogTable.h"
 #include "ScriptedDialogs.h"
+#include "app/SettingsLocation.h"
 #include "app/TMainWnd.h"
 #include "common/Cp932.h"
 #include "convdef/TFieldDefBox.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,7 +25,8 @@
 
 namespace {
 
-/** Runs each window in a fresh current folder, so that its settings file starts out missing. */
+/** Runs each window in a fresh current folder that is also the user's settings folder, so that its settings file
+ * starts out missing and nothing of the real home is touched. */
 class MainWndTest : public ::testing::Test
 {
 protected:
@@ -31,11 +34,19 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
+        m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+        ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("KELBO")));
+        QDir::setCurrent(dir());
     }
-    void TearDown() override { QDir::setCurrent(m_oldCwd); }
+    void TearDown() override
+    {
+        QDir::setCurrent(m_oldCwd);
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    }
 
-    QString dir() const { return m_dir.path() + QLatin1Char('/'); }
+    QString root() const { return m_dir.path() + QLatin1Char('/'); }
+    QString dir() const { return root() + QStringLiteral("KELBO/"); }
     QString iniText() const
     {
         QFile f(dir() + QStringLiteral("KELBO.ini"));
@@ -62,6 +73,7 @@ protected:
 private:
     QTemporaryDir m_dir;
     QString m_oldCwd;
+    QByteArray m_oldConfig;
 };
 
 TEST_F(MainWndTest, StartsWithTheDesignValuesWhenThereIsNoSettingsFile)
@@ -88,26 +100,60 @@ TEST_F(MainWndTest, StartsWithTheDesignValuesWhenThereIsNoSettingsFile)
     EXPECT_EQ(MainWnd, w.get());
 }
 
-TEST_F(MainWndTest, BaseDirComesFromTheExecutableOnlyWithArguments)
+TEST_F(MainWndTest, SettingsFolderRules)
 {
-    const QString longDir = QStringLiteral("/") + QString(300, QLatin1Char('d'));
+    // Folders: one with a settings file, one without, and a user settings folder.
+    const QString withIni = root() + QStringLiteral("win");
+    const QString without = root() + QStringLiteral("empty");
+    const QString config = root() + QStringLiteral("cfg/KELBO/");
+    ASSERT_TRUE(QDir().mkpath(withIni) && QDir().mkpath(without));
+    QFile ini(withIni + QStringLiteral("/KELBO.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.close();
     struct Case
     {
         QStringList args;
-        QString exeDir;
         QString cwd;
+        QString configDir;
         QString expected;
     };
     const Case cases[] = {
-        {{"kelbo"}, "/opt/kelbo", "/home/op/logs", "/home/op/logs/"},
-        {{"kelbo", "x"}, "/opt/kelbo", "/home/op/logs", "/opt/kelbo/"},
-        {{"kelbo"}, "/opt/kelbo", "/", "/"},
-        {{"kelbo"}, "/opt/kelbo", "", ""},
-        {{"kelbo"}, "/opt", longDir, longDir + "/"}, // no path is cut short
+        {{"kelbo"}, withIni, config, withIni + "/"}, // a settings file in the current folder wins
+        {{"kelbo"}, without, config, config}, // else the user's settings folder
+        {{"kelbo"}, without, "", without + "/"},
+        {{"kelbo"}, "", "", ""},
+        {{"kelbo", without}, withIni, config, without + "/"}, // a folder on the command line
+        {{"kelbo", "-x"}, withIni, config, "/opt/kelbo/"}, // any other argument: the executable's folder
+        {{"kelbo", withIni + "/KELBO.ini"}, without, config, "/opt/kelbo/"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(TMainWnd::baseDirFor(c.args, c.exeDir, c.cwd), c.expected) << c.args.join(' ').toStdString();
+        EXPECT_EQ(settingsBaseDir(c.args, "/opt/kelbo", c.cwd, c.configDir), c.expected)
+            << c.args.join(' ').toStdString() << " in " << c.cwd.toStdString();
     }
+
+    qputenv("XDG_CONFIG_HOME", "/xdg/conf/");
+    EXPECT_EQ(userConfigDir(), QStringLiteral("/xdg/conf/KELBO/"));
+    for (const char* ignored : {"", "relative/conf"}) {
+        qputenv("XDG_CONFIG_HOME", ignored);
+        EXPECT_EQ(userConfigDir(), QDir::homePath() + QStringLiteral("/.config/KELBO/")) << ignored;
+    }
+}
+
+TEST_F(MainWndTest, FirstStartMakesTheUserSettingsFolderAndKeepsTheSettingsThere)
+{
+    QDir::setCurrent(root()); // no settings file here
+    qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("new/conf")).toUtf8());
+    const QString expected = root() + QStringLiteral("new/conf/KELBO/");
+    {
+        auto w = window();
+        EXPECT_EQ(w->BaseDir, expected);
+        EXPECT_TRUE(QFileInfo(expected).isDir());
+        w->SendMark->setText(QStringLiteral("済"));
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    EXPECT_TRUE(QFile::exists(expected + QStringLiteral("KELBO.ini")));
+    EXPECT_FALSE(QFile::exists(root() + QStringLiteral("KELBO.ini")));
+    EXPECT_EQ(window()->SendMark->text(), QStringLiteral("済")) << "the next start reads the same file";
 }
 
 TEST_F(MainWndTest, SendFieldAndControlStates)
