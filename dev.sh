@@ -13,7 +13,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
     pxlib-dev libshp-dev libcsv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    dbus dbus-x11 xvfb xauth fonts-noto-cjk gdal-bin desktop-file-utils
+    dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk gdal-bin desktop-file-utils
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -6,13 +6,30 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
+#include <algorithm>
+
+namespace {
+
+// How long ShowMsg waits for a window manager to map the box before it paints anyway.
+constexpr int kMapWaitMs = 2000;
+// Progress steps closer together than this are not painted (the last one always is).
+constexpr int kPaintEveryMs = 40;
+
+} // namespace
 
 TInfoBoxDlg::TInfoBoxDlg(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+    // A title and nothing else: no close, minimise or maximise button.
+    : QDialog(owner,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint
+                  | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("KELBO"));
     setFixedSize(351, 86);
@@ -20,6 +37,11 @@ TInfoBoxDlg::TInfoBoxDlg(QWidget* owner)
     LMSG = new QLabel(QStringLiteral("LMSG"), this);
     LMSG->setGeometry(16, 33, 321, 17);
     LMSG->setAlignment(Qt::AlignCenter);
+    Progress = new QProgressBar(this);
+    Progress->setGeometry(16, 60, 321, 18);
+    Progress->setAlignment(Qt::AlignCenter);
+    Progress->setFont(kelboFont(13));
+    Progress->hide();
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         move(s->availableGeometry().center() - rect().center());
     }
@@ -29,14 +51,39 @@ void TInfoBoxDlg::ShowMsg(const QString& text)
 {
     // The box holds at most 255 bytes of text, cut on a character boundary.
     LMSG->setText(cp932::toUnicode(cp932::cut(cp932::fromUnicode(text), 255)));
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (!isVisible()) {
         show();
     }
     raise();
-    // The callers run long loops that handle no events: paint now.
+    // The callers run long loops that handle no events. A window manager maps the box only after a round trip,
+    // and what is painted before that is lost: wait until the box is on screen, then paint.
+    QDeadlineTimer deadline(kMapWaitMs);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    while (windowHandle() && !windowHandle()->isExposed() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(1);
+    }
     repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sincePaint.start();
+}
+
+void TInfoBoxDlg::ShowProgress(long done, long total)
+{
+    if (total <= 0) {
+        return;
+    }
+    // The bar counts in int: it shows tenths of a percent, the text the counts themselves.
+    Progress->setRange(0, 1000);
+    Progress->setValue(static_cast<int>(static_cast<long double>(std::clamp(done, 0L, total)) * 1000 / total));
+    Progress->setFormat(QStringLiteral("%1 / %2 件").arg(done).arg(total));
+    if (Progress->isHidden()) {
+        Progress->show();
+    } else if (done < total && m_sincePaint.isValid() && m_sincePaint.elapsed() < kPaintEveryMs) {
+        return;
+    }
+    Progress->repaint();
+    m_sincePaint.start();
 }
 
 void TInfoBoxDlg::closeEvent(QCloseEvent* event)

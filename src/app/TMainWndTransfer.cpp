@@ -51,6 +51,12 @@ public:
         m_progress->ShowMsg(text);
     }
     void closeProgress() override { m_progress.reset(); }
+    void progressStep(long done, long total) override
+    {
+        if (m_progress) {
+            m_progress->ShowProgress(done, total);
+        }
+    }
     void beginWait() override { m_waits.push_back(std::make_unique<CWaitCursor>()); }
     void endWait() override
     {

@@ -250,10 +250,12 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         m_handed->sendField = ctx.sendFieldIndex;
 
         DetachScope detached(table);
+        const long records = table.RecordCount();
         m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
-               [this, &c](long position, const std::string& line, const LogTable& at) {
+               [this, &c, &ctx, records](long position, const std::string& line, const LogTable& at) {
                    m_handed->records.emplace_back(position, RecordFingerprint(at, m_handed->sendField));
                    c.post(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
+                   ctx.ui.progressStep(position + 1, records);
                    return true;
                });
         // Every line has been answered before the card program is told the batch is complete.
@@ -331,10 +333,13 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
             WriteBatch batch(table);
             table.MoveFirst();
             long last = 0;
+            long done = 0;
+            const long total = static_cast<long>(printed.size() - std::count(printed.begin(), printed.end(), -1));
             for (const int p : printed) {
                 if (p == -1) {
                     continue;
                 }
+                ctx.ui.progressStep(++done, total);
                 const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
                 if (!fingerprint) {
                     ++unmarked;

@@ -36,6 +36,12 @@ public:
     /** @brief Creates the progress box and shows @p text in it; closeProgress destroys it. */
     virtual void showProgress(const QString& text) = 0;
     virtual void closeProgress() = 0;
+    /** @brief How far the work in the progress box is: @p done of @p total records (or marks). */
+    virtual void progressStep(long done, long total)
+    {
+        (void)done;
+        (void)total;
+    }
     /** @brief The hourglass pointer on and off again (calls pair up). */
     virtual void beginWait() = 0;
     virtual void endWait() = 0;

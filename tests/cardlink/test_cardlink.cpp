@@ -169,6 +169,8 @@ public:
     void beginWait() override { ++waits; }
     void endWait() override { --waits; }
     void startPollTimer() override { events << "Timer"; }
+    void progressStep(long done, long total) override { steps << QStringLiteral("%1/%2").arg(done).arg(total); }
+    QStringList steps; // "done/total" of each progress step
 
     QStringList with(const QString& prefix) const { return events.filter(QRegularExpression("^" + prefix)); }
 
@@ -412,6 +414,17 @@ TEST_F(CardLinkTest, PollAsksOnceThePrintStatusReadsTwoAndMarksExactlyThePrinted
     EXPECT_TRUE(table->GridAttached());
     EXPECT_TRUE(ui.with("Warning").isEmpty());
     EXPECT_EQ(cardo->lines.size(), 1u) << "printed lines dropped";
+}
+
+TEST_F(CardLinkTest, ProgressCountsRecordsWalkedAndMarksWritten)
+{
+    transfer();
+    // A step for each record handed over, counted by its position among all six records.
+    EXPECT_EQ(ui.steps, (QStringList{"1/6", "4/6", "5/6", "6/6"}));
+    ui.steps.clear();
+    cardo->print({0, 3});
+    tick();
+    EXPECT_EQ(ui.steps, (QStringList{"1/2", "2/2"})) << "counted over the printed lines only";
 }
 
 TEST_F(CardLinkTest, PrintedPositionsInAnyOrderAreReachedByRelativeMoves)
