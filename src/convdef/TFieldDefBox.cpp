@@ -452,6 +452,7 @@ void TFieldDefBox::SaveBtnClick()
     request.fileName = QStringLiteral("ConvDef.def");
     request.defaultExt = QStringLiteral("def");
     request.startDir = m_baseDir;
+    request.confirmOverwrite = false; // SAVE replaces a file of the same name without asking
     const QString path = dialogs().SaveFileName(this, request);
     if (path.isEmpty()) {
         return;
