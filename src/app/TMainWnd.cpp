@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -130,11 +131,17 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
                 });
             });
 
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    StatusCounts = new QLabel(StatusBar);
+    StatusBar->addPermanentWidget(StatusCounts);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(panel);
     layout->addWidget(DBGrid, 1);
+    layout->addWidget(StatusBar);
 
     setTabOrder(ConBtn, EditDir);
     setTabOrder(EditDir, EditLog);
@@ -166,6 +173,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     LoadSettingsIntoControls();
     SendFieldIndex = FindSendField();
     UpdateControls();
+    RefreshStatus();
 
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         move(s->availableGeometry().center() - rect().center());
@@ -243,9 +251,44 @@ void TMainWnd::ConBtnClick()
         m_table->OpenTable(EditDir->text().toStdString(), EditLog->text().toStdString());
     } catch (...) {
         UpdateControls();
+        RefreshStatus();
         throw;
     }
     UpdateControls();
+    RefreshStatus();
+}
+
+void TMainWnd::RefreshStatus()
+{
+    m_gridModel->setSendField(SendFieldIndex);
+    if (!m_table->IsOpen()) {
+        StatusCounts->setText(QStringLiteral("未接続"));
+        return;
+    }
+    const long records = m_table->RecordCount();
+    QString text = QStringLiteral("レコード %1件").arg(records);
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_table->FieldCount()) {
+        long unsent = 0;
+        for (long row = 0; row < records; ++row) {
+            const std::string mark = m_table->CellText(row, SendFieldIndex);
+            unsent += mark.empty() || mark[0] == ' ';
+        }
+        text += QStringLiteral("　未送信 %1件").arg(unsent);
+    }
+    text += QStringLiteral("　今回の送信マーク %1件").arg(m_marksThisSession);
+    StatusCounts->setText(text);
+}
+
+void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous)
+{
+    (void)previous;
+    m_marksThisSession += static_cast<long>(positions.size());
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
+    RefreshStatus();
+    // The marks just written are in view.
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !positions.empty()) {
+        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(positions.front()), SendFieldIndex));
+    }
 }
 
 void TMainWnd::RefBtnClick()
@@ -273,6 +316,7 @@ void TMainWnd::FieldSetBtnClick()
     }
     SendFieldIndex = FindSendField();
     UpdateControls();
+    RefreshStatus();
 }
 
 bool TMainWnd::FormCloseQuery()

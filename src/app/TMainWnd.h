@@ -9,12 +9,15 @@
 #include <QStringList>
 #include <QWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 class LogTableModel;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStatusBar;
 class QTableView;
 class QTimer;
 
@@ -25,7 +28,8 @@ class TMainWnd : public QWidget
     Q_OBJECT
 public:
     /** @brief Builds the window and reads the settings file. @p arguments are the command line, the program's
-     * own path first; they choose the settings folder (settingsBaseDir), which is created when missing. @p table is the log table object to use (a closed one; a new engine table when null). */
+     * own path first; they choose the settings folder (settingsBaseDir), which is created when missing. @p table is the
+     * log table object to use (a closed one; a new engine table when null). */
     explicit TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table = nullptr,
                       QWidget* parent = nullptr);
     ~TMainWnd() override;
@@ -44,6 +48,15 @@ public:
     int FindSendField() const;
     /** @brief CARDOBtn follows the open table, SendMark a "SEND" entry; nothing else changes. */
     void UpdateControls();
+
+    /** @brief The status line: records, records not yet sent (with a "SEND" entry) and marks written in this
+     * session, read from the table as it stands. */
+    void RefreshStatus();
+    /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
+     * @p previous before. */
+    void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous);
+    /** @brief Marks written by send-mark updates since start. */
+    long marksThisSession() const { return m_marksThisSession; }
 
     void ConBtnClick();
     void RefBtnClick();
@@ -71,6 +84,9 @@ public:
     QPushButton* FieldSetBtn = nullptr;
     QPushButton* CARDOBtn = nullptr;
     QTableView* DBGrid = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    /** @brief The counts on the status line (its permanent part). */
+    QLabel* StatusCounts = nullptr;
     /** @brief The print-status poll: 2000 ms, off until the first transfer. */
     QTimer* Timer = nullptr;
 
@@ -87,6 +103,7 @@ private:
     ConvDefTable m_convDef;
     std::unique_ptr<LogTable> m_table;
     LogTableModel* m_gridModel = nullptr;
+    long m_marksThisSession = 0;
 };
 
 /** @brief The one main window while it exists. */

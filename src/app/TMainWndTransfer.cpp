@@ -51,6 +51,10 @@ public:
         m_progress->ShowMsg(text);
     }
     void closeProgress() override { m_progress.reset(); }
+    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous) override
+    {
+        m_window.SendMarksWritten(positions, previous);
+    }
     void progressStep(long done, long total) override
     {
         if (m_progress) {

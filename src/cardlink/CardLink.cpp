@@ -318,6 +318,8 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
 
     const BusyScope busy(m_busy);
     long unmarked = 0;
+    std::vector<long> markedAt;
+    std::vector<std::string> previous;
     {
         const WaitScope wait(ctx.ui);
         ProgressScope progress(ctx.ui, cardtext::kUpdating);
@@ -357,6 +359,8 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                     table.EditRecord();
                     table.SetFieldText(ctx.sendFieldIndex, ctx.sendMark);
                     wrote = true;
+                    markedAt.push_back(last);
+                    previous.push_back(text);
                 }
             }
             table.MoveFirst();
@@ -377,6 +381,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         c.put(QStringLiteral("PrintStat"), 0);
         ctx.printPhase = 0;
     }
+    ctx.ui.marksWritten(markedAt, previous);
     if (unmarked > 0) {
         ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
     }

@@ -8,12 +8,16 @@
 #include "common/Cp932.h"
 #include "logtable/LogTable.h"
 
+#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -184,8 +188,10 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         const int held = property(QStringLiteral("GetLogCount"));
         ASSERT_GE(held, 4);
         long unsent = 0;
+        long unsentBefore = 0;
         for (const auto& row : cellsBefore) {
             unsent += !row[2].empty() && (row[kSendField].empty() || row[kSendField][0] == ' ');
+            unsentBefore += row[kSendField].empty() || row[kSendField][0] == ' ';
         }
         EXPECT_EQ(held, unsent) << "every unsent contact with a call sign is handed over";
 
@@ -202,6 +208,20 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         EXPECT_EQ(property(QStringLiteral("GetLogCount")), held - 3) << "printed lines dropped";
         EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
         expectSaneWindow();
+
+        // The status line tells what was done and what is left; the marked rows are subdued in the grid.
+        EXPECT_EQ(window->StatusBar->currentMessage(), QStringLiteral("3件の送信マークを書きました"));
+        EXPECT_EQ(window->StatusCounts->text(),
+                  QStringLiteral("レコード %1件　未送信 %2件　今回の送信マーク 3件")
+                      .arg(cellsBefore.size())
+                      .arg(unsentBefore - 3));
+        const QAbstractItemModel* grid = window->DBGrid->model();
+        for (long row = 0; row < static_cast<long>(cellsBefore.size()); ++row) {
+            const bool marked = std::find(printed.begin(), printed.end(), row) != printed.end()
+                || !(cellsBefore[static_cast<std::size_t>(row)][kSendField].empty()
+                     || cellsBefore[static_cast<std::size_t>(row)][kSendField][0] == ' ');
+            EXPECT_EQ(grid->index(static_cast<int>(row), 0).data(Qt::ForegroundRole).isValid(), marked) << row;
+        }
 
         window.reset(); // closes the table the way the program ends
         Cells expected = cellsBefore;
