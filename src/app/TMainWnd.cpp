@@ -12,12 +12,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
@@ -55,6 +57,51 @@ void fitLabel(QLabel* label)
     label->resize(designWidth, std::max(label->height(), label->sizeHint().height()));
 }
 
+/** The top panel: its controls keep their design places at the design width; a wider window gives the extra
+ * width to the folder box and moves what stands right of it along, a narrower one takes it from the folder box
+ * down to kMinDirWidth (the window's minimum size stops there, so every button stays in view). */
+class TopPanel : public QFrame
+{
+public:
+    using QFrame::QFrame;
+
+    enum class Anchor
+    {
+        Left,
+        Stretch,
+        Right
+    };
+    /** Records the controls' design places (call once they are placed). */
+    void keep(QWidget* w, Anchor anchor) { m_items.push_back({w, w->geometry(), anchor}); }
+    static constexpr int kMinDirWidth = 80;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QFrame::resizeEvent(event);
+        const int extra = std::max(width() - kClientWidth, kMinDirWidth - kDesignDirWidth);
+        for (const Item& item : m_items) {
+            QRect r = item.design;
+            if (item.anchor == Anchor::Stretch) {
+                r.setWidth(r.width() + extra);
+            } else if (item.anchor == Anchor::Right) {
+                r.translate(extra, 0);
+            }
+            item.widget->setGeometry(r);
+        }
+    }
+
+private:
+    static constexpr int kDesignDirWidth = 185;
+    struct Item
+    {
+        QWidget* widget;
+        QRect design;
+        Anchor anchor;
+    };
+    std::vector<Item> m_items;
+};
+
 /** Shows a text from its beginning, as an edit does when the program fills it. */
 void setEditText(QLineEdit* edit, const QString& text)
 {
@@ -75,7 +122,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     resize(kClientWidth, kClientHeight);
 
     const KelboSettings design = DefaultSettings();
-    auto* panel = new QFrame(this);
+    auto* panel = new TopPanel(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setFixedHeight(kPanelHeight);
     Label1 = place(new QLabel(QStringLiteral("フォルダ"), panel), 7, 12, 52, 15);
@@ -96,12 +143,24 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     for (QLabel* label : {Label1, Label2, LSendMark}) {
         fitLabel(label);
     }
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, AllSend, CBUTC}) {
+        panel->keep(w, TopPanel::Anchor::Left);
+    }
+    panel->keep(EditDir, TopPanel::Anchor::Stretch);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label2, EditLog, RefBtn, ConBtn, LSendMark, SendMark, FieldSetBtn, CARDOBtn}) {
+        panel->keep(w, TopPanel::Anchor::Right);
+    }
+    // Enter in the folder or file box connects.
+    connect(EditDir, &QLineEdit::returnPressed, ConBtn, &QPushButton::click);
+    connect(EditLog, &QLineEdit::returnPressed, ConBtn, &QPushButton::click);
 
     DBGrid = new QTableView(this);
     DBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid->setTabKeyNavigation(true);
+    // The arrow keys move between cells; Tab goes on to the next control.
+    DBGrid->setTabKeyNavigation(false);
     DBGrid->setShowGrid(true);
     DBGrid->setWordWrap(false);
     DBGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -142,6 +201,10 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     layout->addWidget(panel);
     layout->addWidget(DBGrid, 1);
     layout->addWidget(StatusBar);
+    // Every button stays in view: the folder box is the only control that gives way.
+    setMinimumSize(kClientWidth - (185 - TopPanel::kMinDirWidth),
+                   kPanelHeight + 4 * DBGrid->verticalHeader()->defaultSectionSize()
+                       + DBGrid->horizontalHeader()->sizeHint().height() + StatusBar->sizeHint().height());
 
     setTabOrder(ConBtn, EditDir);
     setTabOrder(EditDir, EditLog);
@@ -297,6 +360,10 @@ void TMainWnd::RefBtnClick()
     request.title = QStringLiteral("データベースファイルを選択");
     request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv)");
     request.defaultExt = QStringLiteral("db");
+    // The dialog opens in the folder typed, when there is one.
+    if (!EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
+        request.startDir = EditDir->text();
+    }
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {
         return;

@@ -244,6 +244,64 @@ TEST_F(MainWndTest, GridAndTableShareTheCurrentRecord)
     EXPECT_EQ(w.DBGrid->currentIndex().row(), 1);
 }
 
+TEST_F(MainWndTest, PanelStretchesAndKeepsEveryButtonInView)
+{
+    auto w = window();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QList<QWidget*> buttons = {w->RefBtn, w->ConBtn, w->FieldSetBtn, w->CARDOBtn};
+    int lastDirWidth = 0;
+    for (const int width : {420, w->minimumWidth(), 632, 1400}) {
+        w->resize(width, 300);
+        QApplication::processEvents();
+        SCOPED_TRACE(width);
+        const QWidget* panel = w->ConBtn->parentWidget();
+        EXPECT_GE(w->width(), w->minimumWidth());
+        for (QWidget* b : buttons) {
+            EXPECT_TRUE(panel->rect().contains(b->geometry())) << b->objectName().toStdString();
+            EXPECT_FALSE(b->geometry().intersects(w->EditLog->geometry()));
+        }
+        EXPECT_LT(w->EditDir->geometry().right(), w->Label2->geometry().left()) << "the folder box overlaps";
+        EXPECT_LE(w->ConBtn->geometry().right(), panel->width() - 7) << "the right margin stays";
+        EXPECT_GE(w->EditDir->width(), lastDirWidth) << "the folder box takes the extra width";
+        lastDirWidth = w->EditDir->width();
+    }
+    EXPECT_GT(lastDirWidth, 185 + 700);
+}
+
+TEST_F(MainWndTest, KeyboardEnterConnectsAndTabLeavesTheGrid)
+{
+    auto w = window();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (QLineEdit* edit : {w->EditDir, w->EditLog}) {
+        const int before = m_table->opens;
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(m_table->opens, before + 1) << "Enter presses 接続";
+        EXPECT_TRUE(w->table().IsOpen());
+    }
+    w->DBGrid->setFocus();
+    w->DBGrid->setCurrentIndex(w->DBGrid->model()->index(0, 0));
+    QTest::keyClick(w->DBGrid, Qt::Key_Right);
+    EXPECT_EQ(w->DBGrid->currentIndex().column(), 1) << "arrows still move between cells";
+    QTest::keyClick(w->DBGrid, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), w->DBGrid) << "Tab leaves the grid";
+}
+
+TEST_F(MainWndTest, BrowseOpensInTheFolderTyped)
+{
+    auto w = window();
+    w->EditDir->setText(root());
+    w->RefBtn->click(); // cancelled
+    w->EditDir->setText(root() + QStringLiteral("no such folder"));
+    w->RefBtn->click();
+    ASSERT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_EQ(dialogs.asked[0].request.startDir, root());
+    EXPECT_EQ(dialogs.asked[1].request.startDir, QString()) << "the platform chooses for a folder that is not there";
+}
+
 TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
 {
     auto w = window();
