@@ -377,6 +377,7 @@ void TMainWnd::FieldSetBtnClick()
 {
     {
         TFieldDefBox box(this, m_convDef, *m_table, BaseDir);
+        box.SetPreviewOptions(CBUTC->isChecked(), AllSend->isChecked());
         if (box.Execute()) {
             m_convDef = box.Entries();
         }
