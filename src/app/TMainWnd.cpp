@@ -1,5 +1,6 @@
 #include "app/TMainWnd.h"
 
+#include "app/CWaitCursor.h"
 #include "app/KelboFont.h"
 #include "app/Settings.h"
 #include "app/SettingsLocation.h"
@@ -16,11 +17,13 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -194,6 +197,13 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     StatusBar->setSizeGripEnabled(false);
     StatusCounts = new QLabel(StatusBar);
     StatusBar->addPermanentWidget(StatusCounts);
+    UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);
+    UndoBtn->setToolTip(QStringLiteral("直前に書いた送信マークを取り消します (Ctrl+Z)"));
+    UndoBtn->setEnabled(false);
+    StatusBar->addPermanentWidget(UndoBtn);
+    connect(UndoBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { UndoBtnClick(); }); });
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKey, &QShortcut::activated, UndoBtn, &QPushButton::click);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -308,6 +318,7 @@ void TMainWnd::UpdateControls()
 
 void TMainWnd::ConBtnClick()
 {
+    m_undo.forget();
     try {
         m_table->CloseTable();
         // Folder and name go to the engine exactly as typed.
@@ -324,6 +335,7 @@ void TMainWnd::ConBtnClick()
 void TMainWnd::RefreshStatus()
 {
     m_gridModel->setSendField(SendFieldIndex);
+    UndoBtn->setEnabled(m_undo.available(*m_table));
     if (!m_table->IsOpen()) {
         StatusCounts->setText(QStringLiteral("未接続"));
         return;
@@ -342,15 +354,48 @@ void TMainWnd::RefreshStatus()
     StatusCounts->setText(text);
 }
 
-void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous)
+void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                                const std::vector<std::uint64_t>& fingerprints)
 {
-    (void)previous;
+    std::vector<SendMarkUndo::Mark> marks;
+    for (std::size_t i = 0; i < positions.size() && i < previous.size() && i < fingerprints.size(); ++i) {
+        marks.push_back({positions[i], previous[i], fingerprints[i]});
+    }
+    m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
     m_marksThisSession += static_cast<long>(positions.size());
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
     RefreshStatus();
     // The marks just written are in view.
     if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !positions.empty()) {
         DBGrid->scrollTo(m_gridModel->index(static_cast<int>(positions.front()), SendFieldIndex));
+    }
+}
+
+void TMainWnd::UndoBtnClick()
+{
+    if (!m_undo.available(*m_table)) {
+        RefreshStatus();
+        return;
+    }
+    const QString question = QStringLiteral("直前に書いた %1 件の送信マークを取り消して, 元の内容に戻しますか？");
+    if (dialogs().YesNoBox(this, question.arg(m_undo.count())) != Answer::Yes) {
+        return;
+    }
+    SendMarkUndo::Result result;
+    try {
+        CWaitCursor wait;
+        result = m_undo.undo(*m_table);
+    } catch (...) {
+        RefreshStatus();
+        throw;
+    }
+    m_marksThisSession -= result.restored;
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを取り消しました").arg(result.restored));
+    RefreshStatus();
+    if (result.skipped > 0) {
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("送信マークの後で記録が変更されたため, %1 件は元に戻しませんでした.").arg(result.skipped));
     }
 }
 

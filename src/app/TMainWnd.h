@@ -1,6 +1,7 @@
 #ifndef KELBO_APP_TMAINWND_H
 #define KELBO_APP_TMAINWND_H
 
+#include "app/SendMarkUndo.h"
 #include "app/Settings.h"
 #include "app/TMainWndTransfer.h"
 #include "convdef/ConvDefTable.h"
@@ -8,6 +9,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,8 +55,11 @@ public:
      * session, read from the table as it stands. */
     void RefreshStatus();
     /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
-     * @p previous before. */
-    void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous);
+     * @p previous before; @p fingerprints identify the records (RecordFingerprint without SEND). */
+    void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                          const std::vector<std::uint64_t>& fingerprints);
+    /** @brief Takes the last send-mark update back, after a question (UndoBtn, Ctrl+Z). */
+    void UndoBtnClick();
     /** @brief Marks written by send-mark updates since start. */
     long marksThisSession() const { return m_marksThisSession; }
 
@@ -87,6 +92,8 @@ public:
     QStatusBar* StatusBar = nullptr;
     /** @brief The counts on the status line (its permanent part). */
     QLabel* StatusCounts = nullptr;
+    /** @brief "マークを戻す": enabled while the last send-mark update can be taken back. */
+    QPushButton* UndoBtn = nullptr;
     /** @brief The print-status poll: 2000 ms, off until the first transfer. */
     QTimer* Timer = nullptr;
 
@@ -104,6 +111,7 @@ private:
     std::unique_ptr<LogTable> m_table;
     LogTableModel* m_gridModel = nullptr;
     long m_marksThisSession = 0;
+    SendMarkUndo m_undo;
 };
 
 /** @brief The one main window while it exists. */

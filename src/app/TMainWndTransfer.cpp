@@ -51,9 +51,10 @@ public:
         m_progress->ShowMsg(text);
     }
     void closeProgress() override { m_progress.reset(); }
-    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous) override
+    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                      const std::vector<std::uint64_t>& fingerprints) override
     {
-        m_window.SendMarksWritten(positions, previous);
+        m_window.SendMarksWritten(positions, previous, fingerprints);
     }
     void progressStep(long done, long total) override
     {

@@ -320,6 +320,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
     long unmarked = 0;
     std::vector<long> markedAt;
     std::vector<std::string> previous;
+    std::vector<std::uint64_t> fingerprints;
     {
         const WaitScope wait(ctx.ui);
         ProgressScope progress(ctx.ui, cardtext::kUpdating);
@@ -361,6 +362,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                     wrote = true;
                     markedAt.push_back(last);
                     previous.push_back(text);
+                    fingerprints.push_back(*fingerprint);
                 }
             }
             table.MoveFirst();
@@ -381,7 +383,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         c.put(QStringLiteral("PrintStat"), 0);
         ctx.printPhase = 0;
     }
-    ctx.ui.marksWritten(markedAt, previous);
+    ctx.ui.marksWritten(markedAt, previous, fingerprints);
     if (unmarked > 0) {
         ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
     }

@@ -345,4 +345,70 @@ TEST_F(TransferRoundTest, TableChangedBetweenTransferAndUpdateGetsNoWrongMark)
     EXPECT_EQ(readTable(dir, name), expected);
 }
 
+// The printer jammed after the user answered Yes: the last update is taken back, byte for byte, without the card
+// program; once only, and only while the same table is open.
+TEST_F(TransferRoundTest, LastUpdateIsUndoneToTheExactBytes)
+{
+    for (const QString& table : {QStringLiteral("LOG.DB"), QStringLiteral("LOG.DBF"), QStringLiteral("LOG.TXT")}) {
+        SCOPED_TRACE(table.toStdString());
+        start(table);
+        const QByteArray before = readFile(path());
+        EXPECT_FALSE(window->UndoBtn->isEnabled());
+        window->CARDOBtnClick();
+        ASSERT_FALSE(standin::printLines({0, 1, 3}).isEmpty());
+        dialogs.answer(Answer::Yes);
+        window->TimerTimer();
+        ASSERT_NE(readFile(path()), before);
+        EXPECT_TRUE(window->UndoBtn->isEnabled());
+        const int cardCalls = property(QStringLiteral("GetLogCount"));
+
+        dialogs.answer(Answer::No); // asked first: nothing happens on No
+        window->UndoBtn->click();
+        EXPECT_NE(readFile(path()), before);
+
+        dialogs.answer(Answer::Yes);
+        window->UndoBtn->click();
+        EXPECT_EQ(readFile(path()), before) << "every byte as before the update";
+        EXPECT_EQ(window->StatusBar->currentMessage(), QStringLiteral("3件の送信マークを取り消しました"));
+        EXPECT_EQ(window->marksThisSession(), 0);
+        EXPECT_FALSE(window->UndoBtn->isEnabled()) << "once only";
+        EXPECT_EQ(property(QStringLiteral("GetLogCount")), cardCalls) << "the card program is not involved";
+        EXPECT_TRUE(dialogs.texts("ShowError").isEmpty()) << dialogs.texts("ShowError").join(' ').toStdString();
+        EXPECT_TRUE(dialogs.texts("WarningBox").isEmpty());
+        expectSaneWindow();
+        window.reset();
+        EXPECT_EQ(readFile(path()), before);
+        dialogs.asked.clear();
+    }
+}
+
+TEST_F(TransferRoundTest, UndoAfterAReconnectOrAChangeByAnotherProgramWritesNothing)
+{
+    start(QStringLiteral("LOG.DBF"));
+    window->CARDOBtnClick();
+    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    dialogs.answer(Answer::Yes);
+    window->TimerTimer();
+    ASSERT_TRUE(window->UndoBtn->isEnabled());
+    {
+        auto other = createLogTable();
+        other->OpenTable(dir.toStdString(), name.toStdString());
+        other->MoveTo(printed[1]);
+        other->EditRecord();
+        other->SetFieldText(7, cp932::fromUtf8("別人"));
+        other->Post();
+    }
+    const QByteArray changed = readFile(path());
+    dialogs.answer(Answer::Yes);
+    window->UndoBtn->click();
+    EXPECT_EQ(readFile(path()), changed) << "the table's own check refuses to write over the change";
+    EXPECT_EQ(dialogs.texts("ShowError").size() + dialogs.texts("WarningBox").size(), 1u);
+
+    window->ConBtnClick();
+    EXPECT_FALSE(window->UndoBtn->isEnabled()) << "a table opened again has nothing to take back";
+    window->UndoBtn->click();
+    EXPECT_EQ(readFile(path()), changed);
+}
+
 } // namespace

@@ -171,7 +171,8 @@ public:
     void startPollTimer() override { events << "Timer"; }
     void progressStep(long done, long total) override { steps << QStringLiteral("%1/%2").arg(done).arg(total); }
     QStringList steps; // "done/total" of each progress step
-    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& before) override
+    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& before,
+                      const std::vector<std::uint64_t>&) override
     {
         marked = positions;
         previous = before;
