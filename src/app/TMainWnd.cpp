@@ -76,7 +76,8 @@ public:
     };
     /** Records the controls' design places (call once they are placed). */
     void keep(QWidget* w, Anchor anchor) { m_items.push_back({w, w->geometry(), anchor}); }
-    static constexpr int kMinDirWidth = 80;
+    // Narrower, and 変換定義 would run into the send-mark box.
+    static constexpr int kMinDirWidth = 127;
 
 protected:
     void resizeEvent(QResizeEvent* event) override
@@ -146,12 +147,11 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     for (QLabel* label : {Label1, Label2, LSendMark}) {
         fitLabel(label);
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{Label1, AllSend, CBUTC}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, AllSend, CBUTC, LSendMark, SendMark}) {
         panel->keep(w, TopPanel::Anchor::Left);
     }
     panel->keep(EditDir, TopPanel::Anchor::Stretch);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Label2, EditLog, RefBtn, ConBtn, LSendMark, SendMark, FieldSetBtn, CARDOBtn}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{Label2, EditLog, RefBtn, ConBtn, FieldSetBtn, CARDOBtn}) {
         panel->keep(w, TopPanel::Anchor::Right);
     }
     // Enter in the folder or file box connects.
@@ -195,6 +195,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
+    StatusBar->setContentsMargins(0, 0, 6, 2);
     StatusCounts = new QLabel(StatusBar);
     StatusBar->addPermanentWidget(StatusCounts);
     UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);

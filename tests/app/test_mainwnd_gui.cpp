@@ -261,7 +261,14 @@ TEST_F(MainWndTest, PanelStretchesAndKeepsEveryButtonInView)
             EXPECT_TRUE(panel->rect().contains(b->geometry())) << b->objectName().toStdString();
             EXPECT_FALSE(b->geometry().intersects(w->EditLog->geometry()));
         }
-        EXPECT_LT(w->EditDir->geometry().right(), w->Label2->geometry().left()) << "the folder box overlaps";
+        const QList<QWidget*> controls = panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (int i = 0; i < controls.size(); ++i) {
+            for (int j = i + 1; j < controls.size(); ++j) {
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << controls[i]->metaObject()->className() << " and " << controls[j]->metaObject()->className()
+                    << " overlap";
+            }
+        }
         EXPECT_LE(w->ConBtn->geometry().right(), panel->width() - 7) << "the right margin stays";
         EXPECT_GE(w->EditDir->width(), lastDirWidth) << "the folder box takes the extra width";
         lastDirWidth = w->EditDir->width();
