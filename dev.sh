@@ -87,7 +87,9 @@ run() {
     if bus_knows_card_program; then
         exec "$HOME/.local/bin/kelbo"
     fi
-    exec dbus-run-session -- "$HOME/.local/bin/kelbo"
+    # The bus finds the service file under XDG_DATA_HOME, or else under the home folder of the user's account
+    # entry, not under $HOME: name the folder, so that a changed HOME works too.
+    XDG_DATA_HOME="${XDG_DATA_HOME:-$HOME/.local/share}" exec dbus-run-session -- "$HOME/.local/bin/kelbo"
 }
 
 FUZZ_FAILED=0

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 #include <QThread>
@@ -22,22 +23,36 @@ namespace {
 constexpr int kMapWaitMs = 2000;
 // Progress steps closer together than this are not painted (the last one always is).
 constexpr int kPaintEveryMs = 40;
+// The box's own frame and title bar.
+constexpr int kFrame = 1;
+constexpr int kTitleHeight = 22;
 
 } // namespace
 
 TInfoBoxDlg::TInfoBoxDlg(QWidget* owner)
-    // A title and nothing else: no close, minimise or maximise button.
-    : QDialog(owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint
-                  | Qt::WindowStaysOnTopHint)
+    // Window managers put a close button on every window they frame, whatever the window asks for: the box
+    // draws its own frame and title bar, with no buttons, so that there is nothing to close it with.
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("KELBO"));
-    setFixedSize(351, 86);
     setFont(kelboFont(17));
-    LMSG = new QLabel(QStringLiteral("LMSG"), this);
+    TitleBar = new QLabel(QStringLiteral("KELBO"), this);
+    TitleBar->setFont(kelboFont(13));
+    TitleBar->setAlignment(Qt::AlignCenter);
+    TitleBar->setAutoFillBackground(true);
+    QPalette titlePalette = TitleBar->palette();
+    titlePalette.setColor(QPalette::Window, titlePalette.color(QPalette::Active, QPalette::Highlight));
+    titlePalette.setColor(QPalette::WindowText, titlePalette.color(QPalette::Active, QPalette::HighlightedText));
+    TitleBar->setPalette(titlePalette);
+    TitleBar->setGeometry(kFrame, kFrame, 351, kTitleHeight);
+    // The client area of the design, 351 x 86, below the title bar.
+    auto* client = new QWidget(this);
+    client->setGeometry(kFrame, kFrame + kTitleHeight, 351, 86);
+    setFixedSize(351 + 2 * kFrame, 86 + kTitleHeight + 2 * kFrame);
+    LMSG = new QLabel(QStringLiteral("LMSG"), client);
     LMSG->setGeometry(16, 33, 321, 17);
     LMSG->setAlignment(Qt::AlignCenter);
-    Progress = new QProgressBar(this);
+    Progress = new QProgressBar(client);
     Progress->setGeometry(16, 60, 321, 18);
     Progress->setAlignment(Qt::AlignCenter);
     Progress->setFont(kelboFont(13));
@@ -45,6 +60,15 @@ TInfoBoxDlg::TInfoBoxDlg(QWidget* owner)
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         move(s->availableGeometry().center() - rect().center());
     }
+}
+
+void TInfoBoxDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    // A single fixed border around the title bar and the client area.
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TInfoBoxDlg::ShowMsg(const QString& text)

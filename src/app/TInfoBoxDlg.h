@@ -7,8 +7,8 @@
 class QLabel;
 class QProgressBar;
 
-/** @brief The progress box of the long operations: no title-bar buttons, one centred message and, once the
- * work reports it, how far it is. */
+/** @brief The progress box of the long operations: a title bar without buttons (drawn by the box itself), one
+ * centred message and, once the work reports it, how far it is. */
 class TInfoBoxDlg : public QDialog
 {
     Q_OBJECT
@@ -21,12 +21,15 @@ public:
      * always for the last step, so a long loop that handles no events still shows it moving. */
     void ShowProgress(long done, long total);
 
+    /** @brief The box's own title bar, "KELBO" (it has no window-manager frame, so no buttons either). */
+    QLabel* TitleBar = nullptr;
     QLabel* LMSG = nullptr;
     QProgressBar* Progress = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QElapsedTimer m_sincePaint;
