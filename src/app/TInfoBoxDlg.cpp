@@ -97,15 +97,15 @@ void TInfoBoxDlg::ShowProgress(long done, long total)
     if (total <= 0) {
         return;
     }
+    // A step for every record: only those that will be painted touch the bar.
+    if (!Progress->isHidden() && done < total && m_sincePaint.isValid() && m_sincePaint.elapsed() < kPaintEveryMs) {
+        return;
+    }
     // The bar counts in int: it shows tenths of a percent, the text the counts themselves.
     Progress->setRange(0, 1000);
     Progress->setValue(static_cast<int>(static_cast<long double>(std::clamp(done, 0L, total)) * 1000 / total));
     Progress->setFormat(QStringLiteral("%1 / %2 件").arg(done).arg(total));
-    if (Progress->isHidden()) {
-        Progress->show();
-    } else if (done < total && m_sincePaint.isValid() && m_sincePaint.elapsed() < kPaintEveryMs) {
-        return;
-    }
+    Progress->show();
     Progress->repaint();
     m_sincePaint.start();
 }

@@ -93,11 +93,18 @@ TEST(InfoBox, ShowsHowFarTheWorkIs)
         {7000000000L, 7000000000L, QStringLiteral("7000000000 / 7000000000 件"), 100},
     };
     for (const Case& c : cases) {
+        QThread::msleep(60); // steps come faster than they are painted: let this one through
         box.ShowProgress(c.done, c.total);
         EXPECT_TRUE(box.Progress->isVisible());
         EXPECT_EQ(box.Progress->text(), c.text);
         EXPECT_EQ(box.Progress->value() * 100 / box.Progress->maximum(), c.percent) << c.text.toStdString();
     }
+
+    // Steps come faster than they are painted, but the last one is always shown.
+    for (long done = 1; done <= 10; ++done) {
+        box.ShowProgress(done, 10);
+    }
+    EXPECT_EQ(box.Progress->text(), QStringLiteral("10 / 10 件"));
 }
 
 } // namespace
