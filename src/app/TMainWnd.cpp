@@ -198,6 +198,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     StatusBar->setContentsMargins(0, 0, 6, 2);
     StatusCounts = new QLabel(StatusBar);
     StatusBar->addPermanentWidget(StatusCounts);
+    StatusCounts->setToolTip(QStringLiteral("レコード数, 送信マークのない記録の数, この起動で書いた送信マークの数"));
     UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);
     UndoBtn->setToolTip(QStringLiteral("直前に書いた送信マークを取り消します (Ctrl+Z)"));
     UndoBtn->setEnabled(false);
@@ -342,16 +343,16 @@ void TMainWnd::RefreshStatus()
         return;
     }
     const long records = m_table->RecordCount();
-    QString text = QStringLiteral("レコード %1件").arg(records);
+    QString text = QStringLiteral("全%1件").arg(records);
     if (SendFieldIndex >= 0 && SendFieldIndex < m_table->FieldCount()) {
         long unsent = 0;
         for (long row = 0; row < records; ++row) {
             const std::string mark = m_table->CellText(row, SendFieldIndex);
             unsent += mark.empty() || mark[0] == ' ';
         }
-        text += QStringLiteral("　未送信 %1件").arg(unsent);
+        text += QStringLiteral(" 未送信%1件").arg(unsent);
     }
-    text += QStringLiteral("　今回の送信マーク %1件").arg(m_marksThisSession);
+    text += QStringLiteral(" 今回マーク%1件").arg(m_marksThisSession);
     StatusCounts->setText(text);
 }
 

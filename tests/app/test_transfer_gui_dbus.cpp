@@ -212,9 +212,7 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         // The status line tells what was done and what is left; the marked rows are subdued in the grid.
         EXPECT_EQ(window->StatusBar->currentMessage(), QStringLiteral("3件の送信マークを書きました"));
         EXPECT_EQ(window->StatusCounts->text(),
-                  QStringLiteral("レコード %1件　未送信 %2件　今回の送信マーク 3件")
-                      .arg(cellsBefore.size())
-                      .arg(unsentBefore - 3));
+                  QStringLiteral("全%1件 未送信%2件 今回マーク3件").arg(cellsBefore.size()).arg(unsentBefore - 3));
         const QAbstractItemModel* grid = window->DBGrid->model();
         for (long row = 0; row < static_cast<long>(cellsBefore.size()); ++row) {
             const bool marked = std::find(printed.begin(), printed.end(), row) != printed.end()
