@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test KELBO on a fresh Debian 12 machine.
-#   ./dev.sh run    install packages, build, register the card program, start KELBO on the sample log
+#   ./dev.sh run    install packages, build and install KELBO and the card program into ~/.local, start KELBO
 #   ./dev.sh test   install packages, build with AddressSanitizer and UBSan, run every test and the fuzzers
 #   ./dev.sh deps   install the Debian packages only
 set -euo pipefail
@@ -10,10 +10,10 @@ export CCACHE_DIR="${CCACHE_DIR:-$ROOT/.cache/ccache}"
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
     pxlib-dev libshp-dev libcsv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    dbus dbus-x11 xvfb xauth fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin
+    dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -36,29 +36,53 @@ build() {
     cmake --build --preset "$preset" -j "$(nproc)"
 }
 
-register_service() {
-    local exe=$1 dir="${XDG_DATA_HOME:-$HOME/.local/share}/dbus-1/services"
-    mkdir -p "$dir"
-    printf '[D-BUS Service]\nName=CARDO.Application\nExec=%s\n' "$exe" >"$dir/CARDO.Application.service"
-    echo "Registered the card program: $dir/CARDO.Application.service"
+# Builds what `run` starts (KELBO, kelbo-lines and the card program) and installs it into ~/.local: the
+# programs, their menu entries and icons, and the card program's service file where the session bus looks.
+install_local() {
+    cmake --preset dev >/dev/null
+    local targets=(kelbo kelbo-lines kelbo-cardprinter)
+    cmake --build --preset dev -j "$(nproc)" --target "${targets[@]}"
+    cmake --install build/dev --prefix "$HOME/.local" >/dev/null
+    local services="$HOME/.local/share/dbus-1/services"
+    local data_home="${XDG_DATA_HOME:-$HOME/.local/share}"
+    if [ "$data_home" != "$HOME/.local/share" ] && [ -d "$services" ]; then
+        # The bus looks for services under XDG_DATA_HOME only.
+        mkdir -p "$data_home/dbus-1/services"
+        cp "$services"/*.service "$data_home/dbus-1/services/"
+    fi
+    command -v update-desktop-database >/dev/null && update-desktop-database -q "$HOME/.local/share/applications" || true
+    echo "Installed ${targets[*]} into $HOME/.local"
+}
+
+# True when the session bus of this shell can start the card program (a bus started for another home folder
+# does not see this home's service file).
+bus_knows_card_program() {
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || return 1
+    dbus-send --session --type=method_call --dest=org.freedesktop.DBus / org.freedesktop.DBus.ReloadConfig \
+        >/dev/null 2>&1 || true
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.ListActivatableNames \
+        2>/dev/null | grep -q '"CARDO.Application"'
 }
 
 run() {
     deps
-    build dev
-    register_service "$ROOT/build/dev/cardprinter/kelbo-cardprinter"
+    install_local
     local work="${KELBO_HOME:-$HOME/KELBO}"
     mkdir -p "$work/LOGDATA"
     for f in data/sample/LOG.*; do cp -n "$f" "$work/LOGDATA/"; done
-    if [ ! -f "$work/KELBO.ini" ]; then
-        sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$work/KELBO.ini" 2>/dev/null || true
+    local config="${XDG_CONFIG_HOME:-$HOME/.config}/KELBO"
+    if [ ! -f "$config/KELBO.ini" ]; then
+        mkdir -p "$config"
+        sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$config/KELBO.ini"
     fi
-    cd "$work"
-    echo "KELBO starts in $work (settings: KELBO.ini, sample log: LOGDATA/)"
-    if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-        exec dbus-run-session -- "$ROOT/build/dev/src/app/kelbo"
+    cd "$HOME"
+    echo "KELBO starts (settings: $config/KELBO.ini, sample log: $work/LOGDATA/)"
+    if bus_knows_card_program; then
+        exec "$HOME/.local/bin/kelbo"
     fi
-    exec "$ROOT/build/dev/src/app/kelbo"
+    # The bus finds the service file under XDG_DATA_HOME, or else under the home folder of the user's account
+    # entry, not under $HOME: name the folder, so that a changed HOME works too.
+    XDG_DATA_HOME="${XDG_DATA_HOME:-$HOME/.local/share}" exec dbus-run-session -- "$HOME/.local/bin/kelbo"
 }
 
 FUZZ_FAILED=0

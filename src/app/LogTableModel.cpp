@@ -3,6 +3,9 @@
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 
+#include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
 #include <algorithm>
 #include <climits>
 
@@ -74,10 +77,41 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_rows || index.column() >= m_columns) {
         return {};
     }
+    if (role == Qt::ForegroundRole) {
+        if (isMarked(index.row())) {
+            // Halfway between text and background: readable, but plainly done with, in light and dark themes.
+            const QPalette palette = QGuiApplication::palette();
+            const QColor text = palette.color(QPalette::Text);
+            const QColor base = palette.color(QPalette::Base);
+            return QColor((text.red() + base.red()) / 2, (text.green() + base.green()) / 2,
+                          (text.blue() + base.blue()) / 2);
+        }
+        return {};
+    }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
     return rowTexts(index.row()).value(index.column());
+}
+
+void LogTableModel::setSendField(int position)
+{
+    if (position == m_sendField) {
+        return;
+    }
+    m_sendField = position;
+    if (m_rows > 0 && m_columns > 0) {
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1), {Qt::ForegroundRole});
+    }
+}
+
+bool LogTableModel::isMarked(int row) const
+{
+    if (m_sendField < 0 || m_sendField >= m_columns || row < 0 || row >= m_rows) {
+        return false;
+    }
+    const QString text = rowTexts(row).value(m_sendField);
+    return !text.isEmpty() && text.at(0) != QLatin1Char(' ');
 }
 
 QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -28,6 +28,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    /** @brief The SEND field's position (-1 for none): rows that carry a send mark there (a text that is not
+     * empty and does not begin with a blank) are drawn in a subdued colour. */
+    void setSendField(int position);
+    /** @brief True when @p row carries a send mark (see setSendField). */
+    bool isMarked(int row) const;
+
     /** @brief Row of the table's current record as last told, -1 when closed. */
     int currentRow() const { return m_currentRow; }
 
@@ -48,6 +54,7 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     int m_currentRow = -1;
+    int m_sendField = -1;
     QStringList m_headers;
     mutable QHash<int, QStringList> m_cache;
 };

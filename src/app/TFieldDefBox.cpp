@@ -3,18 +3,23 @@
 #include "app/FieldDefGrid.h"
 #include "app/KelboFont.h"
 #include "app/UserDialogs.h"
+#include "cardlink/CardLogLine.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
 #include "convdef/Guess.h"
 #include "convert/ConvExpression.h"
+#include "convert/ConvertRecord.h"
+#include "convert/DateTime.h"
 #include "logtable/LogTable.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -79,6 +84,56 @@ const QStringList& ConvExprVocabulary()
     return list;
 }
 
+QString ConvExprHint(const QString& expression)
+{
+    static const QHash<QString, QString> hints = {
+        {QStringLiteral("ADDQSL"), QStringLiteral("内容を備考(QSL)の後ろに空白で区切って付け足す")},
+        {QStringLiteral("CALL"), QStringLiteral("コールサイン")},
+        {QStringLiteral("DD"), QStringLiteral("日")},
+        {QStringLiteral("DD MON"), QStringLiteral("日と英語の月名 (例: 05 MAY)")},
+        {QStringLiteral("DD MON 'YY"), QStringLiteral("日, 英語の月名, 年 (例: 05 MAY '24)")},
+        {QStringLiteral("DD/MM/YY"), QStringLiteral("日/月/年 (例: 05/05/24)")},
+        {QStringLiteral("ENV"), QStringLiteral("環境番号 (数字)")},
+        {QStringLiteral("FREQ"), QStringLiteral("周波数 (MHz)")},
+        {QStringLiteral("HH"), QStringLiteral("時")},
+        {QStringLiteral("HH:mm"), QStringLiteral("時:分 (例: 12:34)")},
+        {QStringLiteral("HHmm"), QStringLiteral("時分 (例: 1234)")},
+        {QStringLiteral("HHmmJ"), QStringLiteral("時分と末尾のJ/I (日本時間) または U/Z (UTC) (例: 1234J)")},
+        {QStringLiteral("KHz"), QStringLiteral("周波数 (kHz, MHzに直す)")},
+        {QStringLiteral("mBAND"), QStringLiteral("バンド (メートル, 周波数に直す) (例: 40m)")},
+        {QStringLiteral("MM"), QStringLiteral("月 (数字)")},
+        {QStringLiteral("mm"), QStringLiteral("分")},
+        {QStringLiteral("MODE"), QStringLiteral("モード")},
+        {QStringLiteral("MON"), QStringLiteral("英語の月名 (例: MAY)")},
+        {QStringLiteral("MON DD"), QStringLiteral("英語の月名と日 (例: MAY 05)")},
+        {QStringLiteral("NAME"), QStringLiteral("名前")},
+        {QStringLiteral("NULL"), QStringLiteral("変換しない")},
+        {QStringLiteral("POWER"), QStringLiteral("電力")},
+        {QStringLiteral("QSL"), QStringLiteral("備考 (QSL欄)")},
+        {QStringLiteral("QSL(...)"), QStringLiteral("備考に ラベル(内容) の形で付け足す (... をラベルに書き換える)")},
+        {QStringLiteral("QSL[...]"), QStringLiteral("備考に ラベル[内容] の形で付け足す (... をラベルに書き換える)")},
+        {QStringLiteral("QSL{...}"), QStringLiteral("備考に ラベル{内容} の形で付け足す (... をラベルに書き換える)")},
+        {QStringLiteral("QSL｢...｣"), QStringLiteral("備考に ラベル｢内容｣ の形で付け足す (... をラベルに書き換える)")},
+        {QStringLiteral("QSL<...>"), QStringLiteral("備考に ラベル<内容> の形で付け足す (... をラベルに書き換える)")},
+        {QStringLiteral("QTH"), QStringLiteral("QTH (運用地)")},
+        {QStringLiteral("RECV"), QStringLiteral("受信マーク (最初の1文字)")},
+        {QStringLiteral("RST"), QStringLiteral("RSTレポート")},
+        {QStringLiteral("SEND"), QStringLiteral("送信マーク: 空なら未送信, 印刷後にマークを書き込む欄")},
+        {QStringLiteral("YY"), QStringLiteral("年 (下2桁)")},
+        {QStringLiteral("'YY"), QStringLiteral("年 ('付き下2桁, 例: '24)")},
+        {QStringLiteral("'YY DD MON"), QStringLiteral("年, 日, 英語の月名 (例: '24 05 MAY)")},
+        {QStringLiteral("YY.MM.DD"), QStringLiteral("年.月.日 (例: 24.05.05)")},
+        {QStringLiteral("YY/MM/DD"), QStringLiteral("年/月/日 (例: 24/05/05 または 2024/05/05)")},
+        {QStringLiteral("YYDDMM"), QStringLiteral("年日月の6桁 (例: 240505)")},
+        {QStringLiteral("YYMMDD"), QStringLiteral("年月日の6桁 (例: 240505)")},
+        {QStringLiteral("YY-MM-DD"), QStringLiteral("年-月-日 (例: 24-05-05)")},
+        {QStringLiteral("YY-MM-DD HH:mm"), QStringLiteral("年-月-日 時:分 (例: 24-05-05 12:34)")},
+        {QStringLiteral("YY-MM-DD HHmm"), QStringLiteral("年-月-日 時分 (例: 24-05-05 1234)")},
+        {QStringLiteral("YYYY"), QStringLiteral("年 (4桁)")},
+    };
+    return hints.value(expression);
+}
+
 TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& table, const QString& baseDir)
     : QDialog(owner)
     , m_entries(live)
@@ -86,7 +141,8 @@ TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& t
     , m_baseDir(baseDir)
 {
     setWindowTitle(QStringLiteral("フィールド変換定義"));
-    setFixedSize(592, 368);
+    // The design's client area and, below it, the line of the card preview.
+    setFixedSize(592, 400);
     setFont(kelboFont(17));
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::black);
@@ -159,10 +215,20 @@ TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& t
     FieldEdit->setCompleter(nullptr);
     FieldEdit->setMaxVisibleItems(16);
     FieldEdit->addItems(ConvExprVocabulary());
+    for (int i = 0; i < FieldEdit->count(); ++i) {
+        FieldEdit->setItemData(i, ConvExprHint(FieldEdit->itemText(i)), Qt::ToolTipRole);
+    }
     FieldEdit->setCurrentIndex(-1);
 
     CancelBtn = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
     CancelBtn->setGeometry(489, 326, 94, 31);
+
+    PreviewLabel = new QLabel(QStringLiteral("カード"), this);
+    PreviewLabel->setGeometry(10, 370, 61, 17);
+    Preview = new QLineEdit(this);
+    Preview->setGeometry(77, 367, 506, 25);
+    Preview->setReadOnly(true);
+    Preview->setFocusPolicy(Qt::ClickFocus);
 
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, Grid);
@@ -245,6 +311,41 @@ void TFieldDefBox::FieldEditChange(const QString& text)
     }
     m_entries[row - 1] = cp932::fromUnicode(text);
     Grid->viewport()->update();
+    refreshPreview();
+}
+
+void TFieldDefBox::SetPreviewOptions(bool utcToJst, bool allSend)
+{
+    m_previewUtc = utcToJst;
+    m_previewAllSend = allSend;
+    refreshPreview();
+}
+
+void TFieldDefBox::refreshPreview()
+{
+    QString line;
+    bool passed = false;
+    if (m_table.IsOpen() && m_table.RecordCount() > 0) {
+        try {
+            // The conversion a transfer makes of this record.
+            CardRecord record{};
+            if (ConvertRecord(m_table, m_entries, record, m_previewUtc ? 1 : 0) != 0) {
+                ShiftToJst(record);
+            }
+            line = cp932::toUnicode(BuildCardLogLine(record));
+            passed = IsRecordPassed(record, m_previewAllSend);
+        } catch (const KelboError&) {
+            line.clear();
+        }
+    }
+    Preview->setText(line);
+    Preview->setCursorPosition(0);
+    QPalette pal = Preview->palette();
+    pal.setColor(QPalette::Text, passed ? palette().color(QPalette::Text) : QColor(Qt::gray));
+    Preview->setPalette(pal);
+    Preview->setToolTip(line.isEmpty() || passed
+                            ? QString()
+                            : QStringLiteral("コールサインがないか送信済みのため, この記録はCARDOに渡されません"));
 }
 
 void TFieldDefBox::NULLBtnClick()
@@ -282,6 +383,7 @@ void TFieldDefBox::SaveBtnClick()
     request.fileName = QStringLiteral("ConvDef.def");
     request.defaultExt = QStringLiteral("def");
     request.startDir = m_baseDir;
+    request.confirmOverwrite = false; // SAVE replaces a file of the same name without asking
     const QString path = dialogs().SaveFileName(this, request);
     if (path.isEmpty()) {
         return;
@@ -332,6 +434,7 @@ void TFieldDefBox::refreshGrid()
 {
     m_model->reload(m_table);
     Grid->viewport()->update();
+    refreshPreview();
 }
 
 void TFieldDefBox::updateNavigator()

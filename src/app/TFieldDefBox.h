@@ -9,6 +9,7 @@
 class LogTable;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableView;
 class QToolButton;
@@ -25,6 +26,9 @@ class TFieldDefBox : public QDialog
 public:
     TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& table, const QString& baseDir);
     ~TFieldDefBox() override;
+
+    /** @brief The transfer options the preview line converts with: "UTC→JST" and "すべて引き渡す". */
+    void SetPreviewOptions(bool utcToJst, bool allSend);
 
     /** @brief Shows the dialog modally; true when it ended with OK. */
     bool Execute();
@@ -61,19 +65,28 @@ public:
     QLabel* Label1 = nullptr;
     QComboBox* FieldEdit = nullptr;
     QPushButton* CancelBtn = nullptr;
+    QLabel* PreviewLabel = nullptr;
+    /** @brief The card line the current record gives with the working definition, as a transfer hands it
+     * over (greyed when a transfer would not pass the record). */
+    QLineEdit* Preview = nullptr;
 
 private:
     void moveRecord(QToolButton* button);
     void refreshGrid();
     void updateNavigator();
+    void refreshPreview();
 
     ConvDefTable m_entries;
     LogTable& m_table;
     QString m_baseDir;
     FieldDefGridModel* m_model = nullptr;
+    bool m_previewUtc = true;
+    bool m_previewAllSend = false;
 };
 
 /** @brief The 43 expressions the dialog's expression box offers, in the order of its list. */
 const QStringList& ConvExprVocabulary();
+/** @brief A one-line explanation of @p expression from ConvExprVocabulary (its tooltip in the list). */
+QString ConvExprHint(const QString& expression);
 
 #endif

@@ -1,24 +1,30 @@
 #include "app/TMainWnd.h"
 
+#include "app/CWaitCursor.h"
 #include "app/KelboFont.h"
 #include "app/LogTableModel.h"
 #include "app/TFieldDefBox.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
 #include "convdef/Settings.h"
+#include "convdef/SettingsLocation.h"
 #include "logtable/LogTable.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -54,6 +60,52 @@ void fitLabel(QLabel* label)
     label->resize(designWidth, std::max(label->height(), label->sizeHint().height()));
 }
 
+/** The top panel: its controls keep their design places at the design width; a wider window gives the extra
+ * width to the folder box and moves what stands right of it along, a narrower one takes it from the folder box
+ * down to kMinDirWidth (the window's minimum size stops there, so every button stays in view). */
+class TopPanel : public QFrame
+{
+public:
+    using QFrame::QFrame;
+
+    enum class Anchor
+    {
+        Left,
+        Stretch,
+        Right
+    };
+    /** Records the controls' design places (call once they are placed). */
+    void keep(QWidget* w, Anchor anchor) { m_items.push_back({w, w->geometry(), anchor}); }
+    // Narrower, and 変換定義 would run into the send-mark box.
+    static constexpr int kMinDirWidth = 127;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QFrame::resizeEvent(event);
+        const int extra = std::max(width() - kClientWidth, kMinDirWidth - kDesignDirWidth);
+        for (const Item& item : m_items) {
+            QRect r = item.design;
+            if (item.anchor == Anchor::Stretch) {
+                r.setWidth(r.width() + extra);
+            } else if (item.anchor == Anchor::Right) {
+                r.translate(extra, 0);
+            }
+            item.widget->setGeometry(r);
+        }
+    }
+
+private:
+    static constexpr int kDesignDirWidth = 185;
+    struct Item
+    {
+        QWidget* widget;
+        QRect design;
+        Anchor anchor;
+    };
+    std::vector<Item> m_items;
+};
+
 /** Shows a text from its beginning, as an edit does when the program fills it. */
 void setEditText(QLineEdit* edit, const QString& text)
 {
@@ -62,15 +114,6 @@ void setEditText(QLineEdit* edit, const QString& text)
 }
 
 } // namespace
-
-QString TMainWnd::baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir)
-{
-    QString dir = arguments.size() > 1 ? exeDir : currentDir;
-    if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/'))) {
-        dir += QLatin1Char('/');
-    }
-    return dir;
-}
 
 TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table, QWidget* parent)
     : QWidget(parent)
@@ -83,7 +126,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     resize(kClientWidth, kClientHeight);
 
     const KelboSettings design = DefaultSettings();
-    auto* panel = new QFrame(this);
+    auto* panel = new TopPanel(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setFixedHeight(kPanelHeight);
     Label1 = place(new QLabel(QStringLiteral("フォルダ"), panel), 7, 12, 52, 15);
@@ -104,12 +147,23 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     for (QLabel* label : {Label1, Label2, LSendMark}) {
         fitLabel(label);
     }
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, AllSend, CBUTC, LSendMark, SendMark}) {
+        panel->keep(w, TopPanel::Anchor::Left);
+    }
+    panel->keep(EditDir, TopPanel::Anchor::Stretch);
+    for (QWidget* w : std::initializer_list<QWidget*>{Label2, EditLog, RefBtn, ConBtn, FieldSetBtn, CARDOBtn}) {
+        panel->keep(w, TopPanel::Anchor::Right);
+    }
+    // Enter in the folder or file box connects.
+    connect(EditDir, &QLineEdit::returnPressed, ConBtn, &QPushButton::click);
+    connect(EditLog, &QLineEdit::returnPressed, ConBtn, &QPushButton::click);
 
     DBGrid = new QTableView(this);
     DBGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid->setTabKeyNavigation(true);
+    // The arrow keys move between cells; Tab goes on to the next control.
+    DBGrid->setTabKeyNavigation(false);
     DBGrid->setShowGrid(true);
     DBGrid->setWordWrap(false);
     DBGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -139,11 +193,30 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
                 });
             });
 
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setContentsMargins(0, 0, 6, 2);
+    StatusCounts = new QLabel(StatusBar);
+    StatusBar->addPermanentWidget(StatusCounts);
+    StatusCounts->setToolTip(QStringLiteral("レコード数, 送信マークのない記録の数, この起動で書いた送信マークの数"));
+    UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);
+    UndoBtn->setToolTip(QStringLiteral("直前に書いた送信マークを取り消します (Ctrl+Z)"));
+    UndoBtn->setEnabled(false);
+    StatusBar->addPermanentWidget(UndoBtn);
+    connect(UndoBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { UndoBtnClick(); }); });
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKey, &QShortcut::activated, UndoBtn, &QPushButton::click);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(panel);
     layout->addWidget(DBGrid, 1);
+    layout->addWidget(StatusBar);
+    // Every button stays in view: the folder box is the only control that gives way.
+    setMinimumSize(kClientWidth - (185 - TopPanel::kMinDirWidth),
+                   kPanelHeight + 4 * DBGrid->verticalHeader()->defaultSectionSize()
+                       + DBGrid->horizontalHeader()->sizeHint().height() + StatusBar->sizeHint().height());
 
     setTabOrder(ConBtn, EditDir);
     setTabOrder(EditDir, EditLog);
@@ -167,10 +240,15 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
     m_convDef.fill(std::string());
     PrintPhase = 0;
-    BaseDir = baseDirFor(arguments, QCoreApplication::applicationDirPath(), QDir::currentPath());
+    BaseDir = settingsBaseDir(arguments);
+    if (!BaseDir.isEmpty()) {
+        // The user's settings folder is made on the first start; a failure shows when the settings are written.
+        QDir().mkpath(BaseDir);
+    }
     LoadSettingsIntoControls();
     SendFieldIndex = FindSendField();
     UpdateControls();
+    RefreshStatus();
 
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         move(s->availableGeometry().center() - rect().center());
@@ -270,19 +348,89 @@ void TMainWnd::UpdateControls()
 
 void TMainWnd::ConBtnClick()
 {
+    m_undo.forget();
     try {
         m_table->CloseTable();
         // Folder and name go to the engine exactly as typed.
         m_table->OpenTable(EditDir->text().toStdString(), EditLog->text().toStdString());
     } catch (...) {
         UpdateControls();
+        RefreshStatus();
         throw;
     }
     UpdateControls();
+    RefreshStatus();
     // A table that opened with less than the file holds says so once.
     const std::string note = m_table->ReadNote();
     if (!note.empty()) {
         dialogs().WarningBox(this, QString::fromStdString(note));
+    }
+}
+
+void TMainWnd::RefreshStatus()
+{
+    m_gridModel->setSendField(SendFieldIndex);
+    UndoBtn->setEnabled(m_undo.available(*m_table));
+    if (!m_table->IsOpen()) {
+        StatusCounts->setText(QStringLiteral("未接続"));
+        return;
+    }
+    const long records = m_table->RecordCount();
+    QString text = QStringLiteral("全%1件").arg(records);
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_table->FieldCount()) {
+        const SendMarkRule rule = m_table->sendMarkRule();
+        long unsent = 0;
+        for (long row = 0; row < records; ++row) {
+            unsent += rule.isUnsent(m_table->CellText(row, SendFieldIndex));
+        }
+        text += QStringLiteral(" 未送信%1件").arg(unsent);
+    }
+    text += QStringLiteral(" 今回マーク%1件").arg(m_marksThisSession);
+    StatusCounts->setText(text);
+}
+
+void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                                const std::vector<std::uint64_t>& fingerprints)
+{
+    std::vector<SendMarkUndo::Mark> marks;
+    for (std::size_t i = 0; i < positions.size() && i < previous.size() && i < fingerprints.size(); ++i) {
+        marks.push_back({positions[i], previous[i], fingerprints[i]});
+    }
+    m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
+    m_marksThisSession += static_cast<long>(positions.size());
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
+    RefreshStatus();
+    // The marks just written are in view.
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !positions.empty()) {
+        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(positions.front()), SendFieldIndex));
+    }
+}
+
+void TMainWnd::UndoBtnClick()
+{
+    if (!m_undo.available(*m_table)) {
+        RefreshStatus();
+        return;
+    }
+    const QString question = QStringLiteral("直前に書いた %1 件の送信マークを取り消して, 元の内容に戻しますか？");
+    if (dialogs().YesNoBox(this, question.arg(m_undo.count())) != Answer::Yes) {
+        return;
+    }
+    SendMarkUndo::Result result;
+    try {
+        CWaitCursor wait;
+        result = m_undo.undo(*m_table);
+    } catch (...) {
+        RefreshStatus();
+        throw;
+    }
+    m_marksThisSession -= result.restored;
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを取り消しました").arg(result.restored));
+    RefreshStatus();
+    if (result.skipped > 0) {
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("送信マークの後で記録が変更されたため, %1 件は元に戻しませんでした.").arg(result.skipped));
     }
 }
 
@@ -292,6 +440,10 @@ void TMainWnd::RefBtnClick()
     request.title = QStringLiteral("データベースファイルを選択");
     request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)");
     request.defaultExt = QStringLiteral("db");
+    // The dialog opens in the folder typed, when there is one.
+    if (!EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
+        request.startDir = EditDir->text();
+    }
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {
         return;
@@ -305,12 +457,14 @@ void TMainWnd::FieldSetBtnClick()
 {
     {
         TFieldDefBox box(this, m_convDef, *m_table, BaseDir);
+        box.SetPreviewOptions(CBUTC->isChecked(), AllSend->isChecked());
         if (box.Execute()) {
             m_convDef = box.Entries();
         }
     }
     SendFieldIndex = FindSendField();
     UpdateControls();
+    RefreshStatus();
 }
 
 bool TMainWnd::FormCloseQuery()

@@ -1,20 +1,25 @@
 #ifndef KELBO_APP_TMAINWND_H
 #define KELBO_APP_TMAINWND_H
 
-#include "convdef/Settings.h"
 #include "app/TMainWndTransfer.h"
+#include "cardlink/SendMarkUndo.h"
+#include "convdef/Settings.h"
 #include "convert/ConvDefTable.h"
 #include "logtable/LogTable.h"
 
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class LogTableModel;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStatusBar;
 class QTableView;
 class QTimer;
 
@@ -25,8 +30,8 @@ class TMainWnd : public QWidget
     Q_OBJECT
 public:
     /** @brief Builds the window and reads the settings file. @p arguments are the command line, the program's
-     * own path first; any further argument puts the settings file beside the executable instead of in the
-     * current folder. @p table is the log table object to use (a closed one; a new engine table when null). */
+     * own path first; they choose the settings folder (settingsBaseDir), which is created when missing. @p table is the
+     * log table object to use (a closed one; a new engine table when null). */
     explicit TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table = nullptr,
                       QWidget* parent = nullptr);
     ~TMainWnd() override;
@@ -48,6 +53,18 @@ public:
     /** @brief CARDOBtn follows the open table, SendMark a "SEND" entry; nothing else changes. */
     void UpdateControls();
 
+    /** @brief The status line: records, records not yet sent (with a "SEND" entry) and marks written in this
+     * session, read from the table as it stands. */
+    void RefreshStatus();
+    /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
+     * @p previous before; @p fingerprints identify the records (RecordFingerprint without SEND). */
+    void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                          const std::vector<std::uint64_t>& fingerprints);
+    /** @brief Takes the last send-mark update back, after a question (UndoBtn, Ctrl+Z). */
+    void UndoBtnClick();
+    /** @brief Marks written by send-mark updates since start. */
+    long marksThisSession() const { return m_marksThisSession; }
+
     void ConBtnClick();
     void RefBtnClick();
     void FieldSetBtnClick();
@@ -62,10 +79,6 @@ public:
      * open (Cancel, an update that failed, or a handler of the card link still running). */
     bool CloseSendMarks();
 
-    /** @brief BaseDir for a command line: the executable's folder when there is an argument after the program's
-     * path, else the current folder; '/'-terminated, or empty when @p currentDir is. */
-    static QString baseDirFor(const QStringList& arguments, const QString& exeDir, const QString& currentDir);
-
     QLabel* Label1 = nullptr;
     QLineEdit* EditDir = nullptr;
     QLabel* Label2 = nullptr;
@@ -79,6 +92,11 @@ public:
     QPushButton* FieldSetBtn = nullptr;
     QPushButton* CARDOBtn = nullptr;
     QTableView* DBGrid = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    /** @brief The counts on the status line (its permanent part). */
+    QLabel* StatusCounts = nullptr;
+    /** @brief "マークを戻す": enabled while the last send-mark update can be taken back. */
+    QPushButton* UndoBtn = nullptr;
     /** @brief The print-status poll: 2000 ms, off until the first transfer. */
     QTimer* Timer = nullptr;
 
@@ -101,6 +119,8 @@ private:
     bool m_tableSendMark = false;
     std::unique_ptr<LogTable> m_table;
     LogTableModel* m_gridModel = nullptr;
+    long m_marksThisSession = 0;
+    SendMarkUndo m_undo;
 };
 
 /** @brief The one main window while it exists. */

@@ -52,6 +52,17 @@ public:
         m_progress->ShowMsg(text);
     }
     void closeProgress() override { m_progress.reset(); }
+    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                      const std::vector<std::uint64_t>& fingerprints) override
+    {
+        m_window.SendMarksWritten(positions, previous, fingerprints);
+    }
+    void progressStep(long done, long total) override
+    {
+        if (m_progress) {
+            m_progress->ShowProgress(done, total);
+        }
+    }
     void beginWait() override { m_waits.push_back(std::make_unique<CWaitCursor>()); }
     void endWait() override
     {

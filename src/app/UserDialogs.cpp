@@ -52,6 +52,7 @@ QString runFileDialog(QWidget* owner, const FileDialogSpec& request, QFileDialog
     dlg.setAcceptMode(mode);
     dlg.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg.setDefaultSuffix(request.defaultExt);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (!request.fileName.isEmpty()) {
         dlg.selectFile(request.fileName);
     }

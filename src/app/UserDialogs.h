@@ -23,6 +23,7 @@ struct FileDialogSpec
     QString fileName; // proposed file name ("" for none)
     QString defaultExt; // without the dot
     QString startDir; // "" lets the platform choose
+    bool confirmOverwrite = true; // a save dialog asks before it names an existing file
 };
 
 /** @brief Every message box, file dialog and the standard error display go through this interface, so that

@@ -1,3 +1,4 @@
+#include "app/QtTranslations.h"
 #include "app/TMainWnd.h"
 #include "app/UserDialogs.h"
 
@@ -8,6 +9,9 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KELBO"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelbo"));
+    // Standard buttons and file dialogs in the user's language.
+    loadQtTranslations();
     try {
         TMainWnd wnd(QCoreApplication::arguments());
         wnd.show();

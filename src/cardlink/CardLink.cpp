@@ -306,12 +306,14 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         m_handed->sendField = ctx.sendFieldIndex;
 
         DetachScope detached(table);
+        const long records = table.RecordCount();
         m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
-               [this, &c](long position, const std::string& line, const LogTable& at) {
+               [this, &c, &ctx, records](long position, const std::string& line, const LogTable& at) {
                    m_handed->records.emplace_back(position, RecordFingerprint(at, m_handed->sendField));
                    // One line at a time, each answered before the next is sent: after a refused line the card
                    // program receives nothing more, so it never holds a line whose print goes unpolled.
                    c.call(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
+                   ctx.ui.progressStep(position + 1, records);
                    return true;
                });
         c.call(QStringLiteral("SetPrintMax"));
@@ -391,6 +393,9 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
     const int dateField = fieldNamed(table, rule.dateField);
     const std::string today = dateField >= 0 ? utcDay() : std::string();
     long unmarked = 0;
+    std::vector<long> markedAt;
+    std::vector<std::string> previous;
+    std::vector<std::uint64_t> fingerprints;
     {
         const WaitScope wait(ctx.ui);
         ProgressScope progress(ctx.ui, cardtext::kUpdating);
@@ -417,10 +422,13 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
             WriteBatch batch(table);
             table.MoveFirst();
             long last = 0;
+            long done = 0;
+            const long total = static_cast<long>(printed.size() - std::count(printed.begin(), printed.end(), -1));
             for (const int p : printed) {
                 if (p == -1) {
                     continue;
                 }
+                ctx.ui.progressStep(++done, total);
                 const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
                 table.MoveBy(p - last);
                 // A move stops at either end of a table that shrank: go on from where the table really stands.
@@ -437,6 +445,9 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                         table.SetFieldText(dateField, today);
                     }
                     wrote = true;
+                    markedAt.push_back(last);
+                    previous.push_back(text);
+                    fingerprints.push_back(*fingerprint);
                 }
             }
             table.MoveFirst();
@@ -457,6 +468,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         c.put(QStringLiteral("PrintStat"), 0);
         ctx.printPhase = 0;
     }
+    ctx.ui.marksWritten(markedAt, previous, fingerprints);
     if (unmarked > 0) {
         ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
     }

@@ -36,6 +36,22 @@ public:
     /** @brief Creates the progress box and shows @p text in it; closeProgress destroys it. */
     virtual void showProgress(const QString& text) = 0;
     virtual void closeProgress() = 0;
+    /** @brief A send-mark update ended: @p positions are the records that got the mark, in the order written,
+     * @p previous their SEND field's text before it (CP932) and @p fingerprints their RecordFingerprint
+     * without the SEND field. */
+    virtual void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
+                              const std::vector<std::uint64_t>& fingerprints)
+    {
+        (void)positions;
+        (void)previous;
+        (void)fingerprints;
+    }
+    /** @brief How far the work in the progress box is: @p done of @p total records (or marks). */
+    virtual void progressStep(long done, long total)
+    {
+        (void)done;
+        (void)total;
+    }
     /** @brief The hourglass pointer on and off again (calls pair up). */
     virtual void beginWait() = 0;
     virtual void endWait() = 0;

@@ -6,6 +6,7 @@
 #include "convdef/Guess.h"
 #include "convdef/IniFile.h"
 #include "convdef/Settings.h"
+#include "convdef/SettingsLocation.h"
 #include "logtable/LogTable.h"
 
 #include <cstdio>
@@ -42,8 +43,10 @@ constexpr const char* kUsage
       "  --save FILE  with --guess: also write that definition file (CP932), for --def or the program\n"
       "  --help       show this text\n"
       "\n"
-      "Without --def and --ini every field is \"NULL\". Without the flags, AllSend and UTC come from\n"
-      "--ini, else AllSend is off and UTC on.\n"
+      "Without --ini the settings file is the one KELBO uses when started without arguments: KELBO.ini\n"
+      "in the current folder when there is one, else in $XDG_CONFIG_HOME/KELBO (~/.config/KELBO); which\n"
+      "one is told on standard error. Without the flags, AllSend and UTC come from the settings file,\n"
+      "else AllSend is off and UTC on; without a settings file and --def every field is \"NULL\".\n"
       "Exit status: 0 done, 1 a table, settings or definition file could not be read (or the\n"
       "definition file could not be written), 2 bad usage.\n";
 
@@ -62,7 +65,7 @@ struct Arguments
 
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "kelbo-lines: %s\nTry 'kelbo-lines --help'.\n", message.c_str());
+    std::fprintf(stderr, "kelbo-lines: %s\n使い方は kelbo-lines --help で表示されます.\n", message.c_str());
     return 2;
 }
 
@@ -96,13 +99,13 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             } else if (i + 1 < argc) {
                 args.save = argv[++i];
             } else {
-                return usageError("--save needs a file name");
+                return usageError("--save にはファイル名が必要です");
             }
         } else if (arg == "--all") {
             args.all = true;
         } else if (arg == "--utc" || arg == "--no-utc") {
             if (args.utc && *args.utc != (arg == "--utc")) {
-                return usageError("--utc and --no-utc exclude each other");
+                return usageError("--utc と --no-utc は同時に指定できません");
             }
             args.utc = arg == "--utc";
         } else if (arg == "--ini" || arg == "--def" || arg.substr(0, 6) == "--ini=" || arg.substr(0, 6) == "--def=") {
@@ -113,11 +116,11 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                return usageError(std::string(arg) + " needs a file name");
+                return usageError(std::string(arg) + " にはファイル名が必要です");
             }
             (isIni ? args.ini : args.def) = value;
         } else {
-            return usageError("unknown option " + std::string(arg));
+            return usageError("不明なオプション " + std::string(arg));
         }
     }
     return std::nullopt;
@@ -160,14 +163,14 @@ int guess(const Arguments& args)
     std::unique_ptr<LogTable> table = openTable(args);
     const ConvDefTable defs = GuessConvDef(*table);
     if (args.save && !SaveConvDefFile(*args.save, defs)) {
-        return failure("cannot write the definition file " + *args.save);
+        return failure("変換定義ファイル " + *args.save + " に書き込めません");
     }
     std::string out;
     for (std::size_t k = 0; k < defs.size(); ++k) {
         out += "FIELD" + std::to_string(k + 1) + "=" + cp932::toUtf8(defs[k]) + "\n";
     }
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-        return failure("cannot write the output");
+        return failure("出力に書き込めません");
     }
     return 0;
 }
@@ -202,7 +205,7 @@ int dumpFields(const Arguments& args)
         ok = writeLine();
     }
     if (!ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        return failure("cannot write the output");
+        return failure("出力に書き込めません");
     }
     return 0;
 }
@@ -216,12 +219,26 @@ int run(const Arguments& args)
     if (args.ini) {
         // The settings reader never fails on its own; a file named on the command line must exist and read.
         if (IniFile::load(*args.ini).source() != IniFile::Source::Loaded) {
-            return failure("cannot read the settings file " + *args.ini);
+            return failure("設定ファイル " + *args.ini + " を読めません");
         }
         LoadSettings(*args.ini, settings);
+    } else {
+        // The file KELBO itself would read; the user is told which one, as it may not be the expected one.
+        const std::string ini = SettingsPath(settingsBaseDir(QStringList{QStringLiteral("kelbo-lines")}).toStdString());
+        switch (IniFile::load(ini).source()) {
+        case IniFile::Source::Loaded:
+            std::fprintf(stderr, "kelbo-lines: 設定ファイル %s を使います\n", ini.c_str());
+            LoadSettings(ini, settings);
+            break;
+        case IniFile::Source::Missing:
+            std::fprintf(stderr, "kelbo-lines: 設定ファイル %s はありません. 既定の設定を使います\n", ini.c_str());
+            break;
+        case IniFile::Source::Unreadable:
+            return failure("設定ファイル " + ini + " を読めません");
+        }
     }
     if (args.def && !LoadConvDefFile(*args.def, settings.Fields)) {
-        return failure("cannot read the definition file " + *args.def);
+        return failure("変換定義ファイル " + *args.def + " を読めません");
     }
     WalkOptions options;
     options.allSend = args.all.value_or(settings.AllSend);
@@ -237,7 +254,7 @@ int run(const Arguments& args)
         return std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
     });
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        return failure("cannot write the output");
+        return failure("出力に書き込めません");
     }
     return 0;
 }
@@ -255,22 +272,22 @@ int main(int argc, char** argv)
         return 0;
     }
     if (args.positional.size() != 2) {
-        return usageError(args.positional.size() < 2 ? "DIR and TABLE are needed" : "too many arguments");
+        return usageError(args.positional.size() < 2 ? "DIR と TABLE を指定してください" : "引数が多すぎます");
     }
     if (args.fields && (args.ini || args.def || args.all || args.utc || args.guess)) {
-        return usageError("--fields takes no other option");
+        return usageError("--fields はほかのオプションと一緒に指定できません");
     }
     if (args.save && !args.guess) {
-        return usageError("--save goes with --guess");
+        return usageError("--save は --guess と一緒に指定してください");
     }
     if (args.guess && (args.ini || args.def || args.all || args.utc)) {
-        return usageError("--guess takes no --ini, --def, --all, --utc or --no-utc");
+        return usageError("--guess は --ini, --def, --all, --utc, --no-utc と一緒に指定できません");
     }
     try {
         return args.guess ? guess(args) : run(args);
     } catch (const KelboError& e) {
         return failure(e.what());
     } catch (const std::exception& e) {
-        return failure(std::string("unexpected error: ") + e.what());
+        return failure(std::string("予期しないエラー: ") + e.what());
     }
 }

@@ -1,19 +1,24 @@
 #include "MemoryLogTable.h"
 #include "ScriptedDialogs.h"
+#include "convdef/Settings.h"
 #include "common/Cp932.h"
 #include "convdef/ConvDefFile.h"
 #include "convdef/Guess.h"
 #include "app/TFieldDefBox.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -302,6 +307,77 @@ TEST_F(FieldDefBoxTest, FailedSaveIsReported)
     dialogs.fileName(file);
     box.SaveBtn->click();
     EXPECT_EQ(dialogs.texts(QStringLiteral("ShowError")), QStringList{file + QStringLiteral(" に書き込めません")});
+}
+
+} // namespace
+
+namespace {
+
+/** kelbo-lines' lines for @p args, by table position. */
+std::map<long, QString> linesOf(const QStringList& args)
+{
+    QProcess lines;
+    lines.start(QStringLiteral(KELBO_BINARY_DIR "/src/lines/kelbo-lines"), args);
+    EXPECT_TRUE(lines.waitForFinished(30000));
+    EXPECT_EQ(lines.exitCode(), 0) << lines.readAllStandardError().toStdString();
+    std::map<long, QString> out;
+    for (const QString& l : QString::fromUtf8(lines.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        out[l.section('\t', 0, 0).toLong()] = l.section('\t', 1);
+    }
+    return out;
+}
+
+// The line under the grid is what a transfer hands over for the current record: the same as kelbo-lines gives,
+// after every navigator move and every edit.
+TEST_F(FieldDefBoxTest, PreviewLineIsTheCardLineOfTheCurrentRecord)
+{
+    const QString sample = QStringLiteral(KELBO_SAMPLE_DIR);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile in(sample + "/KELBO.ini.in");
+    QFile ini(dir.filePath("KELBO.ini"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly) && ini.open(QIODevice::WriteOnly));
+    ini.write(in.readAll().replace("@LOGDATA@", sample.toUtf8()));
+    ini.close();
+    KelboSettings settings;
+    LoadSettings(ini.fileName().toStdString(), settings);
+    const std::map<long, QString> expected = linesOf({"--ini", ini.fileName(), "--all", sample, "LOG.DB"});
+    ASSERT_GT(expected.size(), 20u);
+
+    std::unique_ptr<LogTable> table = createLogTable();
+    table->OpenTable(sample.toStdString() + "/", "LOG.DB");
+    TFieldDefBox box(nullptr, settings.Fields, *table, QString());
+    box.SetPreviewOptions(settings.UTC, false);
+    for (long pos = 0; pos < table->RecordCount(); ++pos) {
+        ASSERT_EQ(table->RecNo(), pos);
+        ASSERT_EQ(expected.count(pos), 1u);
+        EXPECT_EQ(box.Preview->text(), expected.at(pos)) << pos;
+        // Records already marked would not be handed over without すべて引き渡す: the line says so.
+        const bool marked = table->FieldText(11) != "" && table->FieldText(11)[0] != ' ';
+        EXPECT_EQ(box.Preview->toolTip().isEmpty(), !marked) << pos;
+        box.NavNext->click();
+    }
+
+    // An edit shows at once: the call sign field set to NULL leaves the line without it.
+    box.NavFirst->click();
+    box.SelectRow(3);
+    box.FieldEdit->setEditText(QStringLiteral("NULL"));
+    EXPECT_EQ(box.Preview->text().section(',', 2, 2), QString());
+    EXPECT_EQ(box.Preview->text().section(',', 3), expected.at(0).section(',', 3));
+    box.FieldEdit->setEditText(QStringLiteral("CALL"));
+    EXPECT_EQ(box.Preview->text(), expected.at(0));
+}
+
+TEST_F(FieldDefBoxTest, EveryKeywordInTheListHasATooltip)
+{
+    MemoryLogTable table = tenFieldTable();
+    TFieldDefBox box(nullptr, sampleDefinition(), table, QString());
+    ASSERT_EQ(box.FieldEdit->count(), 43);
+    for (int i = 0; i < box.FieldEdit->count(); ++i) {
+        const QString tip = box.FieldEdit->itemData(i, Qt::ToolTipRole).toString();
+        EXPECT_FALSE(tip.isEmpty()) << box.FieldEdit->itemText(i).toStdString();
+        EXPECT_FALSE(tip.contains('\n'));
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "MemoryLogTable.h"
 #include "ScriptedDialogs.h"
+#include "convdef/SettingsLocation.h"
 #include "app/TMainWnd.h"
 #include "common/Cp932.h"
 #include "app/TFieldDefBox.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,7 +25,8 @@
 
 namespace {
 
-/** Runs each window in a fresh current folder, so that its settings file starts out missing. */
+/** Runs each window in a fresh current folder that is also the user's settings folder, so that its settings file
+ * starts out missing and nothing of the real home is touched. */
 class MainWndTest : public ::testing::Test
 {
 protected:
@@ -31,11 +34,19 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
+        m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+        ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("KELBO")));
+        QDir::setCurrent(dir());
     }
-    void TearDown() override { QDir::setCurrent(m_oldCwd); }
+    void TearDown() override
+    {
+        QDir::setCurrent(m_oldCwd);
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    }
 
-    QString dir() const { return m_dir.path() + QLatin1Char('/'); }
+    QString root() const { return m_dir.path() + QLatin1Char('/'); }
+    QString dir() const { return root() + QStringLiteral("KELBO/"); }
     QString iniText() const
     {
         QFile f(dir() + QStringLiteral("KELBO.ini"));
@@ -62,6 +73,7 @@ protected:
 private:
     QTemporaryDir m_dir;
     QString m_oldCwd;
+    QByteArray m_oldConfig;
 };
 
 TEST_F(MainWndTest, StartsWithTheDesignValuesWhenThereIsNoSettingsFile)
@@ -88,26 +100,60 @@ TEST_F(MainWndTest, StartsWithTheDesignValuesWhenThereIsNoSettingsFile)
     EXPECT_EQ(MainWnd, w.get());
 }
 
-TEST_F(MainWndTest, BaseDirComesFromTheExecutableOnlyWithArguments)
+TEST_F(MainWndTest, SettingsFolderRules)
 {
-    const QString longDir = QStringLiteral("/") + QString(300, QLatin1Char('d'));
+    // Folders: one with a settings file, one without, and a user settings folder.
+    const QString withIni = root() + QStringLiteral("win");
+    const QString without = root() + QStringLiteral("empty");
+    const QString config = root() + QStringLiteral("cfg/KELBO/");
+    ASSERT_TRUE(QDir().mkpath(withIni) && QDir().mkpath(without));
+    QFile ini(withIni + QStringLiteral("/KELBO.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.close();
     struct Case
     {
         QStringList args;
-        QString exeDir;
         QString cwd;
+        QString configDir;
         QString expected;
     };
     const Case cases[] = {
-        {{"kelbo"}, "/opt/kelbo", "/home/op/logs", "/home/op/logs/"},
-        {{"kelbo", "x"}, "/opt/kelbo", "/home/op/logs", "/opt/kelbo/"},
-        {{"kelbo"}, "/opt/kelbo", "/", "/"},
-        {{"kelbo"}, "/opt/kelbo", "", ""},
-        {{"kelbo"}, "/opt", longDir, longDir + "/"}, // no path is cut short
+        {{"kelbo"}, withIni, config, withIni + "/"}, // a settings file in the current folder wins
+        {{"kelbo"}, without, config, config}, // else the user's settings folder
+        {{"kelbo"}, without, "", without + "/"},
+        {{"kelbo"}, "", "", ""},
+        {{"kelbo", without}, withIni, config, without + "/"}, // a folder on the command line
+        {{"kelbo", "-x"}, withIni, config, "/opt/kelbo/"}, // any other argument: the executable's folder
+        {{"kelbo", withIni + "/KELBO.ini"}, without, config, "/opt/kelbo/"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(TMainWnd::baseDirFor(c.args, c.exeDir, c.cwd), c.expected) << c.args.join(' ').toStdString();
+        EXPECT_EQ(settingsBaseDir(c.args, "/opt/kelbo", c.cwd, c.configDir), c.expected)
+            << c.args.join(' ').toStdString() << " in " << c.cwd.toStdString();
     }
+
+    qputenv("XDG_CONFIG_HOME", "/xdg/conf/");
+    EXPECT_EQ(userConfigDir(), QStringLiteral("/xdg/conf/KELBO/"));
+    for (const char* ignored : {"", "relative/conf"}) {
+        qputenv("XDG_CONFIG_HOME", ignored);
+        EXPECT_EQ(userConfigDir(), QDir::homePath() + QStringLiteral("/.config/KELBO/")) << ignored;
+    }
+}
+
+TEST_F(MainWndTest, FirstStartMakesTheUserSettingsFolderAndKeepsTheSettingsThere)
+{
+    QDir::setCurrent(root()); // no settings file here
+    qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("new/conf")).toUtf8());
+    const QString expected = root() + QStringLiteral("new/conf/KELBO/");
+    {
+        auto w = window();
+        EXPECT_EQ(w->BaseDir, expected);
+        EXPECT_TRUE(QFileInfo(expected).isDir());
+        w->SendMark->setText(QStringLiteral("済"));
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    EXPECT_TRUE(QFile::exists(expected + QStringLiteral("KELBO.ini")));
+    EXPECT_FALSE(QFile::exists(root() + QStringLiteral("KELBO.ini")));
+    EXPECT_EQ(window()->SendMark->text(), QStringLiteral("済")) << "the next start reads the same file";
 }
 
 TEST_F(MainWndTest, SendFieldAndControlStates)
@@ -240,6 +286,71 @@ TEST_F(MainWndTest, GridAndTableShareTheCurrentRecord)
     EXPECT_EQ(w.table().RecNo(), 3);
     w.table().MoveBy(-2);
     EXPECT_EQ(w.DBGrid->currentIndex().row(), 1);
+}
+
+TEST_F(MainWndTest, PanelStretchesAndKeepsEveryButtonInView)
+{
+    auto w = window();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QList<QWidget*> buttons = {w->RefBtn, w->ConBtn, w->FieldSetBtn, w->CARDOBtn};
+    int lastDirWidth = 0;
+    for (const int width : {420, w->minimumWidth(), 632, 1400}) {
+        w->resize(width, 300);
+        QApplication::processEvents();
+        SCOPED_TRACE(width);
+        const QWidget* panel = w->ConBtn->parentWidget();
+        EXPECT_GE(w->width(), w->minimumWidth());
+        for (QWidget* b : buttons) {
+            EXPECT_TRUE(panel->rect().contains(b->geometry())) << b->objectName().toStdString();
+            EXPECT_FALSE(b->geometry().intersects(w->EditLog->geometry()));
+        }
+        const QList<QWidget*> controls = panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (int i = 0; i < controls.size(); ++i) {
+            for (int j = i + 1; j < controls.size(); ++j) {
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << controls[i]->metaObject()->className() << " and " << controls[j]->metaObject()->className()
+                    << " overlap";
+            }
+        }
+        EXPECT_LE(w->ConBtn->geometry().right(), panel->width() - 7) << "the right margin stays";
+        EXPECT_GE(w->EditDir->width(), lastDirWidth) << "the folder box takes the extra width";
+        lastDirWidth = w->EditDir->width();
+    }
+    EXPECT_GT(lastDirWidth, 185 + 700);
+}
+
+TEST_F(MainWndTest, KeyboardEnterConnectsAndTabLeavesTheGrid)
+{
+    auto w = window();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (QLineEdit* edit : {w->EditDir, w->EditLog}) {
+        const int before = m_table->opens;
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(m_table->opens, before + 1) << "Enter presses 接続";
+        EXPECT_TRUE(w->table().IsOpen());
+    }
+    w->DBGrid->setFocus();
+    w->DBGrid->setCurrentIndex(w->DBGrid->model()->index(0, 0));
+    QTest::keyClick(w->DBGrid, Qt::Key_Right);
+    EXPECT_EQ(w->DBGrid->currentIndex().column(), 1) << "arrows still move between cells";
+    QTest::keyClick(w->DBGrid, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), w->DBGrid) << "Tab leaves the grid";
+}
+
+TEST_F(MainWndTest, BrowseOpensInTheFolderTyped)
+{
+    auto w = window();
+    w->EditDir->setText(root());
+    w->RefBtn->click(); // cancelled
+    w->EditDir->setText(root() + QStringLiteral("no such folder"));
+    w->RefBtn->click();
+    ASSERT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_EQ(dialogs.asked[0].request.startDir, root());
+    EXPECT_EQ(dialogs.asked[1].request.startDir, QString()) << "the platform chooses for a folder that is not there";
 }
 
 TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)

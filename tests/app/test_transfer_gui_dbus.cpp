@@ -11,13 +11,17 @@
 #include "convdef/Guess.h"
 #include "logtable/LogTable.h"
 
+#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -194,8 +198,10 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         const int held = property(QStringLiteral("GetLogCount"));
         ASSERT_GE(held, 4);
         long unsent = 0;
+        long unsentBefore = 0;
         for (const auto& row : cellsBefore) {
             unsent += !row[2].empty() && (row[kSendField].empty() || row[kSendField][0] == ' ');
+            unsentBefore += row[kSendField].empty() || row[kSendField][0] == ' ';
         }
         EXPECT_EQ(held, unsent) << "every unsent contact with a call sign is handed over";
 
@@ -212,6 +218,18 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         EXPECT_EQ(property(QStringLiteral("GetLogCount")), held - 3) << "printed lines dropped";
         EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
         expectSaneWindow();
+
+        // The status line tells what was done and what is left; the marked rows are subdued in the grid.
+        EXPECT_EQ(window->StatusBar->currentMessage(), QStringLiteral("3件の送信マークを書きました"));
+        EXPECT_EQ(window->StatusCounts->text(),
+                  QStringLiteral("全%1件 未送信%2件 今回マーク3件").arg(cellsBefore.size()).arg(unsentBefore - 3));
+        const QAbstractItemModel* grid = window->DBGrid->model();
+        for (long row = 0; row < static_cast<long>(cellsBefore.size()); ++row) {
+            const bool marked = std::find(printed.begin(), printed.end(), row) != printed.end()
+                || !(cellsBefore[static_cast<std::size_t>(row)][kSendField].empty()
+                     || cellsBefore[static_cast<std::size_t>(row)][kSendField][0] == ' ');
+            EXPECT_EQ(grid->index(static_cast<int>(row), 0).data(Qt::ForegroundRole).isValid(), marked) << row;
+        }
 
         window.reset(); // closes the table the way the program ends
         Cells expected = cellsBefore;
@@ -750,6 +768,43 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
     }
 }
 
+// The printer jammed after the user answered Yes: the last update is taken back, byte for byte, without the card
+// program; once only, and only while the same table is open.
+TEST_F(TransferRoundTest, LastUpdateIsUndoneToTheExactBytes)
+{
+    for (const QString& table : {QStringLiteral("LOG.DB"), QStringLiteral("LOG.DBF"), QStringLiteral("LOG.TXT")}) {
+        SCOPED_TRACE(table.toStdString());
+        start(table);
+        const QByteArray before = readFile(path());
+        EXPECT_FALSE(window->UndoBtn->isEnabled());
+        window->CARDOBtnClick();
+        ASSERT_FALSE(standin::printLines({0, 1, 3}).isEmpty());
+        dialogs.answer(Answer::Yes);
+        window->TimerTimer();
+        ASSERT_NE(readFile(path()), before);
+        EXPECT_TRUE(window->UndoBtn->isEnabled());
+        const int cardCalls = property(QStringLiteral("GetLogCount"));
+
+        dialogs.answer(Answer::No); // asked first: nothing happens on No
+        window->UndoBtn->click();
+        EXPECT_NE(readFile(path()), before);
+
+        dialogs.answer(Answer::Yes);
+        window->UndoBtn->click();
+        EXPECT_EQ(readFile(path()), before) << "every byte as before the update";
+        EXPECT_EQ(window->StatusBar->currentMessage(), QStringLiteral("3件の送信マークを取り消しました"));
+        EXPECT_EQ(window->marksThisSession(), 0);
+        EXPECT_FALSE(window->UndoBtn->isEnabled()) << "once only";
+        EXPECT_EQ(property(QStringLiteral("GetLogCount")), cardCalls) << "the card program is not involved";
+        EXPECT_TRUE(dialogs.texts("ShowError").isEmpty()) << dialogs.texts("ShowError").join(' ').toStdString();
+        EXPECT_TRUE(dialogs.texts("WarningBox").isEmpty());
+        expectSaneWindow();
+        window.reset();
+        EXPECT_EQ(readFile(path()), before);
+        dialogs.asked.clear();
+    }
+}
+
 TEST_F(TransferRoundTest, CloseRequestedWhileTheQuestionIsOpenWaitsForIt)
 {
     standin::stop();
@@ -867,6 +922,35 @@ TEST_F(TransferRoundTest, AdifLogChangedByTheLoggerGetsNoWrongMark)
     expected[static_cast<std::size_t>(printed[0])][sent] = "Y";
     expected[static_cast<std::size_t>(printed[0])][sent + 1] = adifToday();
     EXPECT_EQ(readTable(dir, this->name), expected);
+}
+
+TEST_F(TransferRoundTest, UndoAfterAReconnectOrAChangeByAnotherProgramWritesNothing)
+{
+    start(QStringLiteral("LOG.DBF"));
+    window->CARDOBtnClick();
+    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    dialogs.answer(Answer::Yes);
+    window->TimerTimer();
+    ASSERT_TRUE(window->UndoBtn->isEnabled());
+    {
+        auto other = createLogTable();
+        other->OpenTable(dir.toStdString(), name.toStdString());
+        other->MoveTo(printed[1]);
+        other->EditRecord();
+        other->SetFieldText(7, cp932::fromUtf8("別人"));
+        other->Post();
+    }
+    const QByteArray changed = readFile(path());
+    dialogs.answer(Answer::Yes);
+    window->UndoBtn->click();
+    EXPECT_EQ(readFile(path()), changed) << "the table's own check refuses to write over the change";
+    EXPECT_EQ(dialogs.texts("ShowError").size() + dialogs.texts("WarningBox").size(), 1u);
+
+    window->ConBtnClick();
+    EXPECT_FALSE(window->UndoBtn->isEnabled()) << "a table opened again has nothing to take back";
+    window->UndoBtn->click();
+    EXPECT_EQ(readFile(path()), changed);
 }
 
 } // namespace

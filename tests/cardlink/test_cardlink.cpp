@@ -176,6 +176,16 @@ public:
     void beginWait() override { ++waits; }
     void endWait() override { --waits; }
     void startPollTimer() override { events << "Timer"; }
+    void progressStep(long done, long total) override { steps << QStringLiteral("%1/%2").arg(done).arg(total); }
+    QStringList steps; // "done/total" of each progress step
+    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& before,
+                      const std::vector<std::uint64_t>&) override
+    {
+        marked = positions;
+        previous = before;
+    }
+    std::vector<long> marked;
+    std::vector<std::string> previous;
 
     QStringList with(const QString& prefix) const { return events.filter(QRegularExpression("^" + prefix)); }
 
@@ -419,6 +429,19 @@ TEST_F(CardLinkTest, PollAsksOnceThePrintStatusReadsTwoAndMarksExactlyThePrinted
     EXPECT_TRUE(table->GridAttached());
     EXPECT_TRUE(ui.with("Warning").isEmpty());
     EXPECT_EQ(cardo->lines.size(), 1u) << "printed lines dropped";
+}
+
+TEST_F(CardLinkTest, ProgressAndTheMarksWrittenAreReported)
+{
+    transfer();
+    // A step for each record handed over, counted by its position among all six records.
+    EXPECT_EQ(ui.steps, (QStringList{"1/6", "4/6", "5/6", "6/6"}));
+    ui.steps.clear();
+    cardo->print({0, 1, 3});
+    tick();
+    EXPECT_EQ(ui.steps, (QStringList{"1/3", "2/3", "3/3"})) << "counted over the printed lines only";
+    EXPECT_EQ(ui.marked, (std::vector<long>{0, 3, 5}));
+    EXPECT_EQ(ui.previous, (std::vector<std::string>{"", " ", ""})) << "what each SEND field held before";
 }
 
 TEST_F(CardLinkTest, PrintedPositionsInAnyOrderAreReachedByRelativeMoves)

@@ -3,8 +3,10 @@
 #include "common/Cp932.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -27,9 +29,16 @@ struct Outcome
     std::string err;
 };
 
-Outcome run(const QStringList& args)
+/** Runs kelbo-lines in @p cwd with @p configHome as XDG_CONFIG_HOME; by default both are an empty folder of
+ * their own, so that no settings file of the real home is read. */
+Outcome run(const QStringList& args, const QString& cwd = QString(), const QString& configHome = QString())
 {
+    QTemporaryDir empty;
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.isEmpty() ? empty.path() : configHome);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(cwd.isEmpty() ? empty.path() : cwd);
     process.start(kProgram, args);
     EXPECT_TRUE(process.waitForFinished(30000)) << "kelbo-lines did not finish: " << kProgram.toStdString();
     Outcome r;
@@ -89,8 +98,50 @@ TEST_F(KelboLines, PrintsThePassedRecordsOfTheLog)
         const Outcome r = run(c.args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.err, "");
+        if (c.args.contains("--ini")) {
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE(r.err.find("KELBO/KELBO.ini はありません. 既定の設定を使います"), std::string::npos) << r.err;
+        }
     }
+}
+
+// Without --ini the same file as KELBO's: KELBO.ini in the current folder when there is one, else the one in the
+// user's settings folder; stderr names it.
+TEST_F(KelboLines, WithoutIniReadsTheSettingsFileKelboUses)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString config = home.filePath("conf");
+    const QString here = home.filePath("here");
+    ASSERT_TRUE(QDir().mkpath(config + "/KELBO") && QDir().mkpath(here));
+    ASSERT_TRUE(QFile::copy(data("KELBO.ini"), config + "/KELBO/KELBO.ini"));
+    const std::string fromSettings = kLine0Jst
+        + "1\t00.05.03,1234,QX2DEF,59,14.2,SSB,,\"Bob \"B\"\",\"Osaka, JP\",\"\",,,0\n"
+        + "3\t00.05.04,0100,QX3GHI,599,7,CW,,\"\",\"\",\"\",F,,0\n" + kLine4;
+
+    Outcome r = run({kData, "log.csv"}, here, config);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, fromSettings);
+    EXPECT_EQ(r.err, "kelbo-lines: 設定ファイル " + config.toStdString() + "/KELBO/KELBO.ini を使います\n");
+
+    // A settings file in the current folder wins; this one has every field "NULL".
+    QFile local(here + "/KELBO.ini");
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write("[CARDO]\r\nUTC=0\r\n");
+    local.close();
+    r = run({kData, "log.csv"}, here, config);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "kelbo-lines: 設定ファイル " + here.toStdString() + "/KELBO.ini を使います\n");
+
+    // An unreadable one is an error, as with --ini.
+    const QString inConfig = config + "/KELBO/KELBO.ini";
+    ASSERT_TRUE(QFile::remove(here + "/KELBO.ini") && QFile::remove(inConfig) && QDir().mkdir(inConfig));
+    r = run({kData, "log.csv"}, here, config);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "kelbo-lines: 設定ファイル " + inConfig.toStdString() + " を読めません\n");
 }
 
 // The sample log in its three formats with its own settings file: records already marked "F" stay back, UTC
@@ -224,17 +275,17 @@ TEST_F(KelboLines, ErrorsGoToStandardErrorAndChangeNothing)
         {{"--def", data("log.def"), kData, "missing.csv"}, 1, "missing.csv"},
         {{dir.path(), "bad.db"}, 1, "bad.db"},
         {{"--ini", data("missing.ini"), kData, "log.csv"}, 1, "missing.ini"},
-        {{"--ini", dir.path(), kData, "log.csv"}, 1, "settings file"},
+        {{"--ini", dir.path(), kData, "log.csv"}, 1, "設定ファイル"},
         {{"--def", data("missing.def"), kData, "log.csv"}, 1, "missing.def"},
-        {{kData}, 2, "DIR and TABLE"},
-        {{kData, "log.csv", "extra"}, 2, "too many"},
+        {{kData}, 2, "DIR と TABLE"},
+        {{kData, "log.csv", "extra"}, 2, "多すぎます"},
         {{"--utc", "--no-utc", kData, "log.csv"}, 2, "--utc"},
         {{"--def"}, 2, "--def"},
         {{"--bogus", kData, "log.csv"}, 2, "--bogus"},
         {{"--fields", dir.path(), "bad.db"}, 1, "bad.db"},
         {{"--fields", "--all", kData, "log.csv"}, 2, "--fields"},
-        {{"--save", "x.def", kData, "log.csv"}, 2, "--save goes with --guess"},
-        {{"--guess", "--all", kData, "log.csv"}, 2, "--guess takes no"},
+        {{"--save", "x.def", kData, "log.csv"}, 2, "--save は --guess と一緒に"},
+        {{"--guess", "--all", kData, "log.csv"}, 2, "--guess は"},
         {{"--guess", "--save", "/nonexistent/x.def", kData, "log.csv"}, 1, "/nonexistent/x.def"},
     };
     for (const Case& c : cases) {

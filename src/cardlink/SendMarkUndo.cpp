@@ -1,0 +1,77 @@
+#include "cardlink/SendMarkUndo.h"
+
+#include "cardlink/CardLink.h"
+#include "logtable/LogTable.h"
+
+#include <sys/stat.h>
+
+SendMarkUndo::Identity SendMarkUndo::identityOf(const LogTable& table)
+{
+    Identity id;
+    id.path = table.FilePath();
+    struct stat st = {};
+    if (!id.path.empty() && ::stat(id.path.c_str(), &st) == 0) {
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+    }
+    return id;
+}
+
+void SendMarkUndo::remember(const LogTable& table, int sendField, std::vector<Mark> marks)
+{
+    m_table = identityOf(table);
+    m_sendField = sendField;
+    m_marks = std::move(marks);
+    for (Mark& m : m_marks) {
+        // What the field really holds: a mark longer than the field is cut by the table.
+        m.written = table.CellText(m.position, sendField);
+    }
+}
+
+bool SendMarkUndo::available(const LogTable& table) const
+{
+    // A table opened again, or replaced by another program, is not the one the marks went into: its file
+    // (a delimited table is rewritten by every update) must be the one left by the update.
+    return !m_marks.empty() && table.IsOpen() && m_sendField >= 0 && m_sendField < table.FieldCount()
+        && !m_table.path.empty() && identityOf(table) == m_table;
+}
+
+void SendMarkUndo::forget()
+{
+    m_marks.clear();
+    m_table = Identity();
+}
+
+SendMarkUndo::Result SendMarkUndo::undo(LogTable& table)
+{
+    Result result;
+    if (!available(table)) {
+        return result;
+    }
+    const long current = table.RecNo();
+    table.DetachGrid();
+    try {
+        WriteBatch batch(table);
+        for (const Mark& m : m_marks) {
+            table.MoveTo(m.position);
+            if (table.RecNo() != m.position || table.AtEnd() || RecordFingerprint(table, m_sendField) != m.fingerprint
+                || table.FieldText(m_sendField) != m.written) {
+                ++result.skipped;
+                continue;
+            }
+            table.EditRecord();
+            table.SetFieldText(m_sendField, m.previous);
+            ++result.restored;
+        }
+        batch.end();
+        table.MoveTo(current);
+    } catch (...) {
+        table.AttachGrid();
+        // Our own writes may have replaced the file: a second try must still know it.
+        m_table = identityOf(table);
+        throw;
+    }
+    table.AttachGrid();
+    forget();
+    return result;
+}
