@@ -176,8 +176,8 @@ public:
         std::size_t inLeft = run.size();
         while (inLeft > 0) {
             if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-                out.append(static_cast<std::size_t>(std::count_if(inPtr, inPtr + inLeft,
-                                                                   [](char c) { return (c & 0xC0) != 0x80; })),
+                out.append(static_cast<std::size_t>(
+                               std::count_if(inPtr, inPtr + inLeft, [](char c) { return (c & 0xC0) != 0x80; })),
                            '?');
                 return;
             }

@@ -203,8 +203,8 @@ public:
         std::string line = edited != m_edits.end() ? edited->second.line : original;
         for (const auto& change : changes) {
             const std::string value = toFile(change.second);
-            line = m_fixed ? spliceFixed(line, m_fields[change.first], value)
-                           : spliceVarying(line, change.first, value);
+            line
+                = m_fixed ? spliceFixed(line, m_fields[change.first], value) : spliceVarying(line, change.first, value);
         }
         if (edited == m_edits.end() && line == original) {
             return; // nothing changes: the file is not even opened for writing
@@ -410,8 +410,7 @@ private:
             m_utf8 = m_bomLength > 0 || m_charset == Charset::Utf8;
         } else {
             textsplit::EncodingGuess guess;
-            std::vector<char> chunk(
-                static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
+            std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
             off_t offset = 0;
             while (offset < m_fileSize) {
                 const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), offset);

@@ -18,7 +18,10 @@ bool cp932IsTrail(unsigned char byte)
 
 int utf8TrailCount(unsigned char first)
 {
-    return first >= 0xC2 && first <= 0xDF ? 1 : first >= 0xE0 && first <= 0xEF ? 2 : first >= 0xF0 && first <= 0xF4 ? 3 : 0;
+    return first >= 0xC2 && first <= 0xDF ? 1
+        : first >= 0xE0 && first <= 0xEF  ? 2
+        : first >= 0xF0 && first <= 0xF4  ? 3
+                                          : 0;
 }
 
 bool utf8IsTrail(unsigned char byte)
@@ -41,8 +44,8 @@ bool plausibleCharacter(char32_t c)
  * NEC-selected and IBM extensions); 0x85, 0x86, 0xEB, 0xEC and 0xEF-0xF9 (user-defined) hold none. */
 bool cp932DefinedLead(unsigned char c)
 {
-    return (c >= 0x81 && c <= 0x84) || (c >= 0x87 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEA) || c == 0xED
-        || c == 0xEE || (c >= 0xFA && c <= 0xFC);
+    return (c >= 0x81 && c <= 0x84) || (c >= 0x87 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEA) || c == 0xED || c == 0xEE
+        || (c >= 0xFA && c <= 0xFC);
 }
 
 /** Length of the character at @p i: its trail bytes when they all follow, else 1. */
