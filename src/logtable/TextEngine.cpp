@@ -412,7 +412,7 @@ private:
             textsplit::EncodingGuess guess;
             std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
             off_t offset = 0;
-            while (offset < m_fileSize) {
+            while (offset < m_fileSize && !guess.decided()) {
                 const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), offset);
                 if (n < 0 && errno == EINTR) {
                     continue;

@@ -91,8 +91,8 @@ void EncodingGuess::feed(const char* data, std::size_t size)
         if (m_cp932Valid) {
             takeCp932(c);
         }
-        if (!m_utf8Valid && !m_cp932Valid) {
-            return; // nothing more to learn
+        if (!m_utf8Valid) {
+            return; // CP932: nothing more to learn
         }
     }
 }

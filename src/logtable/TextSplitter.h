@@ -36,6 +36,8 @@ class EncodingGuess
 {
 public:
     void feed(const char* data, std::size_t size);
+    /** @brief True once the bytes fed are no UTF-8: the rest of the file need not be read. */
+    bool decided() const { return !m_utf8Valid; }
     bool isUtf8() const;
 
 private:
