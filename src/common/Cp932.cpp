@@ -107,7 +107,20 @@ QString toUnicode(std::string_view s)
     if (!decoder.isValid()) {
         return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
     }
-    return decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    QString text = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    // Some converters read 0x1A, 0x1C and 0x7F as IBM's control codes (U+001C, U+007F, U+001A); CP932 keeps every
+    // ASCII byte as it is. Each of the three comes from one byte only, so the swap is undone where it happens.
+    static const bool swapped = [] {
+        QStringDecoder probe("Shift_JIS");
+        return probe.isValid() && probe.decode(QByteArrayView("\x1A\x1C\x7F", 3)) == QStringLiteral("\x1C\x7F\x1A");
+    }();
+    if (swapped) {
+        for (QChar& c : text) {
+            const char16_t u = c.unicode();
+            c = u == 0x1C ? QChar(0x1A) : u == 0x7F ? QChar(0x1C) : u == 0x1A ? QChar(0x7F) : c;
+        }
+    }
+    return text;
 }
 
 std::string fromUnicode(const QString& s)
@@ -169,8 +182,35 @@ public:
     Utf8ToCp932(const Utf8ToCp932&) = delete;
     Utf8ToCp932& operator=(const Utf8ToCp932&) = delete;
 
-    /** Appends the CP932 form of @p run, well-formed UTF-8, to @p out; a character CP932 cannot hold becomes '?'. */
+    /** Appends the CP932 form of @p run, well-formed UTF-8 without ASCII, to @p out; a character CP932 cannot
+     * hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
+     * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. */
     void convert(std::string_view run, std::string& out)
+    {
+        const std::size_t start = out.size();
+        convertRun(run, out);
+        for (std::size_t i = start; i < out.size(); ++i) {
+            const auto c = static_cast<unsigned char>(out[i]);
+            if (isLeadByte(c)) {
+                ++i;
+            } else if (c < 0x80 && c != '?') {
+                // Rare: the run again, one character at a time.
+                out.resize(start);
+                std::string one;
+                for (std::size_t k = 0; k < run.size();) {
+                    const std::size_t n = std::max<std::size_t>(1, utf8Length(run.substr(k)));
+                    one.clear();
+                    convertRun(run.substr(k, n), one);
+                    out += one.size() == 1 && static_cast<unsigned char>(one[0]) < 0x80 ? std::string("?") : one;
+                    k += n;
+                }
+                return;
+            }
+        }
+    }
+
+private:
+    void convertRun(std::string_view run, std::string& out)
     {
         char* inPtr = const_cast<char*>(run.data()); // iconv takes char** but does not write through it
         std::size_t inLeft = run.size();
@@ -197,7 +237,6 @@ public:
         }
     }
 
-private:
     iconv_t m_cd;
 };
 

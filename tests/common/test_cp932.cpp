@@ -51,6 +51,9 @@ TEST(Cp932, RoundTripKeepsWindowsExtensions)
     EXPECT_EQ(cp932::toUnicode(bytes), text);
     EXPECT_EQ(cp932::fromUtf8(cp932::toUtf8(bytes)), bytes);
     EXPECT_EQ(bytes.substr(0, 2), "\xA2\xA3");
+    // Control bytes stay as they are (not IBM's swapped control codes).
+    EXPECT_EQ(cp932::toUtf8("\x1A\x1C\x7F\x95\x5C"), "\x1A\x1C\x7F表");
+    EXPECT_EQ(cp932::fromUtf8("\x1A\x1C\x7F表"), "\x1A\x1C\x7F\x95\x5C");
 }
 
 // Text from UTF-8 files and from the screen: what CP932 cannot hold becomes '?', never a broken or undefined
@@ -73,6 +76,7 @@ TEST(Cp932, FromUtf8NeverYieldsABrokenCharacter)
         {"\xED\xA0\x80", "???"}, // an encoded surrogate
         {"\xE3\x80\x9C\xE2\x88\x92\xE2\x80\x94\xE2\x80\x96", "\x81\x60\x81\x7C\x81\x5C\x81\x61"}, // 〜−—‖
         {"\xEF\xBD\x9E\xEF\xBC\x8D", "\x81\x60\x81\x7C"}, // ～－, CP932's own forms
+        {"\xC2\xA5\xE2\x80\xBE\xE6\x9D\xB1", "??\x93\x8C"}, // ¥‾ never become '\\' or '~'; 東
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cp932::fromUtf8(c.utf8), c.cp932) << c.utf8;
