@@ -99,8 +99,8 @@ void EncodingGuess::feed(const char* data, std::size_t size)
 
 bool EncodingGuess::isUtf8() const
 {
-    // A character cut off by the end of the file does not make a UTF-8 file CP932: it reads as '?'.
-    if (!m_nonAscii || !m_utf8Valid) {
+    // A file that ends inside a character is no UTF-8: it would be once a mark is appended after that byte.
+    if (!m_nonAscii || !m_utf8Valid || m_utf8Left > 0) {
         return false;
     }
     return !(m_utf8Odd && m_cp932Valid && m_cp932Lead == 0);

@@ -61,6 +61,12 @@ TEST(TextUtf8, EncodingIsFoundOnceAndHeaderAndRecordsSplitAlike)
          "CALL,NAME\nJA1AA,\xC2\x81\x40X\n",
          {"CALL", "NAME"},
          {{"JA1AA", "\xC2\x81\x40X"}}},
+        // Were it UTF-8, a mark appended to the last record would turn the file into CP932.
+        {"a file that ends inside a UTF-8 character is CP932",
+         "",
+         "CALL,SEND\nJA1AA,\xE5\xB1\xB1\xE7\x94",
+         {"CALL", "SEND"},
+         {{"JA1AA", "\xE5\xB1\xB1\xE7\x94"}}},
         {"CHARSET naming CP932 wins over the bytes",
          "[T]\nCHARSET = SJIS\nField1 = CALL,CHAR,8,0,0\nField2 = NAME,CHAR,8,0,0\n",
          "JA1AA,\xC3\xA9\n",
