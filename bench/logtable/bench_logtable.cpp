@@ -156,7 +156,8 @@ void makeDbase(const std::string& path, long records, const std::string& memoPat
     }
 }
 
-void makeText(const std::string& dir, const std::string& name, long records)
+/** With @p utf8 the texts are in UTF-8 (the schema names no CHARSET: the engine tells the encoding by the bytes). */
+void makeText(const std::string& dir, const std::string& name, long records, bool utf8 = false)
 {
     std::string schema = "[BENCH]\r\nFILETYPE = VARYING\r\nDELIMITER = \"\r\nSEPARATOR = ,\r\n";
     for (int f = 0; f < kFieldCount; ++f) {
@@ -177,6 +178,9 @@ void makeText(const std::string& dir, const std::string& name, long records)
                            : "\"" + v[static_cast<std::size_t>(f)] + "\"";
         }
         line += "\r\n";
+        if (utf8) {
+            line = cp932::toUtf8(line);
+        }
         std::fwrite(line.data(), 1, line.size(), out);
     }
     std::fclose(out);
@@ -422,6 +426,7 @@ int main(int argc, char** argv)
     makeDbase(dir + "memo.dbf", records, dir + "memo.dbt");
     makeText(dir, "log", records);
     makeAdif(dir + "log.adi", records);
+    makeText(dir, "utf8", records, true);
     std::printf("made in %.1f s\n", seconds(made));
 
     std::printf("\nRead every field of every record as text:\n");
@@ -434,6 +439,7 @@ int main(int argc, char** argv)
     readEverything("dBASE .dbf + memo field (.dbt)", dir, "memo.dbf");
     readEverything("text .txt + .sch", dir, "log.txt");
     readEverything("ADIF .adi (UTF-8)", dir, "log.adi");
+    readEverything("text .txt + .sch in UTF-8", dir, "utf8.txt");
 
     if (std::system("command -v ogr2ogr >/dev/null 2>&1") == 0) {
         const auto start = std::chrono::steady_clock::now();

@@ -2,7 +2,10 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <iconv.h>
 
 namespace cp932 {
 
@@ -104,27 +107,191 @@ QString toUnicode(std::string_view s)
     if (!decoder.isValid()) {
         return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
     }
-    return decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    QString text = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    // Some converters read 0x1A, 0x1C and 0x7F as IBM's control codes (U+001C, U+007F, U+001A); CP932 keeps every
+    // ASCII byte as it is. Each of the three comes from one byte only, so the swap is undone where it happens.
+    static const bool swapped = [] {
+        QStringDecoder probe("Shift_JIS");
+        return probe.isValid() && probe.decode(QByteArrayView("\x1A\x1C\x7F", 3)) == QStringLiteral("\x1C\x7F\x1A");
+    }();
+    if (swapped) {
+        for (QChar& c : text) {
+            const char16_t u = c.unicode();
+            c = u == 0x1C ? QChar(0x1A) : u == 0x7F ? QChar(0x1C) : u == 0x1A ? QChar(0x7F) : c;
+        }
+    }
+    return text;
 }
 
 std::string fromUnicode(const QString& s)
 {
-    QStringEncoder encoder("Shift_JIS", QStringEncoder::Flag::Default);
-    if (!encoder.isValid()) {
-        return s.toLatin1().toStdString();
+    const QByteArray utf8 = s.toUtf8();
+    return fromUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+namespace {
+
+/** Length of the well-formed UTF-8 character at the start of @p s, 0 when there is none. */
+std::size_t utf8Length(std::string_view s)
+{
+    const auto at = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = at(0);
+    if (c < 0x80) {
+        return 1;
     }
-    const QByteArray bytes = encoder.encode(s);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::size_t n = 0;
+    unsigned char low = 0x80, high = 0xBF; // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80; // no overlong forms
+        high = c == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (s.size() < n || at(1) < low || at(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < n; ++i) {
+        if (at(i) < 0x80 || at(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+/** glibc's UTF-8 to CP932 conversion, opened once per thread. */
+class Utf8ToCp932
+{
+public:
+    Utf8ToCp932()
+        : m_cd(::iconv_open("CP932", "UTF-8"))
+    {
+    }
+    ~Utf8ToCp932()
+    {
+        if (m_cd != reinterpret_cast<iconv_t>(-1)) {
+            ::iconv_close(m_cd);
+        }
+    }
+    Utf8ToCp932(const Utf8ToCp932&) = delete;
+    Utf8ToCp932& operator=(const Utf8ToCp932&) = delete;
+
+    /** Appends the CP932 form of @p run, well-formed UTF-8 without ASCII, to @p out; a character CP932 cannot
+     * hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
+     * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. */
+    void convert(std::string_view run, std::string& out)
+    {
+        const std::size_t start = out.size();
+        convertRun(run, out);
+        for (std::size_t i = start; i < out.size(); ++i) {
+            const auto c = static_cast<unsigned char>(out[i]);
+            if (isLeadByte(c)) {
+                ++i;
+            } else if (c < 0x80 && c != '?') {
+                // Rare: the run again, one character at a time.
+                out.resize(start);
+                std::string one;
+                for (std::size_t k = 0; k < run.size();) {
+                    const std::size_t n = std::max<std::size_t>(1, utf8Length(run.substr(k)));
+                    one.clear();
+                    convertRun(run.substr(k, n), one);
+                    out += one.size() == 1 && static_cast<unsigned char>(one[0]) < 0x80 ? std::string("?") : one;
+                    k += n;
+                }
+                return;
+            }
+        }
+    }
+
+private:
+    void convertRun(std::string_view run, std::string& out)
+    {
+        char* inPtr = const_cast<char*>(run.data()); // iconv takes char** but does not write through it
+        std::size_t inLeft = run.size();
+        while (inLeft > 0) {
+            if (m_cd == reinterpret_cast<iconv_t>(-1)) {
+                out.append(static_cast<std::size_t>(
+                               std::count_if(inPtr, inPtr + inLeft, [](char c) { return (c & 0xC0) != 0x80; })),
+                           '?');
+                return;
+            }
+            char buffer[1024];
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t r = ::iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                // The character at inPtr has no CP932 form (the run is well-formed, so nothing else stops it).
+                ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+                const std::size_t n = std::max<std::size_t>(1, utf8Length(std::string_view(inPtr, inLeft)));
+                out.push_back('?');
+                inPtr += std::min(n, inLeft);
+                inLeft -= std::min(n, inLeft);
+            }
+        }
+    }
+
+    iconv_t m_cd;
+};
+
+} // namespace
+
+bool isValidUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = utf8Length(s.substr(i));
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::string fromUtf8(std::string_view s)
+{
+    static thread_local Utf8ToCp932 converter;
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            out.push_back(s[i++]);
+            continue;
+        }
+        // A run of well-formed characters goes to the converter in one piece.
+        const std::size_t from = i;
+        while (i < s.size() && static_cast<unsigned char>(s[i]) >= 0x80) {
+            const std::size_t n = utf8Length(s.substr(i));
+            if (n == 0) {
+                break;
+            }
+            i += n;
+        }
+        if (i > from) {
+            converter.convert(s.substr(from, i - from), out);
+        } else {
+            out.push_back('?'); // a byte that is no part of a well-formed character
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string toUtf8(std::string_view s)
 {
     return toUnicode(s).toStdString();
-}
-
-std::string fromUtf8(std::string_view s)
-{
-    return fromUnicode(QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())));
 }
 
 } // namespace cp932

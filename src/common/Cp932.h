@@ -43,10 +43,16 @@ QString toUnicode(std::string_view s);
 /** @brief Encodes for storage; characters CP932 cannot hold become '?'. */
 std::string fromUnicode(const QString& s);
 
+/** @brief True when @p s is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF). */
+bool isValidUtf8(std::string_view s);
+
 /** @brief Convenience: CP932 bytes to UTF-8 bytes (terminal output, messages). */
 std::string toUtf8(std::string_view s);
 
-/** @brief Convenience: UTF-8 bytes to CP932 bytes. */
+/** @brief UTF-8 bytes to CP932 bytes. A character CP932 cannot hold, and each byte that is no part of a
+ * well-formed UTF-8 character, becomes '?': the result never holds a broken or undefined CP932 character. The
+ * JIS forms of the characters CP932 holds in its own form (U+301C WAVE DASH, U+2212 MINUS SIGN ...) map to
+ * CP932's character. ASCII passes unchanged. */
 std::string fromUtf8(std::string_view s);
 
 } // namespace cp932

@@ -86,6 +86,19 @@ std::string normalizeTimeText(std::string_view text)
     return copy;
 }
 
+/** @p s cut to at most @p capacity bytes without leaving part of a UTF-8 character. */
+std::string utf8Cut(std::string_view s, std::size_t capacity)
+{
+    if (s.size() <= capacity) {
+        return std::string(s);
+    }
+    std::size_t n = capacity;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) {
+        --n;
+    }
+    return std::string(s.substr(0, n));
+}
+
 std::string present(const TextField& field, std::string_view value)
 {
     switch (field.kind) {
@@ -128,6 +141,7 @@ public:
             m_stamp = logtable::stampOf(m_fd);
             readSchema();
             guessSeparator();
+            findEncoding();
             indexLines();
             if (!m_hasSchema) {
                 namesFromFirstLine();
@@ -158,7 +172,7 @@ public:
             for (std::size_t i = 0; i < m_fields.size(); ++i) {
                 const TextField& f = m_fields[i];
                 if (f.offset < line.size()) {
-                    texts[i] = present(f, line.substr(f.offset, f.width));
+                    texts[i] = present(f, fromFile(line.substr(f.offset, f.width)));
                 }
             }
             return;
@@ -166,7 +180,7 @@ public:
         m_values.clear();
         splitValues(line, m_values);
         for (std::size_t i = 0; i < m_fields.size() && i < m_values.size(); ++i) {
-            texts[i] = present(m_fields[i], m_values[i]);
+            texts[i] = present(m_fields[i], fromFile(m_values[i]));
         }
     }
 
@@ -188,8 +202,9 @@ public:
         const std::string original = edited != m_edits.end() ? edited->second.original : std::string(lineAt(lineIndex));
         std::string line = edited != m_edits.end() ? edited->second.line : original;
         for (const auto& change : changes) {
-            line = m_fixed ? spliceFixed(line, m_fields[change.first], change.second)
-                           : spliceVarying(line, change.first, change.second);
+            const std::string value = toFile(change.second);
+            line
+                = m_fixed ? spliceFixed(line, m_fields[change.first], value) : spliceVarying(line, change.first, value);
         }
         if (edited == m_edits.end() && line == original) {
             return; // nothing changes: the file is not even opened for writing
@@ -240,6 +255,25 @@ public:
 
 private:
     std::string failure(const std::string& reason) const { return openError(m_path, reason); }
+
+    /** Bytes of the file as CP932 text: a UTF-8 table's text is converted, a character CP932 cannot hold becoming
+     * '?'. */
+    std::string fromFile(std::string_view bytes) const
+    {
+        if (m_utf8 && std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; })) {
+            return cp932::fromUtf8(bytes);
+        }
+        return std::string(bytes);
+    }
+
+    /** CP932 text as the file's bytes. */
+    std::string toFile(const std::string& text) const
+    {
+        if (m_utf8 && std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; })) {
+            return cp932::toUtf8(text);
+        }
+        return text;
+    }
 
     /** NAME.sch beside NAME.txt, the extension in any case. */
     std::string findSchema() const
@@ -294,6 +328,9 @@ private:
             text.append(buffer, static_cast<std::size_t>(n));
         }
         ::close(fd);
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            text.erase(0, 3);
+        }
         std::map<long, TextField> fields;
         std::size_t pos = 0;
         while (pos < text.size()) {
@@ -310,7 +347,16 @@ private:
             }
             const std::string key = upperAscii(logtable::trim(clean.substr(0, eq)));
             const std::string_view value = logtable::trim(clean.substr(eq + 1));
-            if (key == "FILETYPE") {
+            if (key == "CHARSET") {
+                const std::string name = upperAscii(value);
+                if (name == "UTF8" || name == "UTF-8" || name == "UTF_8") {
+                    m_charset = Charset::Utf8;
+                } else if (name == "SJIS" || name == "SHIFT_JIS" || name == "SHIFT-JIS" || name == "CP932"
+                           || name == "MS932" || name == "WINDOWS-31J" || name == "JAPAN") {
+                    m_charset = Charset::Cp932;
+                }
+                // Other names ("ascii", "ANSIINTL" ...) say nothing about the bytes above 0x7F: the content tells.
+            } else if (key == "FILETYPE") {
                 m_fixed = upperAscii(value) == "FIXED";
             } else if (key == "DELIMITER") {
                 m_quote = value.empty() ? '\0' : value.front();
@@ -352,7 +398,41 @@ private:
         m_hasSchema = true;
     }
 
-    textsplit::Dialect dialect() const { return textsplit::Dialect{m_separator, m_quote, &textsplit::cp932()}; }
+    textsplit::Dialect dialect() const
+    {
+        return textsplit::Dialect{m_separator, m_quote, m_utf8 ? &textsplit::utf8() : &textsplit::cp932()};
+    }
+
+    /** UTF-8 or CP932, found once: a byte order mark, else the schema's CHARSET, else the bytes of the file. */
+    void findEncoding()
+    {
+        if (m_bomLength > 0 || m_charset != Charset::Unknown) {
+            m_utf8 = m_bomLength > 0 || m_charset == Charset::Utf8;
+        } else {
+            textsplit::EncodingGuess guess;
+            std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
+            off_t offset = 0;
+            while (offset < m_fileSize && !guess.decided()) {
+                const ssize_t n = ::pread(m_fd, chunk.data(), chunk.size(), offset);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    throw KelboError(failure("読み込みに失敗しました"));
+                }
+                guess.feed(chunk.data(), static_cast<std::size_t>(n));
+                offset += n;
+            }
+            m_utf8 = guess.isUtf8();
+        }
+        if (m_utf8) {
+            for (TextField& field : m_fields) {
+                if (cp932::isValidUtf8(field.name)) {
+                    field.name = fromFile(field.name); // a schema beside a UTF-8 table names its fields in UTF-8
+                }
+            }
+        }
+    }
 
     /** Without a schema a .txt file may be separated by tabs: told by its first line. */
     void guessSeparator()
@@ -401,9 +481,6 @@ private:
         m_starts = std::move(finder.starts);
         m_spanning = std::move(finder.spanning);
         m_lineEnds = finder.lineEnds();
-        if (m_bomLength > 0) {
-            m_note = "テーブル " + m_path + " の先頭にある UTF-8 のバイト順マーク (BOM) を読み飛ばしました";
-        }
     }
 
     void namesFromFirstLine()
@@ -416,7 +493,7 @@ private:
         textsplit::splitRecord(first, dialect(), nullptr, &names);
         for (const auto& name : names) {
             TextField field;
-            field.name = std::string(logtable::trim(name));
+            field.name = fromFile(logtable::trim(name));
             m_fields.push_back(std::move(field));
         }
         m_firstRecordLine = 1;
@@ -464,7 +541,7 @@ private:
         if (out.size() < field.offset + field.width) {
             out.resize(field.offset + field.width, ' ');
         }
-        std::string bytes = cp932::cut(value, field.width);
+        std::string bytes = m_utf8 ? utf8Cut(value, field.width) : cp932::cut(value, field.width);
         bytes.resize(field.width, ' ');
         out.replace(field.offset, field.width, bytes);
         return out;
@@ -674,6 +751,14 @@ private:
     bool m_hasSchema = false;
     bool m_fixed = false;
     bool m_guessSeparator = false;
+    enum class Charset
+    {
+        Unknown,
+        Cp932,
+        Utf8
+    } m_charset
+        = Charset::Unknown; // as the schema names it
+    bool m_utf8 = false;
     char m_separator = ',';
     char m_quote = '"';
     std::vector<TextField> m_fields;

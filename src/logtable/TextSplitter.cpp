@@ -6,15 +6,63 @@ namespace textsplit {
 
 namespace {
 
+int utf8TrailCount(unsigned char first)
+{
+    return first >= 0xC2 && first <= 0xDF ? 1
+        : first >= 0xE0 && first <= 0xEF  ? 2
+        : first >= 0xF0 && first <= 0xF4  ? 3
+                                          : 0;
+}
+
+bool utf8IsTrail(unsigned char byte)
+{
+    return byte >= 0x80 && byte <= 0xBF;
+}
+
+bool cp932IsTrail(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
 Encoding makeCp932()
 {
     Encoding e{};
     for (int c = 0; c < 256; ++c) {
         const auto b = static_cast<unsigned char>(c);
         e.trails[c] = cp932::isLeadByte(b) ? 1 : 0;
-        e.trail[c] = (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+        e.trail[c] = cp932IsTrail(b);
     }
     return e;
+}
+
+Encoding makeUtf8()
+{
+    Encoding e{};
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        e.trails[c] = static_cast<std::uint8_t>(utf8TrailCount(b));
+        e.trail[c] = utf8IsTrail(b);
+    }
+    return e;
+}
+
+/** Characters a text table may well hold: Latin, Greek and Cyrillic letters with their signs, general
+ * punctuation and symbols, CJK punctuation, kana, enclosed and compatibility signs, ideographs, full- and
+ * half-width forms. */
+bool plausibleCharacter(char32_t c)
+{
+    return (c >= 0xA0 && c <= 0x52F) || (c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x33FF)
+        || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF)
+        || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x1F000 && c <= 0x1FAFF)
+        || (c >= 0x20000 && c <= 0x2FA1F);
+}
+
+/** Lead bytes of the CP932 rows that hold characters (symbols, kana, Greek and Cyrillic, NEC signs, kanji,
+ * NEC-selected and IBM extensions); 0x85, 0x86, 0xEB, 0xEC and 0xEF-0xF9 (user-defined) hold none. */
+bool cp932DefinedLead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x84) || (c >= 0x87 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEA) || c == 0xED || c == 0xEE
+        || (c >= 0xFA && c <= 0xFC);
 }
 
 /** Length of the character at @p i: its trail bytes when they all follow, else 1. */
@@ -38,6 +86,89 @@ const Encoding& cp932()
 {
     static const Encoding e = makeCp932();
     return e;
+}
+
+const Encoding& utf8()
+{
+    static const Encoding e = makeUtf8();
+    return e;
+}
+
+void EncodingGuess::feed(const char* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c < 0x80 && m_utf8Left == 0 && m_cp932Lead == 0) {
+            continue; // plain ASCII between characters
+        }
+        m_nonAscii = true;
+        if (m_utf8Valid) {
+            takeUtf8(c);
+        }
+        if (m_cp932Valid) {
+            takeCp932(c);
+        }
+        if (!m_utf8Valid) {
+            return; // CP932: nothing more to learn
+        }
+    }
+}
+
+bool EncodingGuess::isUtf8() const
+{
+    // A file that ends inside a character is no UTF-8: it would be once a mark is appended after that byte.
+    if (!m_nonAscii || !m_utf8Valid || m_utf8Left > 0) {
+        return false;
+    }
+    return !(m_utf8Odd && m_cp932Valid && m_cp932Lead == 0);
+}
+
+void EncodingGuess::takeUtf8(unsigned char c)
+{
+    if (m_utf8Left > 0) {
+        if (c < m_utf8Low || c > m_utf8High) {
+            m_utf8Valid = false;
+            return;
+        }
+        m_utf8Low = 0x80;
+        m_utf8High = 0xBF;
+        m_codePoint = (m_codePoint << 6) | (c & 0x3F);
+        if (--m_utf8Left == 0 && !plausibleCharacter(m_codePoint)) {
+            m_utf8Odd = true;
+        }
+        return;
+    }
+    if (c < 0x80) {
+        return;
+    }
+    m_utf8Left = utf8TrailCount(c);
+    if (m_utf8Left == 0) {
+        m_utf8Valid = false;
+        return;
+    }
+    m_codePoint = c & (0x3F >> m_utf8Left);
+    // No overlong forms, surrogates or values past U+10FFFF.
+    m_utf8Low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    m_utf8High = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+}
+
+void EncodingGuess::takeCp932(unsigned char c)
+{
+    if (m_cp932Lead != 0) {
+        m_cp932Lead = 0;
+        if (!cp932IsTrail(c)) {
+            m_cp932Valid = false;
+        }
+        return;
+    }
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
+        return;
+    }
+    if (!cp932DefinedLead(c)) {
+        m_cp932Valid = false; // 0x80, 0xA0, 0xFD-0xFF or a row without characters
+        return;
+    }
+    m_cp932Lead = c;
 }
 
 Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,

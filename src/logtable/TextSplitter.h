@@ -26,6 +26,36 @@ struct Encoding
  * the quote and line ends are never trail bytes, so a lead byte right before them stands alone. */
 const Encoding& cp932();
 
+/** @brief UTF-8: 0xC2-0xDF, 0xE0-0xEF and 0xF0-0xF4 start characters of 1, 2 and 3 trail bytes of 0x80-0xBF. */
+const Encoding& utf8();
+
+/** @brief Tells a UTF-8 file from a CP932 one by its bytes, fed to it in pieces (after any byte order mark).
+ *
+ * The file is UTF-8 when it is well-formed UTF-8 that holds non-ASCII bytes, unless its UTF-8 reading holds
+ * characters no text table would (C1 controls, private use, unassigned blocks ...) while its CP932 reading holds
+ * only characters CP932 defines: a CP932 file that is well-formed UTF-8 by chance. */
+class EncodingGuess
+{
+public:
+    void feed(const char* data, std::size_t size);
+    /** @brief True once the bytes fed are no UTF-8: the rest of the file need not be read. */
+    bool decided() const { return !m_utf8Valid; }
+    bool isUtf8() const;
+
+private:
+    void takeUtf8(unsigned char c);
+    void takeCp932(unsigned char c);
+
+    bool m_nonAscii = false;
+    bool m_utf8Valid = true;
+    bool m_utf8Odd = false; // a well-formed character no text would hold
+    int m_utf8Left = 0; // trail bytes still wanted
+    unsigned char m_utf8Low = 0x80, m_utf8High = 0xBF; // range of the next trail byte
+    char32_t m_codePoint = 0;
+    bool m_cp932Valid = true;
+    unsigned char m_cp932Lead = 0; // a lead byte waiting for its trail
+};
+
 /** @brief The rules of one table: separator, quote (0: values are never quoted) and encoding. */
 struct Dialect
 {

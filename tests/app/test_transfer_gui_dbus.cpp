@@ -24,6 +24,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 void PrintTo(const QString& s, std::ostream* os)
@@ -131,8 +132,9 @@ protected:
         QDir::setCurrent(m_oldCwd);
     }
 
-    /** A folder with the sample log and settings naming @p table, and a main window started in it. */
-    void start(const QString& table)
+    /** A folder with the sample log and settings naming @p table, and a main window started in it. @p prepare
+     * may add files to the folder (its path ends in '/') before the window starts. */
+    void start(const QString& table, const std::function<void(const QString&)>& prepare = {})
     {
         m_dir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(m_dir->isValid());
@@ -148,6 +150,9 @@ protected:
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(ini);
         out.close();
+        if (prepare) {
+            prepare(dir);
+        }
         QDir::setCurrent(dir);
         name = table;
         window = std::make_unique<TMainWnd>(QStringList{QStringLiteral("kelbo")});
@@ -951,6 +956,63 @@ TEST_F(TransferRoundTest, UndoAfterAReconnectOrAChangeByAnotherProgramWritesNoth
     EXPECT_FALSE(window->UndoBtn->isEnabled()) << "a table opened again has nothing to take back";
     window->UndoBtn->click();
     EXPECT_EQ(readFile(path()), changed);
+}
+
+// A UTF-8 CSV log without a schema (the sample log converted, its field names in the first line): the names reach the
+// card program as CP932 would hold them, a character CP932 cannot hold as '?', and the marks go back in UTF-8 into
+// exactly the printed records.
+TEST_F(TransferRoundTest, Utf8CsvLogGetsItsMarksInUtf8)
+{
+    const auto makeUtf8Log = [](const QString& folder) {
+        QByteArray csv = "DATE,TIME,CALL,HIS,MY,FREQ,MODE,NAME,QTH,QSL,REM,SEND,RECV\r\n";
+        csv += QByteArray::fromStdString(cp932::toUtf8(readFile(folder + QStringLiteral("LOG.TXT")).toStdString()));
+        // 𠮷 (outside the BMP) has no CP932 form.
+        ASSERT_TRUE(csv.contains("比嘉 健"));
+        csv.replace("比嘉 健", "𠮷田 健");
+        QFile f(folder + QStringLiteral("QSO.CSV"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+    };
+    start(QStringLiteral("QSO.CSV"), makeUtf8Log);
+    const Cells cellsBefore = readTable(dir, name);
+    ASSERT_EQ(cellsBefore[0][7], cp932::fromUtf8("山田 太郎"));
+    ASSERT_EQ(cellsBefore[2][7], cp932::fromUtf8("?田 健"));
+    const QByteArray before = readFile(path());
+
+    window->CARDOBtnClick();
+    ASSERT_TRUE(dialogs.asked.empty()) << boxes(dialogs).join(QLatin1Char('|')).toStdString();
+    const int held = property(QStringLiteral("GetLogCount"));
+    ASSERT_GE(held, 2);
+    ASSERT_FALSE(standin::printLines({0, held - 1}).isEmpty());
+    const std::vector<long> printed = printedPositions();
+    ASSERT_EQ(printed.size(), 2u);
+    dialogs.answer(Answer::Yes);
+    window->TimerTimer();
+    EXPECT_EQ(dialogs.texts("YesNoBox"), QStringList{cardtext::kAskUpdate});
+    EXPECT_TRUE(dialogs.texts("ShowError").isEmpty()) << dialogs.texts("ShowError").join(' ').toStdString();
+    window.reset();
+
+    const QByteArray after = readFile(path());
+    EXPECT_TRUE(cp932::isValidUtf8(std::string_view(after.constData(), static_cast<std::size_t>(after.size()))));
+    EXPECT_TRUE(onlyMarksInserted(before, after, 2));
+    Cells expected = cellsBefore;
+    for (long p : printed) {
+        expected[static_cast<std::size_t>(p)][kSendField] = "F";
+    }
+    EXPECT_EQ(readTable(dir, name), expected);
+
+    // The lines handed over, seen by a card program that records them.
+    standin::stop();
+    FakeCard fake({});
+    dialogs.asked.clear();
+    start(QStringLiteral("QSO.CSV"), makeUtf8Log);
+    window->AllSend->setChecked(true);
+    window->CARDOBtnClick();
+    ASSERT_TRUE(dialogs.asked.empty()) << boxes(dialogs).join(QLatin1Char('|')).toStdString();
+    const QString lines = fake.callsOf(QStringLiteral("AddLogPos")).join(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QStringLiteral("山田 太郎"))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("?田 健"))) << lines.toStdString();
+    EXPECT_FALSE(lines.contains(QChar(0xFFFD))) << lines.toStdString();
 }
 
 } // namespace

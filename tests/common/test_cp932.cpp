@@ -51,6 +51,61 @@ TEST(Cp932, RoundTripKeepsWindowsExtensions)
     EXPECT_EQ(cp932::toUnicode(bytes), text);
     EXPECT_EQ(cp932::fromUtf8(cp932::toUtf8(bytes)), bytes);
     EXPECT_EQ(bytes.substr(0, 2), "\xA2\xA3");
+    // Control bytes stay as they are (not IBM's swapped control codes).
+    EXPECT_EQ(cp932::toUtf8("\x1A\x1C\x7F\x95\x5C"), "\x1A\x1C\x7F表");
+    EXPECT_EQ(cp932::fromUtf8("\x1A\x1C\x7F表"), "\x1A\x1C\x7F\x95\x5C");
+}
+
+// Text from UTF-8 files and from the screen: what CP932 cannot hold becomes '?', never a broken or undefined
+// character; the JIS forms of characters CP932 holds in its own form map to them.
+TEST(Cp932, FromUtf8NeverYieldsABrokenCharacter)
+{
+    const struct
+    {
+        const char* utf8;
+        const char* cp932;
+    } cases[] = {
+        {"JA1AA 599", "JA1AA 599"},
+        {"山田ｱｲ", "\x8E\x52\x93\x63\xB1\xB2"},
+        {"J\xC3\xBCrgen", "J?rgen"}, // U+00FC
+        {"\xF0\xA0\xAE\xB7\xE7\x94\xB0", "?\x93\x63"}, // U+20BB7 (outside the BMP) then 田
+        {"\xF0\x9F\x98\x80!", "?!"}, // an emoji
+        {"a\xFF\xC3"
+         "b\xE3\x81",
+         "a??b??"}, // bytes that are no well-formed character
+        {"\xED\xA0\x80", "???"}, // an encoded surrogate
+        {"\xE3\x80\x9C\xE2\x88\x92\xE2\x80\x94\xE2\x80\x96", "\x81\x60\x81\x7C\x81\x5C\x81\x61"}, // 〜−—‖
+        {"\xEF\xBD\x9E\xEF\xBC\x8D", "\x81\x60\x81\x7C"}, // ～－, CP932's own forms
+        {"\xC2\xA5\xE2\x80\xBE\xE6\x9D\xB1", "??\x93\x8C"}, // ¥‾ never become '\\' or '~'; 東
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cp932::fromUtf8(c.utf8), c.cp932) << c.utf8;
+    }
+    EXPECT_EQ(cp932::fromUnicode(QString::fromUtf8("D\xC3\xA9j\xC3\xA0 \xE2\x98\xBA")), "D?j? ?");
+    EXPECT_EQ(cp932::fromUtf8(std::string(5000, '\xE3') + "x"), std::string(5000, '?') + "x");
+    const std::string many = [] {
+        std::string s;
+        for (int i = 0; i < 2000; ++i) {
+            s += "\xE6\x9D\xB1\xC4\x89"; // 東 and U+0109, a long run through the converter
+        }
+        return s;
+    }();
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) {
+        expected += "\x93\x8C?";
+    }
+    EXPECT_EQ(cp932::fromUtf8(many), expected);
+}
+
+TEST(Cp932, IsValidUtf8)
+{
+    for (const char* ok : {"", "abc", "\xE6\x9D\xB1", "\xF0\xA0\xAE\xB7", "\xC2\x80", "\xEF\xBB\xBF"}) {
+        EXPECT_TRUE(cp932::isValidUtf8(ok)) << ok;
+    }
+    for (const char* bad :
+         {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE6\x9D", "\x93\x8C"}) {
+        EXPECT_FALSE(cp932::isValidUtf8(bad)) << bad;
+    }
 }
 
 } // namespace

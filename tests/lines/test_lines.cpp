@@ -350,13 +350,28 @@ TEST_F(KelboLines, GuessPrintsAndSavesTheDefinitionForTheTable)
 TEST_F(KelboLines, ReadNoteGoesToStandardError)
 {
     QTemporaryDir dir;
-    QFile log(dir.filePath("bom.csv"));
+    // A dBASE III log with a memo field whose memo file is missing.
+    std::string dbf(32, '\0');
+    dbf[0] = '\x83';
+    dbf[4] = 1; // records
+    const int header = 32 + 3 * 32 + 1;
+    dbf[8] = static_cast<char>(header);
+    dbf[10] = 1 + 8 + 1 + 10;
+    const auto field = [](const char* name, char type, int width) {
+        std::string d(32, '\0');
+        d.replace(0, std::strlen(name), name);
+        d[11] = type;
+        d[16] = static_cast<char>(width);
+        return d;
+    };
+    dbf += field("CALL", 'C', 8) + field("SEND", 'C', 1) + field("NOTE", 'M', 10) + "\x0D";
+    dbf += " QX1ABC    " + std::string(10, ' ') + "\x1A";
+    QFile log(dir.filePath("log.dbf"));
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
-    log.write("\xEF\xBB\xBF"
-              "CALL,SEND\r\nQX1ABC,\r\n");
+    log.write(QByteArray(dbf.data(), static_cast<int>(dbf.size())));
     log.close();
-    const Outcome r = run({dir.path() + "/", "bom.csv"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("kelbo-lines: テーブル " + dir.filePath("bom.csv").toStdString()), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("BOM"), std::string::npos) << r.err;
+    const Outcome r = run({dir.path() + "/", "log.dbf"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("kelbo-lines: メモファイル " + dir.path().toStdString()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("log.dbt"), std::string::npos) << r.err;
 }
