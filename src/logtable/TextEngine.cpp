@@ -7,6 +7,7 @@
 #include "common/KelboError.h"
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
+#include "logtable/TextSchema.h"
 #include "logtable/TextSplitter.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -25,52 +25,10 @@ namespace {
 using logtable::openError;
 using logtable::writeError;
 
-enum class Kind
-{
-    Text,
-    Number,
-    Date,
-    Time,
-    Logical,
-    Raw
-};
-
-struct TextField
-{
-    std::string name;
-    Kind kind = Kind::Text;
-    std::size_t width = 0; // 0: no declared width
-    std::size_t offset = 0; // fixed-width files
-};
+using logtable::TextField;
+using Kind = logtable::TextKind;
 
 using textsplit::Span;
-
-std::string upperAscii(std::string_view s)
-{
-    return cp932::toUpperAscii(s);
-}
-
-Kind kindOf(const std::string& type)
-{
-    const std::string t = upperAscii(type);
-    if (t == "CHAR" || t == "ALPHA" || t == "STRING") {
-        return Kind::Text;
-    }
-    if (t == "FLOAT" || t == "NUMBER" || t == "LONGINT" || t == "SHORTINT" || t == "BCD" || t == "MONEY"
-        || t == "CURRENCY" || t == "INTEGER" || t == "SMALLINT" || t == "AUTOINC") {
-        return Kind::Number;
-    }
-    if (t == "DATE") {
-        return Kind::Date;
-    }
-    if (t == "TIME") {
-        return Kind::Time;
-    }
-    if (t == "BOOL" || t == "BOOLEAN" || t == "LOGICAL") {
-        return Kind::Logical;
-    }
-    return Kind::Raw;
-}
 
 /** "12:05:09" or "12:05" as "H:mm:ss"; the text itself when it is no time. */
 std::string normalizeTimeText(std::string_view text)
@@ -102,14 +60,6 @@ std::string present(const TextField& field, std::string_view value)
         return logtable::normalizeLogicalText(value);
     }
     return std::string(value);
-}
-
-/** Values of a list in a schema line ("CALL,CHAR,12,0,0"): split at commas, no quotes. */
-std::vector<std::string> schemaParts(std::string_view text)
-{
-    std::vector<std::string> parts;
-    textsplit::splitRecord(text, textsplit::Dialect{',', '\0', &textsplit::cp932()}, nullptr, &parts);
-    return parts;
 }
 
 class TextEngine : public TableEngine
@@ -241,114 +191,21 @@ public:
 private:
     std::string failure(const std::string& reason) const { return openError(m_path, reason); }
 
-    /** NAME.sch beside NAME.txt, the extension in any case. */
-    std::string findSchema() const
-    {
-        const std::size_t slash = m_path.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : m_path.substr(0, slash);
-        const std::string file = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-        const std::string stem = file.substr(0, file.rfind('.'));
-        const std::string wanted = stem + ".sch";
-        struct stat st
-        {
-        };
-        const std::string exact = (slash == std::string::npos ? "" : dir + "/") + stem + ".sch";
-        if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            return exact;
-        }
-        DIR* d = ::opendir(dir.c_str());
-        if (!d) {
-            return "";
-        }
-        std::string found;
-        while (const dirent* e = ::readdir(d)) {
-            if (cp932::equalsNoCase(e->d_name, wanted)) {
-                found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
-                break;
-            }
-        }
-        ::closedir(d);
-        return found;
-    }
-
     void readSchema()
     {
         const std::size_t dot = m_path.rfind('.');
         m_separator = ',';
         m_quote = '"';
-        const std::string schemaPath = findSchema();
+        const std::string schemaPath = logtable::findTextSchema(m_path);
         if (schemaPath.empty()) {
             m_guessSeparator = !cp932::equalsNoCase(m_path.substr(dot), ".csv");
             return;
         }
-        int fd = -1;
-        try {
-            fd = logtable::openForReading(schemaPath); // a regular file only: a FIFO would never answer
-        } catch (const KelboError&) {
-            throw KelboError(failure("スキーマファイル " + schemaPath + " を読めません"));
-        }
-        std::string text;
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < (1u << 20)) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        ::close(fd);
-        std::map<long, TextField> fields;
-        std::size_t pos = 0;
-        while (pos < text.size()) {
-            std::size_t end = text.find('\n', pos);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            const std::string_view line = logtable::trim(std::string_view(text).substr(pos, end - pos));
-            pos = end + 1;
-            const std::string_view clean = line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1);
-            const std::size_t eq = clean.find('=');
-            if (clean.empty() || clean.front() == '[' || clean.front() == ';' || eq == std::string_view::npos) {
-                continue;
-            }
-            const std::string key = upperAscii(logtable::trim(clean.substr(0, eq)));
-            const std::string_view value = logtable::trim(clean.substr(eq + 1));
-            if (key == "FILETYPE") {
-                m_fixed = upperAscii(value) == "FIXED";
-            } else if (key == "DELIMITER") {
-                m_quote = value.empty() ? '\0' : value.front();
-            } else if (key == "SEPARATOR") {
-                m_separator = upperAscii(value) == "TAB" ? '\t' : value.empty() ? ',' : value.front();
-            } else if (key.size() > 5 && key.compare(0, 5, "FIELD") == 0) {
-                char* stop = nullptr;
-                const long number = std::strtol(key.c_str() + 5, &stop, 10);
-                if (*stop != '\0' || number < 1 || number > 4096) {
-                    continue;
-                }
-                const std::vector<std::string> parts = schemaParts(value);
-                TextField field;
-                field.name = std::string(logtable::trim(parts[0]));
-                field.kind = parts.size() > 1 ? kindOf(std::string(logtable::trim(parts[1]))) : Kind::Text;
-                field.width = parts.size() > 2 ? std::strtoul(parts[2].c_str(), nullptr, 10) : 0;
-                field.offset = parts.size() > 4 ? std::strtoul(parts[4].c_str(), nullptr, 10) : 0;
-                if (field.width > 65535 || field.offset > (1u << 20)) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
-                                             + std::to_string(number) + " の定義が不正です"));
-                }
-                fields[number] = std::move(field);
-            }
-        }
-        if (fields.empty()) {
-            throw KelboError(failure("スキーマファイル " + schemaPath + " にフィールドの定義がありません"));
-        }
-        if (m_fixed) {
-            for (const auto& f : fields) {
-                if (f.second.width == 0) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
-                                             + cp932::toUtf8(f.second.name) + " に長さがありません"));
-                }
-            }
-        }
-        for (auto& f : fields) {
-            m_fields.push_back(std::move(f.second));
-        }
+        logtable::TextSchema schema = logtable::readTextSchema(m_path, schemaPath);
+        m_fixed = schema.fixed;
+        m_separator = schema.separator;
+        m_quote = schema.quote;
+        m_fields = std::move(schema.fields);
         m_hasSchema = true;
     }
 
