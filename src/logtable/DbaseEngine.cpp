@@ -3,8 +3,8 @@
 // Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
 #include "common/Cp932.h"
 #include "common/KelboError.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/MemoFile.h"
-#include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
 #include <shapefil.h>
@@ -22,9 +22,6 @@ long int PX_SdnToGregorian(long int sdn, int* pYear, int* pMonth, int* pDay);
 }
 
 namespace {
-
-using logtable::openError;
-using logtable::writeError;
 
 // shapelib reports through a hook without a context; the engine reads it right after each call.
 thread_local std::string g_shapelibError;
@@ -124,11 +121,11 @@ bool knownVersion(unsigned char v)
     }
 }
 
-class DbaseEngine : public TableEngine
+class DbaseEngine : public logtable::FileTableEngine
 {
 public:
     explicit DbaseEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         const int fd = logtable::openForReading(path);
         try {
@@ -171,30 +168,27 @@ public:
         }
     }
 
-    std::string readNote() const override { return m_note; }
-
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
             if (field.type != 'C') {
-                throw KelboError(writeError(
-                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
+                throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
             }
         }
         const long record = physical(row);
         const off_t recordOffset
             = static_cast<off_t>(m_headerLength) + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength);
         const std::string seen(rawRecord(row), static_cast<std::size_t>(m_recordLength));
-        if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+        if (inBatch()) {
+            logtable::TableWriter& writer = batchWriter();
             writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.stamp();
             m_written.insert(record);
             return;
         }
         {
-            logtable::TableWriter writer(m_path, m_stamp);
+            logtable::TableWriter writer(path(), m_stamp);
             writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.sync();
         }
@@ -203,31 +197,20 @@ public:
         openHandle();
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
-    void endBatch() override
+protected:
+    void commitBatch(logtable::TableWriter& writer) override
     {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
-        if (!writer) {
-            return;
-        }
         m_written.clear();
-        try {
-            m_stamp = writer->sync();
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            writer.reset();
-            closeHandle();
-            throw;
-        }
-        if (writer->sawChange()) {
-            m_stamp = logtable::FileStamp();
-        }
-        writer.reset();
+        m_stamp = writer.sync();
+    }
+
+    void batchClosed(bool committed) override
+    {
         // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
         closeHandle();
-        openHandle();
+        if (committed) {
+            openHandle();
+        }
     }
 
 private:
@@ -240,8 +223,6 @@ private:
         int offset = 0;
     };
 
-    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
-
     void readHeader(int fd)
     {
         struct stat st
@@ -251,19 +232,19 @@ private:
         m_fileSize = st.st_size;
         m_stamp = logtable::stampOf(fd);
         if (m_fileSize == 0) {
-            throw KelboError(failure("空のファイルです"));
+            throw KelboError(openError("空のファイルです"));
         }
         unsigned char head[32] = {};
         const bool fullHead = logtable::readAt(fd, head, sizeof head, 0);
         // dBASE II's header has another layout (and is often shorter than 32 bytes).
         if (logtable::readAt(fd, head, 1, 0) && head[0] == 0x02) {
-            throw KelboError(failure("dBASE II のテーブルには対応していません"));
+            throw KelboError(openError("dBASE II のテーブルには対応していません"));
         }
         if (!fullHead) {
-            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
+            throw KelboError(openError("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
         }
         if (!knownVersion(head[0])) {
-            throw KelboError(failure("dBASE のテーブルではないか, 対応していない版です"));
+            throw KelboError(openError("dBASE のテーブルではないか, 対応していない版です"));
         }
         m_version = head[0];
         // dBASE 7 puts a language driver name before the fields and gives each field 48 bytes.
@@ -277,14 +258,14 @@ private:
         m_headerLength = head[8] | head[9] << 8;
         m_recordLength = head[10] | head[11] << 8;
         if (records < 0 || static_cast<std::size_t>(m_headerLength) < firstField + 1) {
-            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが不正です)"));
+            throw KelboError(openError("dBASE のテーブルではありません (ヘッダーが不正です)"));
         }
         if (static_cast<off_t>(m_headerLength) > m_fileSize) {
-            throw KelboError(failure("ファイルが途中で切れています (ヘッダーが不完全です)"));
+            throw KelboError(openError("ファイルが途中で切れています (ヘッダーが不完全です)"));
         }
         std::vector<unsigned char> header(m_headerLength);
         if (!logtable::readAt(fd, header.data(), header.size(), 0)) {
-            throw KelboError(failure("読み込みに失敗しました"));
+            throw KelboError(openError("読み込みに失敗しました"));
         }
         int offset = 1; // the deletion flag
         for (std::size_t at = firstField; at + descriptorSize <= header.size() && header[at] != 0x0D;
@@ -308,11 +289,11 @@ private:
             }
         }
         if (m_fields.empty()) {
-            throw KelboError(failure("dBASE のテーブルではありません (フィールドがありません)"));
+            throw KelboError(openError("dBASE のテーブルではありません (フィールドがありません)"));
         }
         if (offset > m_recordLength) {
-            throw KelboError(failure("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
-                                     + std::to_string(offset) + " と合いません"));
+            throw KelboError(openError("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
+                                       + std::to_string(offset) + " と合いません"));
         }
         // A header that promises more records than the file holds: the whole records that are there.
         const off_t whole = (m_fileSize - m_headerLength) / m_recordLength;
@@ -332,7 +313,7 @@ private:
             const std::size_t bytes = static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength);
             if (!logtable::readAt(fd, chunk.data(), bytes,
                                   m_headerLength + static_cast<off_t>(first) * m_recordLength)) {
-                throw KelboError(failure("読み込みに失敗しました"));
+                throw KelboError(openError("読み込みに失敗しました"));
             }
             for (long i = 0; i < n; ++i) {
                 if (chunk[static_cast<std::size_t>(i) * static_cast<std::size_t>(m_recordLength)] == '*') {
@@ -361,7 +342,7 @@ private:
         std::string onDisk(seen.size(), '\0');
         writer.readAt(onDisk.data(), onDisk.size(), recordOffset);
         if (onDisk[0] == '*') {
-            throw KelboError(writeError(m_path, "レコードが削除されています"));
+            throw KelboError(writeError("レコードが削除されています"));
         }
         if (onDisk != seen) {
             writer.refuseChanged();
@@ -379,13 +360,13 @@ private:
     const char* rawRecord(long row)
     {
         const long record = physical(row);
-        const logtable::TableWriter* writer = m_batch.current();
+        const logtable::TableWriter* writer = openBatchWriter();
         if (writer && m_written.count(record) > 0) {
             m_recordBuffer.resize(static_cast<std::size_t>(m_recordLength));
             if (!logtable::readAt(writer->fd(), m_recordBuffer.data(), m_recordBuffer.size(),
                                   static_cast<off_t>(m_headerLength)
                                       + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength))) {
-                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+                throw KelboError(readError("読み込みに失敗しました"));
             }
             return m_recordBuffer.data();
         }
@@ -395,8 +376,8 @@ private:
         g_shapelibError.clear();
         const char* bytes = DBFReadTuple(m_dbf, static_cast<int>(record));
         if (!bytes) {
-            throw KelboError("テーブル " + m_path + " を読めません: "
-                             + (g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
+            throw KelboError(
+                readError(g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
         }
         return bytes;
     }
@@ -417,10 +398,10 @@ private:
         SASetupDefaultHooks(&hooks);
         hooks.Error = captureShapelibError;
         g_shapelibError.clear();
-        m_dbf = DBFOpenLL(m_path.c_str(), "rb", &hooks);
+        m_dbf = DBFOpenLL(path().c_str(), "rb", &hooks);
         if (!m_dbf) {
-            throw KelboError(failure("dBASE のテーブルとして読めません"
-                                     + (g_shapelibError.empty() ? std::string() : " (" + g_shapelibError + ")")));
+            throw KelboError(openError("dBASE のテーブルとして読めません"
+                                       + (g_shapelibError.empty() ? std::string() : " (" + g_shapelibError + ")")));
         }
     }
 
@@ -528,10 +509,7 @@ private:
         }
         std::optional<std::string> text = block ? m_memo->read(*block) : std::nullopt;
         if (!text) {
-            if (!m_memoDamageNoted) {
-                m_memoDamageNoted = true;
-                addNote("メモファイル " + m_memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
-            }
+            noteMemoDamage(m_memoPath);
             return "";
         }
         // A text ends at a zero byte, as in the other formats.
@@ -540,14 +518,6 @@ private:
             text->resize(nul);
         }
         return std::move(*text);
-    }
-
-    void addNote(const std::string& sentence)
-    {
-        if (!m_note.empty()) {
-            m_note += ' ';
-        }
-        m_note += sentence;
     }
 
     /** Opens the memo file of a table that has memo fields; a missing or unusable one leaves the memos empty and
@@ -564,13 +534,13 @@ private:
             return;
         }
         const bool foxPro = isFoxPro(m_version);
-        m_memoPath = logtable::siblingFile(m_path,
+        m_memoPath = logtable::siblingFile(path(),
                                            foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
                                                   : std::initializer_list<const char*>{".dbt", ".fpt"});
         if (m_memoPath.empty()) {
-            const std::size_t dot = m_path.rfind('.');
+            const std::size_t dot = path().rfind('.');
             const std::string expected
-                = (dot == std::string::npos ? m_path : m_path.substr(0, dot)) + (foxPro ? ".fpt" : ".dbt");
+                = (dot == std::string::npos ? path() : path().substr(0, dot)) + (foxPro ? ".fpt" : ".dbt");
             addNote("メモファイル " + expected + " がないため, メモのフィールド " + names + " は空で表示します.");
             return;
         }
@@ -588,15 +558,11 @@ private:
         }
     }
 
-    std::string m_path;
     unsigned char m_version = 0;
     bool m_level7 = false;
     std::unique_ptr<logtable::DbaseMemoFile> m_memo;
     std::string m_memoPath;
-    std::string m_note;
-    bool m_memoDamageNoted = false;
     off_t m_fileSize = 0;
-    logtable::FileStamp m_stamp;
     int m_headerLength = 0;
     int m_recordLength = 0;
     long m_physicalCount = 0;
@@ -604,7 +570,6 @@ private:
     std::vector<std::uint32_t> m_visible;
     std::vector<Field> m_fields;
     DBFHandle m_dbf = nullptr;
-    logtable::BatchWriter m_batch;
     std::set<long> m_written; // records written in the running batch
     std::string m_recordBuffer;
 };

@@ -5,7 +5,7 @@
 #include "common/Cp932.h"
 #include "common/FileWrite.h"
 #include "common/KelboError.h"
-#include "logtable/TableEngine.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/TableSupport.h"
 #include "logtable/TextSchema.h"
 #include "logtable/TextSplitter.h"
@@ -21,9 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-using logtable::openError;
-using logtable::writeError;
 
 using logtable::TextField;
 using Kind = logtable::TextKind;
@@ -62,11 +59,11 @@ std::string present(const TextField& field, std::string_view value)
     return std::string(value);
 }
 
-class TextEngine : public TableEngine
+class TextEngine : public logtable::FileTableEngine
 {
 public:
     explicit TextEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         m_fd = logtable::openForReading(path);
         try {
@@ -94,8 +91,6 @@ public:
     std::string fieldName(int field) const override { return m_fields[field].name; }
     std::size_t fieldWidth(int field) const override { return m_fields[field].width; }
     long recordCount() const override { return static_cast<long>(m_starts.size()) - m_firstRecordLine; }
-
-    std::string readNote() const override { return m_note; }
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
@@ -125,12 +120,11 @@ public:
         for (const auto& change : changes) {
             const TextField& field = m_fields[change.first];
             if (field.kind != Kind::Text) {
-                throw KelboError(writeError(
-                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
+                throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
             }
             // One line is one record: a line end inside a value would split it.
             if (change.second.find_first_of("\r\n") != std::string::npos) {
-                throw KelboError(writeError(m_path, "改行を含む値はテキストのテーブルに書き込めません"));
+                throw KelboError(writeError("改行を含む値はテキストのテーブルに書き込めません"));
             }
         }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
@@ -144,8 +138,8 @@ public:
         if (edited == m_edits.end() && line == original) {
             return; // nothing changes: the file is not even opened for writing
         }
-        if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+        if (inBatch()) {
+            logtable::TableWriter& writer = batchWriter();
             if (edited == m_edits.end()) {
                 checkLine(writer, lineIndex, original);
                 m_edits.emplace(lineIndex, Edit{original, std::move(line)});
@@ -154,54 +148,38 @@ public:
             }
             return;
         }
-        logtable::TableWriter writer(m_path, m_stamp);
+        logtable::TableWriter writer(path(), m_stamp);
         checkLine(writer, lineIndex, original);
         std::map<std::size_t, Edit> edits;
         edits.emplace(lineIndex, Edit{original, std::move(line)});
         commit(writer, edits);
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
+protected:
     /** The collected edits are checked against the file once more and written in one go. When a line no longer
      * holds what was read, nothing of the batch is written. */
-    void endBatch() override
+    void commitBatch(logtable::TableWriter& writer) override
     {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
         std::map<std::size_t, Edit> edits = std::move(m_edits);
         m_edits.clear();
-        if (!writer) {
-            return;
+        for (const auto& [index, edit] : edits) {
+            checkLine(writer, index, edit.original);
         }
-        try {
-            for (const auto& [index, edit] : edits) {
-                checkLine(*writer, index, edit.original);
-            }
-            commit(*writer, edits);
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            throw;
-        }
-        if (writer->sawChange()) {
-            m_stamp = logtable::FileStamp();
-        }
+        commit(writer, edits);
     }
 
 private:
-    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
-
     void readSchema()
     {
-        const std::size_t dot = m_path.rfind('.');
+        const std::size_t dot = path().rfind('.');
         m_separator = ',';
         m_quote = '"';
-        const std::string schemaPath = logtable::findTextSchema(m_path);
+        const std::string schemaPath = logtable::findTextSchema(path());
         if (schemaPath.empty()) {
-            m_guessSeparator = !cp932::equalsNoCase(m_path.substr(dot), ".csv");
+            m_guessSeparator = !cp932::equalsNoCase(path().substr(dot), ".csv");
             return;
         }
-        logtable::TextSchema schema = logtable::readTextSchema(m_path, schemaPath);
+        logtable::TextSchema schema = logtable::readTextSchema(path(), schemaPath);
         m_fixed = schema.fixed;
         m_separator = schema.separator;
         m_quote = schema.quote;
@@ -251,7 +229,7 @@ private:
                 continue;
             }
             if (n <= 0) {
-                throw KelboError(failure("読み込みに失敗しました"));
+                throw KelboError(openError("読み込みに失敗しました"));
             }
             offset = finder.feed(chunk.data(), static_cast<std::size_t>(n));
         }
@@ -259,14 +237,14 @@ private:
         m_spanning = std::move(finder.spanning);
         m_lineEnds = finder.lineEnds();
         if (m_bomLength > 0) {
-            m_note = "テーブル " + m_path + " の先頭にある UTF-8 のバイト順マーク (BOM) を読み飛ばしました";
+            addNote("テーブル " + path() + " の先頭にある UTF-8 のバイト順マーク (BOM) を読み飛ばしました");
         }
     }
 
     void namesFromFirstLine()
     {
         if (m_starts.empty()) {
-            throw KelboError(failure("空のファイルです (先頭行にフィールド名が必要です)"));
+            throw KelboError(openError("空のファイルです (先頭行にフィールド名が必要です)"));
         }
         const std::string first(lineAt(0));
         std::vector<std::string> names;
@@ -297,7 +275,7 @@ private:
             m_windowStart = start;
             if (!logtable::readAt(m_fd, m_window.data(), size, static_cast<off_t>(start))) {
                 m_window.clear();
-                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+                throw KelboError(readError("読み込みに失敗しました"));
             }
         }
         std::string_view line(m_window.data() + (start - m_windowStart), length);
@@ -333,13 +311,12 @@ private:
         const textsplit::Split split = textsplit::splitRecord(line, dialect(), &spans, nullptr);
         if (!split.doubt.empty()) {
             // Another reader may split this record otherwise: a value written here could land in another field.
-            throw KelboError(writeError(m_path,
-                                        "レコードの区切りがあいまいなため書き込めません (" + split.doubt
-                                            + "): " + cp932::toUtf8(cp932::cut(line, 80))));
+            throw KelboError(writeError("レコードの区切りがあいまいなため書き込めません (" + split.doubt
+                                        + "): " + cp932::toUtf8(cp932::cut(line, 80))));
         }
         const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
         if (!quoteIt && value.find(m_separator) != std::string::npos) {
-            throw KelboError(writeError(m_path, "区切り文字を含む値は引用符のないフィールドに書き込めません"));
+            throw KelboError(writeError("区切り文字を含む値は引用符のないフィールドに書き込めません"));
         }
         std::string out = line;
         while (spans.size() <= static_cast<std::size_t>(position)) {
@@ -469,7 +446,7 @@ private:
         {
         };
         if (::fstat(writer.fd(), &st) != 0) {
-            throw KelboError(writeError(m_path, std::strerror(errno)));
+            throw KelboError(writeError(std::strerror(errno)));
         }
         std::vector<char> buffer(1 << 20);
         auto produce = [&](const filewrite::Put& put, off_t from) {
@@ -492,7 +469,7 @@ private:
             copy(st.st_size);
         };
         try {
-            const std::string target = filewrite::resolveLinks(m_path);
+            const std::string target = filewrite::resolveLinks(path());
             if (st.st_nlink > 1 || !filewrite::canReplace(target)) {
                 std::string tail;
                 const off_t first = splices.front().at;
@@ -503,12 +480,12 @@ private:
             }
             filewrite::replaceFile(target, [&](const filewrite::Put& put) { produce(put, 0); });
         } catch (const filewrite::Failure& failure) {
-            throw KelboError(writeError(m_path, failure.what()));
+            throw KelboError(writeError(failure.what()));
         }
         // Read on from the new file.
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            throw KelboError(writeError(m_path, "書き込んだファイルを開けません"));
+            throw KelboError(writeError("書き込んだファイルを開けません"));
         }
         ::close(m_fd);
         m_fd = fd;
@@ -518,16 +495,14 @@ private:
         for (const Splice& splice : splices) {
             std::string back(splice.bytes.size(), '\0');
             if (!logtable::readAt(m_fd, back.data(), back.size(), splice.at + shift) || back != splice.bytes) {
-                throw KelboError(writeError(m_path, "書き込んだ内容を読み返せません"));
+                throw KelboError(writeError("書き込んだ内容を読み返せません"));
             }
             shift += static_cast<off_t>(splice.bytes.size()) - static_cast<off_t>(splice.length);
         }
     }
 
-    std::string m_path;
     int m_fd = -1;
     off_t m_fileSize = 0;
-    logtable::FileStamp m_stamp;
     bool m_hasSchema = false;
     bool m_fixed = false;
     bool m_guessSeparator = false;
@@ -538,12 +513,10 @@ private:
     std::vector<std::pair<std::size_t, std::uint64_t>> m_spanning; // records holding quoted line ends: their end
     std::string_view m_lineEnds = "\n";
     std::uint64_t m_bomLength = 0;
-    std::string m_note;
     long m_firstRecordLine = 0;
     std::vector<char> m_window;
     std::uint64_t m_windowStart = 0;
     std::vector<std::string> m_values;
-    logtable::BatchWriter m_batch;
     std::map<std::size_t, Edit> m_edits; // by line index: the running batch's edits, written when it ends
 };
 
