@@ -7,6 +7,7 @@
 // program as CP932, and its lengths may count bytes or characters depending on the program that wrote it, so each
 // record is read both ways and the reading that parses is taken.
 #include "common/Cp932.h"
+#include "common/FileWrite.h"
 #include "common/KelboError.h"
 #include "logtable/FileTableEngine.h"
 #include "logtable/TableSupport.h"
@@ -610,7 +611,7 @@ private:
     };
 
     /** Writes @p edits (by record): under the lock the file must still be what was read; the new file is made in
-     * memory, written beside the table, synced and renamed over it, then read back. */
+     * memory and replaces the table (see rewriteFile), then is read back. */
     void commit(logtable::TableWriter& writer, const std::map<long, std::map<int, std::string>>& edits)
     {
         std::vector<Splice> splices;
@@ -662,7 +663,7 @@ private:
             from = s.at + s.length;
         }
         out.append(m_data, from, std::string::npos);
-        replaceFile(writer, out);
+        write(writer, splices.front().at, out);
         m_data = std::move(out);
         // Read again; the fields keep their positions, whatever the new tags' places in the file.
         m_entries.clear();
@@ -670,53 +671,16 @@ private:
         parse();
     }
 
-    /** The table replaced by @p content: a file beside it, synced, renamed over it, the folder synced, and the new
-     * file read back before the write counts as done. */
-    void replaceFile(logtable::TableWriter& writer, const std::string& content)
+    /** The table rewritten with @p content, whose first @p firstChange bytes are those the file has; the new file
+     * is read back before the write counts as done. */
+    void write(logtable::TableWriter& writer, std::uint64_t firstChange, const std::string& content)
     {
-        const std::size_t slash = path().rfind('/');
-        const std::string dir = slash == std::string::npos ? "./" : path().substr(0, slash + 1);
-        std::string temp = dir + ".kelbo-XXXXXX";
-        const int out = ::mkstemp(temp.data());
-        if (out < 0) {
-            throw KelboError(writeError("一時ファイルを作れません: " + std::string(std::strerror(errno))));
-        }
-        auto fail = [&](const std::string& reason) {
-            ::close(out);
-            ::unlink(temp.c_str());
-            throw KelboError(writeError(reason));
+        const auto produce = [&content](const filewrite::Put& put, off_t from) {
+            put(content.data() + from, content.size() - static_cast<std::size_t>(from));
         };
-        const char* p = content.data();
-        std::size_t n = content.size();
-        while (n > 0) {
-            const ssize_t w = ::write(out, p, n);
-            if (w < 0 && errno == EINTR) {
-                continue;
-            }
-            if (w <= 0) {
-                fail(std::strerror(errno));
-            }
-            p += w;
-            n -= static_cast<std::size_t>(w);
-        }
-        struct stat st
-        {
-        };
-        ::fstat(writer.fd(), &st);
-        if (::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0) {
-            fail(std::strerror(errno));
-        }
-        if (::fchown(out, st.st_uid, st.st_gid) != 0) {
-            // Keeping the owner needs privileges the operator may not have; the mode is kept regardless.
-        }
-        if (::rename(temp.c_str(), path().c_str()) != 0) {
-            fail(std::strerror(errno));
-        }
-        ::close(out);
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
+        if (rewriteFile(writer, static_cast<off_t>(firstChange), produce) == Rewrite::InPlace) {
+            m_stamp = writer.stamp();
+            return;
         }
         const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {

@@ -2,6 +2,10 @@
 
 #include "common/KelboError.h"
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace logtable {
 
 void FileTableEngine::addNote(const std::string& sentence)
@@ -53,6 +57,31 @@ void FileTableEngine::endBatch()
     }
     writer.reset();
     batchClosed(true);
+}
+
+FileTableEngine::Rewrite
+FileTableEngine::rewriteFile(TableWriter& writer, off_t firstChange,
+                             const std::function<void(const filewrite::Put& put, off_t from)>& produce)
+{
+    struct stat st
+    {
+    };
+    if (::fstat(writer.fd(), &st) != 0) {
+        throw KelboError(writeError(std::strerror(errno)));
+    }
+    try {
+        const std::string target = filewrite::resolveLinks(m_path);
+        if (st.st_nlink > 1 || !filewrite::canReplace(target)) {
+            std::string tail;
+            produce([&tail](const char* data, std::size_t size) { tail.append(data, size); }, firstChange);
+            filewrite::rewriteInPlace(writer.fd(), firstChange, tail);
+            return Rewrite::InPlace;
+        }
+        filewrite::replaceFile(target, [&](const filewrite::Put& put) { produce(put, 0); });
+    } catch (const filewrite::Failure& failure) {
+        throw KelboError(writeError(failure.what()));
+    }
+    return Rewrite::Replaced;
 }
 
 } // namespace logtable

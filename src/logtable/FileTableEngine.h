@@ -4,6 +4,9 @@
 #include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
+#include "common/FileWrite.h"
+
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +58,20 @@ protected:
     virtual void commitBatch(TableWriter& writer) { m_stamp = writer.sync(); }
     /** @brief After a batch that opened the file, once its writer is closed; @p committed false when it failed. */
     virtual void batchClosed(bool /*committed*/) { }
+
+    enum class Rewrite
+    {
+        InPlace,
+        Replaced
+    };
+    /** @brief Rewrites the table under @p writer's lock with new content whose first @p firstChange bytes are those
+     * the file has: @p produce hands the new content from byte @p from on to its Put. A link is written through to
+     * the file it names. A file with more than one name (hard links), or in a folder the user may not write, is
+     * rewritten in place from @p firstChange on, synced and read back; otherwise a complete copy made beside it
+     * replaces it, and the caller reads on (and reads its new bytes back) from the file now at path(). Throws
+     * KelboError naming the table; a failed replacement leaves the old file as it was. */
+    Rewrite rewriteFile(TableWriter& writer, off_t firstChange,
+                        const std::function<void(const filewrite::Put& put, off_t from)>& produce);
 
     /** The file as last read or written; a write is refused when the file no longer matches it. */
     FileStamp m_stamp;

@@ -468,19 +468,9 @@ private:
             }
             copy(st.st_size);
         };
-        try {
-            const std::string target = filewrite::resolveLinks(path());
-            if (st.st_nlink > 1 || !filewrite::canReplace(target)) {
-                std::string tail;
-                const off_t first = splices.front().at;
-                produce([&tail](const char* data, std::size_t size) { tail.append(data, size); }, first);
-                filewrite::rewriteInPlace(writer.fd(), first, tail);
-                m_stamp = logtable::stampOf(m_fd);
-                return;
-            }
-            filewrite::replaceFile(target, [&](const filewrite::Put& put) { produce(put, 0); });
-        } catch (const filewrite::Failure& failure) {
-            throw KelboError(writeError(failure.what()));
+        if (rewriteFile(writer, splices.front().at, produce) == Rewrite::InPlace) {
+            m_stamp = logtable::stampOf(m_fd);
+            return;
         }
         // Read on from the new file.
         const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
