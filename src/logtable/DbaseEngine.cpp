@@ -1,7 +1,10 @@
 // dBASE tables (.dbf). The header is checked here before shapelib sees it; shapelib reads the raw records,
 // which are sliced by the field offsets so that leading blanks stay. Records marked deleted are not shown.
 // Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
+#include "common/ByteOrder.h"
 #include "common/Cp932.h"
+#include "common/DayNumber.h"
+#include "common/FileLookup.h"
 #include "common/KelboError.h"
 #include "logtable/FileTableEngine.h"
 #include "logtable/MemoFile.h"
@@ -17,10 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern "C" {
-long int PX_SdnToGregorian(long int sdn, int* pYear, int* pMonth, int* pDay);
-}
-
 namespace {
 
 // shapelib reports through a hook without a context; the engine reads it right after each call.
@@ -31,27 +30,13 @@ void captureShapelibError(const char* message)
     g_shapelibError = message ? message : "";
 }
 
+using byteorder::be32;
+using byteorder::be64;
+using byteorder::le64;
+
 std::int32_t le32(const unsigned char* p)
 {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-                                     | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint32_t be32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16
-        | static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
-
-std::uint64_t be64(const unsigned char* p)
-{
-    return static_cast<std::uint64_t>(be32(p)) << 32 | be32(p + 4);
-}
-
-std::uint64_t le64(const unsigned char* p)
-{
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(le32(p + 4))) << 32
-        | static_cast<std::uint32_t>(le32(p));
+    return static_cast<std::int32_t>(byteorder::le32(p));
 }
 
 double bitsToDouble(std::uint64_t bits)
@@ -448,9 +433,8 @@ private:
             if (day <= 0 || ms < 0 || ms >= 86400000) {
                 return "";
             }
-            int year = 0, month = 0, dayOfMonth = 0;
-            PX_SdnToGregorian(day, &year, &month, &dayOfMonth);
-            return logtable::formatDateTime(year, month, dayOfMonth, ms);
+            const daynumber::Date date = daynumber::dateOfJulianDay(day);
+            return logtable::formatDateTime(date.year, date.month, date.day, ms);
         }
         case '@': {
             // Milliseconds since the day before 0001/01/01, a big-endian double (some writers flip its sign bit).
@@ -464,9 +448,8 @@ private:
                 return "";
             }
             const auto whole = static_cast<long long>(ms);
-            int year = 0, month = 0, dayOfMonth = 0;
-            PX_SdnToGregorian(static_cast<long>(whole / 86400000) + 1721425, &year, &month, &dayOfMonth);
-            return logtable::formatDateTime(year, month, dayOfMonth, whole % 86400000);
+            const daynumber::Date date = daynumber::dateOfJulianDay(whole / 86400000 + daynumber::kDayBeforeYearOne);
+            return logtable::formatDateTime(date.year, date.month, date.day, whole % 86400000);
         }
         case 'G':
         case 'P':
@@ -534,9 +517,9 @@ private:
             return;
         }
         const bool foxPro = isFoxPro(m_version);
-        m_memoPath = logtable::siblingFile(path(),
-                                           foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
-                                                  : std::initializer_list<const char*>{".dbt", ".fpt"});
+        m_memoPath = filelookup::siblingFile(path(),
+                                             foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
+                                                    : std::initializer_list<const char*>{".dbt", ".fpt"});
         if (m_memoPath.empty()) {
             const std::size_t dot = path().rfind('.');
             const std::string expected

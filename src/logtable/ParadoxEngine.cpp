@@ -2,7 +2,10 @@
 // offset bounded by the file's size, so a damaged or hostile file gives an error or a shorter table, never a
 // wild read; pxlib decodes the field values. Only one data block is held in memory at a time. Memo texts longer
 // than the part kept in the record are read from the .MB file beside the table by our own bounds-checked reader.
+#include "common/ByteOrder.h"
 #include "common/Cp932.h"
+#include "common/DayNumber.h"
+#include "common/FileLookup.h"
 #include "common/KelboError.h"
 #include "logtable/FileTableEngine.h"
 #include "logtable/MemoFile.h"
@@ -77,16 +80,8 @@ int storedSize(unsigned char type, unsigned char size)
     }
 }
 
-std::uint16_t le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-        | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using byteorder::le16;
+using byteorder::le32;
 
 bool allZero(const char* p, int size)
 {
@@ -402,9 +397,8 @@ private:
             if (PX_get_data_long(m_px, data, 4, &days) <= 0 || days <= 0 || days > 3652059) {
                 return "";
             }
-            int year = 0, month = 0, day = 0;
-            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
-            return logtable::formatDate(year, month, day);
+            const daynumber::Date date = daynumber::dateOfJulianDay(days + daynumber::kDayBeforeYearOne);
+            return logtable::formatDate(date.year, date.month, date.day);
         }
         case pxTime: {
             long ms = 0;
@@ -419,10 +413,8 @@ private:
                 return "";
             }
             const auto ms = static_cast<long long>(value);
-            const long days = static_cast<long>(ms / 86400000);
-            int year = 0, month = 0, day = 0;
-            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
-            return logtable::formatDateTime(year, month, day, ms % 86400000);
+            const daynumber::Date date = daynumber::dateOfJulianDay(ms / 86400000 + daynumber::kDayBeforeYearOne);
+            return logtable::formatDateTime(date.year, date.month, date.day, ms % 86400000);
         }
         case pxLogical: {
             if (static_cast<unsigned char>(*p) == 0) {
@@ -483,7 +475,7 @@ private:
         if (names.empty()) {
             return;
         }
-        m_memoPath = logtable::siblingFile(path(), {".mb"});
+        m_memoPath = filelookup::siblingFile(path(), {".mb"});
         if (m_memoPath.empty()) {
             const std::size_t dot = path().rfind('.');
             m_memoPath = (dot == std::string::npos ? path() : path().substr(0, dot)) + ".MB";

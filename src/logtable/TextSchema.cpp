@@ -1,14 +1,13 @@
 #include "logtable/TextSchema.h"
 
 #include "common/Cp932.h"
+#include "common/FileLookup.h"
 #include "common/KelboError.h"
 #include "logtable/TableSupport.h"
 #include "logtable/TextSplitter.h"
 
 #include <cstdlib>
-#include <dirent.h>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace logtable {
@@ -56,31 +55,8 @@ TextKind textKindOf(const std::string& type)
 
 std::string findTextSchema(const std::string& tablePath)
 {
-    const std::size_t slash = tablePath.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : tablePath.substr(0, slash);
-    const std::string file = slash == std::string::npos ? tablePath : tablePath.substr(slash + 1);
-    const std::string stem = file.substr(0, file.rfind('.'));
-    const std::string wanted = stem + ".sch";
-    struct stat st
-    {
-    };
-    const std::string exact = (slash == std::string::npos ? "" : dir + "/") + stem + ".sch";
-    if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        return exact;
-    }
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        return "";
-    }
-    std::string found;
-    while (const dirent* e = ::readdir(d)) {
-        if (cp932::equalsNoCase(e->d_name, wanted)) {
-            found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
+    // Whatever has the name is the schema: one that is no regular file is refused when it is read.
+    return filelookup::siblingFile(tablePath, {".sch"}, filelookup::Take::AnyEntry);
 }
 
 TextSchema readTextSchema(const std::string& tablePath, const std::string& schemaPath)
@@ -147,8 +123,8 @@ TextSchema readTextSchema(const std::string& tablePath, const std::string& schem
     if (schema.fixed) {
         for (const auto& f : fields) {
             if (f.second.width == 0) {
-                throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
-                                         + cp932::toUtf8(f.second.name) + " に長さがありません"));
+                throw KelboError(failure("スキーマファイル " + schemaPath + " の"
+                                         + fieldReason(f.second.name, "に長さがありません")));
             }
         }
     }
