@@ -6,6 +6,7 @@
 // Values are CP932 or UTF-8. A file that is valid UTF-8 and holds non-ASCII bytes is UTF-8: its values reach the
 // program as CP932, and its lengths may count bytes or characters depending on the program that wrote it, so each
 // record is read both ways and the reading that parses is taken.
+#include "common/Ascii.h"
 #include "common/Cp932.h"
 #include "common/FileWrite.h"
 #include "common/KelboError.h"
@@ -137,7 +138,7 @@ Tag readTag(std::string_view data, std::size_t at)
     ++i;
     const std::size_t digits = i;
     std::uint64_t length = 0;
-    while (i < data.size() && data[i] >= '0' && data[i] <= '9' && i - digits < 12) {
+    while (i < data.size() && ascii::isDigit(static_cast<unsigned char>(data[i])) && i - digits < 12) {
         length = length * 10 + static_cast<std::uint64_t>(data[i] - '0');
         ++i;
     }

@@ -1,6 +1,7 @@
 // dBASE tables (.dbf). The header is checked here before shapelib sees it; shapelib reads the raw records,
 // which are sliced by the field offsets so that leading blanks stay. Records marked deleted are not shown.
 // Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
+#include "common/Ascii.h"
 #include "common/ByteOrder.h"
 #include "common/Cp932.h"
 #include "common/DayNumber.h"
@@ -470,7 +471,7 @@ private:
         const std::string_view digits = logtable::trim(std::string_view(p, static_cast<std::size_t>(field.width)));
         std::uint64_t block = 0;
         for (const char c : digits) {
-            if (c < '0' || c > '9' || block > 0xFFFFFFFFu) {
+            if (!ascii::isDigit(static_cast<unsigned char>(c)) || block > 0xFFFFFFFFu) {
                 return std::nullopt;
             }
             block = block * 10 + static_cast<std::uint64_t>(c - '0');

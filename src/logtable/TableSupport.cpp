@@ -1,5 +1,6 @@
 #include "logtable/TableSupport.h"
 
+#include "common/Ascii.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 
@@ -143,7 +144,7 @@ static bool readDigits(std::string_view s, int& value)
     }
     value = 0;
     for (const char c : s) {
-        if (c < '0' || c > '9') {
+        if (!ascii::isDigit(static_cast<unsigned char>(c))) {
             return false;
         }
         value = value * 10 + (c - '0');
