@@ -491,17 +491,7 @@ private:
         if (!m_memo) {
             return "";
         }
-        std::optional<std::string> text = block ? m_memo->read(*block) : std::nullopt;
-        if (!text) {
-            noteMemoDamage(m_memoPath);
-            return "";
-        }
-        // A text ends at a zero byte, as in the other formats.
-        const std::size_t nul = text->find('\0');
-        if (nul != std::string::npos) {
-            text->resize(nul);
-        }
-        return std::move(*text);
+        return memoTextFrom(block ? m_memo->read(*block) : std::nullopt, m_memoPath);
     }
 
     /** Opens the memo file of a table that has memo fields; a missing or unusable one leaves the memos empty and

@@ -19,12 +19,20 @@ void FileTableEngine::addNote(const std::string& sentence)
     m_note += sentence;
 }
 
-void FileTableEngine::noteMemoDamage(const std::string& memoPath)
+std::string FileTableEngine::memoTextFrom(std::optional<std::string> bytes, const std::string& memoPath)
 {
-    if (!m_memoDamageNoted) {
-        m_memoDamageNoted = true;
-        addNote("メモファイル " + memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
+    if (!bytes) {
+        if (!m_memoDamageNoted) {
+            m_memoDamageNoted = true;
+            addNote("メモファイル " + memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
+        }
+        return "";
     }
+    const std::size_t nul = bytes->find('\0');
+    if (nul != std::string::npos) {
+        bytes->resize(nul);
+    }
+    return std::move(*bytes);
 }
 
 TableWriter& FileTableEngine::batchWriter()

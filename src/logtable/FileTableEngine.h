@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace logtable {
@@ -43,8 +44,9 @@ protected:
     void addNote(const std::string& sentence);
     /** @brief Replaces the note (a table read again after its rewrite). */
     void setNote(std::string note) { m_note = std::move(note); }
-    /** @brief Notes, once, that the memo file @p memoPath is damaged in places. */
-    void noteMemoDamage(const std::string& memoPath);
+    /** @brief The text of a memo read from the memo file @p memoPath: its bytes up to a zero byte, as texts end in
+     * every format; "" when they could not be read, noted once for the table. */
+    std::string memoTextFrom(std::optional<std::string> bytes, const std::string& memoPath);
 
     bool inBatch() const { return m_batchActive; }
     /** @brief The running batch's writer, opened and locked at its first edit; refused when the file no longer has

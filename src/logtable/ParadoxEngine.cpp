@@ -453,15 +453,7 @@ private:
         if (bytes && field.type == pxFormattedMemo) {
             bytes = logtable::formattedMemoText(*bytes);
         }
-        if (!bytes) {
-            noteMemoDamage(m_memoPath);
-            return "";
-        }
-        const std::size_t nul = bytes->find('\0');
-        if (nul != std::string::npos) {
-            bytes->resize(nul);
-        }
-        return std::move(*bytes);
+        return memoTextFrom(std::move(bytes), m_memoPath);
     }
 
     void openMemoFile()
