@@ -1,6 +1,8 @@
 #ifndef KELBO_COMMON_CNUMBER_H
 #define KELBO_COMMON_CNUMBER_H
 
+#include "common/Ascii.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,10 +24,7 @@ inline bool isSpace(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-inline bool isDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
+using ascii::isDigit;
 
 /** @brief "%u" (or "%Nu" with @p width > 0): reads an unsigned decimal number from the start of @p text.
  *

@@ -1,8 +1,9 @@
 #include "convdef/Guess.h"
 
+#include "common/Ascii.h"
 #include "common/Cp932.h"
-#include "convert/ConvDefTable.h"
 #include "convert/BandTable.h"
+#include "convert/ConvDefTable.h"
 #include "convert/DateTime.h"
 #include "logtable/LogTable.h"
 
@@ -135,10 +136,7 @@ namespace {
 constexpr std::size_t kValueView = 511;
 constexpr const char* kUndecided = "?";
 
-bool isDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
+using ascii::isDigit;
 
 bool isLetter(unsigned char c)
 {

@@ -1,5 +1,6 @@
 #include "convdef/IniFile.h"
 
+#include "common/Ascii.h"
 #include "common/Cp932.h"
 #include "convdef/SafeFile.h"
 
@@ -7,26 +8,12 @@
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+using ascii::isBlank;
 
 // The name between "[" and the first "]" that is no trail byte, or nothing when the line is no section line.
 std::optional<std::string_view> sectionName(std::string_view line)
 {
-    line = trimmed(line);
+    line = ascii::trimBlanks(line);
     if (line.empty() || line.front() != '[') {
         return std::nullopt;
     }
@@ -35,15 +22,15 @@ std::optional<std::string_view> sectionName(std::string_view line)
         if (cp932::isLeadByte(c)) {
             ++i;
         } else if (c == ']') {
-            return trimmed(line.substr(1, i - 1));
+            return ascii::trimBlanks(line.substr(1, i - 1));
         }
     }
-    return trimmed(line.substr(1));
+    return ascii::trimBlanks(line.substr(1));
 }
 
 bool isComment(std::string_view line)
 {
-    line = trimmed(line);
+    line = ascii::trimBlanks(line);
     return !line.empty() && line.front() == ';';
 }
 
@@ -57,21 +44,7 @@ std::optional<std::string_view> keyName(std::string_view line)
     if (eq == std::string_view::npos) {
         return std::nullopt;
     }
-    return trimmed(line.substr(0, eq));
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return ascii::trimBlanks(line.substr(0, eq));
 }
 
 } // namespace
@@ -182,7 +155,7 @@ std::optional<int> IniFile::parseInteger(std::string_view s)
     }
     std::uint64_t v = 0;
     for (char c : s) {
-        const int d = hexDigit(c);
+        const int d = ascii::hexValue(c);
         if (d < 0 || static_cast<unsigned>(d) >= base) {
             return std::nullopt;
         }
@@ -240,7 +213,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     // After the section's last non-blank line, so that a blank line before the next section stays there.
     std::size_t insertAt = static_cast<std::size_t>(s) + 1;
     for (std::size_t i = insertAt; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
-        if (!trimmed(m_lines[i]).empty()) {
+        if (!ascii::trimBlanks(m_lines[i]).empty()) {
             insertAt = i + 1;
         }
     }

@@ -1,5 +1,6 @@
 #include "convert/FieldTemplate.h"
 
+#include "common/Ascii.h"
 #include "common/CNumber.h"
 #include "common/Cp932.h"
 #include "convert/BandTable.h"
@@ -24,15 +25,8 @@ inline unsigned char byteAt(std::string_view s, std::size_t i)
     return static_cast<unsigned char>(s[i]);
 }
 
-inline bool isBlankOrTab(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-inline bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using ascii::hexValue;
+using ascii::isDigit;
 
 // Bytes of the character that starts at s[i]: a lead byte with a byte after it makes two.
 inline std::size_t charLength(std::string_view s, std::size_t i)
@@ -53,20 +47,6 @@ struct Bytes
         std::memcpy(data, s.data(), size);
     }
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // Decodes the escape whose backslash is at templ[i] into @p out; returns the template index after it.
 std::size_t decodeEscape(std::string_view templ, std::size_t i, Bytes& out)
@@ -136,11 +116,11 @@ std::size_t findDelimiter(std::string_view text, std::size_t pos, std::string_vi
 std::string_view trimValue(std::string_view v)
 {
     if (!v.empty() && v.front() == ' ') {
-        while (!v.empty() && isBlankOrTab(v.front())) {
+        while (!v.empty() && ascii::isBlank(v.front())) {
             v.remove_prefix(1);
         }
     }
-    while (!v.empty() && isBlankOrTab(v.back())) {
+    while (!v.empty() && ascii::isBlank(v.back())) {
         v.remove_suffix(1);
     }
     return v;

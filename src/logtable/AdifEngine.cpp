@@ -6,9 +6,11 @@
 // Values are CP932 or UTF-8. A file that is valid UTF-8 and holds non-ASCII bytes is UTF-8: its values reach the
 // program as CP932, and its lengths may count bytes or characters depending on the program that wrote it, so each
 // record is read both ways and the reading that parses is taken.
+#include "common/Ascii.h"
 #include "common/Cp932.h"
+#include "common/FileWrite.h"
 #include "common/KelboError.h"
-#include "logtable/TableEngine.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/TableSupport.h"
 
 #include <QStringDecoder>
@@ -24,9 +26,6 @@
 #include <unordered_map>
 
 namespace {
-
-using logtable::openError;
-using logtable::writeError;
 
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxFields = 4096;
@@ -139,7 +138,7 @@ Tag readTag(std::string_view data, std::size_t at)
     ++i;
     const std::size_t digits = i;
     std::uint64_t length = 0;
-    while (i < data.size() && data[i] >= '0' && data[i] <= '9' && i - digits < 12) {
+    while (i < data.size() && ascii::isDigit(static_cast<unsigned char>(data[i])) && i - digits < 12) {
         length = length * 10 + static_cast<std::uint64_t>(data[i] - '0');
         ++i;
     }
@@ -193,11 +192,11 @@ struct Damage
     long droppedFields = 0; // fields beyond the limit of distinct names
 };
 
-class AdifEngine : public TableEngine
+class AdifEngine : public logtable::FileTableEngine
 {
 public:
     explicit AdifEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         const int fd = logtable::openForReading(path);
         try {
@@ -239,7 +238,7 @@ public:
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
         if (row < 0 || row >= recordCount()) {
-            throw KelboError(writeError(m_path, "レコードがありません"));
+            throw KelboError(writeError("レコードがありません"));
         }
         std::map<int, std::string> edit;
         if (const auto it = m_edits.find(row); it != m_edits.end()) {
@@ -248,41 +247,28 @@ public:
         for (const auto& [field, text] : changes) {
             edit[field] = text;
         }
-        if (m_batch.active()) {
-            m_batch.writer(m_path, m_stamp); // the file is opened and locked at the batch's first edit
+        if (inBatch()) {
+            batchWriter(); // the file is opened and locked at the batch's first edit
             m_edits[row] = std::move(edit);
             return;
         }
-        logtable::TableWriter writer(m_path, m_stamp);
+        logtable::TableWriter writer(path(), m_stamp);
         std::map<long, std::map<int, std::string>> edits;
         edits.emplace(row, std::move(edit));
         commit(writer, edits);
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
-    void endBatch() override
-    {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
-        std::map<long, std::map<int, std::string>> edits = std::move(m_edits);
-        m_edits.clear();
-        if (!writer) {
-            return;
-        }
-        try {
-            commit(*writer, edits);
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            throw;
-        }
-    }
-
-    std::string readNote() const override { return m_note; }
-
     /** ADIF's own terms: QSL_SENT N (no), R (requested) and Q (queued) are not yet sent; the update sets Y and the
      * day in QSL_SDATE. A QSL_RCVD of N (no), R (requested) or I (ignore) is no card received. */
     SendMarkRule sendMarkRule() const override { return SendMarkRule{"NRQ", "Y", "QSL_SDATE", "NRI"}; }
+
+protected:
+    void commitBatch(logtable::TableWriter& writer) override
+    {
+        std::map<long, std::map<int, std::string>> edits = std::move(m_edits);
+        m_edits.clear();
+        commit(writer, edits);
+    }
 
 private:
     std::string readAll(int fd) const
@@ -291,15 +277,15 @@ private:
         {
         };
         if (::fstat(fd, &st) != 0) {
-            throw KelboError(openError(m_path, std::strerror(errno)));
+            throw KelboError(openError(std::strerror(errno)));
         }
         // The whole log is held in memory; a log of a million contacts is some 300 MB.
         if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
-            throw KelboError(openError(m_path, "ファイルが大きすぎます (1 GB まで)"));
+            throw KelboError(openError("ファイルが大きすぎます (1 GB まで)"));
         }
         std::string data(static_cast<std::size_t>(st.st_size), '\0');
         if (!data.empty() && !logtable::readAt(fd, data.data(), data.size(), 0)) {
-            throw KelboError(openError(m_path, "読み込みに失敗しました"));
+            throw KelboError(openError("読み込みに失敗しました"));
         }
         return data;
     }
@@ -539,7 +525,7 @@ private:
                 }
             }
         }
-        m_note = describe(damage);
+        setNote(describe(damage));
     }
 
     /** The field of a tag name (upper case), added at the end when new; the send mark and its date get a
@@ -585,7 +571,7 @@ private:
         if (parts.empty()) {
             return {};
         }
-        std::string note = "ADIF ファイル " + m_path + " は壊れています: ";
+        std::string note = "ADIF ファイル " + path() + " は壊れています: ";
         for (std::size_t i = 0; i < parts.size(); ++i) {
             note += (i > 0 ? ", " : "") + parts[i];
         }
@@ -626,7 +612,7 @@ private:
     };
 
     /** Writes @p edits (by record): under the lock the file must still be what was read; the new file is made in
-     * memory, written beside the table, synced and renamed over it, then read back. */
+     * memory and replaces the table (see rewriteFile), then is read back. */
     void commit(logtable::TableWriter& writer, const std::map<long, std::map<int, std::string>>& edits)
     {
         std::vector<Splice> splices;
@@ -678,7 +664,7 @@ private:
             from = s.at + s.length;
         }
         out.append(m_data, from, std::string::npos);
-        replaceFile(writer, out);
+        write(writer, splices.front().at, out);
         m_data = std::move(out);
         // Read again; the fields keep their positions, whatever the new tags' places in the file.
         m_entries.clear();
@@ -686,57 +672,20 @@ private:
         parse();
     }
 
-    /** The table replaced by @p content: a file beside it, synced, renamed over it, the folder synced, and the new
-     * file read back before the write counts as done. */
-    void replaceFile(logtable::TableWriter& writer, const std::string& content)
+    /** The table rewritten with @p content, whose first @p firstChange bytes are those the file has; the new file
+     * is read back before the write counts as done. */
+    void write(logtable::TableWriter& writer, std::uint64_t firstChange, const std::string& content)
     {
-        const std::size_t slash = m_path.rfind('/');
-        const std::string dir = slash == std::string::npos ? "./" : m_path.substr(0, slash + 1);
-        std::string temp = dir + ".kelbo-XXXXXX";
-        const int out = ::mkstemp(temp.data());
-        if (out < 0) {
-            throw KelboError(writeError(m_path, "一時ファイルを作れません: " + std::string(std::strerror(errno))));
-        }
-        auto fail = [&](const std::string& reason) {
-            ::close(out);
-            ::unlink(temp.c_str());
-            throw KelboError(writeError(m_path, reason));
+        const auto produce = [&content](const filewrite::Put& put, off_t from) {
+            put(content.data() + from, content.size() - static_cast<std::size_t>(from));
         };
-        const char* p = content.data();
-        std::size_t n = content.size();
-        while (n > 0) {
-            const ssize_t w = ::write(out, p, n);
-            if (w < 0 && errno == EINTR) {
-                continue;
-            }
-            if (w <= 0) {
-                fail(std::strerror(errno));
-            }
-            p += w;
-            n -= static_cast<std::size_t>(w);
+        if (rewriteFile(writer, static_cast<off_t>(firstChange), produce) == Rewrite::InPlace) {
+            m_stamp = writer.stamp();
+            return;
         }
-        struct stat st
-        {
-        };
-        ::fstat(writer.fd(), &st);
-        if (::fchmod(out, st.st_mode & 07777) != 0 || ::fsync(out) != 0) {
-            fail(std::strerror(errno));
-        }
-        if (::fchown(out, st.st_uid, st.st_gid) != 0) {
-            // Keeping the owner needs privileges the operator may not have; the mode is kept regardless.
-        }
-        if (::rename(temp.c_str(), m_path.c_str()) != 0) {
-            fail(std::strerror(errno));
-        }
-        ::close(out);
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            throw KelboError(writeError(m_path, "書き込んだファイルを開けません"));
+            throw KelboError(writeError("書き込んだファイルを開けません"));
         }
         std::string back(content.size(), '\0');
         const bool same = (back.empty() || logtable::readAt(fd, back.data(), back.size(), 0)) && back == content
@@ -745,21 +694,17 @@ private:
         ::close(fd);
         if (!same) {
             m_stamp = logtable::FileStamp();
-            throw KelboError(writeError(m_path, "書き込んだ内容を読み返せません"));
+            throw KelboError(writeError("書き込んだ内容を読み返せません"));
         }
     }
 
-    std::string m_path;
-    logtable::FileStamp m_stamp;
     std::string m_data;
     bool m_utf8 = false;
     std::vector<std::string> m_names;
     std::unordered_map<std::string, std::uint16_t> m_fieldOf;
     std::vector<Entry> m_entries;
     std::vector<Record> m_records;
-    std::string m_note;
     mutable QStringEncoder m_toCp932{"Shift_JIS"};
-    logtable::BatchWriter m_batch;
     std::map<long, std::map<int, std::string>> m_edits; // the running batch's edits, by record
 };
 

@@ -1,10 +1,14 @@
 // dBASE tables (.dbf). The header is checked here before shapelib sees it; shapelib reads the raw records,
 // which are sliced by the field offsets so that leading blanks stay. Records marked deleted are not shown.
 // Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
+#include "common/Ascii.h"
+#include "common/ByteOrder.h"
 #include "common/Cp932.h"
+#include "common/DayNumber.h"
+#include "common/FileLookup.h"
 #include "common/KelboError.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/MemoFile.h"
-#include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
 #include <shapefil.h>
@@ -17,14 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern "C" {
-long int PX_SdnToGregorian(long int sdn, int* pYear, int* pMonth, int* pDay);
-}
-
 namespace {
-
-using logtable::openError;
-using logtable::writeError;
 
 // shapelib reports through a hook without a context; the engine reads it right after each call.
 thread_local std::string g_shapelibError;
@@ -34,27 +31,13 @@ void captureShapelibError(const char* message)
     g_shapelibError = message ? message : "";
 }
 
+using byteorder::be32;
+using byteorder::be64;
+using byteorder::le64;
+
 std::int32_t le32(const unsigned char* p)
 {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-                                     | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint32_t be32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16
-        | static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
-
-std::uint64_t be64(const unsigned char* p)
-{
-    return static_cast<std::uint64_t>(be32(p)) << 32 | be32(p + 4);
-}
-
-std::uint64_t le64(const unsigned char* p)
-{
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(le32(p + 4))) << 32
-        | static_cast<std::uint32_t>(le32(p));
+    return static_cast<std::int32_t>(byteorder::le32(p));
 }
 
 double bitsToDouble(std::uint64_t bits)
@@ -124,11 +107,11 @@ bool knownVersion(unsigned char v)
     }
 }
 
-class DbaseEngine : public TableEngine
+class DbaseEngine : public logtable::FileTableEngine
 {
 public:
     explicit DbaseEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         const int fd = logtable::openForReading(path);
         try {
@@ -171,30 +154,27 @@ public:
         }
     }
 
-    std::string readNote() const override { return m_note; }
-
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
             if (field.type != 'C') {
-                throw KelboError(writeError(
-                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
+                throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
             }
         }
         const long record = physical(row);
         const off_t recordOffset
             = static_cast<off_t>(m_headerLength) + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength);
         const std::string seen(rawRecord(row), static_cast<std::size_t>(m_recordLength));
-        if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+        if (inBatch()) {
+            logtable::TableWriter& writer = batchWriter();
             writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.stamp();
             m_written.insert(record);
             return;
         }
         {
-            logtable::TableWriter writer(m_path, m_stamp);
+            logtable::TableWriter writer(path(), m_stamp);
             writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.sync();
         }
@@ -203,31 +183,20 @@ public:
         openHandle();
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
-    void endBatch() override
+protected:
+    void commitBatch(logtable::TableWriter& writer) override
     {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
-        if (!writer) {
-            return;
-        }
         m_written.clear();
-        try {
-            m_stamp = writer->sync();
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            writer.reset();
-            closeHandle();
-            throw;
-        }
-        if (writer->sawChange()) {
-            m_stamp = logtable::FileStamp();
-        }
-        writer.reset();
+        m_stamp = writer.sync();
+    }
+
+    void batchClosed(bool committed) override
+    {
         // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
         closeHandle();
-        openHandle();
+        if (committed) {
+            openHandle();
+        }
     }
 
 private:
@@ -240,8 +209,6 @@ private:
         int offset = 0;
     };
 
-    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
-
     void readHeader(int fd)
     {
         struct stat st
@@ -251,19 +218,19 @@ private:
         m_fileSize = st.st_size;
         m_stamp = logtable::stampOf(fd);
         if (m_fileSize == 0) {
-            throw KelboError(failure("空のファイルです"));
+            throw KelboError(openError("空のファイルです"));
         }
         unsigned char head[32] = {};
         const bool fullHead = logtable::readAt(fd, head, sizeof head, 0);
         // dBASE II's header has another layout (and is often shorter than 32 bytes).
         if (logtable::readAt(fd, head, 1, 0) && head[0] == 0x02) {
-            throw KelboError(failure("dBASE II のテーブルには対応していません"));
+            throw KelboError(openError("dBASE II のテーブルには対応していません"));
         }
         if (!fullHead) {
-            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
+            throw KelboError(openError("dBASE のテーブルではありません (ヘッダーが途中で切れています)"));
         }
         if (!knownVersion(head[0])) {
-            throw KelboError(failure("dBASE のテーブルではないか, 対応していない版です"));
+            throw KelboError(openError("dBASE のテーブルではないか, 対応していない版です"));
         }
         m_version = head[0];
         // dBASE 7 puts a language driver name before the fields and gives each field 48 bytes.
@@ -277,14 +244,14 @@ private:
         m_headerLength = head[8] | head[9] << 8;
         m_recordLength = head[10] | head[11] << 8;
         if (records < 0 || static_cast<std::size_t>(m_headerLength) < firstField + 1) {
-            throw KelboError(failure("dBASE のテーブルではありません (ヘッダーが不正です)"));
+            throw KelboError(openError("dBASE のテーブルではありません (ヘッダーが不正です)"));
         }
         if (static_cast<off_t>(m_headerLength) > m_fileSize) {
-            throw KelboError(failure("ファイルが途中で切れています (ヘッダーが不完全です)"));
+            throw KelboError(openError("ファイルが途中で切れています (ヘッダーが不完全です)"));
         }
         std::vector<unsigned char> header(m_headerLength);
         if (!logtable::readAt(fd, header.data(), header.size(), 0)) {
-            throw KelboError(failure("読み込みに失敗しました"));
+            throw KelboError(openError("読み込みに失敗しました"));
         }
         int offset = 1; // the deletion flag
         for (std::size_t at = firstField; at + descriptorSize <= header.size() && header[at] != 0x0D;
@@ -308,11 +275,11 @@ private:
             }
         }
         if (m_fields.empty()) {
-            throw KelboError(failure("dBASE のテーブルではありません (フィールドがありません)"));
+            throw KelboError(openError("dBASE のテーブルではありません (フィールドがありません)"));
         }
         if (offset > m_recordLength) {
-            throw KelboError(failure("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
-                                     + std::to_string(offset) + " と合いません"));
+            throw KelboError(openError("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
+                                       + std::to_string(offset) + " と合いません"));
         }
         // A header that promises more records than the file holds: the whole records that are there.
         const off_t whole = (m_fileSize - m_headerLength) / m_recordLength;
@@ -332,7 +299,7 @@ private:
             const std::size_t bytes = static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength);
             if (!logtable::readAt(fd, chunk.data(), bytes,
                                   m_headerLength + static_cast<off_t>(first) * m_recordLength)) {
-                throw KelboError(failure("読み込みに失敗しました"));
+                throw KelboError(openError("読み込みに失敗しました"));
             }
             for (long i = 0; i < n; ++i) {
                 if (chunk[static_cast<std::size_t>(i) * static_cast<std::size_t>(m_recordLength)] == '*') {
@@ -361,7 +328,7 @@ private:
         std::string onDisk(seen.size(), '\0');
         writer.readAt(onDisk.data(), onDisk.size(), recordOffset);
         if (onDisk[0] == '*') {
-            throw KelboError(writeError(m_path, "レコードが削除されています"));
+            throw KelboError(writeError("レコードが削除されています"));
         }
         if (onDisk != seen) {
             writer.refuseChanged();
@@ -379,13 +346,13 @@ private:
     const char* rawRecord(long row)
     {
         const long record = physical(row);
-        const logtable::TableWriter* writer = m_batch.current();
+        const logtable::TableWriter* writer = openBatchWriter();
         if (writer && m_written.count(record) > 0) {
             m_recordBuffer.resize(static_cast<std::size_t>(m_recordLength));
             if (!logtable::readAt(writer->fd(), m_recordBuffer.data(), m_recordBuffer.size(),
                                   static_cast<off_t>(m_headerLength)
                                       + static_cast<off_t>(record) * static_cast<off_t>(m_recordLength))) {
-                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+                throw KelboError(readError("読み込みに失敗しました"));
             }
             return m_recordBuffer.data();
         }
@@ -395,8 +362,8 @@ private:
         g_shapelibError.clear();
         const char* bytes = DBFReadTuple(m_dbf, static_cast<int>(record));
         if (!bytes) {
-            throw KelboError("テーブル " + m_path + " を読めません: "
-                             + (g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
+            throw KelboError(
+                readError(g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
         }
         return bytes;
     }
@@ -417,10 +384,10 @@ private:
         SASetupDefaultHooks(&hooks);
         hooks.Error = captureShapelibError;
         g_shapelibError.clear();
-        m_dbf = DBFOpenLL(m_path.c_str(), "rb", &hooks);
+        m_dbf = DBFOpenLL(path().c_str(), "rb", &hooks);
         if (!m_dbf) {
-            throw KelboError(failure("dBASE のテーブルとして読めません"
-                                     + (g_shapelibError.empty() ? std::string() : " (" + g_shapelibError + ")")));
+            throw KelboError(openError("dBASE のテーブルとして読めません"
+                                       + (g_shapelibError.empty() ? std::string() : " (" + g_shapelibError + ")")));
         }
     }
 
@@ -467,9 +434,8 @@ private:
             if (day <= 0 || ms < 0 || ms >= 86400000) {
                 return "";
             }
-            int year = 0, month = 0, dayOfMonth = 0;
-            PX_SdnToGregorian(day, &year, &month, &dayOfMonth);
-            return logtable::formatDateTime(year, month, dayOfMonth, ms);
+            const daynumber::Date date = daynumber::dateOfJulianDay(day);
+            return logtable::formatDateTime(date.year, date.month, date.day, ms);
         }
         case '@': {
             // Milliseconds since the day before 0001/01/01, a big-endian double (some writers flip its sign bit).
@@ -483,9 +449,8 @@ private:
                 return "";
             }
             const auto whole = static_cast<long long>(ms);
-            int year = 0, month = 0, dayOfMonth = 0;
-            PX_SdnToGregorian(static_cast<long>(whole / 86400000) + 1721425, &year, &month, &dayOfMonth);
-            return logtable::formatDateTime(year, month, dayOfMonth, whole % 86400000);
+            const daynumber::Date date = daynumber::dateOfJulianDay(whole / 86400000 + daynumber::kDayBeforeYearOne);
+            return logtable::formatDateTime(date.year, date.month, date.day, whole % 86400000);
         }
         case 'G':
         case 'P':
@@ -506,7 +471,7 @@ private:
         const std::string_view digits = logtable::trim(std::string_view(p, static_cast<std::size_t>(field.width)));
         std::uint64_t block = 0;
         for (const char c : digits) {
-            if (c < '0' || c > '9' || block > 0xFFFFFFFFu) {
+            if (!ascii::isDigit(static_cast<unsigned char>(c)) || block > 0xFFFFFFFFu) {
                 return std::nullopt;
             }
             block = block * 10 + static_cast<std::uint64_t>(c - '0');
@@ -526,28 +491,7 @@ private:
         if (!m_memo) {
             return "";
         }
-        std::optional<std::string> text = block ? m_memo->read(*block) : std::nullopt;
-        if (!text) {
-            if (!m_memoDamageNoted) {
-                m_memoDamageNoted = true;
-                addNote("メモファイル " + m_memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
-            }
-            return "";
-        }
-        // A text ends at a zero byte, as in the other formats.
-        const std::size_t nul = text->find('\0');
-        if (nul != std::string::npos) {
-            text->resize(nul);
-        }
-        return std::move(*text);
-    }
-
-    void addNote(const std::string& sentence)
-    {
-        if (!m_note.empty()) {
-            m_note += ' ';
-        }
-        m_note += sentence;
+        return memoTextFrom(block ? m_memo->read(*block) : std::nullopt, m_memoPath);
     }
 
     /** Opens the memo file of a table that has memo fields; a missing or unusable one leaves the memos empty and
@@ -564,13 +508,13 @@ private:
             return;
         }
         const bool foxPro = isFoxPro(m_version);
-        m_memoPath = logtable::siblingFile(m_path,
-                                           foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
-                                                  : std::initializer_list<const char*>{".dbt", ".fpt"});
+        m_memoPath = filelookup::siblingFile(path(),
+                                             foxPro ? std::initializer_list<const char*>{".fpt", ".dbt"}
+                                                    : std::initializer_list<const char*>{".dbt", ".fpt"});
         if (m_memoPath.empty()) {
-            const std::size_t dot = m_path.rfind('.');
+            const std::size_t dot = path().rfind('.');
             const std::string expected
-                = (dot == std::string::npos ? m_path : m_path.substr(0, dot)) + (foxPro ? ".fpt" : ".dbt");
+                = (dot == std::string::npos ? path() : path().substr(0, dot)) + (foxPro ? ".fpt" : ".dbt");
             addNote("メモファイル " + expected + " がないため, メモのフィールド " + names + " は空で表示します.");
             return;
         }
@@ -588,15 +532,11 @@ private:
         }
     }
 
-    std::string m_path;
     unsigned char m_version = 0;
     bool m_level7 = false;
     std::unique_ptr<logtable::DbaseMemoFile> m_memo;
     std::string m_memoPath;
-    std::string m_note;
-    bool m_memoDamageNoted = false;
     off_t m_fileSize = 0;
-    logtable::FileStamp m_stamp;
     int m_headerLength = 0;
     int m_recordLength = 0;
     long m_physicalCount = 0;
@@ -604,7 +544,6 @@ private:
     std::vector<std::uint32_t> m_visible;
     std::vector<Field> m_fields;
     DBFHandle m_dbf = nullptr;
-    logtable::BatchWriter m_batch;
     std::set<long> m_written; // records written in the running batch
     std::string m_recordBuffer;
 };

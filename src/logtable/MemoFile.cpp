@@ -1,12 +1,12 @@
 #include "logtable/MemoFile.h"
 
+#include "common/ByteOrder.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/TableSupport.h"
 
 #include <algorithm>
 #include <cstring>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,17 +14,8 @@ namespace logtable {
 
 namespace {
 
-std::uint32_t le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-        | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint32_t be32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16
-        | static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
+using byteorder::be32;
+using byteorder::le32;
 
 off_t sizeOf(int fd)
 {
@@ -34,56 +25,9 @@ off_t sizeOf(int fd)
     return ::fstat(fd, &st) == 0 ? st.st_size : 0;
 }
 
-bool fileExists(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 constexpr off_t kParadoxBlock = 4096;
 
 } // namespace
-
-std::string siblingFile(const std::string& tablePath, const std::initializer_list<const char*>& extensions)
-{
-    const std::size_t slash = tablePath.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : tablePath.substr(0, slash);
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = tablePath.rfind('.');
-    const std::string stem = tablePath.substr(
-        nameStart, dot == std::string::npos || dot < nameStart ? std::string::npos : dot - nameStart);
-    const std::string base = dir + "/" + stem;
-    // The common spellings first: no folder listing for them.
-    for (const char* ext : extensions) {
-        for (const std::string& candidate : {base + ext, base + cp932::toUpperAscii(ext)}) {
-            if (fileExists(candidate)) {
-                return candidate;
-            }
-        }
-    }
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        return {};
-    }
-    std::string found;
-    while (const dirent* entry = ::readdir(d)) {
-        const std::string_view name = entry->d_name;
-        for (const char* ext : extensions) {
-            const std::string wanted = stem + ext;
-            if (cp932::equalsNoCase(name, wanted) && fileExists(dir + "/" + std::string(name))) {
-                found = dir + "/" + std::string(name);
-                break;
-            }
-        }
-        if (!found.empty()) {
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
-}
 
 // --- dBASE and FoxPro
 

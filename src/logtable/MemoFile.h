@@ -12,10 +12,6 @@
  * read or a huge allocation. The files are opened for reading only and never written. */
 namespace logtable {
 
-/** @brief The file beside @p tablePath with the same name and one of the @p extensions (each with its dot, letter
- * case ignored, the table's own case tried first); "" when there is none. */
-std::string siblingFile(const std::string& tablePath, const std::initializer_list<const char*>& extensions);
-
 /** @brief A dBASE III (.dbt, texts ended by 0x1A), dBASE IV/7 (.dbt, blocks with a length header) or FoxPro
  * (.fpt, big-endian block size and lengths) memo file. */
 class DbaseMemoFile

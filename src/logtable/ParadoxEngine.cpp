@@ -2,10 +2,13 @@
 // offset bounded by the file's size, so a damaged or hostile file gives an error or a shorter table, never a
 // wild read; pxlib decodes the field values. Only one data block is held in memory at a time. Memo texts longer
 // than the part kept in the record are read from the .MB file beside the table by our own bounds-checked reader.
+#include "common/ByteOrder.h"
 #include "common/Cp932.h"
+#include "common/DayNumber.h"
+#include "common/FileLookup.h"
 #include "common/KelboError.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/MemoFile.h"
-#include "logtable/TableEngine.h"
 #include "logtable/TableSupport.h"
 
 extern "C" {
@@ -21,9 +24,6 @@ extern "C" {
 #include <unistd.h>
 
 namespace {
-
-using logtable::openError;
-using logtable::writeError;
 
 enum ParadoxType : unsigned char
 {
@@ -80,16 +80,8 @@ int storedSize(unsigned char type, unsigned char size)
     }
 }
 
-std::uint16_t le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
-        | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using byteorder::le16;
+using byteorder::le32;
 
 bool allZero(const char* p, int size)
 {
@@ -99,11 +91,11 @@ bool allZero(const char* p, int size)
 // pxlib reports decoding trouble through this handler; a value it cannot decode simply shows as "".
 void ignorePxError(pxdoc_t*, int, const char*, void*) { }
 
-class ParadoxEngine : public TableEngine
+class ParadoxEngine : public logtable::FileTableEngine
 {
 public:
     explicit ParadoxEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         m_fd = logtable::openForReading(path);
         try {
@@ -111,7 +103,7 @@ public:
             indexBlocks();
             m_px = PX_new2(ignorePxError, nullptr, nullptr, nullptr);
             if (!m_px) {
-                throw KelboError(openError(m_path, "メモリが足りません"));
+                throw KelboError(openError("メモリが足りません"));
             }
             openMemoFile();
         } catch (...) {
@@ -135,7 +127,6 @@ public:
         return m_fields[field].type == pxAlpha ? m_fields[field].size : 0;
     }
     long recordCount() const override { return m_recordCount; }
-    std::string readNote() const override { return m_note; }
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
@@ -159,11 +150,11 @@ public:
             + static_cast<off_t>(row - m_blocks[block].firstRow) * m_recordSize;
         const char* current = recordBytes(row);
         if (!current) {
-            throw KelboError(writeError(m_path, "レコード " + std::to_string(row + 1) + " がありません"));
+            throw KelboError(writeError("レコード " + std::to_string(row + 1) + " がありません"));
         }
         const std::string seen(current, static_cast<std::size_t>(m_recordSize));
-        if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+        if (inBatch()) {
+            logtable::TableWriter& writer = batchWriter();
             writeFields(writer, recordOffset, seen, changes);
             m_stamp = writer.stamp();
             // The block in memory is the one just read: it takes the written bytes too.
@@ -176,31 +167,18 @@ public:
             }
             return;
         }
-        logtable::TableWriter writer(m_path, m_stamp);
+        logtable::TableWriter writer(path(), m_stamp);
         writeFields(writer, recordOffset, seen, changes);
         m_stamp = writer.sync();
         m_cachedBlock = -1;
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
-    void endBatch() override
+protected:
+    void commitBatch(logtable::TableWriter& writer) override
     {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
-        if (!writer) {
-            return;
-        }
+        // The block in memory took the batch's bytes before they were synced: it is read again.
         m_cachedBlock = -1;
-        try {
-            m_stamp = writer->sync();
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            throw;
-        }
-        if (writer->sawChange()) {
-            m_stamp = logtable::FileStamp();
-        }
+        m_stamp = writer.sync();
     }
 
 private:
@@ -219,8 +197,6 @@ private:
         int records;
     };
 
-    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
-
     void readHeader()
     {
         struct stat st
@@ -230,12 +206,12 @@ private:
         m_fileSize = st.st_size;
         m_stamp = logtable::stampOf(m_fd);
         if (m_fileSize == 0) {
-            throw KelboError(failure("空のファイルです"));
+            throw KelboError(openError("空のファイルです"));
         }
         unsigned char head[0x78] = {};
         const bool fullHead = logtable::readAt(m_fd, head, sizeof head, 0);
         if (!fullHead && m_fileSize < 0x58) {
-            throw KelboError(failure("Paradox のテーブルではありません (ヘッダーが途中で切れています)"));
+            throw KelboError(openError("Paradox のテーブルではありません (ヘッダーが途中で切れています)"));
         }
         m_recordSize = le16(head + 0x00);
         m_headerSize = le16(head + 0x02);
@@ -250,45 +226,45 @@ private:
         const unsigned char version = head[0x39];
 
         if (fileType == 1 || (fileType >= 3 && fileType <= 8)) {
-            throw KelboError(failure("Paradox の索引ファイルです. データファイル (.db) を指定してください"));
+            throw KelboError(openError("Paradox の索引ファイルです. データファイル (.db) を指定してください"));
         }
         if (fileType != 0 && fileType != 2) {
-            throw KelboError(failure("Paradox のテーブルではありません"));
+            throw KelboError(openError("Paradox のテーブルではありません"));
         }
         if (version < 3 || version > 12) {
-            throw KelboError(
-                failure("Paradox のテーブルではないか, 対応していない版です (版番号 " + std::to_string(version) + ")"));
+            throw KelboError(openError("Paradox のテーブルではないか, 対応していない版です (版番号 "
+                                       + std::to_string(version) + ")"));
         }
         const bool v4 = version >= 5;
         if (v4 && !fullHead) {
-            throw KelboError(failure("ファイルが途中で切れています"));
+            throw KelboError(openError("ファイルが途中で切れています"));
         }
         const std::uint32_t encryption = v4 ? le32(head + 0x5C) : encryption1;
         if (encryption != 0) {
-            throw KelboError(failure("暗号化されたテーブルには対応していません"));
+            throw KelboError(openError("暗号化されたテーブルには対応していません"));
         }
         if (maxTableSize < 1 || maxTableSize > 32) {
-            throw KelboError(failure("Paradox のテーブルではありません (ブロックの大きさ "
-                                     + std::to_string(maxTableSize) + " が不正です)"));
+            throw KelboError(openError("Paradox のテーブルではありません (ブロックの大きさ "
+                                       + std::to_string(maxTableSize) + " が不正です)"));
         }
         m_blockSize = maxTableSize * 1024;
         if (numFields < 1 || numFields > 255) {
-            throw KelboError(failure("Paradox のテーブルではありません (フィールド数 " + std::to_string(numFields)
-                                     + " が不正です)"));
+            throw KelboError(openError("Paradox のテーブルではありません (フィールド数 " + std::to_string(numFields)
+                                       + " が不正です)"));
         }
         const std::size_t infoStart = v4 ? 0x78 : 0x58;
         // Field info, the table name pointer, the field name pointers, the table name, then the field names.
         const std::size_t tableNameLength = version >= 12 ? 261 : 79;
         const std::size_t namesStart = infoStart + 2 * numFields + 4 + 4 * numFields + tableNameLength;
         if (static_cast<std::size_t>(m_headerSize) < namesStart) {
-            throw KelboError(failure("Paradox のテーブルではありません (ヘッダーの大きさが不正です)"));
+            throw KelboError(openError("Paradox のテーブルではありません (ヘッダーの大きさが不正です)"));
         }
         if (static_cast<off_t>(m_headerSize) > m_fileSize) {
-            throw KelboError(failure("ファイルが途中で切れています (ヘッダーが不完全です)"));
+            throw KelboError(openError("ファイルが途中で切れています (ヘッダーが不完全です)"));
         }
         std::vector<unsigned char> header(m_headerSize);
         if (!logtable::readAt(m_fd, header.data(), header.size(), 0)) {
-            throw KelboError(failure("読み込みに失敗しました"));
+            throw KelboError(openError("読み込みに失敗しました"));
         }
         int offset = 0;
         std::size_t name = namesStart;
@@ -298,16 +274,16 @@ private:
             field.size = header[infoStart + 2 * i + 1];
             field.stored = storedSize(field.type, field.size);
             if (field.stored == 0) {
-                throw KelboError(failure("Paradox のテーブルとして読めません: フィールド " + std::to_string(i + 1)
-                                         + " の型 (" + std::to_string(field.type) + ", 大きさ "
-                                         + std::to_string(field.size) + ") に対応していません"));
+                throw KelboError(openError("Paradox のテーブルとして読めません: フィールド " + std::to_string(i + 1)
+                                           + " の型 (" + std::to_string(field.type) + ", 大きさ "
+                                           + std::to_string(field.size) + ") に対応していません"));
             }
             field.offset = offset;
             offset += field.stored;
             const auto* end = static_cast<const unsigned char*>(
                 std::memchr(header.data() + name, 0, header.size() - std::min(name, header.size())));
             if (name >= header.size() || !end) {
-                throw KelboError(failure("ヘッダーのフィールド名が途中で切れています"));
+                throw KelboError(openError("ヘッダーのフィールド名が途中で切れています"));
             }
             field.name.assign(reinterpret_cast<const char*>(header.data() + name),
                               static_cast<std::size_t>(end - (header.data() + name)));
@@ -315,8 +291,8 @@ private:
             m_fields.push_back(std::move(field));
         }
         if (offset != m_recordSize || m_recordSize + 6 > m_blockSize) {
-            throw KelboError(failure("Paradox のテーブルではありません (レコード長 " + std::to_string(m_recordSize)
-                                     + " がフィールドと合いません)"));
+            throw KelboError(openError("Paradox のテーブルではありません (レコード長 " + std::to_string(m_recordSize)
+                                       + " がフィールドと合いません)"));
         }
         m_firstBlock = firstBlock;
     }
@@ -358,7 +334,7 @@ private:
         // The header counts the records the table holds: a chain that ends before them is damage, said once.
         const std::uint32_t claimed = m_fileSize >= 0x0A ? m_claimedRecords : 0;
         if (claimed > static_cast<std::uint32_t>(rows)) {
-            addNote("テーブル " + m_path + " のデータブロックのつながりが途中で切れています: " + std::to_string(claimed)
+            addNote("テーブル " + path() + " のデータブロックのつながりが途中で切れています: " + std::to_string(claimed)
                     + " 件のうち " + std::to_string(rows) + " 件だけを読みました");
         }
     }
@@ -382,7 +358,7 @@ private:
             const auto size = static_cast<std::size_t>(std::min<off_t>(m_blockSize, m_fileSize - offset));
             m_cachedBlock = -1;
             if (!logtable::readAt(m_fd, m_blockData.data(), size, offset)) {
-                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+                throw KelboError(readError("読み込みに失敗しました"));
             }
             m_cachedBlock = static_cast<long>(block);
         }
@@ -421,9 +397,8 @@ private:
             if (PX_get_data_long(m_px, data, 4, &days) <= 0 || days <= 0 || days > 3652059) {
                 return "";
             }
-            int year = 0, month = 0, day = 0;
-            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
-            return logtable::formatDate(year, month, day);
+            const daynumber::Date date = daynumber::dateOfJulianDay(days + daynumber::kDayBeforeYearOne);
+            return logtable::formatDate(date.year, date.month, date.day);
         }
         case pxTime: {
             long ms = 0;
@@ -438,10 +413,8 @@ private:
                 return "";
             }
             const auto ms = static_cast<long long>(value);
-            const long days = static_cast<long>(ms / 86400000);
-            int year = 0, month = 0, day = 0;
-            PX_SdnToGregorian(days + 1721425, &year, &month, &day);
-            return logtable::formatDateTime(year, month, day, ms % 86400000);
+            const daynumber::Date date = daynumber::dateOfJulianDay(ms / 86400000 + daynumber::kDayBeforeYearOne);
+            return logtable::formatDateTime(date.year, date.month, date.day, ms % 86400000);
         }
         case pxLogical: {
             if (static_cast<unsigned char>(*p) == 0) {
@@ -480,26 +453,7 @@ private:
         if (bytes && field.type == pxFormattedMemo) {
             bytes = logtable::formattedMemoText(*bytes);
         }
-        if (!bytes) {
-            if (!m_memoDamageNoted) {
-                m_memoDamageNoted = true;
-                addNote("メモファイル " + m_memoPath + " の一部が壊れているため, 読めないメモは空で表示します.");
-            }
-            return "";
-        }
-        const std::size_t nul = bytes->find('\0');
-        if (nul != std::string::npos) {
-            bytes->resize(nul);
-        }
-        return std::move(*bytes);
-    }
-
-    void addNote(const std::string& sentence)
-    {
-        if (!m_note.empty()) {
-            m_note += ' ';
-        }
-        m_note += sentence;
+        return memoTextFrom(std::move(bytes), m_memoPath);
     }
 
     void openMemoFile()
@@ -513,10 +467,10 @@ private:
         if (names.empty()) {
             return;
         }
-        m_memoPath = logtable::siblingFile(m_path, {".mb"});
+        m_memoPath = filelookup::siblingFile(path(), {".mb"});
         if (m_memoPath.empty()) {
-            const std::size_t dot = m_path.rfind('.');
-            m_memoPath = (dot == std::string::npos ? m_path : m_path.substr(0, dot)) + ".MB";
+            const std::size_t dot = path().rfind('.');
+            m_memoPath = (dot == std::string::npos ? path() : path().substr(0, dot)) + ".MB";
             addNote("メモファイル " + m_memoPath + " がないため, レコードに収まらないメモ (フィールド " + names
                     + ") は空で表示します.");
             return;
@@ -588,37 +542,33 @@ private:
     {
         const Field& field = m_fields[position];
         if (m_writeProtected) {
-            throw KelboError(writeError(m_path, "書き込み禁止のテーブルです"));
+            throw KelboError(writeError("書き込み禁止のテーブルです"));
         }
         if (field.type != pxAlpha) {
-            throw KelboError(
-                writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
+            throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
         }
         if (position < m_keyFields) {
-            throw KelboError(writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " はキーのフィールドです"));
+            throw KelboError(writeError(logtable::fieldReason(field.name, "はキーのフィールドです")));
         }
         // A maintained secondary index (NAME.Xnn, nn the field number in hex) would go stale.
-        const std::size_t dot = m_path.rfind('.');
+        const std::size_t dot = path().rfind('.');
         for (const char* form : {".X%02X", ".x%02x", ".X%02x", ".x%02X"}) {
             {
                 char suffix[16];
                 std::snprintf(suffix, sizeof suffix, form, position + 1);
-                const std::string index = m_path.substr(0, dot) + suffix;
+                const std::string index = path().substr(0, dot) + suffix;
                 struct stat st
                 {
                 };
                 if (::stat(index.c_str(), &st) == 0) {
-                    throw KelboError(
-                        writeError(m_path, "フィールド " + cp932::toUtf8(field.name) + " には索引があります"));
+                    throw KelboError(writeError(logtable::fieldReason(field.name, "には索引があります")));
                 }
             }
         }
     }
 
-    std::string m_path;
     int m_fd = -1;
     off_t m_fileSize = 0;
-    logtable::FileStamp m_stamp;
     pxdoc_t* m_px = nullptr;
     int m_recordSize = 0;
     int m_headerSize = 0;
@@ -632,11 +582,8 @@ private:
     std::uint32_t m_claimedRecords = 0;
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
-    logtable::BatchWriter m_batch;
     std::unique_ptr<logtable::ParadoxMemoFile> m_memo;
     std::string m_memoPath;
-    std::string m_note;
-    bool m_memoDamageNoted = false;
 };
 
 } // namespace

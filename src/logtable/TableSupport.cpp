@@ -1,5 +1,7 @@
 #include "logtable/TableSupport.h"
 
+#include "common/Ascii.h"
+#include "common/Cp932.h"
 #include "common/KelboError.h"
 
 #include <cerrno>
@@ -19,9 +21,19 @@ std::string openError(const std::string& path, const std::string& reason)
     return "テーブル " + path + " を開けません: " + reason;
 }
 
+std::string readError(const std::string& path, const std::string& reason)
+{
+    return "テーブル " + path + " を読めません: " + reason;
+}
+
 std::string writeError(const std::string& path, const std::string& reason)
 {
     return "テーブル " + path + " に書き込めません: " + reason;
+}
+
+std::string fieldReason(std::string_view cp932Name, const std::string& rest)
+{
+    return "フィールド " + cp932::toUtf8(cp932Name) + " " + rest;
 }
 
 void throwClosed()
@@ -132,7 +144,7 @@ static bool readDigits(std::string_view s, int& value)
     }
     value = 0;
     for (const char c : s) {
-        if (c < '0' || c > '9') {
+        if (!ascii::isDigit(static_cast<unsigned char>(c))) {
             return false;
         }
         value = value * 10 + (c - '0');
@@ -315,16 +327,6 @@ void TableWriter::refuseChanged()
 {
     m_sawChange = true;
     throw KelboError(writeError(m_path, changedReason()));
-}
-
-TableWriter& BatchWriter::writer(const std::string& path, const FileStamp& expected)
-{
-    if (!m_writer) {
-        m_writer = std::make_unique<TableWriter>(path, expected);
-    } else {
-        m_writer->expect(expected);
-    }
-    return *m_writer;
 }
 
 TableWriter::~TableWriter()

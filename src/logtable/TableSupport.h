@@ -14,8 +14,13 @@ namespace logtable {
 
 /** @brief "Cannot open table PATH: REASON". */
 std::string openError(const std::string& path, const std::string& reason);
+/** @brief "Cannot read table PATH: REASON" (a read after the table opened). */
+std::string readError(const std::string& path, const std::string& reason);
 /** @brief "Cannot write table PATH: REASON". */
 std::string writeError(const std::string& path, const std::string& reason);
+
+/** @brief "Field NAME" and @p rest, the name given in CP932 bytes, for the reason of a message. */
+std::string fieldReason(std::string_view cp932Name, const std::string& rest);
 
 /** @brief Numbers in plain decimal, the shortest form that reads back as the value (7.05, 14, -3). */
 std::string formatNumber(double value);
@@ -92,29 +97,6 @@ private:
     int m_fd = -1;
     bool m_sawChange = false;
     std::vector<std::pair<off_t, std::string>> m_written;
-};
-
-/** @brief The write of a batch of edits: nothing until the first edit, then one writer (one open, one lock) for
- * every edit until the batch ends. Each edit still checks that the file is the one it expects. */
-class BatchWriter
-{
-public:
-    void begin() { m_active = true; }
-    bool active() const { return m_active; }
-    /** @brief The batch's writer, opened at the first edit; refused when the file is no longer @p expected. */
-    TableWriter& writer(const std::string& path, const FileStamp& expected);
-    /** @brief The writer opened by this batch so far, or null. */
-    TableWriter* current() const { return m_writer.get(); }
-    /** @brief Ends the batch and hands over its writer (null when nothing was edited). */
-    std::unique_ptr<TableWriter> end()
-    {
-        m_active = false;
-        return std::move(m_writer);
-    }
-
-private:
-    bool m_active = false;
-    std::unique_ptr<TableWriter> m_writer;
 };
 
 /** @brief "...changed by another program after it was opened". */

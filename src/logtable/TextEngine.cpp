@@ -5,8 +5,9 @@
 #include "common/Cp932.h"
 #include "common/FileWrite.h"
 #include "common/KelboError.h"
-#include "logtable/TableEngine.h"
+#include "logtable/FileTableEngine.h"
 #include "logtable/TableSupport.h"
+#include "logtable/TextSchema.h"
 #include "logtable/TextSplitter.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -22,55 +22,10 @@
 
 namespace {
 
-using logtable::openError;
-using logtable::writeError;
-
-enum class Kind
-{
-    Text,
-    Number,
-    Date,
-    Time,
-    Logical,
-    Raw
-};
-
-struct TextField
-{
-    std::string name;
-    Kind kind = Kind::Text;
-    std::size_t width = 0; // 0: no declared width
-    std::size_t offset = 0; // fixed-width files
-};
+using logtable::TextField;
+using Kind = logtable::TextKind;
 
 using textsplit::Span;
-
-std::string upperAscii(std::string_view s)
-{
-    return cp932::toUpperAscii(s);
-}
-
-Kind kindOf(const std::string& type)
-{
-    const std::string t = upperAscii(type);
-    if (t == "CHAR" || t == "ALPHA" || t == "STRING") {
-        return Kind::Text;
-    }
-    if (t == "FLOAT" || t == "NUMBER" || t == "LONGINT" || t == "SHORTINT" || t == "BCD" || t == "MONEY"
-        || t == "CURRENCY" || t == "INTEGER" || t == "SMALLINT" || t == "AUTOINC") {
-        return Kind::Number;
-    }
-    if (t == "DATE") {
-        return Kind::Date;
-    }
-    if (t == "TIME") {
-        return Kind::Time;
-    }
-    if (t == "BOOL" || t == "BOOLEAN" || t == "LOGICAL") {
-        return Kind::Logical;
-    }
-    return Kind::Raw;
-}
 
 /** "12:05:09" or "12:05" as "H:mm:ss"; the text itself when it is no time. */
 std::string normalizeTimeText(std::string_view text)
@@ -117,19 +72,11 @@ std::string present(const TextField& field, std::string_view value)
     return std::string(value);
 }
 
-/** Values of a list in a schema line ("CALL,CHAR,12,0,0"): split at commas, no quotes. */
-std::vector<std::string> schemaParts(std::string_view text)
-{
-    std::vector<std::string> parts;
-    textsplit::splitRecord(text, textsplit::Dialect{',', '\0', &textsplit::cp932()}, nullptr, &parts);
-    return parts;
-}
-
-class TextEngine : public TableEngine
+class TextEngine : public logtable::FileTableEngine
 {
 public:
     explicit TextEngine(const std::string& path)
-        : m_path(path)
+        : FileTableEngine(path)
     {
         m_fd = logtable::openForReading(path);
         try {
@@ -159,8 +106,6 @@ public:
     std::size_t fieldWidth(int field) const override { return m_fields[field].width; }
     long recordCount() const override { return static_cast<long>(m_starts.size()) - m_firstRecordLine; }
 
-    std::string readNote() const override { return m_note; }
-
     void readRecord(long row, std::vector<std::string>& texts) override
     {
         texts.assign(m_fields.size(), std::string());
@@ -189,12 +134,11 @@ public:
         for (const auto& change : changes) {
             const TextField& field = m_fields[change.first];
             if (field.kind != Kind::Text) {
-                throw KelboError(writeError(
-                    m_path, "フィールド " + cp932::toUtf8(field.name) + " は文字のフィールドではありません"));
+                throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
             }
             // One line is one record: a line end inside a value would split it.
             if (change.second.find_first_of("\r\n") != std::string::npos) {
-                throw KelboError(writeError(m_path, "改行を含む値はテキストのテーブルに書き込めません"));
+                throw KelboError(writeError("改行を含む値はテキストのテーブルに書き込めません"));
             }
         }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
@@ -209,8 +153,8 @@ public:
         if (edited == m_edits.end() && line == original) {
             return; // nothing changes: the file is not even opened for writing
         }
-        if (m_batch.active()) {
-            logtable::TableWriter& writer = m_batch.writer(m_path, m_stamp);
+        if (inBatch()) {
+            logtable::TableWriter& writer = batchWriter();
             if (edited == m_edits.end()) {
                 checkLine(writer, lineIndex, original);
                 m_edits.emplace(lineIndex, Edit{original, std::move(line)});
@@ -219,43 +163,27 @@ public:
             }
             return;
         }
-        logtable::TableWriter writer(m_path, m_stamp);
+        logtable::TableWriter writer(path(), m_stamp);
         checkLine(writer, lineIndex, original);
         std::map<std::size_t, Edit> edits;
         edits.emplace(lineIndex, Edit{original, std::move(line)});
         commit(writer, edits);
     }
 
-    void beginBatch() override { m_batch.begin(); }
-
+protected:
     /** The collected edits are checked against the file once more and written in one go. When a line no longer
      * holds what was read, nothing of the batch is written. */
-    void endBatch() override
+    void commitBatch(logtable::TableWriter& writer) override
     {
-        std::unique_ptr<logtable::TableWriter> writer = m_batch.end();
         std::map<std::size_t, Edit> edits = std::move(m_edits);
         m_edits.clear();
-        if (!writer) {
-            return;
+        for (const auto& [index, edit] : edits) {
+            checkLine(writer, index, edit.original);
         }
-        try {
-            for (const auto& [index, edit] : edits) {
-                checkLine(*writer, index, edit.original);
-            }
-            commit(*writer, edits);
-        } catch (const KelboError&) {
-            // Nothing more is written through this table until it is opened again.
-            m_stamp = logtable::FileStamp();
-            throw;
-        }
-        if (writer->sawChange()) {
-            m_stamp = logtable::FileStamp();
-        }
+        commit(writer, edits);
     }
 
 private:
-    std::string failure(const std::string& reason) const { return openError(m_path, reason); }
-
     /** Bytes of the file as CP932 text: a UTF-8 table's text is converted, a character CP932 cannot hold becoming
      * '?'. */
     std::string fromFile(std::string_view bytes) const
@@ -275,126 +203,22 @@ private:
         return text;
     }
 
-    /** NAME.sch beside NAME.txt, the extension in any case. */
-    std::string findSchema() const
-    {
-        const std::size_t slash = m_path.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : m_path.substr(0, slash);
-        const std::string file = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-        const std::string stem = file.substr(0, file.rfind('.'));
-        const std::string wanted = stem + ".sch";
-        struct stat st
-        {
-        };
-        const std::string exact = (slash == std::string::npos ? "" : dir + "/") + stem + ".sch";
-        if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            return exact;
-        }
-        DIR* d = ::opendir(dir.c_str());
-        if (!d) {
-            return "";
-        }
-        std::string found;
-        while (const dirent* e = ::readdir(d)) {
-            if (cp932::equalsNoCase(e->d_name, wanted)) {
-                found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
-                break;
-            }
-        }
-        ::closedir(d);
-        return found;
-    }
-
     void readSchema()
     {
-        const std::size_t dot = m_path.rfind('.');
+        const std::size_t dot = path().rfind('.');
         m_separator = ',';
         m_quote = '"';
-        const std::string schemaPath = findSchema();
+        const std::string schemaPath = logtable::findTextSchema(path());
         if (schemaPath.empty()) {
-            m_guessSeparator = !cp932::equalsNoCase(m_path.substr(dot), ".csv");
+            m_guessSeparator = !cp932::equalsNoCase(path().substr(dot), ".csv");
             return;
         }
-        int fd = -1;
-        try {
-            fd = logtable::openForReading(schemaPath); // a regular file only: a FIFO would never answer
-        } catch (const KelboError&) {
-            throw KelboError(failure("スキーマファイル " + schemaPath + " を読めません"));
-        }
-        std::string text;
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < (1u << 20)) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        ::close(fd);
-        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-            text.erase(0, 3);
-        }
-        std::map<long, TextField> fields;
-        std::size_t pos = 0;
-        while (pos < text.size()) {
-            std::size_t end = text.find('\n', pos);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            const std::string_view line = logtable::trim(std::string_view(text).substr(pos, end - pos));
-            pos = end + 1;
-            const std::string_view clean = line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1);
-            const std::size_t eq = clean.find('=');
-            if (clean.empty() || clean.front() == '[' || clean.front() == ';' || eq == std::string_view::npos) {
-                continue;
-            }
-            const std::string key = upperAscii(logtable::trim(clean.substr(0, eq)));
-            const std::string_view value = logtable::trim(clean.substr(eq + 1));
-            if (key == "CHARSET") {
-                const std::string name = upperAscii(value);
-                if (name == "UTF8" || name == "UTF-8" || name == "UTF_8") {
-                    m_charset = Charset::Utf8;
-                } else if (name == "SJIS" || name == "SHIFT_JIS" || name == "SHIFT-JIS" || name == "CP932"
-                           || name == "MS932" || name == "WINDOWS-31J" || name == "JAPAN") {
-                    m_charset = Charset::Cp932;
-                }
-                // Other names ("ascii", "ANSIINTL" ...) say nothing about the bytes above 0x7F: the content tells.
-            } else if (key == "FILETYPE") {
-                m_fixed = upperAscii(value) == "FIXED";
-            } else if (key == "DELIMITER") {
-                m_quote = value.empty() ? '\0' : value.front();
-            } else if (key == "SEPARATOR") {
-                m_separator = upperAscii(value) == "TAB" ? '\t' : value.empty() ? ',' : value.front();
-            } else if (key.size() > 5 && key.compare(0, 5, "FIELD") == 0) {
-                char* stop = nullptr;
-                const long number = std::strtol(key.c_str() + 5, &stop, 10);
-                if (*stop != '\0' || number < 1 || number > 4096) {
-                    continue;
-                }
-                const std::vector<std::string> parts = schemaParts(value);
-                TextField field;
-                field.name = std::string(logtable::trim(parts[0]));
-                field.kind = parts.size() > 1 ? kindOf(std::string(logtable::trim(parts[1]))) : Kind::Text;
-                field.width = parts.size() > 2 ? std::strtoul(parts[2].c_str(), nullptr, 10) : 0;
-                field.offset = parts.size() > 4 ? std::strtoul(parts[4].c_str(), nullptr, 10) : 0;
-                if (field.width > 65535 || field.offset > (1u << 20)) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
-                                             + std::to_string(number) + " の定義が不正です"));
-                }
-                fields[number] = std::move(field);
-            }
-        }
-        if (fields.empty()) {
-            throw KelboError(failure("スキーマファイル " + schemaPath + " にフィールドの定義がありません"));
-        }
-        if (m_fixed) {
-            for (const auto& f : fields) {
-                if (f.second.width == 0) {
-                    throw KelboError(failure("スキーマファイル " + schemaPath + " のフィールド "
-                                             + cp932::toUtf8(f.second.name) + " に長さがありません"));
-                }
-            }
-        }
-        for (auto& f : fields) {
-            m_fields.push_back(std::move(f.second));
-        }
+        logtable::TextSchema schema = logtable::readTextSchema(path(), schemaPath);
+        m_fixed = schema.fixed;
+        m_separator = schema.separator;
+        m_quote = schema.quote;
+        m_fields = std::move(schema.fields);
+        m_charset = schema.charset;
         m_hasSchema = true;
     }
 
@@ -406,8 +230,8 @@ private:
     /** UTF-8 or CP932, found once: a byte order mark, else the schema's CHARSET, else the bytes of the file. */
     void findEncoding()
     {
-        if (m_bomLength > 0 || m_charset != Charset::Unknown) {
-            m_utf8 = m_bomLength > 0 || m_charset == Charset::Utf8;
+        if (m_bomLength > 0 || m_charset != logtable::TextCharset::Unknown) {
+            m_utf8 = m_bomLength > 0 || m_charset == logtable::TextCharset::Utf8;
         } else {
             textsplit::EncodingGuess guess;
             std::vector<char> chunk(static_cast<std::size_t>(std::min<off_t>(1 << 20, std::max<off_t>(1, m_fileSize))));
@@ -418,7 +242,7 @@ private:
                     continue;
                 }
                 if (n <= 0) {
-                    throw KelboError(failure("読み込みに失敗しました"));
+                    throw KelboError(openError("読み込みに失敗しました"));
                 }
                 guess.feed(chunk.data(), static_cast<std::size_t>(n));
                 offset += n;
@@ -474,7 +298,7 @@ private:
                 continue;
             }
             if (n <= 0) {
-                throw KelboError(failure("読み込みに失敗しました"));
+                throw KelboError(openError("読み込みに失敗しました"));
             }
             offset = finder.feed(chunk.data(), static_cast<std::size_t>(n));
         }
@@ -486,7 +310,7 @@ private:
     void namesFromFirstLine()
     {
         if (m_starts.empty()) {
-            throw KelboError(failure("空のファイルです (先頭行にフィールド名が必要です)"));
+            throw KelboError(openError("空のファイルです (先頭行にフィールド名が必要です)"));
         }
         const std::string first(lineAt(0));
         std::vector<std::string> names;
@@ -517,7 +341,7 @@ private:
             m_windowStart = start;
             if (!logtable::readAt(m_fd, m_window.data(), size, static_cast<off_t>(start))) {
                 m_window.clear();
-                throw KelboError("テーブル " + m_path + " を読めません: 読み込みに失敗しました");
+                throw KelboError(readError("読み込みに失敗しました"));
             }
         }
         std::string_view line(m_window.data() + (start - m_windowStart), length);
@@ -553,13 +377,12 @@ private:
         const textsplit::Split split = textsplit::splitRecord(line, dialect(), &spans, nullptr);
         if (!split.doubt.empty()) {
             // Another reader may split this record otherwise: a value written here could land in another field.
-            throw KelboError(writeError(m_path,
-                                        "レコードの区切りがあいまいなため書き込めません (" + split.doubt
-                                            + "): " + cp932::toUtf8(cp932::cut(line, 80))));
+            throw KelboError(writeError("レコードの区切りがあいまいなため書き込めません (" + split.doubt
+                                        + "): " + cp932::toUtf8(cp932::cut(line, 80))));
         }
         const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
         if (!quoteIt && value.find(m_separator) != std::string::npos) {
-            throw KelboError(writeError(m_path, "区切り文字を含む値は引用符のないフィールドに書き込めません"));
+            throw KelboError(writeError("区切り文字を含む値は引用符のないフィールドに書き込めません"));
         }
         std::string out = line;
         while (spans.size() <= static_cast<std::size_t>(position)) {
@@ -689,7 +512,7 @@ private:
         {
         };
         if (::fstat(writer.fd(), &st) != 0) {
-            throw KelboError(writeError(m_path, std::strerror(errno)));
+            throw KelboError(writeError(std::strerror(errno)));
         }
         std::vector<char> buffer(1 << 20);
         auto produce = [&](const filewrite::Put& put, off_t from) {
@@ -711,24 +534,14 @@ private:
             }
             copy(st.st_size);
         };
-        try {
-            const std::string target = filewrite::resolveLinks(m_path);
-            if (st.st_nlink > 1 || !filewrite::canReplace(target)) {
-                std::string tail;
-                const off_t first = splices.front().at;
-                produce([&tail](const char* data, std::size_t size) { tail.append(data, size); }, first);
-                filewrite::rewriteInPlace(writer.fd(), first, tail);
-                m_stamp = logtable::stampOf(m_fd);
-                return;
-            }
-            filewrite::replaceFile(target, [&](const filewrite::Put& put) { produce(put, 0); });
-        } catch (const filewrite::Failure& failure) {
-            throw KelboError(writeError(m_path, failure.what()));
+        if (rewriteFile(writer, splices.front().at, produce) == Rewrite::InPlace) {
+            m_stamp = logtable::stampOf(m_fd);
+            return;
         }
         // Read on from the new file.
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            throw KelboError(writeError(m_path, "書き込んだファイルを開けません"));
+            throw KelboError(writeError("書き込んだファイルを開けません"));
         }
         ::close(m_fd);
         m_fd = fd;
@@ -738,26 +551,18 @@ private:
         for (const Splice& splice : splices) {
             std::string back(splice.bytes.size(), '\0');
             if (!logtable::readAt(m_fd, back.data(), back.size(), splice.at + shift) || back != splice.bytes) {
-                throw KelboError(writeError(m_path, "書き込んだ内容を読み返せません"));
+                throw KelboError(writeError("書き込んだ内容を読み返せません"));
             }
             shift += static_cast<off_t>(splice.bytes.size()) - static_cast<off_t>(splice.length);
         }
     }
 
-    std::string m_path;
     int m_fd = -1;
     off_t m_fileSize = 0;
-    logtable::FileStamp m_stamp;
     bool m_hasSchema = false;
     bool m_fixed = false;
     bool m_guessSeparator = false;
-    enum class Charset
-    {
-        Unknown,
-        Cp932,
-        Utf8
-    } m_charset
-        = Charset::Unknown; // as the schema names it
+    logtable::TextCharset m_charset = logtable::TextCharset::Unknown; // as the schema names it
     bool m_utf8 = false;
     char m_separator = ',';
     char m_quote = '"';
@@ -766,12 +571,10 @@ private:
     std::vector<std::pair<std::size_t, std::uint64_t>> m_spanning; // records holding quoted line ends: their end
     std::string_view m_lineEnds = "\n";
     std::uint64_t m_bomLength = 0;
-    std::string m_note;
     long m_firstRecordLine = 0;
     std::vector<char> m_window;
     std::uint64_t m_windowStart = 0;
     std::vector<std::string> m_values;
-    logtable::BatchWriter m_batch;
     std::map<std::size_t, Edit> m_edits; // by line index: the running batch's edits, written when it ends
 };
 

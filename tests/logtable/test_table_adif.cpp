@@ -229,6 +229,39 @@ TEST_F(AdifWrite, WriteIsRefusedWhenTheFileChangedOrIsReadOnly)
     EXPECT_EQ(readFile(path()), original);
 }
 
+// The rewrite goes to the file a link names and keeps a second name's file its own; a stale temporary file of a
+// killed write goes with the next replacement.
+TEST_F(AdifWrite, RewriteKeepsLinksAndHardLinkedFiles)
+{
+    const std::string original = "<CALL:6>JA1ZQX <EOR>\n";
+    const std::string marked = "<CALL:6>JA1ZQX <QSL_SENT:1>Y <QSL_SDATE:8>20261210 <EOR>\n";
+    ASSERT_EQ(::mkdir(tmp.file("real").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(tmp.file("tab").c_str(), 0755), 0);
+    const std::string real = tmp.file("real/log.adi");
+    writeFile(real, original);
+    ASSERT_EQ(::symlink("../real/log.adi", tmp.file("tab/log.adi").c_str()), 0);
+    writeFile(tmp.file("real/.log.adi.kelbo-Ab12Cd"), "stale");
+
+    mark(*open(tmp.file("tab/"), "log.adi"), 0, "Y", "20261210");
+    EXPECT_EQ(readFile(real), marked);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::lstat(tmp.file("tab/log.adi").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_NE(::access(tmp.file("real/.log.adi.kelbo-Ab12Cd").c_str(), F_OK), 0) << "stale temporary file removed";
+
+    writeFile(real, original);
+    ASSERT_EQ(::link(real.c_str(), tmp.file("real/h.adi").c_str()), 0);
+    ::stat(real.c_str(), &st);
+    const ino_t inode = st.st_ino;
+    mark(*open(tmp.file("real/"), "log.adi"), 0, "Y", "20261210");
+    EXPECT_EQ(readFile(tmp.file("real/h.adi")), marked) << "the other name sees the mark";
+    ::stat(real.c_str(), &st);
+    EXPECT_EQ(st.st_ino, inode);
+    EXPECT_EQ(st.st_nlink, 2u);
+}
+
 TEST(AdifTable, SendMarkRuleIsAdifsOwn)
 {
     auto t = open(KELBO_SAMPLE_DIR, "LOG.ADI");

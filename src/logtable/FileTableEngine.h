@@ -1,0 +1,91 @@
+#ifndef KELBO_LOGTABLE_FILETABLEENGINE_H
+#define KELBO_LOGTABLE_FILETABLEENGINE_H
+
+#include "logtable/TableEngine.h"
+#include "logtable/TableSupport.h"
+
+#include "common/FileWrite.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace logtable {
+
+/** @brief What every engine of a table file shares: the file's path, its stamp as last read or written, the note of
+ * what could not be read, the messages that name the file, and the batch of edits with its rule at the end.
+ *
+ * In a batch the file is opened and locked once, at the first edit (batchWriter()); each edit still checks that the
+ * file is the one it expects. At the end of a batch the format writes what it kept back (commitBatch()) and the
+ * file's new stamp is taken. When that fails, or another program changed the file during the batch, the stamp is
+ * dropped: nothing more is written through this table until it is opened again. */
+class FileTableEngine : public TableEngine
+{
+public:
+    std::string readNote() const final { return m_note; }
+    void beginBatch() final { m_batchActive = true; }
+    void endBatch() final;
+
+protected:
+    explicit FileTableEngine(std::string path)
+        : m_path(std::move(path))
+    {
+    }
+
+    const std::string& path() const { return m_path; }
+
+    /** @brief "Cannot open / read / write table PATH: REASON" for this engine's file. */
+    std::string openError(const std::string& reason) const { return logtable::openError(m_path, reason); }
+    std::string readError(const std::string& reason) const { return logtable::readError(m_path, reason); }
+    std::string writeError(const std::string& reason) const { return logtable::writeError(m_path, reason); }
+
+    /** @brief Adds a sentence to the note of what could not be read. */
+    void addNote(const std::string& sentence);
+    /** @brief Replaces the note (a table read again after its rewrite). */
+    void setNote(std::string note) { m_note = std::move(note); }
+    /** @brief The text of a memo read from the memo file @p memoPath: its bytes up to a zero byte, as texts end in
+     * every format; "" when they could not be read, noted once for the table. */
+    std::string memoTextFrom(std::optional<std::string> bytes, const std::string& memoPath);
+
+    bool inBatch() const { return m_batchActive; }
+    /** @brief The running batch's writer, opened and locked at its first edit; refused when the file no longer has
+     * the stamp it was read with. */
+    TableWriter& batchWriter();
+    /** @brief The writer the running batch opened so far, or null. */
+    const TableWriter* openBatchWriter() const { return m_batchWriter.get(); }
+
+    /** @brief Writes what the batch kept back and takes the file's new stamp; by default syncs the bytes the batch
+     * wrote and reads them back. Throws KelboError when that fails. */
+    virtual void commitBatch(TableWriter& writer) { m_stamp = writer.sync(); }
+    /** @brief After a batch that opened the file, once its writer is closed; @p committed false when it failed. */
+    virtual void batchClosed(bool /*committed*/) { }
+
+    enum class Rewrite
+    {
+        InPlace,
+        Replaced
+    };
+    /** @brief Rewrites the table under @p writer's lock with new content whose first @p firstChange bytes are those
+     * the file has: @p produce hands the new content from byte @p from on to its Put. A link is written through to
+     * the file it names. A file with more than one name (hard links), or in a folder the user may not write, is
+     * rewritten in place from @p firstChange on, synced and read back; otherwise a complete copy made beside it
+     * replaces it, and the caller reads on (and reads its new bytes back) from the file now at path(). Throws
+     * KelboError naming the table; a failed replacement leaves the old file as it was. */
+    Rewrite rewriteFile(TableWriter& writer, off_t firstChange,
+                        const std::function<void(const filewrite::Put& put, off_t from)>& produce);
+
+    /** The file as last read or written; a write is refused when the file no longer matches it. */
+    FileStamp m_stamp;
+
+private:
+    std::string m_path;
+    std::string m_note;
+    bool m_memoDamageNoted = false;
+    bool m_batchActive = false;
+    std::unique_ptr<TableWriter> m_batchWriter;
+};
+
+} // namespace logtable
+
+#endif
