@@ -3,8 +3,8 @@
 //   - the transfer of a RECORDS-record dBASE log with "すべて引き渡す" checked, against RECORDS empty round trips
 //     (blocking Peer.Ping calls to the same card program on the same bus), and their ratio;
 //   - the send-mark update for PRINTED printed records among RECORDS held lines, against one plain read of the table.
-#include "cardlink/CardLink.h"
 #include "RecordingCardAutomation.h"
+#include "cardlink/CardLink.h"
 #include "common/Cp932.h"
 #include "logtable/LogTable.h"
 
@@ -28,8 +28,8 @@ namespace {
 class QuietUi : public CardLinkUi
 {
 public:
-    CardAnswer YesNoBox(const QString&) override { return CardAnswer::Yes; }
-    CardAnswer YesNoCancelBox(const QString&) override { return CardAnswer::Yes; }
+    Answer YesNoBox(const QString&) override { return Answer::Yes; }
+    Answer YesNoCancelBox(const QString&) override { return Answer::Yes; }
     void ErrorBox(const QString& t) override { std::fprintf(stderr, "ErrorBox: %s\n", qPrintable(t)); }
     void WarningBox(const QString& t) override { std::fprintf(stderr, "WarningBox: %s\n", qPrintable(t)); }
     void ShowError(const QString& t) override { std::fprintf(stderr, "ShowError: %s\n", qPrintable(t)); }
@@ -275,14 +275,12 @@ int main(int argc, char** argv)
         table->CloseTable();
         makeDbf(dbf, records, mark);
         table->OpenTable(work.path().toStdString(), "BIG.DBF");
-        CardLink offline(
-            [records, printed]() -> std::unique_ptr<CardAutomation> {
-                auto c = std::make_unique<RecordingCardAutomation>();
-                const int step = std::max(1, records / std::max(1, printed));
-                c->printedPos = [step, printed](int i) { return i % step == 0 && i / step < printed ? i : -1; };
-                return c;
-            },
-            {});
+        CardLink offline([records, printed]() -> std::unique_ptr<CardAutomation> {
+            auto c = std::make_unique<RecordingCardAutomation>();
+            const int step = std::max(1, records / std::max(1, printed));
+            c->printedPos = [step, printed](int i) { return i % step == 0 && i / step < printed ? i : -1; };
+            return c;
+        });
         offline.TransferRecords(ctx);
         auto* fake = dynamic_cast<RecordingCardAutomation*>(offline.automation());
         fake->printStat = 2;

@@ -165,10 +165,9 @@ void BM_TransferWalk(benchmark::State& state)
     const ConvDefTable defs = definition(kKeywordRecord);
     std::size_t bytes = 0;
     for (auto _ : state) {
-        TransferWalk(table, defs, WalkOptions{}, [&](const WalkItem& item) {
-            bytes += item.line.size();
-            return true;
-        });
+        for (TransferWalk walk(table, defs, true, false); walk.next();) {
+            bytes += walk.line().size();
+        }
     }
     benchmark::DoNotOptimize(bytes);
     state.counters["records/s"]

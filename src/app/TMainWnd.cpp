@@ -74,7 +74,7 @@ QString TMainWnd::baseDirFor(const QStringList& arguments, const QString& exeDir
 
 TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table, QWidget* parent)
     : QWidget(parent)
-    , m_link(makeTransferLink())
+    , m_link(std::make_unique<CardLink>())
     , m_table(table ? std::move(table) : createLogTable())
 {
     setWindowTitle(QStringLiteral("KELBO Ver 1.03"));

@@ -1,40 +1,48 @@
 #include "cardlink/TransferWalk.h"
 
 #include "cardlink/CardLogLine.h"
-#include "convert/ConvertRecord.h"
 #include "convert/DateTime.h"
 #include "logtable/LogTable.h"
 
-WalkResult TransferWalk(LogTable& table, const ConvDefTable& defs, const WalkOptions& options, const WalkSink& sink,
-                        const WalkProgress& progress)
+void ReadFieldTexts(const LogTable& table, std::vector<std::string>& texts)
 {
-    WalkResult result;
-    const ConvDefPlan plan(defs);
-    CardRecord record;
-    std::string line;
-    line.reserve(768);
-    table.MoveFirst();
-    for (long position = 0; !table.AtEnd(); ++position) {
-        if (ConvertRecord(table, plan, record, options.utcFlag) != 0) {
-            ShiftToJst(record);
-        }
-        ++result.visited;
-        if (IsRecordPassed(record, options.allSend)) {
-            line.clear();
-            AppendCardLogLine(record, line);
-            ++result.passed;
-            if (sink && !sink(WalkItem{position, line, record, table})) {
-                result.stopped = true;
-                if (progress) {
-                    progress(result.visited);
-                }
-                return result;
-            }
-        }
-        if (progress) {
-            progress(result.visited);
-        }
-        table.MoveNext();
+    const auto count = static_cast<std::size_t>(table.FieldCount());
+    texts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        texts[i] = table.FieldText(static_cast<int>(i));
     }
-    return result;
+}
+
+TransferWalk::TransferWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend)
+    : m_table(table)
+    , m_plan(defs)
+    , m_utcFlag(utcToJst ? 1 : 0)
+    , m_allSend(allSend)
+    , m_record{}
+{
+    m_line.reserve(768);
+}
+
+bool TransferWalk::next()
+{
+    if (m_started) {
+        m_table.MoveNext();
+    } else {
+        m_started = true;
+        m_table.MoveFirst();
+    }
+    for (; !m_table.AtEnd(); m_table.MoveNext()) {
+        ++m_position;
+        ReadFieldTexts(m_table, m_texts);
+        m_views.assign(m_texts.begin(), m_texts.end());
+        if (ConvertRecord(m_views.data(), static_cast<int>(m_views.size()), m_plan, m_record, m_utcFlag) != 0) {
+            ShiftToJst(m_record);
+        }
+        if (IsRecordPassed(m_record, m_allSend)) {
+            m_line.clear();
+            AppendCardLogLine(m_record, m_line);
+            return true;
+        }
+    }
+    return false;
 }

@@ -1,10 +1,10 @@
 // kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
-#include "convdef/IniFile.h"
-#include "convdef/Settings.h"
 #include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
+#include "convdef/IniFile.h"
+#include "convdef/Settings.h"
 #include "logtable/LogTable.h"
 
 #include <cstdio>
@@ -179,9 +179,8 @@ int run(const Arguments& args)
     if (args.def && !LoadConvDefFile(*args.def, settings.Fields)) {
         return failure("cannot read the definition file " + *args.def);
     }
-    WalkOptions options;
-    options.allSend = args.all.value_or(settings.AllSend);
-    options.utcFlag = args.utc.value_or(settings.UTC) ? 1 : 0;
+    const bool allSend = args.all.value_or(settings.AllSend);
+    const bool utcToJst = args.utc.value_or(settings.UTC);
 
     std::unique_ptr<LogTable> table = createLogTable();
     table->OpenTable(args.positional[0], args.positional[1]);
@@ -189,13 +188,15 @@ int run(const Arguments& args)
         std::fprintf(stderr, "kelbo-lines: %s\n", note.c_str());
     }
     std::string out;
-    TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
-        out = std::to_string(item.position);
+    for (TransferWalk walk(*table, settings.Fields, utcToJst, allSend); walk.next();) {
+        out = std::to_string(walk.position());
         out += '\t';
-        out += cp932::toUtf8(item.line);
+        out += cp932::toUtf8(walk.line());
         out += '\n';
-        return std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
-    });
+        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) {
+            break;
+        }
+    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         return failure("cannot write the output");
     }

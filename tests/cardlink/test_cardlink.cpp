@@ -1,7 +1,8 @@
 // The transfer, the print-status poll, the send-mark update and the close step against a recording card program
 // and an in-memory table: no bus, no widgets.
-#include "cardlink/CardLink.h"
 #include "RecordingCardAutomation.h"
+#include "cardlink/CardLink.h"
+#include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"
@@ -149,14 +150,14 @@ private:
 class ScriptedUi : public CardLinkUi
 {
 public:
-    std::vector<CardAnswer> answers;
+    std::vector<Answer> answers;
     QStringList events; // "YesNo:<text>", "Error:<text>", "Progress:<text>", "CloseProgress", "Wait", "EndWait", ...
     int waits = 0;
     bool progressOpen = false;
     std::function<void()> duringProgress;
 
-    CardAnswer YesNoBox(const QString& t) override { return ask("YesNo:" + t); }
-    CardAnswer YesNoCancelBox(const QString& t) override { return ask("YesNoCancel:" + t); }
+    Answer YesNoBox(const QString& t) override { return ask("YesNo:" + t); }
+    Answer YesNoCancelBox(const QString& t) override { return ask("YesNoCancel:" + t); }
     void ErrorBox(const QString& t) override { events << "Error:" + t; }
     void WarningBox(const QString& t) override { events << "Warning:" + t; }
     void ShowError(const QString& t) override { events << "ShowError:" + t; }
@@ -180,32 +181,23 @@ public:
     QStringList with(const QString& prefix) const { return events.filter(QRegularExpression("^" + prefix)); }
 
 private:
-    CardAnswer ask(const QString& e)
+    Answer ask(const QString& e)
     {
         events << e;
         if (answers.empty()) {
-            return CardAnswer::Yes;
+            return Answer::Yes;
         }
-        const CardAnswer a = answers.front();
+        const Answer a = answers.front();
         answers.erase(answers.begin());
         return a;
     }
 };
 
-/** A simple walk: field 0 is the call sign, field 2 the send mark; the line is "CALL,QTH". */
-void simpleWalk(LogTable& t, const ConvDefTable&, bool, bool allSend, const PassedRecordVisitor& visit)
+/** The card line of a record converted by the test's definition (CALL, QTH, SEND). */
+QString cardLine(const char* call, const char* qth, const char* send = "")
 {
-    t.MoveFirst();
-    for (long pos = 0; !t.AtEnd(); ++pos) {
-        const std::string call = t.FieldText(0);
-        const std::string send = t.FieldText(2);
-        if (!call.empty() && (allSend || send.empty() || send[0] == ' ')) {
-            if (!visit(pos, call + "," + t.FieldText(1), t)) {
-                return;
-            }
-        }
-        t.MoveNext();
-    }
+    return QStringLiteral("00.00.00,0900,%1,,,,,\"\",\"%2\",\"\",%3,,0")
+        .arg(QString::fromUtf8(call), QString::fromUtf8(qth), QString::fromUtf8(send));
 }
 
 class CardLinkTest : public ::testing::Test
@@ -223,17 +215,15 @@ protected:
                                                                                     {"W1AW", "CT", ""},
                                                                                     {"DL1XYZ", "Berlin", ""}},
                                               path);
-        link = std::make_unique<CardLink>(
-            [this]() -> std::unique_ptr<CardAutomation> {
-                ++created;
-                if (!canStart) {
-                    return nullptr;
-                }
-                auto c = std::make_unique<RecordingCardAutomation>();
-                cardo = c.get();
-                return c;
-            },
-            &simpleWalk);
+        link = std::make_unique<CardLink>([this]() -> std::unique_ptr<CardAutomation> {
+            ++created;
+            if (!canStart) {
+                return nullptr;
+            }
+            auto c = std::make_unique<RecordingCardAutomation>();
+            cardo = c.get();
+            return c;
+        });
     }
 
     std::string touch(const char* name)
@@ -274,7 +264,14 @@ protected:
     std::unique_ptr<MemoryTable> table;
     std::unique_ptr<CardLink> link;
     RecordingCardAutomation* cardo = nullptr;
-    ConvDefTable defs{};
+    ConvDefTable defs = [] {
+        ConvDefTable d;
+        d.fill("NULL");
+        d[0] = "CALL";
+        d[1] = "QTH";
+        d[2] = "SEND";
+        return d;
+    }();
     int sendField = 2;
     bool allSend = false;
     std::string mark = "F";
@@ -293,10 +290,10 @@ TEST_F(CardLinkTest, TransferPreparesTheCardProgramAndHandsOverPassedRecordsWith
                                   "put DisableExit=3",
                                   "put EnableLogFile=0",
                                   "call DeleteLog",
-                                  "call AddLogPos(JA1AAA,東京,0)",
-                                  "call AddLogPos(JA3CCC,大阪,3)",
-                                  "call AddLogPos(W1AW,CT,4)",
-                                  "call AddLogPos(DL1XYZ,Berlin,5)",
+                                  "call AddLogPos(" + cardLine("JA1AAA", "東京") + ",0)",
+                                  "call AddLogPos(" + cardLine("JA3CCC", "大阪", " ") + ",3)",
+                                  "call AddLogPos(" + cardLine("W1AW", "CT") + ",4)",
+                                  "call AddLogPos(" + cardLine("DL1XYZ", "Berlin") + ",5)",
                                   "call SetPrintMax",
                                   "call Foreground",
                                   "call DoLogList"};
@@ -334,14 +331,14 @@ TEST_F(CardLinkTest, SendEntryChecksAskBeforeAnything)
     struct Case
     {
         int sendField;
-        CardAnswer answer;
+        Answer answer;
         QString question;
         bool transfers;
     } cases[] = {
-        {-1, CardAnswer::No, cardtext::kNoSendEntry, false},
-        {-1, CardAnswer::Yes, cardtext::kNoSendEntry, true},
-        {3, CardAnswer::No, cardtext::kBadSendEntry, false},
-        {7, CardAnswer::Yes, cardtext::kBadSendEntry, true},
+        {-1, Answer::No, cardtext::kNoSendEntry, false},
+        {-1, Answer::Yes, cardtext::kNoSendEntry, true},
+        {3, Answer::No, cardtext::kBadSendEntry, false},
+        {7, Answer::Yes, cardtext::kBadSendEntry, true},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -375,15 +372,13 @@ TEST_F(CardLinkTest, ClosedTableOrUnstartableCardProgramDoNothingMore)
 TEST_F(CardLinkTest, FailureMidTransferLeavesASaneWindowAndNoPoll)
 {
     canStart = true;
-    link = std::make_unique<CardLink>(
-        [this]() -> std::unique_ptr<CardAutomation> {
-            auto c = std::make_unique<RecordingCardAutomation>();
-            c->failOn = "AddLogPos";
-            c->failAfter = 2;
-            cardo = c.get();
-            return c;
-        },
-        &simpleWalk);
+    link = std::make_unique<CardLink>([this]() -> std::unique_ptr<CardAutomation> {
+        auto c = std::make_unique<RecordingCardAutomation>();
+        c->failOn = "AddLogPos";
+        c->failAfter = 2;
+        cardo = c.get();
+        return c;
+    });
     try {
         transfer();
         FAIL() << "no error";
@@ -440,7 +435,7 @@ TEST_F(CardLinkTest, NoKeepsTheUpdatePendingAndSilencesThePoll)
 {
     transfer();
     cardo->print({0});
-    ui.answers = {CardAnswer::No};
+    ui.answers = {Answer::No};
     tick();
     EXPECT_EQ(printPhase, 2);
     cardo->log.clear();
@@ -449,10 +444,10 @@ TEST_F(CardLinkTest, NoKeepsTheUpdatePendingAndSilencesThePoll)
     EXPECT_TRUE(table->writtenRows.empty());
 
     // Closing asks again with Cancel; Cancel keeps the window, then Yes updates and drops the lines.
-    ui.answers = {CardAnswer::Cancel};
+    ui.answers = {Answer::Cancel};
     EXPECT_FALSE(close());
     EXPECT_TRUE(cardo->log.isEmpty());
-    ui.answers = {CardAnswer::Yes};
+    ui.answers = {Answer::Yes};
     EXPECT_TRUE(close());
     EXPECT_EQ(ui.with("YesNoCancel").size(), 2);
     EXPECT_EQ(table->rows[0][2], "F");
@@ -474,14 +469,14 @@ TEST_F(CardLinkTest, CloseRows)
     transfer();
     cardo->print({1});
     cardo->log.clear();
-    ui.answers = {CardAnswer::Cancel};
+    ui.answers = {Answer::Cancel};
     EXPECT_FALSE(close());
     EXPECT_EQ(ui.with("YesNoCancel"), QStringList{"YesNoCancel:" + cardtext::kAskUpdate});
     EXPECT_FALSE(cardo->names().contains("DeleteLog"));
 
     // A pending update answered No: no mark, the lines are dropped all the same.
     printPhase = 2;
-    ui.answers = {CardAnswer::No};
+    ui.answers = {Answer::No};
     cardo->log.clear();
     EXPECT_TRUE(close());
     EXPECT_EQ(cardo->log, QStringList{"call DeleteLog"});
@@ -571,7 +566,7 @@ TEST_F(CardLinkTest, UpdateThatFailsAtCloseKeepsTheWindowOpenAndAsksAgain)
         table->widths = {6, 10, 1};
         transfer();
         cardo->print({0});
-        ui.answers = {CardAnswer::No};
+        ui.answers = {Answer::No};
         tick();
         c.breakIt();
         cardo->log.clear();
@@ -594,7 +589,7 @@ TEST_F(CardLinkTest, MarkWiderThanTheSendFieldIsAskedAboutBeforeTheTransferAndNe
 {
     table->widths = {6, 10, 1};
     mark = sj("済");
-    ui.answers = {CardAnswer::No};
+    ui.answers = {Answer::No};
     transfer();
     const QString tooLong = cardtext::kMarkTooLong.arg(QStringLiteral("済")).arg(1);
     EXPECT_EQ(ui.events, QStringList{"YesNo:" + tooLong + cardtext::kForce});
@@ -790,9 +785,11 @@ TEST(RecordFingerprint, DependsOnEveryFieldButTheSendFieldAndOnTheirBoundaries)
     std::vector<std::uint64_t> prints;
     std::vector<std::uint64_t> withoutSend;
     a.MoveFirst();
+    std::vector<std::string> texts;
     for (int i = 0; i < 4; ++i, a.MoveNext()) {
-        prints.push_back(RecordFingerprint(a));
-        withoutSend.push_back(RecordFingerprint(a, 2));
+        ReadFieldTexts(a, texts);
+        prints.push_back(RecordFingerprint(texts));
+        withoutSend.push_back(RecordFingerprint(texts, 2));
     }
     EXPECT_NE(prints[0], prints[1]) << "bytes moved between fields";
     EXPECT_NE(prints[0], prints[2]);

@@ -1,5 +1,5 @@
-// The walk of a transfer over a table: table positions with gaps, the UTC shift, the pass rule, stopping and
-// progress.
+// The walk of a transfer over a table: table positions with gaps, the UTC shift, the pass rule, stopping, and
+// each record read once.
 #include "../convert/MemoryLogTable.h"
 #include "cardlink/TransferWalk.h"
 
@@ -38,15 +38,11 @@ MemoryLogTable sampleTable()
 
 using Lines = std::vector<std::pair<long, std::string>>;
 
-Lines walk(MemoryLogTable& table, WalkOptions options, WalkResult* result = nullptr)
+Lines walk(MemoryLogTable& table, bool utcToJst, bool allSend)
 {
     Lines lines;
-    const WalkResult r = TransferWalk(table, logDefinition(), options, [&](const WalkItem& item) {
-        lines.emplace_back(item.position, item.line);
-        return true;
-    });
-    if (result) {
-        *result = r;
+    for (TransferWalk w(table, logDefinition(), utcToJst, allSend); w.next();) {
+        lines.emplace_back(w.position(), w.line());
     }
     return lines;
 }
@@ -54,24 +50,20 @@ Lines walk(MemoryLogTable& table, WalkOptions options, WalkResult* result = null
 TEST(TransferWalk, PassedRecordsWithTheirTablePositions)
 {
     MemoryLogTable table = sampleTable();
-    WalkResult result;
-    const Lines lines = walk(table, WalkOptions{1, false}, &result);
+    const Lines lines = walk(table, true, false);
     const Lines expected = {
         {0, "00.01.01,0830,QX1ABC,599,,,,\"\",\"\",\"\",,,0"},
         {1, "00.05.03,1234,QX2DEF,579,,,,\"\",\"\",\"\",,,0"},
         {4, "00.05.05,1100,QX4JKL,599,,,,\"\",\"\",\"\", ,,0"},
     };
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(result.visited, 5);
-    EXPECT_EQ(result.passed, 3);
-    EXPECT_FALSE(result.stopped);
     EXPECT_TRUE(table.AtEnd());
 }
 
 TEST(TransferWalk, WithoutUtcAndWithAllSend)
 {
     MemoryLogTable table = sampleTable();
-    const Lines lines = walk(table, WalkOptions{0, true});
+    const Lines lines = walk(table, false, true);
     const Lines expected = {
         {0, "99.12.31,2330,QX1ABC,599,,,,\"\",\"\",\"\",,,0"},
         {1, "00.05.03,1234,QX2DEF,579,,,,\"\",\"\",\"\",,,0"},
@@ -81,44 +73,38 @@ TEST(TransferWalk, WithoutUtcAndWithAllSend)
     EXPECT_EQ(lines, expected);
 }
 
-TEST(TransferWalk, SinkSeesTheTableAtItsRecordAndCanStop)
+TEST(TransferWalk, StandsAtEachPassedRecordAndReadsItOnce)
 {
     MemoryLogTable table = sampleTable();
     std::vector<std::string> calls;
-    std::vector<long> progress;
-    const WalkResult result = TransferWalk(
-        table, logDefinition(), WalkOptions{1, false},
-        [&](const WalkItem& item) {
-            calls.push_back(item.table.FieldText(2));
-            EXPECT_EQ(item.table.RecNo(), item.position);
-            EXPECT_EQ(std::string(item.record.Call), calls.back() == "qx1abc" ? "QX1ABC" : "QX2DEF");
-            return calls.size() < 2;
-        },
-        [&](long visited) { progress.push_back(visited); });
+    TransferWalk w(table, logDefinition(), true, false);
+    while (w.next()) {
+        EXPECT_EQ(table.RecNo(), w.position());
+        EXPECT_EQ(w.texts().size(), 5u);
+        calls.push_back(w.texts()[2]);
+        EXPECT_EQ(std::string(w.record().Call), calls.back() == "qx1abc" ? "QX1ABC" : "QX2DEF");
+        if (calls.size() == 2) {
+            break;
+        }
+    }
     EXPECT_EQ(calls, (std::vector<std::string>{"qx1abc", "qx2def"}));
-    EXPECT_TRUE(result.stopped);
-    EXPECT_EQ(result.passed, 2);
     EXPECT_EQ(table.RecNo(), 1);
-    EXPECT_EQ(progress, (std::vector<long>{1, 2}));
+    // Every field of the two records visited read once, for the conversion and the fingerprint alike.
+    for (int field = 0; field < 5; ++field) {
+        EXPECT_EQ(table.reads(field), 2) << field;
+    }
 }
 
 TEST(TransferWalk, EmptyTableAndFailingTable)
 {
     MemoryLogTable empty(5, {});
-    WalkResult result;
-    EXPECT_TRUE(walk(empty, WalkOptions{}, &result).empty());
-    EXPECT_EQ(result.visited, 0);
+    EXPECT_TRUE(walk(empty, true, false).empty());
 
     MemoryLogTable broken = sampleTable();
     broken.MoveNext(); // the walk starts from the first record wherever the table stands
     broken.failingFields = {3};
     Lines lines;
-    EXPECT_THROW(TransferWalk(broken, logDefinition(), WalkOptions{},
-                              [&](const WalkItem& item) {
-                                  lines.emplace_back(item.position, item.line);
-                                  return true;
-                              }),
-                 KelboError);
+    EXPECT_THROW(lines = walk(broken, true, false), KelboError);
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(broken.RecNo(), 0);
 }
