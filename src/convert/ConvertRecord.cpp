@@ -490,13 +490,3 @@ int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& p
     }
     return flag;
 }
-
-int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag)
-{
-    clearRecord(record);
-    const int n = count < kConvDefCount ? count : kConvDefCount;
-    for (int i = 0; i < n; ++i) {
-        flag = ConvertField(flag, record, defs[static_cast<std::size_t>(i)], texts[i]);
-    }
-    return flag;
-}

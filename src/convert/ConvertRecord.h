@@ -14,14 +14,6 @@
  * leaving half a double-byte character). */
 inline constexpr std::size_t kFieldTextCapacity = 1023;
 
-/** @brief Converts one record, given as its field texts @p texts[0 .. count-1], into @p record: zeroes the
- * record, then applies entry i of @p defs to text i for every field position below min(count, 64), in field
- * order.
- *
- * @p flag is the initial UtcFlag (1 when the "UTC→JST" box is checked); returns the final one. Never reports
- * an error. */
-int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag);
-
 /** @brief A conversion definition read once: every entry's keyword looked up beforehand, so that converting
  * many records (a transfer, a preview) does not look the keywords up again for every field. Holds its own copy
  * of the expressions. */
@@ -38,7 +30,12 @@ private:
     std::array<std::uint8_t, kConvDefCount> m_kinds{};
 };
 
-/** @brief ConvertRecord with a definition read once. */
+/** @brief Converts one record, given as its field texts @p texts[0 .. count-1], into @p record: zeroes the
+ * record, then applies entry i of @p plan to text i for every field position below min(count, 64), in field
+ * order.
+ *
+ * @p flag is the initial UtcFlag (1 when the "UTC→JST" box is checked); returns the final one. Never reports
+ * an error. */
 int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& plan, CardRecord& record, int flag);
 
 /** @brief Applies one conversion expression @p expr to one field text @p text, writing the members the
