@@ -124,6 +124,14 @@ std::string resolvePath(const std::string& dir, const std::string& name)
 class EngineTable : public LogTable
 {
 public:
+    explicit EngineTable(TableEngineOpener open = {})
+        : m_open(std::move(open))
+    {
+    }
+
+    /** Open over @p engine without a file of its own. */
+    EngineTable(std::unique_ptr<TableEngine> engine, const std::string& path) { attach(std::move(engine), path); }
+
     ~EngineTable() override
     {
         // Nothing may escape a destructor; a failed write has nowhere to be shown here.
@@ -137,13 +145,7 @@ public:
     {
         CloseTable();
         const std::string path = resolvePath(dir, name);
-        m_engine = openTableFile(path);
-        m_path = path;
-        m_position = 0;
-        m_atEnd = m_engine->recordCount() == 0;
-        m_cachedRow = -1;
-        notifyReset();
-        notifyCurrent();
+        attach(m_open ? m_open(path) : openTableFile(path), path);
     }
 
     void CloseTable() override
@@ -326,6 +328,20 @@ public:
     std::string FilePath() const override { return m_path; }
 
 private:
+    void attach(std::unique_ptr<TableEngine> engine, const std::string& path)
+    {
+        if (!engine) {
+            throw KelboError(logtable::openError(path, "このテーブルを読む手段がありません"));
+        }
+        m_engine = std::move(engine);
+        m_path = path;
+        m_position = 0;
+        m_atEnd = m_engine->recordCount() == 0;
+        m_cachedRow = -1;
+        notifyReset();
+        notifyCurrent();
+    }
+
     void requireOpen() const
     {
         if (!m_engine) {
@@ -374,6 +390,7 @@ private:
         return static_cast<std::size_t>(field) < m_cachedTexts.size() ? m_cachedTexts[field] : std::string();
     }
 
+    TableEngineOpener m_open;
     std::unique_ptr<TableEngine> m_engine;
     std::string m_path;
     long m_position = 0;
@@ -390,4 +407,14 @@ private:
 std::unique_ptr<LogTable> createLogTable()
 {
     return std::make_unique<EngineTable>();
+}
+
+std::unique_ptr<LogTable> createLogTable(TableEngineOpener open)
+{
+    return std::make_unique<EngineTable>(std::move(open));
+}
+
+std::unique_ptr<LogTable> createLogTable(std::unique_ptr<TableEngine> engine, const std::string& path)
+{
+    return std::make_unique<EngineTable>(std::move(engine), path);
 }

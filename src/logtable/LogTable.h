@@ -1,8 +1,11 @@
 #ifndef KELBO_LOGTABLE_LOGTABLE_H
 #define KELBO_LOGTABLE_LOGTABLE_H
 
+#include <functional>
 #include <memory>
 #include <string>
+
+class TableEngine;
 
 /** @brief Listener told when the table moves or changes, so that a grid can follow it. */
 class LogTableListener
@@ -134,5 +137,15 @@ private:
 
 /** @brief A closed table object whose OpenTable chooses the engine by the file's extension and content. */
 std::unique_ptr<LogTable> createLogTable();
+
+/** @brief Opens the engine of the table file at @p path; throws KelboError naming the file and the reason. */
+using TableEngineOpener = std::function<std::unique_ptr<TableEngine>(const std::string& path)>;
+
+/** @brief A closed table object whose OpenTable opens its engine with @p open (a table kept elsewhere than in a
+ * file of the three formats, such as one in memory), under the same cursor, edit and batch rules. */
+std::unique_ptr<LogTable> createLogTable(TableEngineOpener open);
+
+/** @brief A table object open over @p engine, its FilePath @p path; a later OpenTable chooses by extension. */
+std::unique_ptr<LogTable> createLogTable(std::unique_ptr<TableEngine> engine, const std::string& path);
 
 #endif
