@@ -388,7 +388,7 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                     ++unmarked;
                     continue;
                 }
-                ReadFieldTexts(table, texts);
+                table.FieldTexts(texts);
                 if (RecordFingerprint(texts, m_handed->sendField) != *fingerprint) {
                     ++unmarked;
                     continue;

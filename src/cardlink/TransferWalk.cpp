@@ -4,15 +4,6 @@
 #include "convert/DateTime.h"
 #include "logtable/LogTable.h"
 
-void ReadFieldTexts(const LogTable& table, std::vector<std::string>& texts)
-{
-    const auto count = static_cast<std::size_t>(table.FieldCount());
-    texts.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        texts[i] = table.FieldText(static_cast<int>(i));
-    }
-}
-
 TransferWalk::TransferWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend)
     : m_table(table)
     , m_plan(defs)
@@ -33,7 +24,7 @@ bool TransferWalk::next()
     }
     for (; !m_table.AtEnd(); m_table.MoveNext()) {
         ++m_position;
-        ReadFieldTexts(m_table, m_texts);
+        m_table.FieldTexts(m_texts);
         m_views.assign(m_texts.begin(), m_texts.end());
         if (ConvertRecord(m_views.data(), static_cast<int>(m_views.size()), m_plan, m_record, m_utcFlag) != 0) {
             ShiftToJst(m_record);

@@ -11,9 +11,6 @@
 
 class LogTable;
 
-/** @brief Reads every field text of the current record of @p table into @p texts (resized to FieldCount). */
-void ReadFieldTexts(const LogTable& table, std::vector<std::string>& texts);
-
 /** @brief The walk of a transfer, one passed record at a time:
  *
  * @code

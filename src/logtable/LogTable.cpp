@@ -36,6 +36,15 @@ void WriteBatch::end()
     }
 }
 
+void LogTable::FieldTexts(std::vector<std::string>& texts) const
+{
+    const auto count = static_cast<std::size_t>(FieldCount());
+    texts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        texts[i] = FieldText(static_cast<int>(i));
+    }
+}
+
 void LogTable::AttachGrid()
 {
     if (m_detachCount > 0 && --m_detachCount == 0) {
@@ -205,6 +214,29 @@ public:
             }
         }
         return cell(m_position, position);
+    }
+
+    void FieldTexts(std::vector<std::string>& texts) const override
+    {
+        requireOpen();
+        const auto count = static_cast<std::size_t>(m_engine->fieldCount());
+        texts.resize(count);
+        const std::vector<std::string>* row = nullptr;
+        if (m_position >= 0 && m_position < m_engine->recordCount()) {
+            row = &rowTexts(m_position);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (row && i < row->size()) {
+                texts[i] = (*row)[i];
+            } else {
+                texts[i].clear();
+            }
+        }
+        if (m_editing) {
+            for (const auto& change : m_pending) {
+                texts[static_cast<std::size_t>(change.first)] = change.second;
+            }
+        }
     }
 
     void MoveFirst() override { moveTo(0, false); }
@@ -382,12 +414,19 @@ private:
         if (row < 0 || row >= m_engine->recordCount()) {
             return "";
         }
+        const std::vector<std::string>& texts = rowTexts(row);
+        return static_cast<std::size_t>(field) < texts.size() ? texts[static_cast<std::size_t>(field)] : std::string();
+    }
+
+    /** The texts of @p row (in the table), read once and kept until another row is read. */
+    const std::vector<std::string>& rowTexts(long row) const
+    {
         if (row != m_cachedRow) {
             m_cachedRow = -1;
             m_engine->readRecord(row, m_cachedTexts);
             m_cachedRow = row;
         }
-        return static_cast<std::size_t>(field) < m_cachedTexts.size() ? m_cachedTexts[field] : std::string();
+        return m_cachedTexts;
     }
 
     TableEngineOpener m_open;

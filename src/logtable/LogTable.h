@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TableEngine;
 
@@ -50,6 +51,9 @@ public:
     /** @brief Current record's value of field @p position as text; "" for an empty value and past the end.
      * While the record is edited, the text given to SetFieldText. */
     virtual std::string FieldText(int position) const = 0;
+    /** @brief Every field text of the current record into @p texts (resized to FieldCount), as FieldText gives them;
+     * reuses the strings' storage, so a walk over many records reads without a copy per field. */
+    virtual void FieldTexts(std::vector<std::string>& texts) const;
 
     virtual void MoveFirst() = 0;
     virtual void MoveNext() = 0;

@@ -55,6 +55,7 @@ public:
     int FieldCount() const override { return m_table->FieldCount(); }
     std::string FieldName(int position) const override { return m_table->FieldName(position); }
     std::string FieldText(int position) const override { return m_table->FieldText(position); }
+    void FieldTexts(std::vector<std::string>& texts) const override { m_table->FieldTexts(texts); }
     void MoveFirst() override { m_table->MoveFirst(); }
     void MoveNext() override { m_table->MoveNext(); }
     void MoveBy(long count) override { m_table->MoveBy(count); }

@@ -662,7 +662,7 @@ TEST(RecordFingerprint, DependsOnEveryFieldButTheSendFieldAndOnTheirBoundaries)
     std::vector<std::uint64_t> withoutSend;
     std::vector<std::string> texts;
     for (int i = 0; i < 4; ++i, a->MoveNext()) {
-        ReadFieldTexts(*a, texts);
+        a->FieldTexts(texts);
         prints.push_back(RecordFingerprint(texts));
         withoutSend.push_back(RecordFingerprint(texts, 2));
     }
