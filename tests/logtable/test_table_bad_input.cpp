@@ -97,8 +97,9 @@ TEST(TableBadInput, EachGivesAClearErrorOrAWellDefinedReading)
         {"dBASE II table", "ii.dbf",
          file("ii.dbf",
               [] { // one record, a field CALL of 8 characters
-                  return std::string("\x02\x01\x00\x01\x01\x01\x09\x00CALL\0\0\0\0\0\0\0C\x08", 25) + "\x0D"
-                      + " JA1AA   \x1A";
+                  const char header[] = "\x02\x01\x00\x01\x01\x01\x09\x00"
+                                        "CALL\0\0\0\0\0\0\0C\x08";
+                  return std::string(header, sizeof header - 1) + "\x0D" + " JA1AA   \x1A";
               }),
          "dBASE II"},
         {"dBASE 7 table cut inside its field list", "t7.dbf",
