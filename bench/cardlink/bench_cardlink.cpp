@@ -3,8 +3,9 @@
 //   - the transfer of a RECORDS-record dBASE log with "すべて引き渡す" checked, against RECORDS empty round trips
 //     (blocking Peer.Ping calls to the same card program on the same bus), and their ratio;
 //   - the send-mark update for PRINTED printed records among RECORDS held lines, against one plain read of the table.
-#include "cardlink/CardLink.h"
 #include "RecordingCardAutomation.h"
+#include "TableWriters.h"
+#include "cardlink/CardLink.h"
 #include "common/Cp932.h"
 #include "logtable/LogTable.h"
 
@@ -20,7 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <shapefil.h>
 
 namespace {
 
@@ -28,8 +28,8 @@ namespace {
 class QuietUi : public CardLinkUi
 {
 public:
-    CardAnswer YesNoBox(const QString&) override { return CardAnswer::Yes; }
-    CardAnswer YesNoCancelBox(const QString&) override { return CardAnswer::Yes; }
+    Answer YesNoBox(const QString&) override { return Answer::Yes; }
+    Answer YesNoCancelBox(const QString&) override { return Answer::Yes; }
     void ErrorBox(const QString& t) override { std::fprintf(stderr, "ErrorBox: %s\n", qPrintable(t)); }
     void WarningBox(const QString& t) override { std::fprintf(stderr, "WarningBox: %s\n", qPrintable(t)); }
     void ShowError(const QString& t) override { std::fprintf(stderr, "ShowError: %s\n", qPrintable(t)); }
@@ -40,32 +40,18 @@ public:
     void startPollTimer() override { }
 };
 
-/** A log like the sample's, RECORDS contacts long, none marked as sent. */
+/** A log like the sample's, RECORDS contacts long, each with @p sendMark as its send mark. */
 bool makeDbf(const QString& path, int records, const char* sendMark = "")
 {
-    DBFHandle h = DBFCreateEx(path.toLocal8Bit().constData(), "LDID/19");
-    if (!h) {
-        return false;
-    }
-    struct Field
-    {
-        const char* name;
-        DBFFieldType type;
-        int width;
-    } fields[] = {{"DATE", FTDate, 8},   {"TIME", FTString, 5}, {"CALL", FTString, 12}, {"HIS", FTString, 3},
-                  {"MY", FTString, 3},   {"FREQ", FTString, 8}, {"MODE", FTString, 6},  {"NAME", FTString, 20},
-                  {"QTH", FTString, 30}, {"QSL", FTString, 12}, {"REM", FTString, 40},  {"SEND", FTString, 1},
-                  {"RECV", FTString, 1}};
-    for (const Field& f : fields) {
-        if (f.type == FTDate) {
-            DBFAddNativeFieldType(h, f.name, 'D', f.width, 0);
-        } else {
-            DBFAddField(h, f.name, f.type, f.width, 0);
-        }
-    }
+    const std::vector<tablewrite::DbfField> fields
+        = {{"DATE", 'D', 8}, {"TIME", 'C', 5}, {"CALL", 'C', 12}, {"HIS", 'C', 3},  {"MY", 'C', 3},
+           {"FREQ", 'C', 8}, {"MODE", 'C', 6}, {"NAME", 'C', 20}, {"QTH", 'C', 30}, {"QSL", 'C', 12},
+           {"REM", 'C', 40}, {"SEND", 'C', 1}, {"RECV", 'C', 1}};
     const std::string name = cp932::fromUtf8("山田 太郎");
     const std::string qth = cp932::fromUtf8("東京都世田谷区");
     const std::string rem = cp932::fromUtf8("初QSO ありがとう");
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(static_cast<std::size_t>(records));
     char call[16];
     char date[16];
     char time[8];
@@ -74,22 +60,9 @@ bool makeDbf(const QString& path, int records, const char* sendMark = "")
                       'A' + (r / 676) % 26);
         std::snprintf(date, sizeof date, "20%02d%02d%02d", 10 + r % 14, 1 + r % 12, 1 + r % 28);
         std::snprintf(time, sizeof time, "%02d%02dJ", r % 24, r % 60);
-        DBFWriteAttributeDirectly(h, r, 0, date);
-        DBFWriteStringAttribute(h, r, 1, time);
-        DBFWriteStringAttribute(h, r, 2, call);
-        DBFWriteStringAttribute(h, r, 3, "599");
-        DBFWriteStringAttribute(h, r, 4, "579");
-        DBFWriteStringAttribute(h, r, 5, "7.012");
-        DBFWriteStringAttribute(h, r, 6, "CW");
-        DBFWriteStringAttribute(h, r, 7, name.c_str());
-        DBFWriteStringAttribute(h, r, 8, qth.c_str());
-        DBFWriteStringAttribute(h, r, 9, "JARL");
-        DBFWriteStringAttribute(h, r, 10, rem.c_str());
-        DBFWriteStringAttribute(h, r, 11, sendMark);
-        DBFWriteStringAttribute(h, r, 12, "");
+        rows.push_back({date, time, call, "599", "579", "7.012", "CW", name, qth, "JARL", rem, sendMark, ""});
     }
-    DBFClose(h);
-    return true;
+    return tablewrite::writeFile(path.toStdString(), tablewrite::dbaseBytes(fields, rows));
 }
 
 ConvDefTable sampleDefinition()
@@ -275,14 +248,12 @@ int main(int argc, char** argv)
         table->CloseTable();
         makeDbf(dbf, records, mark);
         table->OpenTable(work.path().toStdString(), "BIG.DBF");
-        CardLink offline(
-            [records, printed]() -> std::unique_ptr<CardAutomation> {
-                auto c = std::make_unique<RecordingCardAutomation>();
-                const int step = std::max(1, records / std::max(1, printed));
-                c->printedPos = [step, printed](int i) { return i % step == 0 && i / step < printed ? i : -1; };
-                return c;
-            },
-            {});
+        CardLink offline([records, printed]() -> std::unique_ptr<CardAutomation> {
+            auto c = std::make_unique<RecordingCardAutomation>();
+            const int step = std::max(1, records / std::max(1, printed));
+            c->printedPos = [step, printed](int i) { return i % step == 0 && i / step < printed ? i : -1; };
+            return c;
+        });
         offline.TransferRecords(ctx);
         auto* fake = dynamic_cast<RecordingCardAutomation*>(offline.automation());
         fake->printStat = 2;

@@ -1,6 +1,7 @@
 // Conversion cost per record: ConvertRecord + the card line over a realistic 17-field log record, once with
 // keywords only and once with several template fields; and the whole transfer walk over an in-memory table.
 // Each case prints records per second ("records/s").
+#include "MemoryTable.h"
 #include "cardlink/CardLogLine.h"
 #include "cardlink/TransferWalk.h"
 #include "convert/ConvertRecord.h"
@@ -120,40 +121,6 @@ void BM_TemplateRecord(benchmark::State& state)
 }
 BENCHMARK(BM_TemplateRecord);
 
-// A table of identical rows in memory: what the walk costs on top of the table's own FieldText.
-class RepeatedRowTable : public LogTable
-{
-public:
-    RepeatedRowTable(std::vector<std::string> row, long rows)
-        : m_row(std::move(row))
-        , m_rows(rows)
-    {
-    }
-    void OpenTable(const std::string&, const std::string&) override { }
-    void CloseTable() override { }
-    bool IsOpen() const override { return true; }
-    int FieldCount() const override { return static_cast<int>(m_row.size()); }
-    std::string FieldName(int) const override { return "F"; }
-    std::string FieldText(int position) const override { return m_row[static_cast<std::size_t>(position)]; }
-    void MoveFirst() override { m_position = 0; }
-    void MoveNext() override { ++m_position; }
-    void MoveBy(long count) override { m_position += count; }
-    bool AtEnd() const override { return m_position >= m_rows; }
-    void EditRecord() override { }
-    void SetFieldText(int, const std::string&) override { }
-    void Post() override { }
-    long RecordCount() const override { return m_rows; }
-    long RecNo() const override { return m_position; }
-    void MoveTo(long position) override { m_position = position; }
-    std::string CellText(long, int field) const override { return m_row[static_cast<std::size_t>(field)]; }
-    std::string FilePath() const override { return "memory"; }
-
-private:
-    std::vector<std::string> m_row;
-    long m_rows;
-    long m_position = 0;
-};
-
 void BM_TransferWalk(benchmark::State& state)
 {
     std::vector<std::string> row;
@@ -161,14 +128,19 @@ void BM_TransferWalk(benchmark::State& state)
         row.emplace_back(f.text);
     }
     const long rows = 10000;
-    RepeatedRowTable table(row, rows);
+    // Identical rows in memory under the real table's rules: what the walk costs on top of reading the table.
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        names.push_back("F" + std::to_string(i + 1));
+    }
+    const auto table = openMemoryTable(
+        memoryTableData(std::move(names), std::vector<std::vector<std::string>>(static_cast<std::size_t>(rows), row)));
     const ConvDefTable defs = definition(kKeywordRecord);
     std::size_t bytes = 0;
     for (auto _ : state) {
-        TransferWalk(table, defs, WalkOptions{}, [&](const WalkItem& item) {
-            bytes += item.line.size();
-            return true;
-        });
+        for (TransferWalk walk(*table, defs, true, false); walk.next();) {
+            bytes += walk.line().size();
+        }
     }
     benchmark::DoNotOptimize(bytes);
     state.counters["records/s"]

@@ -4,6 +4,7 @@
 #include "app/KelboFont.h"
 #include "app/UserDialogs.h"
 #include "cardlink/CardLogLine.h"
+#include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
@@ -328,12 +329,13 @@ void TFieldDefBox::refreshPreview()
     if (m_table.IsOpen() && m_table.RecordCount() > 0) {
         try {
             // The conversion a transfer makes of this record.
+            std::vector<std::string> texts;
+            m_table.FieldTexts(texts);
+            const std::vector<std::string_view> views(texts.begin(), texts.end());
             CardRecord record{};
-            if (ConvertRecord(m_table, m_entries, record, m_previewUtc ? 1 : 0) != 0) {
-                ShiftToJst(record);
-            }
+            passed = ConvertForTransfer(views.data(), static_cast<int>(views.size()), ConvDefPlan(m_entries),
+                                        m_previewUtc, m_previewAllSend, m_table.sendMarkRule(), record);
             line = cp932::toUnicode(BuildCardLogLine(record));
-            passed = IsRecordPassed(record, m_previewAllSend);
         } catch (const KelboError&) {
             line.clear();
         }

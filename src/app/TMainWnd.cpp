@@ -117,7 +117,7 @@ void setEditText(QLineEdit* edit, const QString& text)
 
 TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table, QWidget* parent)
     : QWidget(parent)
-    , m_link(makeTransferLink())
+    , m_link(std::make_unique<CardLink>())
     , m_table(table ? std::move(table) : createLogTable())
 {
     setWindowTitle(QStringLiteral("KELBO Ver 1.03"));

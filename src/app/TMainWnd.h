@@ -1,7 +1,7 @@
 #ifndef KELBO_APP_TMAINWND_H
 #define KELBO_APP_TMAINWND_H
 
-#include "app/TMainWndTransfer.h"
+#include "cardlink/CardLink.h"
 #include "cardlink/SendMarkUndo.h"
 #include "convdef/Settings.h"
 #include "convert/ConvDefTable.h"
@@ -100,7 +100,10 @@ public:
     /** @brief The print-status poll: 2000 ms, off until the first transfer. */
     QTimer* Timer = nullptr;
 
-    TransferLinkPtr m_link;
+    /** @brief The transfer and send-mark logic (a test may put one reaching its own card program here). */
+    std::unique_ptr<CardLink> m_link;
+    /** @brief Handlers of the link under way, their boxes included: the poll does not tick meanwhile. */
+    int m_linkRunning = 0;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

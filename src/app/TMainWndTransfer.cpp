@@ -1,5 +1,3 @@
-#include "app/TMainWndTransfer.h"
-
 #include "app/CWaitCursor.h"
 #include "app/TInfoBoxDlg.h"
 #include "app/TMainWnd.h"
@@ -15,20 +13,6 @@
 
 namespace {
 
-CardAnswer toCardAnswer(Answer a)
-{
-    switch (a) {
-    case Answer::Yes:
-    case Answer::Ok:
-        return CardAnswer::Yes;
-    case Answer::No:
-        return CardAnswer::No;
-    case Answer::Cancel:
-        break;
-    }
-    return CardAnswer::Cancel;
-}
-
 /** The main window's face of the card link: its message boxes, progress box, wait pointer and timer. */
 class WindowCardUi : public CardLinkUi
 {
@@ -38,11 +22,8 @@ public:
     {
     }
 
-    CardAnswer YesNoBox(const QString& text) override { return toCardAnswer(dialogs().YesNoBox(&m_window, text)); }
-    CardAnswer YesNoCancelBox(const QString& text) override
-    {
-        return toCardAnswer(dialogs().YesNoCancelBox(&m_window, text));
-    }
+    Answer YesNoBox(const QString& text) override { return dialogs().YesNoBox(&m_window, text); }
+    Answer YesNoCancelBox(const QString& text) override { return dialogs().YesNoCancelBox(&m_window, text); }
     void ErrorBox(const QString& text) override { dialogs().ErrorBox(&m_window, text); }
     void WarningBox(const QString& text) override { dialogs().WarningBox(&m_window, text); }
     void ShowError(const QString& text) override { dialogs().ShowError(&m_window, text); }
@@ -80,33 +61,6 @@ private:
 
 } // namespace
 
-struct TransferLink
-{
-    std::unique_ptr<CardLink> core = std::make_unique<CardLink>();
-    /** Handlers of the link under way, their boxes included: the poll does not tick meanwhile. */
-    int running = 0;
-};
-
-void TransferLinkDeleter::operator()(TransferLink* link) const
-{
-    delete link;
-}
-
-TransferLinkPtr makeTransferLink()
-{
-    return TransferLinkPtr(new TransferLink);
-}
-
-CardLink& cardLinkOf(TransferLink& link)
-{
-    return *link.core;
-}
-
-void setCardLink(TransferLink& link, std::unique_ptr<CardLink> core)
-{
-    link.core = std::move(core);
-}
-
 namespace {
 
 /** Counts a handler of the link for its scope. */
@@ -128,10 +82,9 @@ private:
 
 /** Runs @p step of the card link with the window's current state and options. An error is shown here, while the
  * handler still counts as running, so that no tick of the poll lands on top of the error box. */
-template <typename Result, typename Step>
-Result withContext(TMainWnd& w, TransferLink& link, Result onError, Step&& step)
+template <typename Result, typename Step> Result withContext(TMainWnd& w, Result onError, Step&& step)
 {
-    const RunningScope running(link.running);
+    const RunningScope running(w.m_linkRunning);
     WindowCardUi ui(w);
     CardLinkContext ctx{w.table(),
                         w.convDefTable(),
@@ -153,8 +106,8 @@ Result withContext(TMainWnd& w, TransferLink& link, Result onError, Step&& step)
 
 void TMainWnd::CARDOBtnClick()
 {
-    withContext(*this, *m_link, true, [this](CardLinkContext& ctx) {
-        cardLinkOf(*m_link).TransferRecords(ctx);
+    withContext(*this, true, [this](CardLinkContext& ctx) {
+        m_link->TransferRecords(ctx);
         return true;
     });
 }
@@ -162,21 +115,20 @@ void TMainWnd::CARDOBtnClick()
 void TMainWnd::TimerTimer()
 {
     // No tick while a box of ours is open or a call to the card program waits.
-    if (m_link->running > 0 || cardLinkOf(*m_link).busy() || QApplication::activeModalWidget()) {
+    if (m_linkRunning > 0 || m_link->busy() || QApplication::activeModalWidget()) {
         return;
     }
-    withContext(*this, *m_link, true, [this](CardLinkContext& ctx) {
-        cardLinkOf(*m_link).TimerTimer(ctx);
+    withContext(*this, true, [this](CardLinkContext& ctx) {
+        m_link->TimerTimer(ctx);
         return true;
     });
 }
 
 bool TMainWnd::CloseSendMarks()
 {
-    if (m_link->running > 0) {
+    if (m_linkRunning > 0) {
         // Closing from inside a running handler (a box of ours is open): that handler ends first.
         return false;
     }
-    return withContext(*this, *m_link, false,
-                       [this](CardLinkContext& ctx) { return cardLinkOf(*m_link).CloseSendMarks(ctx); });
+    return withContext(*this, false, [this](CardLinkContext& ctx) { return m_link->CloseSendMarks(ctx); });
 }

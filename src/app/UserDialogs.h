@@ -1,19 +1,12 @@
 #ifndef KELBO_APP_USERDIALOGS_H
 #define KELBO_APP_USERDIALOGS_H
 
+#include "common/Answer.h"
+
 #include <QString>
 #include <QStringList>
 
 class QWidget;
-
-/** @brief The button a message box was closed with. */
-enum class Answer
-{
-    Ok,
-    Yes,
-    No,
-    Cancel
-};
 
 /** @brief What a file dialog is asked to show. */
 struct FileDialogSpec

@@ -167,15 +167,15 @@ int fieldNamed(const LogTable& table, const std::string& name)
 
 } // namespace
 
-std::uint64_t RecordFingerprint(const LogTable& table, int skipField)
+std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipField)
 {
     std::uint64_t h = kFnvOffset;
-    const int fields = table.FieldCount();
+    const auto fields = static_cast<int>(texts.size());
     for (int i = 0; i < fields; ++i) {
         if (i == skipField) {
             continue;
         }
-        const std::string text = table.FieldText(i);
+        const std::string& text = texts[static_cast<std::size_t>(i)];
         // The length goes in first, so that moving bytes between neighbouring fields changes the hash.
         const auto size = static_cast<std::uint32_t>(text.size());
         const char sizeBytes[4] = {static_cast<char>(size), static_cast<char>(size >> 8), static_cast<char>(size >> 16),
@@ -203,9 +203,8 @@ struct CardLink::HandedOver
     }
 };
 
-CardLink::CardLink(CardAutomationFactory factory, TransferWalkFunction walk)
+CardLink::CardLink(CardAutomationFactory factory)
     : m_factory(factory ? std::move(factory) : CardAutomationFactory(&CardLink::sessionBusAutomation))
-    , m_walk(walk ? std::move(walk) : TransferWalkFunction(&CardLink::conversionWalk))
     , m_handed(std::make_unique<HandedOver>())
 {
 }
@@ -220,16 +219,6 @@ std::unique_ptr<CardAutomation> CardLink::sessionBusAutomation()
         throw KelboError(why.toStdString());
     }
     return created;
-}
-
-void CardLink::conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
-                              const PassedRecordVisitor& visit)
-{
-    WalkOptions options;
-    options.utcFlag = utcToJst ? 1 : 0;
-    options.allSend = allSend;
-    TransferWalk(table, defs, options,
-                 [&visit](const WalkItem& item) { return visit(item.position, item.line, item.table); });
 }
 
 CardAutomation& CardLink::cardo()
@@ -248,11 +237,11 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
     }
     const BusyScope busy(m_busy);
     if (ctx.sendFieldIndex < 0) {
-        if (ctx.ui.YesNoBox(cardtext::kNoSendEntry) != CardAnswer::Yes) {
+        if (ctx.ui.YesNoBox(cardtext::kNoSendEntry) != Answer::Yes) {
             return;
         }
     } else if (ctx.sendFieldIndex >= table.FieldCount()) {
-        if (ctx.ui.YesNoBox(cardtext::kBadSendEntry) != CardAnswer::Yes) {
+        if (ctx.ui.YesNoBox(cardtext::kBadSendEntry) != Answer::Yes) {
             return;
         }
     }
@@ -263,7 +252,7 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
         if (!markFits(mark, width)
             && ctx.ui.YesNoBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(mark)).arg(width) + cardtext::kForce)
-                != CardAnswer::Yes) {
+                != Answer::Yes) {
             return;
         }
     }
@@ -307,15 +296,13 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
 
         DetachScope detached(table);
         const long records = table.RecordCount();
-        m_walk(table, ctx.defs, ctx.utcToJst, ctx.allSend,
-               [this, &c, &ctx, records](long position, const std::string& line, const LogTable& at) {
-                   m_handed->records.emplace_back(position, RecordFingerprint(at, m_handed->sendField));
-                   // One line at a time, each answered before the next is sent: after a refused line the card
-                   // program receives nothing more, so it never holds a line whose print goes unpolled.
-                   c.call(QStringLiteral("AddLogPos"), {cp932::toUnicode(line), static_cast<int>(position)});
-                   ctx.ui.progressStep(position + 1, records);
-                   return true;
-               });
+        for (TransferWalk walk(table, ctx.defs, ctx.utcToJst, ctx.allSend); walk.next();) {
+            m_handed->records.emplace_back(walk.position(), RecordFingerprint(walk.texts(), m_handed->sendField));
+            // One line at a time, each answered before the next is sent: after a refused line the card program
+            // receives nothing more, so it never holds a line whose print goes unpolled.
+            c.call(QStringLiteral("AddLogPos"), {cp932::toUnicode(walk.line()), static_cast<int>(walk.position())});
+            ctx.ui.progressStep(walk.position() + 1, records);
+        }
         c.call(QStringLiteral("SetPrintMax"));
         progress.close();
         c.call(QStringLiteral("Foreground"));
@@ -361,24 +348,24 @@ void CardLink::TimerTimer(CardLinkContext& ctx)
     }
 }
 
-CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
+Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
 {
     if (ctx.sendFieldIndex == -1 || ctx.printPhase != 2) {
-        return CardAnswer::Yes;
+        return Answer::Yes;
     }
-    const CardAnswer answer
+    const Answer answer
         = fromTimer ? ctx.ui.YesNoBox(cardtext::kAskUpdate) : ctx.ui.YesNoCancelBox(cardtext::kAskUpdate);
-    if (answer != CardAnswer::Yes) {
+    if (answer != Answer::Yes) {
         return answer;
     }
     LogTable& table = ctx.table;
     if (ctx.sendFieldIndex >= table.FieldCount()) {
         ctx.ui.WarningBox(cardtext::kBadSendUpdate);
-        return CardAnswer::Yes;
+        return Answer::Yes;
     }
     if (!(FileIdentity::of(table) == m_handed->table)) {
         ctx.ui.WarningBox(cardtext::kOtherTable);
-        return CardAnswer::Yes;
+        return Answer::Yes;
     }
     // The log format may have its own mark (ADIF: Y, dated in QSL_SDATE) and its own "not yet sent".
     const SendMarkRule rule = table.sendMarkRule();
@@ -386,7 +373,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
     const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
     if (!markFits(mark, width)) {
         ctx.ui.WarningBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(mark)).arg(width) + cardtext::kUpdateFailed);
-        return CardAnswer::Yes;
+        return Answer::Yes;
     }
 
     const BusyScope busy(m_busy);
@@ -424,6 +411,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
             long last = 0;
             long done = 0;
             const long total = static_cast<long>(printed.size() - std::count(printed.begin(), printed.end(), -1));
+            std::vector<std::string> texts;
             for (const int p : printed) {
                 if (p == -1) {
                     continue;
@@ -433,11 +421,16 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
                 table.MoveBy(p - last);
                 // A move stops at either end of a table that shrank: go on from where the table really stands.
                 last = table.RecNo();
-                if (last != p || table.AtEnd() || RecordFingerprint(table, m_handed->sendField) != *fingerprint) {
+                if (last != p || table.AtEnd()) {
                     ++unmarked;
                     continue;
                 }
-                const std::string text = table.FieldText(ctx.sendFieldIndex);
+                table.FieldTexts(texts);
+                if (RecordFingerprint(texts, m_handed->sendField) != *fingerprint) {
+                    ++unmarked;
+                    continue;
+                }
+                const std::string& text = texts[static_cast<std::size_t>(ctx.sendFieldIndex)];
                 if (rule.isUnsent(text)) {
                     table.EditRecord();
                     table.SetFieldText(ctx.sendFieldIndex, mark);
@@ -472,7 +465,7 @@ CardAnswer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
     if (unmarked > 0) {
         ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
     }
-    return CardAnswer::Yes;
+    return Answer::Yes;
 }
 
 bool CardLink::CloseSendMarks(CardLinkContext& ctx)
@@ -504,7 +497,7 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
         ctx.ui.WarningBox(cardtext::kGoneUnmarked);
         return true;
     }
-    CardAnswer answer = CardAnswer::Yes;
+    Answer answer = Answer::Yes;
     try {
         answer = UpdateSendMarks(ctx, false);
     } catch (const std::exception& e) {
@@ -512,10 +505,10 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
         ctx.ui.ShowError(QString::fromUtf8(e.what()));
         return false;
     }
-    if (answer == CardAnswer::Cancel) {
+    if (answer == Answer::Cancel) {
         return false;
     }
-    if (answer == CardAnswer::Yes && ctx.printPhase == 2) {
+    if (answer == Answer::Yes && ctx.printPhase == 2) {
         // The update was wanted but did not happen (a warning said why): the printed list is kept.
         return false;
     }

@@ -2,6 +2,7 @@
 #define KELBO_CARDLINK_CARDLINK_H
 
 #include "cardlink/CardAutomation.h"
+#include "common/Answer.h"
 #include "convert/ConvDefTable.h"
 
 #include <QString>
@@ -13,22 +14,14 @@
 
 class LogTable;
 
-/** @brief The button a question was closed with. */
-enum class CardAnswer
-{
-    Yes,
-    No,
-    Cancel
-};
-
 /** @brief What the transfer and the send-mark update need from the window: its questions and boxes, the
  * progress box, the wait pointer and the poll timer. */
 class CardLinkUi
 {
 public:
     virtual ~CardLinkUi() = default;
-    virtual CardAnswer YesNoBox(const QString& text) = 0;
-    virtual CardAnswer YesNoCancelBox(const QString& text) = 0;
+    virtual Answer YesNoBox(const QString& text) = 0;
+    virtual Answer YesNoCancelBox(const QString& text) = 0;
     virtual void ErrorBox(const QString& text) = 0;
     virtual void WarningBox(const QString& text) = 0;
     /** @brief The standard error display, for an error the link shows itself instead of passing it on. */
@@ -73,12 +66,6 @@ struct CardLinkContext
     CardLinkUi& ui;
 };
 
-/** @brief Hands each passed record over: its table position, its card line (CP932), and the table standing at
- * that record. Returns false to stop the walk. */
-using PassedRecordVisitor = std::function<bool(long position, const std::string& line, const LogTable& table)>;
-/** @brief Walks the table in order from its first record and calls @p visit for each record that passes. */
-using TransferWalkFunction = std::function<void(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
-                                                const PassedRecordVisitor& visit)>;
 /** @brief Creates the card program object; nullptr, or a KelboError whose first line says why and what to do, when
  * it cannot be started. */
 using CardAutomationFactory = std::function<std::unique_ptr<CardAutomation>()>;
@@ -113,9 +100,9 @@ inline const QString kLeftUnmarked
     = QStringLiteral("転送の後でデータベースが変更されたため, 印刷済みの %1 件に発送済みマークを付けませんでした.");
 } // namespace cardtext
 
-/** @brief Fingerprint of the current record: a 64-bit hash of the text of every field but @p skipField (the SEND
- * field, so that a record keeps its fingerprint when it gets its mark; -1 skips none). */
-std::uint64_t RecordFingerprint(const LogTable& table, int skipField = -1);
+/** @brief Fingerprint of a record given as its field texts: a 64-bit hash of the text of every field but
+ * @p skipField (the SEND field, so that a record keeps its fingerprint when it gets its mark; -1 skips none). */
+std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipField = -1);
 
 /** @brief The main window's link to the card program: the transfer of the log records, the print-status poll,
  * and the send-mark update into exactly the records whose cards were printed.
@@ -126,9 +113,8 @@ std::uint64_t RecordFingerprint(const LogTable& table, int skipField = -1);
 class CardLink
 {
 public:
-    /** @brief @p factory creates the card program object at each transfer (the session bus by default);
-     * @p walk walks the table (the conversion walk by default). */
-    explicit CardLink(CardAutomationFactory factory = {}, TransferWalkFunction walk = {});
+    /** @brief @p factory creates the card program object at each transfer (the session bus by default). */
+    explicit CardLink(CardAutomationFactory factory = {});
     ~CardLink();
 
     /** @brief The CARDO button: checks the SEND entry, starts and prepares the card program, hands over every
@@ -138,7 +124,7 @@ public:
     void TimerTimer(CardLinkContext& ctx);
     /** @brief The send-mark update; @p fromTimer chooses the Yes/No question over Yes/No/Cancel. Returns Yes
      * without asking when no update is pending. */
-    CardAnswer UpdateSendMarks(CardLinkContext& ctx, bool fromTimer);
+    Answer UpdateSendMarks(CardLinkContext& ctx, bool fromTimer);
     /** @brief The send-mark step of the close sequence: reads the print status once more, offers a pending update,
      * then tells the card program to drop its lines after a transfer. False when the window is to stay open: the
      * user chose Cancel, or chose Yes and the update failed (the question comes again at the next close). A failing
@@ -157,10 +143,6 @@ public:
 
     /** @brief The default factory: the card program on the session bus; throws the reason when it cannot start. */
     static std::unique_ptr<CardAutomation> sessionBusAutomation();
-    /** @brief The default walk: every record converted, shifted to JST when its flag says so, passed by the
-     * pass rule. */
-    static void conversionWalk(LogTable& table, const ConvDefTable& defs, bool utcToJst, bool allSend,
-                               const PassedRecordVisitor& visit);
 
 private:
     struct HandedOver;
@@ -168,7 +150,6 @@ private:
     CardAutomation& cardo();
 
     CardAutomationFactory m_factory;
-    TransferWalkFunction m_walk;
     std::unique_ptr<CardAutomation> m_automation;
     std::unique_ptr<HandedOver> m_handed;
     bool m_transferred = false;

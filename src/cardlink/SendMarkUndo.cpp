@@ -52,10 +52,17 @@ SendMarkUndo::Result SendMarkUndo::undo(LogTable& table)
     table.DetachGrid();
     try {
         WriteBatch batch(table);
+        std::vector<std::string> texts;
         for (const Mark& m : m_marks) {
             table.MoveTo(m.position);
-            if (table.RecNo() != m.position || table.AtEnd() || RecordFingerprint(table, m_sendField) != m.fingerprint
-                || table.FieldText(m_sendField) != m.written) {
+            if (table.RecNo() != m.position || table.AtEnd()) {
+                ++result.skipped;
+                continue;
+            }
+            table.FieldTexts(texts);
+            const auto send = static_cast<std::size_t>(m_sendField);
+            if (m_sendField < 0 || send >= texts.size() || RecordFingerprint(texts, m_sendField) != m.fingerprint
+                || texts[send] != m.written) {
                 ++result.skipped;
                 continue;
             }

@@ -207,40 +207,4 @@ std::size_t formatFixed3(double value, char* out, std::size_t size)
     return length;
 }
 
-std::string formatFixed3(double value)
-{
-    char buffer[400];
-    const std::size_t n = formatFixed3(value, buffer, sizeof buffer);
-    return std::string(buffer, n);
-}
-
-void appendUnsigned(std::string& out, std::uint32_t value)
-{
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, static_cast<std::size_t>(result.ptr - buffer));
-}
-
-void append02u(std::string& out, unsigned value)
-{
-    if (value < 10) {
-        out.push_back('0');
-        out.push_back(static_cast<char>('0' + value));
-        return;
-    }
-    if (value < 100) {
-        out.push_back(static_cast<char>('0' + value / 10));
-        out.push_back(static_cast<char>('0' + value % 10));
-        return;
-    }
-    appendUnsigned(out, value);
-}
-
-void appendInt(std::string& out, std::int32_t value)
-{
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, static_cast<std::size_t>(result.ptr - buffer));
-}
-
 } // namespace cnum

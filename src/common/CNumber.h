@@ -9,7 +9,7 @@
 #include <string_view>
 
 /** @brief Number reading and writing with the semantics of the C formatted-input and formatted-output
- * conversions ("%u", "%d", "%lf", "%u.%u.%u" and its kin, "%.3lf", "%02u"), over bounded byte strings and
+ * conversions ("%u", "%d", "%lf", "%u.%u.%u" and its kin, "%.3lf"), over bounded byte strings and
  * independent of the locale.
  *
  * Reading rules shared by every reader: white space before a number (blank, tab, LF, VT, FF, CR) is skipped;
@@ -55,18 +55,6 @@ int scanUnsigned(std::string_view text, std::string_view pattern, std::uint32_t*
  * into @p out (size @p size, zero-terminated, cut to fit); returns the length written. A buffer of 400 bytes
  * holds every finite double. */
 std::size_t formatFixed3(double value, char* out, std::size_t size);
-
-/** @brief "%.3lf" as a string. */
-std::string formatFixed3(double value);
-
-/** @brief Appends @p value as "%02u" (at least two digits, zero-padded) to @p out. */
-void append02u(std::string& out, unsigned value);
-
-/** @brief Appends @p value as "%u". */
-void appendUnsigned(std::string& out, std::uint32_t value);
-
-/** @brief Appends @p value as "%d". */
-void appendInt(std::string& out, std::int32_t value);
 
 } // namespace cnum
 

@@ -6,7 +6,6 @@
 #include "convert/ConvExpression.h"
 #include "convert/DateTime.h"
 #include "convert/FieldTemplate.h"
-#include "logtable/LogTable.h"
 
 #include <cstdint>
 #include <cstring>
@@ -488,40 +487,6 @@ int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& p
     const int n = count < kConvDefCount ? count : kConvDefCount;
     for (int i = 0; i < n; ++i) {
         flag = plan.apply(static_cast<std::size_t>(i), flag, record, texts[i]);
-    }
-    return flag;
-}
-
-int ConvertRecord(const LogTable& table, const ConvDefPlan& plan, CardRecord& record, int flag)
-{
-    clearRecord(record);
-    const int count = table.FieldCount();
-    const int n = count < kConvDefCount ? count : kConvDefCount;
-    for (int i = 0; i < n; ++i) {
-        const std::string text = table.FieldText(i);
-        flag = plan.apply(static_cast<std::size_t>(i), flag, record, text);
-    }
-    return flag;
-}
-
-int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag)
-{
-    clearRecord(record);
-    const int n = count < kConvDefCount ? count : kConvDefCount;
-    for (int i = 0; i < n; ++i) {
-        flag = ConvertField(flag, record, defs[static_cast<std::size_t>(i)], texts[i]);
-    }
-    return flag;
-}
-
-int ConvertRecord(const LogTable& table, const ConvDefTable& defs, CardRecord& record, int flag)
-{
-    clearRecord(record);
-    const int count = table.FieldCount();
-    const int n = count < kConvDefCount ? count : kConvDefCount;
-    for (int i = 0; i < n; ++i) {
-        const std::string text = table.FieldText(i);
-        flag = ConvertField(flag, record, defs[static_cast<std::size_t>(i)], text);
     }
     return flag;
 }

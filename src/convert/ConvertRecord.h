@@ -1,8 +1,8 @@
 #ifndef KELBO_CONVERT_CONVERTRECORD_H
 #define KELBO_CONVERT_CONVERTRECORD_H
 
-#include "convert/ConvDefTable.h"
 #include "convert/CardRecord.h"
+#include "convert/ConvDefTable.h"
 
 #include <array>
 #include <cstddef>
@@ -10,21 +10,9 @@
 #include <string>
 #include <string_view>
 
-class LogTable;
-
 /** @brief Most bytes of a field text the conversion looks at; a longer text is cut to this length (never
  * leaving half a double-byte character). */
 inline constexpr std::size_t kFieldTextCapacity = 1023;
-
-/** @brief Converts the current record of @p table into @p record: zeroes the record, then applies entry i of
- * @p defs to the text of field i for every field position below min(FieldCount, 64), in field order.
- *
- * @p flag is the initial UtcFlag (1 when the "UTC→JST" box is checked); returns the final one. Never reports
- * an error of its own; only the table's FieldText may throw. */
-int ConvertRecord(const LogTable& table, const ConvDefTable& defs, CardRecord& record, int flag);
-
-/** @brief ConvertRecord over field texts held by the caller: @p texts[0 .. count-1] are the record's fields. */
-int ConvertRecord(const std::string_view* texts, int count, const ConvDefTable& defs, CardRecord& record, int flag);
 
 /** @brief A conversion definition read once: every entry's keyword looked up beforehand, so that converting
  * many records (a transfer, a preview) does not look the keywords up again for every field. Holds its own copy
@@ -42,8 +30,12 @@ private:
     std::array<std::uint8_t, kConvDefCount> m_kinds{};
 };
 
-/** @brief ConvertRecord with a definition read once. */
-int ConvertRecord(const LogTable& table, const ConvDefPlan& plan, CardRecord& record, int flag);
+/** @brief Converts one record, given as its field texts @p texts[0 .. count-1], into @p record: zeroes the
+ * record, then applies entry i of @p plan to text i for every field position below min(count, 64), in field
+ * order.
+ *
+ * @p flag is the initial UtcFlag (1 when the "UTC→JST" box is checked); returns the final one. Never reports
+ * an error. */
 int ConvertRecord(const std::string_view* texts, int count, const ConvDefPlan& plan, CardRecord& record, int flag);
 
 /** @brief Applies one conversion expression @p expr to one field text @p text, writing the members the

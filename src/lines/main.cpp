@@ -240,19 +240,20 @@ int run(const Arguments& args)
     if (args.def && !LoadConvDefFile(*args.def, settings.Fields)) {
         return failure("変換定義ファイル " + *args.def + " を読めません");
     }
-    WalkOptions options;
-    options.allSend = args.all.value_or(settings.AllSend);
-    options.utcFlag = args.utc.value_or(settings.UTC) ? 1 : 0;
+    const bool allSend = args.all.value_or(settings.AllSend);
+    const bool utcToJst = args.utc.value_or(settings.UTC);
 
     std::unique_ptr<LogTable> table = openTable(args);
     std::string out;
-    TransferWalk(*table, settings.Fields, options, [&](const WalkItem& item) {
-        out = std::to_string(item.position);
+    for (TransferWalk walk(*table, settings.Fields, utcToJst, allSend); walk.next();) {
+        out = std::to_string(walk.position());
         out += '\t';
-        out += cp932::toUtf8(item.line);
+        out += cp932::toUtf8(walk.line());
         out += '\n';
-        return std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
-    });
+        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) {
+            break;
+        }
+    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         return failure("出力に書き込めません");
     }

@@ -36,6 +36,15 @@ void WriteBatch::end()
     }
 }
 
+void LogTable::FieldTexts(std::vector<std::string>& texts) const
+{
+    const auto count = static_cast<std::size_t>(FieldCount());
+    texts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        texts[i] = FieldText(static_cast<int>(i));
+    }
+}
+
 void LogTable::AttachGrid()
 {
     if (m_detachCount > 0 && --m_detachCount == 0) {
@@ -127,6 +136,14 @@ std::string resolvePath(const std::string& dir, const std::string& name)
 class EngineTable : public LogTable
 {
 public:
+    explicit EngineTable(TableEngineOpener open = {})
+        : m_open(std::move(open))
+    {
+    }
+
+    /** Open over @p engine without a file of its own. */
+    EngineTable(std::unique_ptr<TableEngine> engine, const std::string& path) { attach(std::move(engine), path); }
+
     ~EngineTable() override
     {
         // Nothing may escape a destructor; a failed write has nowhere to be shown here.
@@ -140,13 +157,7 @@ public:
     {
         CloseTable();
         const std::string path = resolvePath(dir, name);
-        m_engine = openTableFile(path);
-        m_path = path;
-        m_position = 0;
-        m_atEnd = m_engine->recordCount() == 0;
-        m_cachedRow = -1;
-        notifyReset();
-        notifyCurrent();
+        attach(m_open ? m_open(path) : openTableFile(path), path);
     }
 
     void CloseTable() override
@@ -206,6 +217,29 @@ public:
             }
         }
         return cell(m_position, position);
+    }
+
+    void FieldTexts(std::vector<std::string>& texts) const override
+    {
+        requireOpen();
+        const auto count = static_cast<std::size_t>(m_engine->fieldCount());
+        texts.resize(count);
+        const std::vector<std::string>* row = nullptr;
+        if (m_position >= 0 && m_position < m_engine->recordCount()) {
+            row = &rowTexts(m_position);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (row && i < row->size()) {
+                texts[i] = (*row)[i];
+            } else {
+                texts[i].clear();
+            }
+        }
+        if (m_editing) {
+            for (const auto& change : m_pending) {
+                texts[static_cast<std::size_t>(change.first)] = change.second;
+            }
+        }
     }
 
     void MoveFirst() override { moveTo(0, false); }
@@ -330,6 +364,20 @@ public:
     std::string FilePath() const override { return m_path; }
 
 private:
+    void attach(std::unique_ptr<TableEngine> engine, const std::string& path)
+    {
+        if (!engine) {
+            throw KelboError(logtable::openError(path, "このテーブルを読む手段がありません"));
+        }
+        m_engine = std::move(engine);
+        m_path = path;
+        m_position = 0;
+        m_atEnd = m_engine->recordCount() == 0;
+        m_cachedRow = -1;
+        notifyReset();
+        notifyCurrent();
+    }
+
     void requireOpen() const
     {
         if (!m_engine) {
@@ -370,14 +418,22 @@ private:
         if (row < 0 || row >= m_engine->recordCount()) {
             return "";
         }
+        const std::vector<std::string>& texts = rowTexts(row);
+        return static_cast<std::size_t>(field) < texts.size() ? texts[static_cast<std::size_t>(field)] : std::string();
+    }
+
+    /** The texts of @p row (in the table), read once and kept until another row is read. */
+    const std::vector<std::string>& rowTexts(long row) const
+    {
         if (row != m_cachedRow) {
             m_cachedRow = -1;
             m_engine->readRecord(row, m_cachedTexts);
             m_cachedRow = row;
         }
-        return static_cast<std::size_t>(field) < m_cachedTexts.size() ? m_cachedTexts[field] : std::string();
+        return m_cachedTexts;
     }
 
+    TableEngineOpener m_open;
     std::unique_ptr<TableEngine> m_engine;
     std::string m_path;
     long m_position = 0;
@@ -394,4 +450,14 @@ private:
 std::unique_ptr<LogTable> createLogTable()
 {
     return std::make_unique<EngineTable>();
+}
+
+std::unique_ptr<LogTable> createLogTable(TableEngineOpener open)
+{
+    return std::make_unique<EngineTable>(std::move(open));
+}
+
+std::unique_ptr<LogTable> createLogTable(std::unique_ptr<TableEngine> engine, const std::string& path)
+{
+    return std::make_unique<EngineTable>(std::move(engine), path);
 }

@@ -3,8 +3,12 @@
 
 #include "logtable/SendMarkRule.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+class TableEngine;
 
 /** @brief Listener told when the table moves or changes, so that a grid can follow it. */
 class LogTableListener
@@ -49,6 +53,9 @@ public:
     /** @brief Current record's value of field @p position as text; "" for an empty value and past the end.
      * While the record is edited, the text given to SetFieldText. */
     virtual std::string FieldText(int position) const = 0;
+    /** @brief Every field text of the current record into @p texts (resized to FieldCount), as FieldText gives them;
+     * reuses the strings' storage, so a walk over many records reads without a copy per field. */
+    virtual void FieldTexts(std::vector<std::string>& texts) const;
 
     virtual void MoveFirst() = 0;
     virtual void MoveNext() = 0;
@@ -139,5 +146,15 @@ private:
 
 /** @brief A closed table object whose OpenTable chooses the engine by the file's extension and content. */
 std::unique_ptr<LogTable> createLogTable();
+
+/** @brief Opens the engine of the table file at @p path; throws KelboError naming the file and the reason. */
+using TableEngineOpener = std::function<std::unique_ptr<TableEngine>(const std::string& path)>;
+
+/** @brief A closed table object whose OpenTable opens its engine with @p open (a table kept elsewhere than in a
+ * file of the three formats, such as one in memory), under the same cursor, edit and batch rules. */
+std::unique_ptr<LogTable> createLogTable(TableEngineOpener open);
+
+/** @brief A table object open over @p engine, its FilePath @p path; a later OpenTable chooses by extension. */
+std::unique_ptr<LogTable> createLogTable(std::unique_ptr<TableEngine> engine, const std::string& path);
 
 #endif

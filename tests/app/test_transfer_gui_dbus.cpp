@@ -372,14 +372,14 @@ TEST_F(TransferRoundTest, WithoutARegisteredCardProgramTheTransferSaysSoAndStops
     ASSERT_TRUE(bare.connection && bare.connection->isConnected());
     start(QStringLiteral("LOG.DB"));
     const QDBusConnection bus = *bare.connection;
-    setCardLink(*window->m_link, std::make_unique<CardLink>([bus]() -> std::unique_ptr<CardAutomation> {
+    window->m_link = std::make_unique<CardLink>([bus]() -> std::unique_ptr<CardAutomation> {
         QString why;
         auto c = DBusCardAutomation::create(bus, cardbus::kService, &why);
         if (!c) {
             throw KelboError(why.toStdString());
         }
         return c;
-    }));
+    });
     window->CARDOBtnClick();
     // The message keeps its text and adds one line with the cause and the fix.
     ASSERT_EQ(dialogs.texts("ErrorBox").size(), 1);
@@ -711,13 +711,13 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
         FakeCard fake(c.rules);
         start(QStringLiteral("LOG.DBF"));
         const int timeout = c.timeoutMs;
-        setCardLink(*window->m_link, std::make_unique<CardLink>([timeout]() -> std::unique_ptr<CardAutomation> {
+        window->m_link = std::make_unique<CardLink>([timeout]() -> std::unique_ptr<CardAutomation> {
             auto card = DBusCardAutomation::create();
             if (card) {
                 card->setCallTimeout(timeout);
             }
             return card;
-        }));
+        });
         window->SendMark->setText(c.sendMark);
         for (Answer a : c.answers) {
             dialogs.answer(a);

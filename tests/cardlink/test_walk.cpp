@@ -1,7 +1,8 @@
-// The walk of a transfer over a table: table positions with gaps, the UTC shift, the pass rule, stopping and
-// progress.
-#include "../convert/MemoryLogTable.h"
+// The walk of a transfer over a table: table positions with gaps, the UTC shift, the pass rule, stopping, and
+// each record read once.
+#include "MemoryTable.h"
 #include "cardlink/TransferWalk.h"
+#include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
 #include <QFile>
@@ -28,54 +29,46 @@ ConvDefTable logDefinition()
 }
 
 // date, time, call, report, sent mark
-MemoryLogTable sampleTable()
+std::shared_ptr<MemoryTableData> sampleData()
 {
-    return MemoryLogTable(5,
-                          {
-                              {"1999/12/31", "2330", "qx1abc", "599", ""}, // 0: UTC shift rolls the year
-                              {"2000/05/03", "1234J", "qx2def", "579", ""}, // 1: Japanese time by its letter
-                              {"2000/05/03", "1300", "", "599", ""}, // 2: no call sign
-                              {"2000/05/04", "0100", "qx3ghi", "599", "F"}, // 3: already sent
-                              {"2000/05/05", "0200", "qx4jkl", "599", " "}, // 4: blank mark: not sent
-                          });
+    return memoryTableData({"DATE", "TIME", "CALL", "RST", "SEND"},
+                           {
+                               {"1999/12/31", "2330", "qx1abc", "599", ""}, // 0: UTC shift rolls the year
+                               {"2000/05/03", "1234J", "qx2def", "579", ""}, // 1: Japanese time by its letter
+                               {"2000/05/03", "1300", "", "599", ""}, // 2: no call sign
+                               {"2000/05/04", "0100", "qx3ghi", "599", "F"}, // 3: already sent
+                               {"2000/05/05", "0200", "qx4jkl", "599", " "}, // 4: blank mark: not sent
+                           });
 }
 
 using Lines = std::vector<std::pair<long, std::string>>;
 
-Lines walk(MemoryLogTable& table, WalkOptions options, WalkResult* result = nullptr)
+Lines walk(LogTable& table, bool utcToJst, bool allSend)
 {
     Lines lines;
-    const WalkResult r = TransferWalk(table, logDefinition(), options, [&](const WalkItem& item) {
-        lines.emplace_back(item.position, item.line);
-        return true;
-    });
-    if (result) {
-        *result = r;
+    for (TransferWalk w(table, logDefinition(), utcToJst, allSend); w.next();) {
+        lines.emplace_back(w.position(), w.line());
     }
     return lines;
 }
 
 TEST(TransferWalk, PassedRecordsWithTheirTablePositions)
 {
-    MemoryLogTable table = sampleTable();
-    WalkResult result;
-    const Lines lines = walk(table, WalkOptions{1, false}, &result);
+    const auto table = openMemoryTable(sampleData());
+    const Lines lines = walk(*table, true, false);
     const Lines expected = {
         {0, "00.01.01,0830,QX1ABC,599,,,,\"\",\"\",\"\",,,0"},
         {1, "00.05.03,1234,QX2DEF,579,,,,\"\",\"\",\"\",,,0"},
         {4, "00.05.05,1100,QX4JKL,599,,,,\"\",\"\",\"\", ,,0"},
     };
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(result.visited, 5);
-    EXPECT_EQ(result.passed, 3);
-    EXPECT_FALSE(result.stopped);
-    EXPECT_TRUE(table.AtEnd());
+    EXPECT_TRUE(table->AtEnd());
 }
 
 TEST(TransferWalk, WithoutUtcAndWithAllSend)
 {
-    MemoryLogTable table = sampleTable();
-    const Lines lines = walk(table, WalkOptions{0, true});
+    const auto table = openMemoryTable(sampleData());
+    const Lines lines = walk(*table, false, true);
     const Lines expected = {
         {0, "99.12.31,2330,QX1ABC,599,,,,\"\",\"\",\"\",,,0"},
         {1, "00.05.03,1234,QX2DEF,579,,,,\"\",\"\",\"\",,,0"},
@@ -85,46 +78,42 @@ TEST(TransferWalk, WithoutUtcAndWithAllSend)
     EXPECT_EQ(lines, expected);
 }
 
-TEST(TransferWalk, SinkSeesTheTableAtItsRecordAndCanStop)
+TEST(TransferWalk, StandsAtEachPassedRecordAndReadsItOnce)
 {
-    MemoryLogTable table = sampleTable();
+    const auto data = sampleData();
+    const auto table = openMemoryTable(data);
     std::vector<std::string> calls;
-    std::vector<long> progress;
-    const WalkResult result = TransferWalk(
-        table, logDefinition(), WalkOptions{1, false},
-        [&](const WalkItem& item) {
-            calls.push_back(item.table.FieldText(2));
-            EXPECT_EQ(item.table.RecNo(), item.position);
-            EXPECT_EQ(std::string(item.record.Call), calls.back() == "qx1abc" ? "QX1ABC" : "QX2DEF");
-            return calls.size() < 2;
-        },
-        [&](long visited) { progress.push_back(visited); });
+    TransferWalk w(*table, logDefinition(), true, false);
+    while (w.next()) {
+        EXPECT_EQ(table->RecNo(), w.position());
+        EXPECT_EQ(w.texts(), data->rows[static_cast<std::size_t>(w.position())]);
+        calls.push_back(w.texts()[2]);
+        EXPECT_EQ(std::string(w.record().Call), calls.back() == "qx1abc" ? "QX1ABC" : "QX2DEF");
+        if (calls.size() == 2) {
+            break;
+        }
+    }
     EXPECT_EQ(calls, (std::vector<std::string>{"qx1abc", "qx2def"}));
-    EXPECT_TRUE(result.stopped);
-    EXPECT_EQ(result.passed, 2);
-    EXPECT_EQ(table.RecNo(), 1);
-    EXPECT_EQ(progress, (std::vector<long>{1, 2}));
+    EXPECT_EQ(table->RecNo(), 1);
+    EXPECT_EQ(data->readRows, (std::vector<long>{0, 1}));
 }
 
 TEST(TransferWalk, EmptyTableAndFailingTable)
 {
-    MemoryLogTable empty(5, {});
-    WalkResult result;
-    EXPECT_TRUE(walk(empty, WalkOptions{}, &result).empty());
-    EXPECT_EQ(result.visited, 0);
+    const auto empty = openMemoryTable(memoryTableData({"DATE", "TIME", "CALL", "RST", "SEND"}, {}));
+    EXPECT_TRUE(walk(*empty, true, false).empty());
 
-    MemoryLogTable broken = sampleTable();
-    broken.MoveNext(); // the walk starts from the first record wherever the table stands
-    broken.failingFields = {3};
+    const auto data = sampleData();
+    data->failingRows = {1};
+    const auto broken = openMemoryTable(data);
+    broken->MoveBy(3); // the walk starts from the first record wherever the table stands
     Lines lines;
-    EXPECT_THROW(TransferWalk(broken, logDefinition(), WalkOptions{},
-                              [&](const WalkItem& item) {
-                                  lines.emplace_back(item.position, item.line);
-                                  return true;
-                              }),
-                 KelboError);
-    EXPECT_TRUE(lines.empty());
-    EXPECT_EQ(broken.RecNo(), 0);
+    TransferWalk w(*broken, logDefinition(), true, false);
+    ASSERT_TRUE(w.next());
+    lines.emplace_back(w.position(), w.line());
+    EXPECT_THROW(w.next(), KelboError);
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(broken->RecNo(), 1) << "the table stands at the record that failed";
 }
 
 } // namespace
@@ -154,10 +143,9 @@ TEST(TransferWalk, AdifLogPassesByItsOwnMarks)
     defs[1] = "RECV"; // the fields: CALL, QSL_RCVD, then QSL_SENT and QSL_SDATE last
     defs[2] = "SEND";
     Lines lines;
-    TransferWalk(*table, defs, WalkOptions{0, false}, [&](const WalkItem& item) {
-        lines.emplace_back(item.position, item.line);
-        return true;
-    });
+    for (TransferWalk walk(*table, defs, false, false); walk.next();) {
+        lines.emplace_back(walk.position(), walk.line());
+    }
     const Lines expected = {
         {0, "00.00.00,0000,QX1AB,,,,,\"\",\"\",\"\",,Y,0"},
         {2, "00.00.00,0000,QX3EF,,,,,\"\",\"\",\"\",,,0"},

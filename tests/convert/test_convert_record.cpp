@@ -1,6 +1,5 @@
 // ConvertRecord over a whole record (field order, joins, the 64-field limit, the flag), SplitToken and
 // ShiftToJst.
-#include "MemoryLogTable.h"
 #include "RecordDump.h"
 #include "convert/ConvertRecord.h"
 #include "convert/DateTime.h"
@@ -25,9 +24,10 @@ ConvDefTable defs(const std::vector<std::string>& expressions)
 CardRecord convertRow(const std::vector<std::string>& expressions, const std::vector<std::string>& row, int flagIn = 1,
                       int* flagOut = nullptr)
 {
-    MemoryLogTable table(static_cast<int>(row.size()), {row});
+    const std::vector<std::string_view> texts(row.begin(), row.end());
     CardRecord record = sentinelRecord(); // ConvertRecord must clear it first
-    const int flag = ConvertRecord(table, defs(expressions), record, flagIn);
+    const int flag
+        = ConvertRecord(texts.data(), static_cast<int>(texts.size()), ConvDefPlan(defs(expressions)), record, flagIn);
     if (flagOut) {
         *flagOut = flag;
     }
@@ -74,31 +74,12 @@ TEST(ConvertRecord, FieldsWriteInTableOrder)
     EXPECT_EQ(std::string(cut.Call).size(), 24u);
 }
 
-TEST(ConvertRecord, ReadsAtMost64Fields)
+TEST(ConvertRecord, LooksAtMost64Fields)
 {
     std::vector<std::string> row(70, "7");
     std::vector<std::string> expressions(64, "NULL");
     expressions[63] = "ENV";
-    MemoryLogTable table(70, {row});
-    table.failingFields = {64, 65, 66, 67, 68, 69};
-    CardRecord record;
-    ConvertRecord(table, defs(expressions), record, 1);
-    EXPECT_EQ(record.Env, 7u);
-    EXPECT_EQ(table.reads(63), 1);
-    EXPECT_EQ(table.reads(64), 0);
-
-    // The overload over field texts held by the caller gives the same record.
-    std::vector<std::string_view> texts(row.begin(), row.end());
-    CardRecord viaTexts = sentinelRecord();
-    ConvertRecord(texts.data(), static_cast<int>(texts.size()), defs(expressions), viaTexts, 1);
-    EXPECT_EQ(dump(viaTexts), dump(record));
-
-    // So does a definition read once, and it reads no further either.
-    MemoryLogTable again(70, {row});
-    again.failingFields = {64, 65, 66, 67, 68, 69};
-    CardRecord viaPlan = sentinelRecord();
-    ConvertRecord(again, ConvDefPlan(defs(expressions)), viaPlan, 1);
-    EXPECT_EQ(dump(viaPlan), dump(record));
+    EXPECT_EQ(convertRow(expressions, row).Env, 7u);
 }
 
 TEST(ConvertRecord, ZoneLetterDecidesTheFlagPerRecordAndLaterFieldsWin)
@@ -110,14 +91,6 @@ TEST(ConvertRecord, ZoneLetterDecidesTheFlagPerRecordAndLaterFieldsWin)
     EXPECT_EQ(flag, 1);
     convertRow({"HHmmJ"}, {"1234"}, 0, &flag);
     EXPECT_EQ(flag, 0);
-}
-
-TEST(ConvertRecord, TableErrorsLeaveTheConversion)
-{
-    MemoryLogTable table(2, {{"qx1abc", "599"}});
-    table.failingFields = {1};
-    CardRecord record;
-    EXPECT_THROW(ConvertRecord(table, defs({"CALL", "RST"}), record, 1), KelboError);
 }
 
 TEST(DateTime, SplitToken)

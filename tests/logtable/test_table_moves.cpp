@@ -1,5 +1,6 @@
 // Moving through a table: the same rules for every engine, the closed table's error, and the listener
 // that lets a grid follow (or not, while detached).
+#include "MemoryTable.h"
 #include "TableFixtures.h"
 
 #include "common/KelboError.h"
@@ -180,4 +181,37 @@ TEST(TableListener, FollowsOpenMovesAndCloseUnlessDetached)
     listener.events.clear();
     table.reset();
     EXPECT_EQ(listener.events, (std::vector<std::string>{"gone"}));
+}
+
+// All texts of a record at once: what FieldText gives field by field, a pending edit included, and empty texts
+// past the end.
+TEST(TableFieldTexts, AgreeWithFieldTextWhileEditingAndPastTheEnd)
+{
+    const auto data = memoryTableData({"CALL", "QTH", "SEND"}, {{"JA1AA", "Tokyo", ""}, {"JA2BB", "Nagoya", "F"}});
+    data->widths = {8, 0, 1};
+    const auto table = openMemoryTable(data);
+    auto fieldByField = [&table] {
+        std::vector<std::string> texts;
+        for (int f = 0; f < table->FieldCount(); ++f) {
+            texts.push_back(table->FieldText(f));
+        }
+        return texts;
+    };
+    std::vector<std::string> texts = {"left", "over", "from", "before"};
+    table->FieldTexts(texts);
+    EXPECT_EQ(texts, (std::vector<std::string>{"JA1AA", "Tokyo", ""}));
+
+    table->EditRecord();
+    table->SetFieldText(2, "FX");
+    table->FieldTexts(texts);
+    EXPECT_EQ(texts, (std::vector<std::string>{"JA1AA", "Tokyo", "F"}));
+    EXPECT_EQ(texts, fieldByField());
+
+    table->MoveNext();
+    table->MoveNext();
+    ASSERT_TRUE(table->AtEnd());
+    table->FieldTexts(texts);
+    EXPECT_EQ(texts, (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(texts, fieldByField());
+    EXPECT_EQ(data->rows[0][2], "F") << "the edit was posted by the move";
 }

@@ -3,9 +3,9 @@
 // The same contacts go into LOG.DB (Paradox, DATE a date field), LOG.DBF (dBASE, DATE a date field) and
 // LOG.TXT with its schema LOG.SCH, so that every engine shows the same field names and texts. LOG.ADI holds them
 // too, as a logging program writes ADIF: UTF-8, times in UTC, QSL_SENT only where the logger set it.
+#include "TableWriters.h"
 #include "common/Cp932.h"
 
-#include <shapefil.h>
 extern "C" {
 #include <paradox.h>
 }
@@ -118,120 +118,70 @@ void parseDate(const std::string& d, int& y, int& m, int& day)
     std::sscanf(d.c_str(), "%d/%d/%d", &y, &m, &day);
 }
 
-bool writeParadox(const std::string& path)
+bool writeFile(const std::string& path, const std::string& bytes)
 {
-    pxdoc_t* px = PX_new();
-    auto* fields = static_cast<pxfield_t*>(px->malloc(px, kFieldCount * sizeof(pxfield_t), "make-sample"));
-    for (int i = 0; i < kFieldCount; ++i) {
-        fields[i].px_fname = PX_strdup(px, kFields[i].name);
-        fields[i].px_ftype = kFields[i].width == 0 ? pxfDate : pxfAlpha;
-        fields[i].px_flen = kFields[i].width == 0 ? 4 : kFields[i].width;
-        fields[i].px_fdc = 0;
-    }
-    FILE* fp = std::fopen(path.c_str(), "w+b");
-    if (!fp || PX_create_fp(px, fields, kFieldCount, fp, pxfFileTypNonIndexDB) < 0) {
-        std::fprintf(stderr, "make-sample: cannot create %s\n", path.c_str());
+    if (!tablewrite::writeFile(path, bytes)) {
+        std::fprintf(stderr, "make-sample: cannot write %s\n", path.c_str());
         return false;
     }
-    PX_set_parameter(px, "tablename", "LOG");
-    const int size = PX_get_recordsize(px);
-    std::vector<char> record(static_cast<std::size_t>(size));
+    return true;
+}
+
+bool writeParadox(const std::string& path)
+{
+    std::vector<tablewrite::PxField> fields;
+    for (const FieldDef& f : kFields) {
+        fields.push_back({f.name, f.width == 0 ? pxfDate : pxfAlpha, f.width == 0 ? 4 : f.width});
+    }
+    std::vector<std::vector<std::string>> rows;
     for (const Contact& c : kContacts) {
-        std::fill(record.begin(), record.end(), '\0');
         const auto v = values(c);
-        int offset = 0;
+        std::vector<std::string> row;
         for (int i = 0; i < kFieldCount; ++i) {
             if (kFields[i].width == 0) {
                 int y = 0, m = 0, d = 0;
                 parseDate(v[i], y, m, d);
-                PX_put_data_long(px, record.data() + offset, 4, static_cast<int>(PX_GregorianToSdn(y, m, d) - 1721425));
-                offset += 4;
+                row.push_back(tablewrite::pxDate(y, m, d));
             } else {
-                std::memcpy(record.data() + offset, v[i].data(), v[i].size());
-                offset += kFields[i].width;
+                row.push_back(tablewrite::pxAlpha(v[i], kFields[i].width));
             }
         }
-        if (PX_put_record(px, record.data()) < 0) {
-            std::fprintf(stderr, "make-sample: cannot write a record of %s\n", path.c_str());
-            return false;
-        }
+        rows.push_back(row);
     }
-    PX_close(px);
-    PX_delete(px);
-    std::fclose(fp);
-    // The code page of the table's texts: 932.
-    fp = std::fopen(path.c_str(), "r+b");
-    if (!fp) {
+    tablewrite::ParadoxOptions options;
+    options.tableName = "LOG";
+    options.codePage = 932; // the code page of the table's texts
+    const std::string error = tablewrite::writeParadox(path, fields, rows, options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "make-sample: %s\n", error.c_str());
         return false;
     }
-    unsigned char version = 0;
-    std::fseek(fp, 0x39, SEEK_SET);
-    if (std::fread(&version, 1, 1, fp) == 1 && version >= 5) {
-        const unsigned char codePage[2] = {932 & 0xFF, 932 >> 8};
-        std::fseek(fp, 0x6A, SEEK_SET);
-        std::fwrite(codePage, 1, 2, fp);
-        // pxlib stores its in-memory pointers and the time of writing in the header; zeros keep the
-        // committed files the same from one run to the next.
-        const unsigned char zeros[4 + 4 * kFieldCount] = {};
-        std::fseek(fp, 0x30, SEEK_SET);
-        std::fwrite(zeros, 1, 8, fp);
-        std::fseek(fp, 0x55, SEEK_SET); // pxlib leaves this byte of its header uninitialised
-        std::fwrite(zeros, 1, 1, fp);
-        std::fseek(fp, 0x60, SEEK_SET);
-        std::fwrite(zeros, 1, 4, fp);
-        std::fseek(fp, 0x78 + 2 * kFieldCount, SEEK_SET);
-        std::fwrite(zeros, 1, sizeof zeros, fp);
-    }
-    return std::fclose(fp) == 0;
+    return true;
 }
 
 bool writeDbase(const std::string& path)
 {
-    DBFHandle dbf = DBFCreateEx(path.c_str(), "LDID/19"); // code page byte 0x13: CP932
-    if (!dbf) {
-        std::fprintf(stderr, "make-sample: cannot create %s\n", path.c_str());
-        return false;
-    }
+    std::vector<tablewrite::DbfField> fields;
     for (const FieldDef& f : kFields) {
-        if (f.width == 0) {
-            DBFAddNativeFieldType(dbf, f.name, 'D', 8, 0);
-        } else {
-            DBFAddNativeFieldType(dbf, f.name, 'C', f.width, 0);
-        }
+        fields.push_back({f.name, f.width == 0 ? 'D' : 'C', f.width == 0 ? 8 : f.width});
     }
-    int row = 0;
+    std::vector<std::vector<std::string>> rows;
     for (const Contact& c : kContacts) {
-        const auto v = values(c);
+        auto v = values(c);
         for (int i = 0; i < kFieldCount; ++i) {
-            std::string text = v[i];
             if (kFields[i].width == 0) {
                 int y = 0, m = 0, d = 0;
-                parseDate(text, y, m, d);
+                parseDate(v[i], y, m, d);
                 char date[16];
                 std::snprintf(date, sizeof date, "%04d%02d%02d", y, m, d);
-                text = date;
+                v[i] = date;
             }
-            // Written directly: shapelib stores a date given as a string wrongly and pads texts with blanks.
-            DBFWriteAttributeDirectly(dbf, row, i, text.data());
         }
-        ++row;
+        rows.push_back(v);
     }
-    DBFSetLastModifiedDate(dbf, 124, 5, 10);
-    DBFClose(dbf);
-    // shapelib names the file with a lower-case extension.
-    const std::string made = path.substr(0, path.size() - 4) + ".dbf";
-    return made == path || std::rename(made.c_str(), path.c_str()) == 0;
-}
-
-bool writeFile(const std::string& path, const std::string& text)
-{
-    FILE* fp = std::fopen(path.c_str(), "wb");
-    if (!fp) {
-        std::fprintf(stderr, "make-sample: cannot create %s\n", path.c_str());
-        return false;
-    }
-    const bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
-    return std::fclose(fp) == 0 && ok;
+    tablewrite::DbaseOptions options;
+    options.day = 10;
+    return writeFile(path, tablewrite::dbaseBytes(fields, rows, options));
 }
 
 bool writeText(const std::string& dir)
