@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,52 +86,12 @@ const QStringList& ConvExprVocabulary()
 
 QString ConvExprHint(const QString& expression)
 {
-    static const QHash<QString, QString> hints = {
-        {QStringLiteral("ADDQSL"), QStringLiteral("内容を備考(QSL)の後ろに空白で区切って付け足す")},
-        {QStringLiteral("CALL"), QStringLiteral("コールサイン")},
-        {QStringLiteral("DD"), QStringLiteral("日")},
-        {QStringLiteral("DD MON"), QStringLiteral("日と英語の月名 (例: 05 MAY)")},
-        {QStringLiteral("DD MON 'YY"), QStringLiteral("日, 英語の月名, 年 (例: 05 MAY '24)")},
-        {QStringLiteral("DD/MM/YY"), QStringLiteral("日/月/年 (例: 05/05/24)")},
-        {QStringLiteral("ENV"), QStringLiteral("環境番号 (数字)")},
-        {QStringLiteral("FREQ"), QStringLiteral("周波数 (MHz)")},
-        {QStringLiteral("HH"), QStringLiteral("時")},
-        {QStringLiteral("HH:mm"), QStringLiteral("時:分 (例: 12:34)")},
-        {QStringLiteral("HHmm"), QStringLiteral("時分 (例: 1234)")},
-        {QStringLiteral("HHmmJ"), QStringLiteral("時分と末尾のJ/I (日本時間) または U/Z (UTC) (例: 1234J)")},
-        {QStringLiteral("KHz"), QStringLiteral("周波数 (kHz, MHzに直す)")},
-        {QStringLiteral("mBAND"), QStringLiteral("バンド (メートル, 周波数に直す) (例: 40m)")},
-        {QStringLiteral("MM"), QStringLiteral("月 (数字)")},
-        {QStringLiteral("mm"), QStringLiteral("分")},
-        {QStringLiteral("MODE"), QStringLiteral("モード")},
-        {QStringLiteral("MON"), QStringLiteral("英語の月名 (例: MAY)")},
-        {QStringLiteral("MON DD"), QStringLiteral("英語の月名と日 (例: MAY 05)")},
-        {QStringLiteral("NAME"), QStringLiteral("名前")},
-        {QStringLiteral("NULL"), QStringLiteral("変換しない")},
-        {QStringLiteral("POWER"), QStringLiteral("電力")},
-        {QStringLiteral("QSL"), QStringLiteral("備考 (QSL欄)")},
-        {QStringLiteral("QSL(...)"), QStringLiteral("備考に ラベル(内容) の形で付け足す (... をラベルに書き換える)")},
-        {QStringLiteral("QSL[...]"), QStringLiteral("備考に ラベル[内容] の形で付け足す (... をラベルに書き換える)")},
-        {QStringLiteral("QSL{...}"), QStringLiteral("備考に ラベル{内容} の形で付け足す (... をラベルに書き換える)")},
-        {QStringLiteral("QSL｢...｣"), QStringLiteral("備考に ラベル｢内容｣ の形で付け足す (... をラベルに書き換える)")},
-        {QStringLiteral("QSL<...>"), QStringLiteral("備考に ラベル<内容> の形で付け足す (... をラベルに書き換える)")},
-        {QStringLiteral("QTH"), QStringLiteral("QTH (運用地)")},
-        {QStringLiteral("RECV"), QStringLiteral("受信マーク (最初の1文字)")},
-        {QStringLiteral("RST"), QStringLiteral("RSTレポート")},
-        {QStringLiteral("SEND"), QStringLiteral("送信マーク: 空なら未送信, 印刷後にマークを書き込む欄")},
-        {QStringLiteral("YY"), QStringLiteral("年 (下2桁)")},
-        {QStringLiteral("'YY"), QStringLiteral("年 ('付き下2桁, 例: '24)")},
-        {QStringLiteral("'YY DD MON"), QStringLiteral("年, 日, 英語の月名 (例: '24 05 MAY)")},
-        {QStringLiteral("YY.MM.DD"), QStringLiteral("年.月.日 (例: 24.05.05)")},
-        {QStringLiteral("YY/MM/DD"), QStringLiteral("年/月/日 (例: 24/05/05 または 2024/05/05)")},
-        {QStringLiteral("YYDDMM"), QStringLiteral("年日月の6桁 (例: 240505)")},
-        {QStringLiteral("YYMMDD"), QStringLiteral("年月日の6桁 (例: 240505)")},
-        {QStringLiteral("YY-MM-DD"), QStringLiteral("年-月-日 (例: 24-05-05)")},
-        {QStringLiteral("YY-MM-DD HH:mm"), QStringLiteral("年-月-日 時:分 (例: 24-05-05 12:34)")},
-        {QStringLiteral("YY-MM-DD HHmm"), QStringLiteral("年-月-日 時分 (例: 24-05-05 1234)")},
-        {QStringLiteral("YYYY"), QStringLiteral("年 (4桁)")},
-    };
-    return hints.value(expression);
+    for (const ConvExpression& e : kConvExpressions) {
+        if (e.offered && cp932::toUnicode(e.text) == expression) {
+            return QString::fromUtf8(e.hint);
+        }
+    }
+    return QString();
 }
 
 TFieldDefBox::TFieldDefBox(QWidget* owner, const ConvDefTable& live, LogTable& table, const QString& baseDir)

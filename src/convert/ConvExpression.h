@@ -59,62 +59,70 @@ enum class ConvExprMatch : std::uint8_t
     None, // offered in the dialog only: not a keyword
 };
 
-/** @brief One expression of the vocabulary: its text (CP932), what it does, how it is recognised and whether the
- * definition dialog offers it in its list. */
+/** @brief One expression of the vocabulary: its text (CP932), what it does, how it is recognised, whether the
+ * definition dialog offers it in its list, and the one-line hint the list shows for it. */
 struct ConvExpression
 {
     std::string_view text;
     ConvExprKind kind;
     ConvExprMatch match;
     bool offered;
+    const char* hint; // one line for the dialog's list (UTF-8)
 };
 
 /** @brief Every keyword of the conversion engine and every expression the definition dialog offers, in the
  * dialog's order. The classifier and the dialog's list are both taken from here. */
 inline constexpr ConvExpression kConvExpressions[] = {
-    {"ADDQSL", ConvExprKind::AddQsl, ConvExprMatch::Word, true},
-    {"CALL", ConvExprKind::Call, ConvExprMatch::Word, true},
-    {"DD", ConvExprKind::DD, ConvExprMatch::Word, true},
-    {"DD MON", ConvExprKind::DDMON, ConvExprMatch::Word, true},
-    {"DD MON 'YY", ConvExprKind::DDMONapYY, ConvExprMatch::Word, true},
-    {"DD/MM/YY", ConvExprKind::DDslashMMslashYY, ConvExprMatch::Word, true},
-    {"ENV", ConvExprKind::Env, ConvExprMatch::Word, true},
-    {"FREQ", ConvExprKind::Freq, ConvExprMatch::Word, true},
-    {"HH", ConvExprKind::HH, ConvExprMatch::Word, true},
-    {"HH:mm", ConvExprKind::HHcolonmm, ConvExprMatch::Word, true},
-    {"HHmm", ConvExprKind::HHmm, ConvExprMatch::Word, true},
-    {"HHmmJ", ConvExprKind::HHmmJ, ConvExprMatch::Word, true},
-    {"KHz", ConvExprKind::KHz, ConvExprMatch::Word, true},
-    {"mBAND", ConvExprKind::Band, ConvExprMatch::Prefix, true},
-    {"MM", ConvExprKind::MM, ConvExprMatch::Word, true},
-    {"mm", ConvExprKind::mm, ConvExprMatch::Word, true},
-    {"MODE", ConvExprKind::Mode, ConvExprMatch::Word, true},
-    {"MON", ConvExprKind::MON, ConvExprMatch::Word, true},
-    {"MON DD", ConvExprKind::MONDD, ConvExprMatch::Word, true},
-    {"NAME", ConvExprKind::Name, ConvExprMatch::Word, true},
-    {"NULL", ConvExprKind::Template, ConvExprMatch::None, true},
-    {"POWER", ConvExprKind::Power, ConvExprMatch::Word, true},
-    {"QSL", ConvExprKind::Qsl, ConvExprMatch::Word, true},
-    {"QSL(...)", ConvExprKind::Bracket, ConvExprMatch::None, true},
-    {"QSL[...]", ConvExprKind::Bracket, ConvExprMatch::None, true},
-    {"QSL{...}", ConvExprKind::Bracket, ConvExprMatch::None, true},
-    {"QSL\xA2...\xA3", ConvExprKind::Bracket, ConvExprMatch::None, true},
-    {"QSL<...>", ConvExprKind::Bracket, ConvExprMatch::None, true},
-    {"QTH", ConvExprKind::Qth, ConvExprMatch::Word, true},
-    {"RECV", ConvExprKind::Recv, ConvExprMatch::Word, true},
-    {"RST", ConvExprKind::Rst, ConvExprMatch::Word, true},
-    {"SEND", ConvExprKind::Send, ConvExprMatch::Word, true},
-    {"YY", ConvExprKind::YY, ConvExprMatch::Word, true},
-    {"'YY", ConvExprKind::apYY, ConvExprMatch::Word, true},
-    {"'YY DD MON", ConvExprKind::apYYDDMON, ConvExprMatch::Word, true},
-    {"YY.MM.DD", ConvExprKind::YYdotMMdotDD, ConvExprMatch::Word, true},
-    {"YY/MM/DD", ConvExprKind::YYslashMMslashDD, ConvExprMatch::Word, true},
-    {"YYDDMM", ConvExprKind::YYDDMM, ConvExprMatch::Word, true},
-    {"YYMMDD", ConvExprKind::YYMMDD, ConvExprMatch::Word, true},
-    {"YY-MM-DD", ConvExprKind::YYdashMMdashDD, ConvExprMatch::Word, true},
-    {"YY-MM-DD HH:mm", ConvExprKind::YYMMDDHHcolonmm, ConvExprMatch::Word, true},
-    {"YY-MM-DD HHmm", ConvExprKind::YYMMDDHHmm, ConvExprMatch::Word, true},
-    {"YYYY", ConvExprKind::YYYY, ConvExprMatch::Word, true},
+    {"ADDQSL", ConvExprKind::AddQsl, ConvExprMatch::Word, true, "内容を備考(QSL)の後ろに空白で区切って付け足す"},
+    {"CALL", ConvExprKind::Call, ConvExprMatch::Word, true, "コールサイン"},
+    {"DD", ConvExprKind::DD, ConvExprMatch::Word, true, "日"},
+    {"DD MON", ConvExprKind::DDMON, ConvExprMatch::Word, true, "日と英語の月名 (例: 05 MAY)"},
+    {"DD MON 'YY", ConvExprKind::DDMONapYY, ConvExprMatch::Word, true, "日, 英語の月名, 年 (例: 05 MAY '24)"},
+    {"DD/MM/YY", ConvExprKind::DDslashMMslashYY, ConvExprMatch::Word, true, "日/月/年 (例: 05/05/24)"},
+    {"ENV", ConvExprKind::Env, ConvExprMatch::Word, true, "環境番号 (数字)"},
+    {"FREQ", ConvExprKind::Freq, ConvExprMatch::Word, true, "周波数 (MHz)"},
+    {"HH", ConvExprKind::HH, ConvExprMatch::Word, true, "時"},
+    {"HH:mm", ConvExprKind::HHcolonmm, ConvExprMatch::Word, true, "時:分 (例: 12:34)"},
+    {"HHmm", ConvExprKind::HHmm, ConvExprMatch::Word, true, "時分 (例: 1234)"},
+    {"HHmmJ", ConvExprKind::HHmmJ, ConvExprMatch::Word, true,
+     "時分と末尾のJ/I (日本時間) または U/Z (UTC) (例: 1234J)"},
+    {"KHz", ConvExprKind::KHz, ConvExprMatch::Word, true, "周波数 (kHz, MHzに直す)"},
+    {"mBAND", ConvExprKind::Band, ConvExprMatch::Prefix, true, "バンド (メートル, 周波数に直す) (例: 40m)"},
+    {"MM", ConvExprKind::MM, ConvExprMatch::Word, true, "月 (数字)"},
+    {"mm", ConvExprKind::mm, ConvExprMatch::Word, true, "分"},
+    {"MODE", ConvExprKind::Mode, ConvExprMatch::Word, true, "モード"},
+    {"MON", ConvExprKind::MON, ConvExprMatch::Word, true, "英語の月名 (例: MAY)"},
+    {"MON DD", ConvExprKind::MONDD, ConvExprMatch::Word, true, "英語の月名と日 (例: MAY 05)"},
+    {"NAME", ConvExprKind::Name, ConvExprMatch::Word, true, "名前"},
+    {"NULL", ConvExprKind::Template, ConvExprMatch::None, true, "変換しない"},
+    {"POWER", ConvExprKind::Power, ConvExprMatch::Word, true, "電力"},
+    {"QSL", ConvExprKind::Qsl, ConvExprMatch::Word, true, "備考 (QSL欄)"},
+    {"QSL(...)", ConvExprKind::Bracket, ConvExprMatch::None, true,
+     "備考に ラベル(内容) の形で付け足す (... をラベルに書き換える)"},
+    {"QSL[...]", ConvExprKind::Bracket, ConvExprMatch::None, true,
+     "備考に ラベル[内容] の形で付け足す (... をラベルに書き換える)"},
+    {"QSL{...}", ConvExprKind::Bracket, ConvExprMatch::None, true,
+     "備考に ラベル{内容} の形で付け足す (... をラベルに書き換える)"},
+    {"QSL\xA2...\xA3", ConvExprKind::Bracket, ConvExprMatch::None, true,
+     "備考に ラベル｢内容｣ の形で付け足す (... をラベルに書き換える)"},
+    {"QSL<...>", ConvExprKind::Bracket, ConvExprMatch::None, true,
+     "備考に ラベル<内容> の形で付け足す (... をラベルに書き換える)"},
+    {"QTH", ConvExprKind::Qth, ConvExprMatch::Word, true, "QTH (運用地)"},
+    {"RECV", ConvExprKind::Recv, ConvExprMatch::Word, true, "受信マーク (最初の1文字)"},
+    {"RST", ConvExprKind::Rst, ConvExprMatch::Word, true, "RSTレポート"},
+    {"SEND", ConvExprKind::Send, ConvExprMatch::Word, true, "送信マーク: 空なら未送信, 印刷後にマークを書き込む欄"},
+    {"YY", ConvExprKind::YY, ConvExprMatch::Word, true, "年 (下2桁)"},
+    {"'YY", ConvExprKind::apYY, ConvExprMatch::Word, true, "年 ('付き下2桁, 例: '24)"},
+    {"'YY DD MON", ConvExprKind::apYYDDMON, ConvExprMatch::Word, true, "年, 日, 英語の月名 (例: '24 05 MAY)"},
+    {"YY.MM.DD", ConvExprKind::YYdotMMdotDD, ConvExprMatch::Word, true, "年.月.日 (例: 24.05.05)"},
+    {"YY/MM/DD", ConvExprKind::YYslashMMslashDD, ConvExprMatch::Word, true,
+     "年/月/日 (例: 24/05/05 または 2024/05/05)"},
+    {"YYDDMM", ConvExprKind::YYDDMM, ConvExprMatch::Word, true, "年日月の6桁 (例: 240505)"},
+    {"YYMMDD", ConvExprKind::YYMMDD, ConvExprMatch::Word, true, "年月日の6桁 (例: 240505)"},
+    {"YY-MM-DD", ConvExprKind::YYdashMMdashDD, ConvExprMatch::Word, true, "年-月-日 (例: 24-05-05)"},
+    {"YY-MM-DD HH:mm", ConvExprKind::YYMMDDHHcolonmm, ConvExprMatch::Word, true, "年-月-日 時:分 (例: 24-05-05 12:34)"},
+    {"YY-MM-DD HHmm", ConvExprKind::YYMMDDHHmm, ConvExprMatch::Word, true, "年-月-日 時分 (例: 24-05-05 1234)"},
+    {"YYYY", ConvExprKind::YYYY, ConvExprMatch::Word, true, "年 (4桁)"},
 };
 
 /** @brief Opening bytes that may follow "QSL" in a bracket form, and their closing bytes at the same index. 0xA2 /
