@@ -1,5 +1,6 @@
 #include "cardlink/CardLink.h"
 
+#include "cardlink/TableFileIdentity.h"
 #include "cardlink/TransferWalk.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
@@ -8,36 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <sys/stat.h>
 #include <utility>
 
 namespace {
-
-/** Identity of a table file: the same path naming the same file. */
-struct FileIdentity
-{
-    std::string path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool valid = false;
-
-    static FileIdentity of(const LogTable& table)
-    {
-        FileIdentity id;
-        id.path = table.FilePath();
-        struct stat st = {};
-        if (!id.path.empty() && ::stat(id.path.c_str(), &st) == 0) {
-            id.device = st.st_dev;
-            id.inode = st.st_ino;
-            id.valid = true;
-        }
-        return id;
-    }
-    bool operator==(const FileIdentity& o) const
-    {
-        return valid && o.valid && path == o.path && device == o.device && inode == o.inode;
-    }
-};
 
 /** The hourglass for a scope. */
 class WaitScope
@@ -189,7 +163,7 @@ std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipF
 /** What the last transfer handed over: the table, and each passed position with its record's fingerprint. */
 struct CardLink::HandedOver
 {
-    FileIdentity table;
+    TableFileIdentity table;
     /** The field left out of the fingerprints: the SEND field at the time of the transfer. */
     int sendField = -1;
     /** Ascending by position: the walk goes in table order. */
@@ -290,7 +264,7 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         c.call(QStringLiteral("DeleteLog"));
 
         // From here on the card program holds only what this walk hands over.
-        m_handed->table = FileIdentity::of(table);
+        m_handed->table = TableFileIdentity::of(table);
         m_handed->records.clear();
         m_handed->sendField = ctx.sendFieldIndex;
 
@@ -363,7 +337,7 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         ctx.ui.WarningBox(cardtext::kBadSendUpdate);
         return Answer::Yes;
     }
-    if (!(FileIdentity::of(table) == m_handed->table)) {
+    if (!(TableFileIdentity::of(table) == m_handed->table)) {
         ctx.ui.WarningBox(cardtext::kOtherTable);
         return Answer::Yes;
     }
@@ -449,13 +423,13 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
             // Our own writes may have replaced the file (a text table is rewritten beside it and renamed): a
             // later try on this table must still know it. The fingerprints keep guarding every record.
             if (wrote) {
-                m_handed->table = FileIdentity::of(table);
+                m_handed->table = TableFileIdentity::of(table);
             }
             throw;
         }
         detached.attach();
         progress.close();
-        m_handed->table = FileIdentity::of(table);
+        m_handed->table = TableFileIdentity::of(table);
 
         c.call(QStringLiteral("DeletePrintedData"));
         c.put(QStringLiteral("PrintStat"), 0);

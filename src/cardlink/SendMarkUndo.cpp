@@ -3,23 +3,9 @@
 #include "cardlink/CardLink.h"
 #include "logtable/LogTable.h"
 
-#include <sys/stat.h>
-
-SendMarkUndo::Identity SendMarkUndo::identityOf(const LogTable& table)
-{
-    Identity id;
-    id.path = table.FilePath();
-    struct stat st = {};
-    if (!id.path.empty() && ::stat(id.path.c_str(), &st) == 0) {
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-    }
-    return id;
-}
-
 void SendMarkUndo::remember(const LogTable& table, int sendField, std::vector<Mark> marks)
 {
-    m_table = identityOf(table);
+    m_table = TableFileIdentity::of(table);
     m_sendField = sendField;
     m_marks = std::move(marks);
     for (Mark& m : m_marks) {
@@ -33,13 +19,13 @@ bool SendMarkUndo::available(const LogTable& table) const
     // A table opened again, or replaced by another program, is not the one the marks went into: its file
     // (a delimited table is rewritten by every update) must be the one left by the update.
     return !m_marks.empty() && table.IsOpen() && m_sendField >= 0 && m_sendField < table.FieldCount()
-        && !m_table.path.empty() && identityOf(table) == m_table;
+        && TableFileIdentity::of(table) == m_table;
 }
 
 void SendMarkUndo::forget()
 {
     m_marks.clear();
-    m_table = Identity();
+    m_table = TableFileIdentity();
 }
 
 SendMarkUndo::Result SendMarkUndo::undo(LogTable& table)
@@ -75,7 +61,7 @@ SendMarkUndo::Result SendMarkUndo::undo(LogTable& table)
     } catch (...) {
         table.AttachGrid();
         // Our own writes may have replaced the file: a second try must still know it.
-        m_table = identityOf(table);
+        m_table = TableFileIdentity::of(table);
         throw;
     }
     table.AttachGrid();

@@ -1,6 +1,8 @@
 #ifndef KELBO_CARDLINK_SENDMARKUNDO_H
 #define KELBO_CARDLINK_SENDMARKUNDO_H
 
+#include "cardlink/TableFileIdentity.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,16 +44,7 @@ public:
     Result undo(LogTable& table);
 
 private:
-    struct Identity
-    {
-        std::string path;
-        unsigned long long device = 0;
-        unsigned long long inode = 0;
-        bool operator==(const Identity& o) const { return path == o.path && device == o.device && inode == o.inode; }
-    };
-    static Identity identityOf(const LogTable& table);
-
-    Identity m_table;
+    TableFileIdentity m_table;
     int m_sendField = -1;
     std::vector<Mark> m_marks;
 };
