@@ -1,5 +1,5 @@
 // Figures of the card link. Starts its own dbus-daemon (the plain limit of 128 pending replies per connection) whose
-// service folder starts the stand-in card program, then prints:
+// service folder starts the card program, then prints:
 //   - the transfer of a RECORDS-record dBASE log with "すべて引き渡す" checked, against RECORDS empty round trips
 //     (blocking Peer.Ping calls to the same card program on the same bus), and their ratio;
 //   - the send-mark update for PRINTED printed records among RECORDS held lines, against one plain read of the table.
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
         f.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
                 "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                 "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                "<servicedir>" KELBO_STANDIN_SERVICE_DIR "</servicedir>"
+                "<servicedir>" KELBO_CARDPROGRAM_SERVICE_DIR "</servicedir>"
                 "<policy context=\"default\"><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
                 "<allow own=\"*\"/></policy><limit name=\"max_replies_per_connection\">128</limit></busconfig>\n");
     }
@@ -240,7 +240,7 @@ int main(int argc, char** argv)
     std::printf("the same transfer without a bus:    %8.3f s  (walk, conversion, fingerprints, lines)\n", ownShare);
 
     // The update: PRINTED of the held lines printed, spread over the table. The card program's answers come
-    // from a recording stand-in so that the figure is the table work: moves, fingerprints, marks written. Run
+    // from a recording fake card program so that the figure is the table work: moves, fingerprints, marks written. Run
     // once on unmarked records and once on records that already carry the mark (no writes).
     const double read = plainRead(*table);
     std::printf("plain read of the table:            %8.3f s\n", read);
@@ -264,7 +264,7 @@ int main(int argc, char** argv)
                     *mark ? "none to write  " : "each one written", update, update / read);
     }
 
-    // The same update against the stand-in on the bus: every held line's printed position is asked for.
+    // The same update against the card program on the bus: every held line's printed position is asked for.
     {
         QList<int> rows;
         const int step = std::max(1, held / std::max(1, printed));
@@ -285,7 +285,7 @@ int main(int argc, char** argv)
         t.restart();
         link.TimerTimer(ctx);
         const double update = seconds(t);
-        std::printf("stand-in printed %lld cards in      %8.3f s  (%s)\n", static_cast<long long>(rows.size()), pdf,
+        std::printf("card program printed %lld cards in      %8.3f s  (%s)\n", static_cast<long long>(rows.size()), pdf,
                     printedPdf.type() == QDBusMessage::ReplyMessage ? "ok" : qPrintable(printedPdf.errorMessage()));
         std::printf("update on the bus (%d asked):   %8.3f s  (update / read: %.2f)\n", held, update, update / read);
     }

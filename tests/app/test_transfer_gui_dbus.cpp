@@ -1,6 +1,6 @@
-// The whole round in the main window on a private bus with the stand-in card program: transfer the sample log,
+// The whole round in the main window on a private bus with the card program: transfer the sample log,
 // print some lines, answer the question, and check the table on disk.
-#include "../cardlink/StandinBus.h"
+#include "../cardlink/CardProgramBus.h"
 #include "FakeCard.h"
 #include "ScriptedDialogs.h"
 #include "app/TInfoBoxDlg.h"
@@ -75,7 +75,7 @@ std::vector<long> printedPositions()
     std::vector<long> out;
     const int count = property(QStringLiteral("GetLogCount"));
     for (int i = 0; i < count; ++i) {
-        const int p = standin::call(QStringLiteral("GetPrintedPos"), {i}).arguments().value(0).toInt();
+        const int p = cardbus::call(QStringLiteral("GetPrintedPos"), {i}).arguments().value(0).toInt();
         if (p >= 0) {
             out.push_back(p);
         }
@@ -123,7 +123,7 @@ class TransferRoundTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        standin::pdfFolder();
+        cardbus::pdfFolder();
         m_oldCwd = QDir::currentPath();
     }
     void TearDown() override
@@ -210,7 +210,7 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         }
         EXPECT_EQ(held, unsent) << "every unsent contact with a call sign is handed over";
 
-        ASSERT_FALSE(standin::printLines({0, 2, held - 1}).isEmpty());
+        ASSERT_FALSE(cardbus::printLines({0, 2, held - 1}).isEmpty());
         const std::vector<long> printed = printedPositions();
         ASSERT_EQ(printed.size(), 3u);
 
@@ -301,7 +301,7 @@ TEST_F(TransferRoundTest, AdifLogGetsYAndTheDayInExactlyThePrintedRecords)
     ASSERT_EQ(held, unsent) << "absent, N, R and Q are not yet sent";
     ASSERT_GE(held, 4);
 
-    ASSERT_FALSE(standin::printLines({0, 1, held - 1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({0, 1, held - 1}).isEmpty());
     const std::vector<long> printed = printedPositions();
     ASSERT_EQ(printed, (std::vector<long>{unsentPositions[0], unsentPositions[1], unsentPositions.back()}));
     dialogs.answer(Answer::Yes);
@@ -343,7 +343,7 @@ TEST_F(TransferRoundTest, NoThenCancelAtCloseThenYesAtClose)
     const QByteArray before = readFile(path());
     window->CARDOBtnClick();
     const int held = property(QStringLiteral("GetLogCount"));
-    ASSERT_FALSE(standin::printLines({1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({1}).isEmpty());
     const std::vector<long> printed = printedPositions();
 
     dialogs.answer(Answer::No);
@@ -368,7 +368,7 @@ TEST_F(TransferRoundTest, NoThenCancelAtCloseThenYesAtClose)
 
 TEST_F(TransferRoundTest, WithoutARegisteredCardProgramTheTransferSaysSoAndStops)
 {
-    standin::OwnBus bare(false, QStringLiteral("bare-window"));
+    cardbus::OwnBus bare(false, QStringLiteral("bare-window"));
     ASSERT_TRUE(bare.connection && bare.connection->isConnected());
     start(QStringLiteral("LOG.DB"));
     const QDBusConnection bus = *bare.connection;
@@ -394,12 +394,12 @@ TEST_F(TransferRoundTest, WithoutARegisteredCardProgramTheTransferSaysSoAndStops
 
 TEST_F(TransferRoundTest, CardProgramKilledInTheMiddleOfATransfer)
 {
-    standin::stop();
-    standin::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QStringLiteral("3")}});
+    cardbus::stop();
+    cardbus::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QStringLiteral("3")}});
     start(QStringLiteral("LOG.TXT"));
     const QByteArray before = readFile(path());
     window->CARDOBtn->click(); // the button's handler shows what goes wrong
-    standin::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
+    cardbus::setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
 
     ASSERT_EQ(dialogs.texts("ShowError").size(), 1);
     // The program's own words first, the bus's detail on the second line.
@@ -421,7 +421,7 @@ TEST_F(TransferRoundTest, TableChangedBetweenTransferAndUpdateGetsNoWrongMark)
 {
     start(QStringLiteral("LOG.DBF"));
     window->CARDOBtnClick();
-    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({0, 1}).isEmpty());
     const std::vector<long> printed = printedPositions();
     ASSERT_EQ(printed.size(), 2u);
 
@@ -707,7 +707,7 @@ TEST_F(TransferRoundTest, MisbehavingCardProgram)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        standin::stop();
+        cardbus::stop();
         FakeCard fake(c.rules);
         start(QStringLiteral("LOG.DBF"));
         const int timeout = c.timeoutMs;
@@ -783,7 +783,7 @@ TEST_F(TransferRoundTest, LastUpdateIsUndoneToTheExactBytes)
         const QByteArray before = readFile(path());
         EXPECT_FALSE(window->UndoBtn->isEnabled());
         window->CARDOBtnClick();
-        ASSERT_FALSE(standin::printLines({0, 1, 3}).isEmpty());
+        ASSERT_FALSE(cardbus::printLines({0, 1, 3}).isEmpty());
         dialogs.answer(Answer::Yes);
         window->TimerTimer();
         ASSERT_NE(readFile(path()), before);
@@ -812,7 +812,7 @@ TEST_F(TransferRoundTest, LastUpdateIsUndoneToTheExactBytes)
 
 TEST_F(TransferRoundTest, CloseRequestedWhileTheQuestionIsOpenWaitsForIt)
 {
-    standin::stop();
+    cardbus::stop();
     FakeCard fake({});
     start(QStringLiteral("LOG.DBF"));
     const QByteArray before = readFile(path());
@@ -836,7 +836,7 @@ TEST_F(TransferRoundTest, CloseRequestedWhileTheQuestionIsOpenWaitsForIt)
 
 TEST_F(TransferRoundTest, WindowKeepsPaintingWithTheWaitPointerWhileACallWaits)
 {
-    standin::stop();
+    cardbus::stop();
     FakeCard fake({QStringLiteral("DoLogList=delay:600")});
     start(QStringLiteral("LOG.DBF"));
     bool ranDuringTheCall = false;
@@ -855,7 +855,7 @@ TEST_F(TransferRoundTest, WindowKeepsPaintingWithTheWaitPointerWhileACallWaits)
 
 TEST_F(TransferRoundTest, DoubleByteMarkNeverReachesTheLineAsHalfACharacter)
 {
-    standin::stop();
+    cardbus::stop();
     FakeCard fake({});
     start(QStringLiteral("LOG.TXT"));
     window->table().CloseTable();
@@ -892,7 +892,7 @@ TEST_F(TransferRoundTest, AdifLogChangedByTheLoggerGetsNoWrongMark)
     window->SendFieldIndex = window->FindSendField();
     const auto sent = static_cast<std::size_t>(window->SendFieldIndex);
     window->CARDOBtnClick();
-    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({0, 1}).isEmpty());
     const std::vector<long> printed = printedPositions();
     ASSERT_EQ(printed.size(), 2u);
 
@@ -933,7 +933,7 @@ TEST_F(TransferRoundTest, UndoAfterAReconnectOrAChangeByAnotherProgramWritesNoth
 {
     start(QStringLiteral("LOG.DBF"));
     window->CARDOBtnClick();
-    ASSERT_FALSE(standin::printLines({0, 1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({0, 1}).isEmpty());
     const std::vector<long> printed = printedPositions();
     dialogs.answer(Answer::Yes);
     window->TimerTimer();
@@ -983,7 +983,7 @@ TEST_F(TransferRoundTest, Utf8CsvLogGetsItsMarksInUtf8)
     ASSERT_TRUE(dialogs.asked.empty()) << boxes(dialogs).join(QLatin1Char('|')).toStdString();
     const int held = property(QStringLiteral("GetLogCount"));
     ASSERT_GE(held, 2);
-    ASSERT_FALSE(standin::printLines({0, held - 1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({0, held - 1}).isEmpty());
     const std::vector<long> printed = printedPositions();
     ASSERT_EQ(printed.size(), 2u);
     dialogs.answer(Answer::Yes);
@@ -1002,7 +1002,7 @@ TEST_F(TransferRoundTest, Utf8CsvLogGetsItsMarksInUtf8)
     EXPECT_EQ(readTable(dir, name), expected);
 
     // The lines handed over, seen by a card program that records them.
-    standin::stop();
+    cardbus::stop();
     FakeCard fake({});
     dialogs.asked.clear();
     start(QStringLiteral("QSO.CSV"), makeUtf8Log);

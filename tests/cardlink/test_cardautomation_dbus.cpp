@@ -1,6 +1,6 @@
-// The card program object on a private bus with the stand-in card program.
+// The card program object on a private bus with the card program.
+#include "CardProgramBus.h"
 #include "FakeCard.h"
-#include "StandinBus.h"
 #include "cardlink/CardAutomation.h"
 #include "common/KelboError.h"
 
@@ -21,16 +21,16 @@ std::string failureOf(const std::function<void()>& f)
 class CardAutomationTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { standin::pdfFolder(); }
-    void TearDown() override { standin::stop(); }
+    void SetUp() override { cardbus::pdfFolder(); }
+    void TearDown() override { cardbus::stop(); }
 };
 
 TEST_F(CardAutomationTest, CallGetAndPutByNameReachTheStartedCardProgram)
 {
-    ASSERT_EQ(standin::pid(), 0u);
+    ASSERT_EQ(cardbus::pid(), 0u);
     auto c = DBusCardAutomation::create();
     ASSERT_TRUE(c);
-    EXPECT_NE(standin::pid(), 0u) << "creating the object starts the card program";
+    EXPECT_NE(cardbus::pid(), 0u) << "creating the object starts the card program";
 
     c->call(QStringLiteral("ShowWindow"), {5});
     c->put(QStringLiteral("Modified"), 0);
@@ -40,7 +40,7 @@ TEST_F(CardAutomationTest, CallGetAndPutByNameReachTheStartedCardProgram)
     c->call(QStringLiteral("AddLogPos"), {QStringLiteral("24.04.28,0937,JH3KVW,599,7.012,CW,,\"\",\"\",\"\",,,0"), 9});
     EXPECT_EQ(c->get(QStringLiteral("GetLogCount")), 2); // a property
     EXPECT_EQ(c->get(QStringLiteral("GetPrintedPos"), {1}), -1); // a method returning an int
-    ASSERT_FALSE(standin::printLines({1}).isEmpty());
+    ASSERT_FALSE(cardbus::printLines({1}).isEmpty());
     EXPECT_EQ(c->get(QStringLiteral("PrintStat")), 2);
     EXPECT_EQ(c->get(QStringLiteral("GetPrintedPos"), {1}), 9);
     c->put(QStringLiteral("PrintStat"), 0);
@@ -65,7 +65,7 @@ TEST_F(CardAutomationTest, CallGetAndPutByNameReachTheStartedCardProgram)
 
 TEST_F(CardAutomationTest, NoRegisteredServiceMeansNoObject)
 {
-    standin::OwnBus bare(false, QStringLiteral("bare"));
+    cardbus::OwnBus bare(false, QStringLiteral("bare"));
     ASSERT_TRUE(bare.connection && bare.connection->isConnected());
     QString why;
     EXPECT_FALSE(DBusCardAutomation::create(*bare.connection, cardbus::kService, &why));
@@ -76,7 +76,7 @@ TEST_F(CardAutomationTest, NoRegisteredServiceMeansNoObject)
 
 TEST_F(CardAutomationTest, CardProgramStartedByHandIsUsedWithoutAServiceFile)
 {
-    standin::OwnBus bare(false, QStringLiteral("by-hand"));
+    cardbus::OwnBus bare(false, QStringLiteral("by-hand"));
     ASSERT_TRUE(bare.connection && bare.connection->isConnected());
     FakeCard running({}, *bare.connection, bare.address);
     QString why;
@@ -88,7 +88,7 @@ TEST_F(CardAutomationTest, CardProgramStartedByHandIsUsedWithoutAServiceFile)
 
 TEST_F(CardAutomationTest, PipelinedReadsStayUnderThePlainBusLimit)
 {
-    standin::OwnBus plain(true, QStringLiteral("plain"));
+    cardbus::OwnBus plain(true, QStringLiteral("plain"));
     ASSERT_TRUE(plain.connection && plain.connection->isConnected());
     auto c = DBusCardAutomation::create(*plain.connection);
     ASSERT_TRUE(c);
@@ -107,10 +107,10 @@ TEST_F(CardAutomationTest, CallsFailOnceTheCardProgramIsGoneInsteadOfStartingANe
 {
     auto c = DBusCardAutomation::create();
     ASSERT_TRUE(c);
-    standin::stop();
+    cardbus::stop();
     EXPECT_EQ(failureOf([&] { c->get(QStringLiteral("PrintStat")); }).rfind("CARDOが応答しません。\n", 0), 0u);
     EXPECT_TRUE(c->gone());
-    EXPECT_EQ(standin::pid(), 0u);
+    EXPECT_EQ(cardbus::pid(), 0u);
 }
 
 } // namespace

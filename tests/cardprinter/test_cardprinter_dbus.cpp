@@ -1,5 +1,5 @@
 // The card program as the log program and a script see it on the bus.
-#include "../cardlink/StandinBus.h"
+#include "../cardlink/CardProgramBus.h"
 #include "CardSettings.h"
 #include "CardTestSupport.h"
 
@@ -22,7 +22,7 @@ int property(const QString& name)
 
 int printedPos(int index)
 {
-    const QDBusMessage r = standin::call(QStringLiteral("GetPrintedPos"), {index});
+    const QDBusMessage r = cardbus::call(QStringLiteral("GetPrintedPos"), {index});
     EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
     return r.arguments().value(0).toInt();
 }
@@ -33,17 +33,17 @@ protected:
     static void SetUpTestSuite()
     {
         // The operator's station, set before the card program starts.
-        standin::stop();
+        cardbus::stop();
         CardSettings s;
         s.call = QStringLiteral("JA1KEL");
         s.name = QStringLiteral("山田 花子");
-        ASSERT_TRUE(saveCardSettings(s, standin::pdfFolder() + QStringLiteral("/config/KELBO/kelbo-cardprinter.ini")));
+        ASSERT_TRUE(saveCardSettings(s, cardbus::pdfFolder() + QStringLiteral("/config/KELBO/kelbo-cardprinter.ini")));
     }
     void SetUp() override
     {
-        standin::pdfFolder();
-        ASSERT_EQ(standin::call(QStringLiteral("NewDoc")).type(), QDBusMessage::ReplyMessage);
-        ASSERT_EQ(standin::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
+        cardbus::pdfFolder();
+        ASSERT_EQ(cardbus::call(QStringLiteral("NewDoc")).type(), QDBusMessage::ReplyMessage);
+        ASSERT_EQ(cardbus::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
         const char* lines[] = {
             "24.04.28,0912,JA1ZQX,59,7.045,SSB,,\"山田 太郎\",\"東京都世田谷区\",\"JARL\",F,R,0",
             "24.04.28,0937,JH3KVW,599,7.012,CW,,\"佐藤, 一郎\",\"大阪府\",\"\",,,0",
@@ -51,12 +51,12 @@ protected:
         };
         int position = 4;
         for (const char* l : lines) {
-            ASSERT_EQ(standin::call(QStringLiteral("AddLogPos"), {QString::fromUtf8(l), position}).type(),
+            ASSERT_EQ(cardbus::call(QStringLiteral("AddLogPos"), {QString::fromUtf8(l), position}).type(),
                       QDBusMessage::ReplyMessage);
             position += 3;
         }
     }
-    static void TearDownTestSuite() { standin::stop(); }
+    static void TearDownTestSuite() { cardbus::stop(); }
 };
 
 TEST_F(CardPrinterBusTest, PrintedLinesReportTheirPositionsUntilDropped)
@@ -64,9 +64,9 @@ TEST_F(CardPrinterBusTest, PrintedLinesReportTheirPositionsUntilDropped)
     EXPECT_EQ(property(QStringLiteral("GetLogCount")), 3);
     EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
 
-    const QString pdf = standin::printLines({2, 0});
+    const QString pdf = cardbus::printLines({2, 0});
     ASSERT_FALSE(pdf.isEmpty());
-    EXPECT_TRUE(pdf.startsWith(standin::pdfFolder()));
+    EXPECT_TRUE(pdf.startsWith(cardbus::pdfFolder()));
     EXPECT_EQ(property(QStringLiteral("PrintStat")), 2);
     EXPECT_EQ(printedPos(0), 4);
     EXPECT_EQ(printedPos(1), -1);
@@ -79,17 +79,17 @@ TEST_F(CardPrinterBusTest, PrintedLinesReportTheirPositionsUntilDropped)
     ASSERT_EQ(QDBusConnection::sessionBus().call(set).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
 
-    ASSERT_EQ(standin::call(QStringLiteral("DeletePrintedData")).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(cardbus::call(QStringLiteral("DeletePrintedData")).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(property(QStringLiteral("GetLogCount")), 1);
     EXPECT_EQ(printedPos(0), -1);
 
-    ASSERT_EQ(standin::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
+    ASSERT_EQ(cardbus::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(property(QStringLiteral("GetLogCount")), 0);
 }
 
 TEST_F(CardPrinterBusTest, PrintLinesMakesOneCardPerLineInBureauOrderWithTheOwnStation)
 {
-    const QString pdf = standin::printLines({2, 1, 0});
+    const QString pdf = cardbus::printLines({2, 1, 0});
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList cards = cardtest::pdfPages(pdf);
     ASSERT_EQ(cards.size(), 3);
@@ -116,7 +116,7 @@ TEST_F(CardPrinterBusTest, BadIndexesAreRefusedAndPrintNothing)
         {"PrintLines", {QVariant::fromValue(QList<int>{})}},
     };
     for (const Case& c : cases) {
-        const QDBusMessage r = standin::call(QString::fromLatin1(c.method), c.args);
+        const QDBusMessage r = cardbus::call(QString::fromLatin1(c.method), c.args);
         EXPECT_EQ(r.type(), QDBusMessage::ErrorMessage) << c.method;
         EXPECT_EQ(r.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs")) << c.method;
     }
@@ -127,10 +127,10 @@ TEST_F(CardPrinterBusTest, BadIndexesAreRefusedAndPrintNothing)
 TEST_F(CardPrinterBusTest, WindowOperationsAnswer)
 {
     for (const char* m : {"NewDoc", "SetPrintMax", "Foreground", "DoLogList"}) {
-        EXPECT_EQ(standin::call(QString::fromLatin1(m)).type(), QDBusMessage::ReplyMessage) << m;
+        EXPECT_EQ(cardbus::call(QString::fromLatin1(m)).type(), QDBusMessage::ReplyMessage) << m;
     }
-    EXPECT_EQ(standin::call(QStringLiteral("ShowWindow"), {5}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(standin::call(QStringLiteral("ShowWindow"), {0}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(cardbus::call(QStringLiteral("ShowWindow"), {5}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(cardbus::call(QStringLiteral("ShowWindow"), {0}).type(), QDBusMessage::ReplyMessage);
 }
 
 } // namespace

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort(); // a broken character
     }
     if (out.find("\xFC\xFC") != std::string::npos) {
-        std::abort(); // a converter's stand-in character instead of '?'
+        std::abort(); // a converter's substitute character instead of '?'
     }
     std::size_t asciiIn = 0, asciiOut = 0;
     for (const char c : input) {

@@ -1,5 +1,5 @@
-#ifndef KELBO_TESTS_CARDLINK_STANDINBUS_H
-#define KELBO_TESTS_CARDLINK_STANDINBUS_H
+#ifndef KELBO_TESTS_CARDLINK_CARDPROGRAMBUS_H
+#define KELBO_TESTS_CARDLINK_CARDPROGRAMBUS_H
 
 // Helpers for tests that run on the private session bus with the card program.
 
@@ -19,7 +19,7 @@
 #include <memory>
 #include <sys/types.h>
 
-namespace standin {
+namespace cardbus {
 
 inline QDBusMessage busCall(const QString& method, const QVariantList& args,
                             const QDBusConnection& bus = QDBusConnection::sessionBus())
@@ -171,6 +171,6 @@ private:
     QString m_name;
 };
 
-} // namespace standin
+} // namespace cardbus
 
 #endif
