@@ -1,5 +1,6 @@
 // kelbo-lines end to end: the built program run on a small delimited log with a definition file and a
 // settings file, its flags, and its errors.
+#include "TableWriters.h"
 #include "common/Cp932.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -203,29 +205,10 @@ TEST_F(KelboLines, FieldsDumpsTheWholeTableAsCsv)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const auto field = [](const char* name, char type, int width) {
-        std::string d(32, '\0');
-        d.replace(0, std::strlen(name), name);
-        d[11] = type;
-        d[16] = static_cast<char>(width);
-        return d;
-    };
-    std::string dbf(32, '\0');
-    dbf[0] = '\x83';
-    dbf[4] = 2; // records
-    const int header = 32 + 5 * 32 + 1;
-    const int record = 1 + 8 + 16 + 3 + 8 + 10;
-    dbf[8] = static_cast<char>(header & 0xFF);
-    dbf[9] = static_cast<char>(header >> 8);
-    dbf[10] = static_cast<char>(record);
-    dbf += field("CALL", 'C', 8) + field("NAME", 'C', 16) + field("RST", 'N', 3) + field("DAY", 'D', 8)
-        + field("NOTE", 'M', 10) + "\x0D";
-    const auto pad = [](std::string s, std::size_t width) {
-        s.resize(width, ' ');
-        return s;
-    };
-    dbf += " " + pad("JA1AA", 8) + pad(cp932::fromUtf8("山田 太郎"), 16) + "599" + "20240501" + "         1";
-    dbf += " " + pad(" JA2BB", 8) + pad("Bob, Jr.", 16) + "***" + "00000000" + pad("", 10) + "\x1A";
+    const std::string dbf = tablewrite::dbaseBytes(
+        {{"CALL", 'C', 8}, {"NAME", 'C', 16}, {"RST", 'N', 3}, {"DAY", 'D', 8}, {"NOTE", 'M', 10}},
+        {{"JA1AA", cp932::fromUtf8("山田 太郎"), "599", "20240501", "         1"},
+         {" JA2BB", "Bob, Jr.", "***", "00000000", ""}});
     std::string dbt(512, '\0');
     dbt[0] = 2;
     dbt += cp932::fromUtf8("移動運用, \"QRP\"\r\n5W") + "\x1A\x1A";
@@ -351,21 +334,8 @@ TEST_F(KelboLines, ReadNoteGoesToStandardError)
 {
     QTemporaryDir dir;
     // A dBASE III log with a memo field whose memo file is missing.
-    std::string dbf(32, '\0');
-    dbf[0] = '\x83';
-    dbf[4] = 1; // records
-    const int header = 32 + 3 * 32 + 1;
-    dbf[8] = static_cast<char>(header);
-    dbf[10] = 1 + 8 + 1 + 10;
-    const auto field = [](const char* name, char type, int width) {
-        std::string d(32, '\0');
-        d.replace(0, std::strlen(name), name);
-        d[11] = type;
-        d[16] = static_cast<char>(width);
-        return d;
-    };
-    dbf += field("CALL", 'C', 8) + field("SEND", 'C', 1) + field("NOTE", 'M', 10) + "\x0D";
-    dbf += " QX1ABC    " + std::string(10, ' ') + "\x1A";
+    const std::string dbf
+        = tablewrite::dbaseBytes({{"CALL", 'C', 8}, {"SEND", 'C', 1}, {"NOTE", 'M', 10}}, {{"QX1ABC", "", ""}});
     QFile log(dir.filePath("log.dbf"));
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
     log.write(QByteArray(dbf.data(), static_cast<int>(dbf.size())));
