@@ -65,7 +65,7 @@ const std::array<NameRule, 17> NameRules = {{
 // ADIF names and those of English exports. ADIF's TIME_ON has four or six digits (HHMM or HHMMSS): the template
 // reads the hour and the minute from either. BAND comes last: it is reached only when a frequency field took the
 // frequency, and then adds nothing.
-const std::array<NameRule, 14> EnglishNameRules = {{
+const std::array<NameRule, 16> EnglishNameRules = {{
     {"QSO_DATE,QSODATE,QSO DATE", "YYMMDD", gk::Date},
     {"TIME_ON,TIMEON,TIME ON,QSO_TIME,QSO TIME,START,START TIME", "%2h%2i", gk::Time},
     {"RST_SENT,RST SENT,RST_S,RSTS,RST_TX,SENT RST,HIS RST", "RST", gk::Report},
@@ -88,6 +88,9 @@ const std::array<NameRule, 14> EnglishNameRules = {{
      "MY_GRIDSQUARE,MY_CITY,MY_RIG,MY_ANTENNA,SUBMODE,BAND_RX,FREQ_RX",
      "NULL", 0},
     {"BAND", "NULL", 0},
+    // A file KELBO wrote: the card's whole remark text and the environment number, as the card had them.
+    {"APP_KELBO_QSLMSG", "QSL", 0},
+    {"APP_KELBO_ENV", "ENV", gk::Env},
 }};
 
 const std::array<ValueRule, 32> ValueRules = {{
@@ -529,6 +532,21 @@ ConvDefTable GuessConvDef(const std::vector<std::string>& fieldNames, const std:
     for (auto& e : entries) {
         if (e == kUndecided) {
             e = kNullConvExpr;
+        }
+    }
+
+    // A file KELBO wrote carries the card's whole remark text: the remark fields beside it (manager, comment, the
+    // received report) would only repeat what it holds.
+    const auto own
+        = std::find_if(fieldNames.begin(), fieldNames.begin() + static_cast<long>(n),
+                       [](const std::string& name) { return cp932::equalsNoCase(name, "APP_KELBO_QSLMSG"); });
+    if (own != fieldNames.begin() + static_cast<long>(n)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& e = entries[i];
+            if (!cp932::equalsNoCase(fieldNames[i], "APP_KELBO_QSLMSG")
+                && (e == "QSL" || e == "ADDQSL" || e.rfind("QSL", 0) == 0)) {
+                entries[i] = kNullConvExpr;
+            }
         }
     }
     return entries;

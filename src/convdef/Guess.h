@@ -55,7 +55,7 @@ extern const std::array<NameRule, 17> NameRules;
 
 /** @brief The name rules of ADIF and of English exports, tried for the fields that no rule of NameRules explains,
  * in this order. */
-extern const std::array<NameRule, 14> EnglishNameRules;
+extern const std::array<NameRule, 16> EnglishNameRules;
 
 /** @brief The value rules, tried in this order. Texts are CP932. */
 extern const std::array<ValueRule, 32> ValueRules;

@@ -7,6 +7,7 @@
 #include "convdef/IniFile.h"
 #include "convdef/Settings.h"
 #include "convdef/SettingsLocation.h"
+#include "export/AdifExport.h"
 #include "logtable/LogTable.h"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ constexpr const char* kUsage
     = "Usage: kelbo-lines [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] DIR TABLE\n"
       "       kelbo-lines --fields DIR TABLE\n"
       "       kelbo-lines --guess [--save FILE] DIR TABLE\n"
+      "       kelbo-lines --adif [--ini FILE] [--def FILE] [--all] [--utc | --no-utc] [--ascii] [-o FILE]\n"
+      "                   DIR TABLE\n"
       "\n"
       "Prints, for every record of the log table DIR/TABLE that a transfer would hand to the card\n"
       "program, its table position (0 for the first record), a tab and its card line in UTF-8, one\n"
@@ -41,6 +44,14 @@ constexpr const char* kUsage
       "               names and its first record instead: the 64 lines FIELDn=expression of a\n"
       "               definition file, in UTF-8\n"
       "  --save FILE  with --guess: also write that definition file (CP932), for --def or the program\n"
+      "  --adif       write the records a transfer would hand over as an ADIF file (ADIF 3.1) instead:\n"
+      "               call, date and time in UTC, band and frequency, mode, reports, name, QTH,\n"
+      "               manager, marks, power and remarks as the definition reads them; texts in UTF-8\n"
+      "               with lengths in bytes. Records whose call, date or time cannot be made valid are\n"
+      "               left out and listed on standard error\n"
+      "  --ascii      with --adif: leave out text fields that are not ASCII instead\n"
+      "  -o FILE      with --adif: write the file FILE (in one step; never the table itself) instead of\n"
+      "               standard output\n"
       "  --help       show this text\n"
       "\n"
       "Without --ini the settings file is the one KELBO uses when started without arguments: KELBO.ini\n"
@@ -61,6 +72,9 @@ struct Arguments
     bool fields = false;
     bool guess = false;
     std::optional<std::string> save;
+    bool adif = false;
+    bool ascii = false;
+    std::optional<std::string> output;
 };
 
 int usageError(const std::string& message)
@@ -93,6 +107,18 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
             args.fields = true;
         } else if (arg == "--guess") {
             args.guess = true;
+        } else if (arg == "--adif") {
+            args.adif = true;
+        } else if (arg == "--ascii") {
+            args.ascii = true;
+        } else if (arg == "-o" || arg.substr(0, 2) == "-o") {
+            if (arg.size() > 2) {
+                args.output = std::string(arg.substr(2));
+            } else if (i + 1 < argc) {
+                args.output = argv[++i];
+            } else {
+                return usageError("-o にはファイル名が必要です");
+            }
         } else if (arg == "--save" || arg.substr(0, 7) == "--save=") {
             if (arg.size() > 6) {
                 args.save = std::string(arg.substr(7));
@@ -210,6 +236,39 @@ int dumpFields(const Arguments& args)
     return 0;
 }
 
+// --adif: the passed records as an ADIF file, on standard output or into -o FILE.
+int exportAdif(const Arguments& args, LogTable& table, const ConvDefTable& defs, bool allSend, bool utcToJst)
+{
+    adifexport::Options options;
+    options.allSend = allSend;
+    options.utcToJst = utcToJst;
+    options.asciiOnly = args.ascii;
+    options.programVersion = KELBO_VERSION;
+    options.stationCall = adifexport::CardProgramStationCall();
+    adifexport::Summary summary;
+    if (args.output) {
+        summary = adifexport::ExportAdifFile(table, defs, options, *args.output);
+    } else {
+        bool ok = true;
+        summary = adifexport::WriteAdif(table, defs, options, [&](const char* data, std::size_t size) {
+            ok = ok && std::fwrite(data, 1, size, stdout) == size;
+        });
+        if (!ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            return failure("出力に書き込めません");
+        }
+    }
+    for (const adifexport::LeftOut& left : summary.leftOut) {
+        std::fprintf(stderr, "kelbo-lines: 位置 %ld の記録 (%s) は書き出しません: %s\n", left.position,
+                     left.call.c_str(), left.reason.c_str());
+    }
+    std::fprintf(stderr, "kelbo-lines: %ld 件を ADIF に書き出しました", summary.written);
+    if (!summary.leftOut.empty()) {
+        std::fprintf(stderr, ". %zu 件は書き出せませんでした", summary.leftOut.size());
+    }
+    std::fputs("\n", stderr);
+    return 0;
+}
+
 int run(const Arguments& args)
 {
     if (args.fields) {
@@ -244,6 +303,9 @@ int run(const Arguments& args)
     const bool utcToJst = args.utc.value_or(settings.UTC);
 
     std::unique_ptr<LogTable> table = openTable(args);
+    if (args.adif) {
+        return exportAdif(args, *table, settings.Fields, allSend, utcToJst);
+    }
     std::string out;
     for (TransferWalk walk(*table, settings.Fields, utcToJst, allSend); walk.next();) {
         out = std::to_string(walk.position());
@@ -277,6 +339,12 @@ int main(int argc, char** argv)
     }
     if (args.fields && (args.ini || args.def || args.all || args.utc || args.guess)) {
         return usageError("--fields はほかのオプションと一緒に指定できません");
+    }
+    if ((args.output || args.ascii) && !args.adif) {
+        return usageError("-o と --ascii は --adif と一緒に指定してください");
+    }
+    if (args.adif && (args.fields || args.guess)) {
+        return usageError("--adif は --fields, --guess と一緒に指定できません");
     }
     if (args.save && !args.guess) {
         return usageError("--save は --guess と一緒に指定してください");
