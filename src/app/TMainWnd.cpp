@@ -199,6 +199,10 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     StatusCounts = new QLabel(StatusBar);
     StatusBar->addPermanentWidget(StatusCounts);
     StatusCounts->setToolTip(QStringLiteral("レコード数, 送信マークのない記録の数, この起動で書いた送信マークの数"));
+    AdifExportBtn = new QPushButton(QStringLiteral("ADIF書き出し..."), StatusBar);
+    AdifExportBtn->setToolTip(QStringLiteral("引き渡す記録 (「すべて引き渡す」ならすべて) を ADIF ファイルに書き出します"));
+    StatusBar->addPermanentWidget(AdifExportBtn);
+    connect(AdifExportBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { AdifExportBtnClick(); }); });
     UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);
     UndoBtn->setToolTip(QStringLiteral("直前に書いた送信マークを取り消します (Ctrl+Z)"));
     UndoBtn->setEnabled(false);

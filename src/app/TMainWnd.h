@@ -66,6 +66,9 @@ public:
     long marksThisSession() const { return m_marksThisSession; }
 
     void ConBtnClick();
+    /** @brief "ADIF書き出し...": the records a transfer would pass (every one with "すべて引き渡す") into an ADIF file
+     * the user names, with a progress box and a summary of what was written and left out (TMainWndExport.cpp). */
+    void AdifExportBtnClick();
     void RefBtnClick();
     void FieldSetBtnClick();
     /** @brief The close sequence: writes the settings, then offers a pending send-mark update. False when the
@@ -97,6 +100,8 @@ public:
     QLabel* StatusCounts = nullptr;
     /** @brief "マークを戻す": enabled while the last send-mark update can be taken back. */
     QPushButton* UndoBtn = nullptr;
+    /** @brief "ADIF書き出し...". */
+    QPushButton* AdifExportBtn = nullptr;
     /** @brief The print-status poll: 2000 ms, off until the first transfer. */
     QTimer* Timer = nullptr;
 

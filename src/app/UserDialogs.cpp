@@ -73,6 +73,10 @@ public:
     {
         return box(owner, QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, QMessageBox::Ok);
     }
+    Answer InfoBox(QWidget* owner, const QString& text) override
+    {
+        return box(owner, QMessageBox::Information, QStringLiteral("KELBO"), text, QMessageBox::Ok, QMessageBox::Ok);
+    }
     Answer YesNoBox(QWidget* owner, const QString& text) override
     {
         return box(owner, QMessageBox::Question, QStringLiteral("KELBO"), text, QMessageBox::Yes | QMessageBox::No,

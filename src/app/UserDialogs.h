@@ -30,6 +30,8 @@ public:
     virtual Answer ErrorBox(QWidget* owner, const QString& text) = 0;
     /** @brief "警告", OK, exclamation icon. */
     virtual Answer WarningBox(QWidget* owner, const QString& text) = 0;
+    /** @brief "KELBO", OK, information icon: what a finished task did. */
+    virtual Answer InfoBox(QWidget* owner, const QString& text) = 0;
     /** @brief "KELBO", Yes and No, question icon, Yes the default. */
     virtual Answer YesNoBox(QWidget* owner, const QString& text) = 0;
     /** @brief "KELBO", Yes, No and Cancel, question icon, Yes the default. */

@@ -14,7 +14,7 @@ class ScriptedDialogs : public UserDialogs
 public:
     struct Asked
     {
-        QString kind; // "ErrorBox", "WarningBox", "YesNoBox", "YesNoCancelBox", "ShowError", "Open", "Save"
+        QString kind; // "ErrorBox", "WarningBox", "InfoBox", "YesNoBox", "YesNoCancelBox", "ShowError", "Open", "Save"
         QString text; // message, or the dialog's title
         FileDialogSpec request;
     };
@@ -31,6 +31,7 @@ public:
 
     Answer ErrorBox(QWidget*, const QString& t) override { return record("ErrorBox", t, Answer::Ok); }
     Answer WarningBox(QWidget*, const QString& t) override { return record("WarningBox", t, Answer::Ok); }
+    Answer InfoBox(QWidget*, const QString& t) override { return record("InfoBox", t, Answer::Ok); }
     Answer YesNoBox(QWidget*, const QString& t) override { return record("YesNoBox", t, Answer::Yes); }
     Answer YesNoCancelBox(QWidget*, const QString& t) override { return record("YesNoCancelBox", t, Answer::Yes); }
     void ShowError(QWidget*, const QString& t) override
