@@ -200,7 +200,9 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     StatusBar->addPermanentWidget(StatusCounts);
     StatusCounts->setToolTip(QStringLiteral("レコード数, 送信マークのない記録の数, この起動で書いた送信マークの数"));
     AdifExportBtn = new QPushButton(QStringLiteral("ADIF書き出し..."), StatusBar);
-    AdifExportBtn->setToolTip(QStringLiteral("引き渡す記録 (「すべて引き渡す」ならすべて) を ADIF ファイルに書き出します"));
+    AdifExportBtn->setToolTip(
+        QStringLiteral("引き渡す記録 (「すべて引き渡す」ならすべて) を ADIF ファイルに書き出します"));
+    AdifExportBtn->setEnabled(false);
     StatusBar->addPermanentWidget(AdifExportBtn);
     connect(AdifExportBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { AdifExportBtnClick(); }); });
     UndoBtn = new QPushButton(QStringLiteral("マークを戻す"), StatusBar);
@@ -332,6 +334,7 @@ int TMainWnd::FindSendField() const
 void TMainWnd::UpdateControls()
 {
     CARDOBtn->setEnabled(m_table->IsOpen());
+    AdifExportBtn->setEnabled(m_table->IsOpen());
     SendMark->setEnabled(SendFieldIndex >= 0);
     // A log format with its own mark (ADIF writes "Y") shows it in place of the user's, which comes back with the
     // next table.

@@ -7,20 +7,27 @@
 #include "export/AdifExport.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
 
-// The file name offered: the log's own name with ".adi" (a log that is ADIF already gets "-export" as well).
+// The file name offered: the log's own name with ".adi", or with "-export.adi" where that name (in any letter case)
+// is taken already, such as by the ADIF log itself, so that a quick Enter never overwrites another log.
 QString proposedName(const QString& logPath)
 {
     const QFileInfo log(logPath);
-    const bool adif = log.suffix().compare(QStringLiteral("adi"), Qt::CaseInsensitive) == 0
-        || log.suffix().compare(QStringLiteral("adif"), Qt::CaseInsensitive) == 0;
-    return log.completeBaseName() + (adif ? QStringLiteral("-export.adi") : QStringLiteral(".adi"));
+    const QString plain = log.completeBaseName() + QStringLiteral(".adi");
+    const QStringList taken = log.absoluteDir().entryList(QDir::Files | QDir::Hidden);
+    const bool clash = std::any_of(taken.begin(), taken.end(), [&](const QString& name) {
+        return name.compare(plain, Qt::CaseInsensitive) == 0
+            || name.compare(log.completeBaseName() + QStringLiteral(".adif"), Qt::CaseInsensitive) == 0;
+    });
+    return clash ? log.completeBaseName() + QStringLiteral("-export.adi") : plain;
 }
 
 } // namespace

@@ -30,12 +30,14 @@ TEST(AdifExportWindow, WritesTheUnsentContactsAndSaysSo)
     ScriptedDialogs dialogs;
     {
         TMainWnd w(QStringList{QStringLiteral("kelbo")});
-        w.AdifExportBtn->click();
+        EXPECT_FALSE(w.AdifExportBtn->isEnabled()); // follows the open table, as CARDO does
+        w.AdifExportBtnClick();
         EXPECT_EQ(dialogs.texts(QStringLiteral("WarningBox")),
                   QStringList{QStringLiteral("書き出すログを先に「接続」で開いてください.")});
 
         w.ConBtn->click();
         ASSERT_TRUE(w.table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+        EXPECT_TRUE(w.AdifExportBtn->isEnabled());
         w.table().MoveTo(3);
         const QString out = home.filePath(QStringLiteral("contacts.adi"));
         dialogs.fileName(QString()); // cancelled: nothing is written
@@ -47,7 +49,7 @@ TEST(AdifExportWindow, WritesTheUnsentContactsAndSaysSo)
         ASSERT_EQ(dialogs.asked.back().kind, QStringLiteral("InfoBox"));
         EXPECT_EQ(dialogs.asked.back().text, QStringLiteral("14 件を %1 に書き出しました.").arg(out));
         const FileDialogSpec& asked = dialogs.asked[dialogs.asked.size() - 2].request;
-        EXPECT_EQ(asked.fileName, QStringLiteral("LOG.adi"));
+        EXPECT_EQ(asked.fileName, QStringLiteral("LOG-export.adi")) << "LOG.ADI is the sample's ADIF log";
         EXPECT_EQ(asked.defaultExt, QStringLiteral("adi"));
         QFile written(out);
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
