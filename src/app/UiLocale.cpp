@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 
 QStringList proportionalJapaneseFaces()
@@ -18,27 +19,26 @@ bool isMonospaced(const QFont& font)
     return metrics.horizontalAdvance(QLatin1Char('i')) == metrics.horizontalAdvance(QLatin1Char('M'));
 }
 
-QFont uiFont(const QFont& systemFont, bool systemFaceIsFixedPitch, const QStringList& installedFamilies)
+QFont uiFont(const QFont& systemFont, const DesktopFace& face, const QStringList& installedFamilies)
 {
     QFont font = systemFont;
-    QStringList families;
-    if (!systemFaceIsFixedPitch) {
-        families << systemFont.families();
-        if (families.isEmpty()) {
-            families << systemFont.family();
-        }
+    if (!face.monospaced && face.drawsJapanese) {
+        return font;
     }
-    for (const QString& face : proportionalJapaneseFaces()) {
-        if (installedFamilies.contains(face, Qt::CaseInsensitive)) {
-            if (!families.contains(face, Qt::CaseInsensitive)) {
-                families << face;
-            }
+    QStringList families;
+    for (const QString& candidate : proportionalJapaneseFaces()) {
+        if (installedFamilies.contains(candidate, Qt::CaseInsensitive)) {
+            families << candidate;
             break;
         }
     }
-    if (!families.isEmpty()) {
-        font.setFamilies(families);
+    if (families.isEmpty()) {
+        return font;
     }
+    if (!face.monospaced && !face.family.isEmpty()) {
+        families << face.family;
+    }
+    font.setFamilies(families);
     return font;
 }
 
@@ -47,6 +47,11 @@ void setUpUiLocale()
     // Without a language (C, POSIX) Qt's texts follow the program's own, which are Japanese.
     const QLocale locale;
     loadQtTranslations(locale.language() == QLocale::C ? QLocale(QLocale::Japanese, QLocale::Japan) : locale);
+
     const QFont system = QApplication::font();
-    QApplication::setFont(uiFont(system, isMonospaced(system), QFontDatabase::families()));
+    DesktopFace face;
+    face.family = QFontInfo(system).family();
+    face.monospaced = isMonospaced(system);
+    face.drawsJapanese = QFontDatabase::writingSystems(face.family).contains(QFontDatabase::Japanese);
+    QApplication::setFont(uiFont(system, face, QFontDatabase::families()));
 }

@@ -29,49 +29,43 @@ QFont fontOf(const QString& family, int points = 10)
     return f;
 }
 
-TEST(UiFont, KeepsAProportionalDesktopFaceAndReplacesAMonospacedOne)
+TEST(UiFont, AJapaneseFaceLeadsUnlessTheDesktopsIsAProportionalJapaneseOne)
 {
     const QStringList all = {QStringLiteral("DejaVu Sans"), QStringLiteral("VL Gothic"), QStringLiteral("VL PGothic"),
-                             QStringLiteral("Noto Sans CJK JP")};
+                             QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
     const QStringList onlyCardFont = {QStringLiteral("VL Gothic"), QStringLiteral("VL PGothic")};
     struct Case
     {
         const char* name;
-        QString system;
-        bool fixedPitch;
+        DesktopFace face;
         QStringList installed;
         QStringList families;
     };
     const Case cases[] = {
-        {"proportional desktop face first, kana from the best Japanese face",
-         QStringLiteral("DejaVu Sans"),
-         false,
+        {"a Latin desktop face follows the Japanese one",
+         {QStringLiteral("DejaVu Sans"), false, false},
          all,
-         {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK JP")}},
-        {"monospaced default Japanese sans replaced",
-         QStringLiteral("VL Gothic"),
-         true,
+         {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")}},
+        {"a monospaced default Japanese sans is dropped",
+         {QStringLiteral("VL Gothic"), true, true},
          all,
          {QStringLiteral("Noto Sans CJK JP")}},
         {"only the card font package: its proportional face",
-         QStringLiteral("VL Gothic"),
-         true,
+         {QStringLiteral("VL Gothic"), true, true},
          onlyCardFont,
          {QStringLiteral("VL PGothic")}},
-        {"a proportional Japanese face is not listed twice",
-         QStringLiteral("Noto Sans CJK JP"),
-         false,
+        {"the desktop's proportional Japanese face stays",
+         {QStringLiteral("IPAPGothic"), false, true},
          all,
-         {QStringLiteral("Noto Sans CJK JP")}},
-        {"no Japanese face at all: the desktop's stays",
-         QStringLiteral("DejaVu Sans"),
-         true,
-         {QStringLiteral("DejaVu Sans")},
-         {QStringLiteral("DejaVu Sans")}},
+         {QStringLiteral("Sans Serif")}},
+        {"no proportional Japanese face installed: the desktop's stays",
+         {QStringLiteral("VL Gothic"), true, true},
+         {QStringLiteral("VL Gothic")},
+         {QStringLiteral("Sans Serif")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QFont font = uiFont(fontOf(c.system, 11), c.fixedPitch, c.installed);
+        const QFont font = uiFont(fontOf(QStringLiteral("Sans Serif"), 11), c.face, c.installed);
         EXPECT_EQ(font.families(), c.families);
         EXPECT_EQ(font.pointSize(), 11);
     }
@@ -90,7 +84,7 @@ TEST(UiFont, TheWindowsFontIsProportionalWithTheInstalledFaces)
     EXPECT_TRUE(isMonospaced(monospaced));
     EXPECT_FALSE(isMonospaced(fontOf(QStringLiteral("VL PGothic"))));
 
-    const QFont ui = uiFont(monospaced, isMonospaced(monospaced), installed);
+    const QFont ui = uiFont(monospaced, {QStringLiteral("VL Gothic"), true, true}, installed);
     EXPECT_FALSE(isMonospaced(ui)) << QFontInfo(ui).family().toStdString();
     EXPECT_NE(QFontInfo(ui).family(), QStringLiteral("VL Gothic"));
 }
