@@ -124,7 +124,7 @@ package() {
     local deb out rc=0
     deb=$(ls build/package/kelbo_*.deb)
     echo "== lintian $deb"
-    out=$(lintian --info --fail-on error,warning "$deb" 2>&1) || rc=1
+    out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || rc=1
     printf '%s\n' "$out" | grep -v 'running with root privileges' || true
     local tree=build/package/deb-tree
     rm -rf "$tree" && dpkg-deb -x "$deb" "$tree"
