@@ -2,6 +2,7 @@
 # Set-up, build, run and test KELBO on a fresh Debian 12 machine.
 #   ./dev.sh run    install packages, build and install KELBO and the card program into ~/.local, start KELBO
 #   ./dev.sh test   install packages, build with AddressSanitizer and UBSan, run every test and the fuzzers
+#   ./dev.sh package  install packages, build the Debian package, check it with lintian and appstreamcli
 #   ./dev.sh deps   install the Debian packages only
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,6 +15,7 @@ PACKAGES=(
     pxlib-dev libshp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils
+    file lintian appstream
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -64,7 +66,26 @@ bus_knows_card_program() {
         2>/dev/null | grep -q '"CARDO.Application"'
 }
 
+# Lines the session bus and Qt print on a plain console when all is well: the bus cannot raise its file limit
+# (an unprivileged or container session), it reports each program it starts, and Qt makes its own runtime folder.
+# Everything else, the bus's errors included, reaches the console.
+quiet_noise() {
+    grep -v --line-buffered -E 'Failed to set fd limit|Activating service name=|Successfully activated service|XDG_RUNTIME_DIR not set' >&2 || true
+}
+
+# Runs a command with its standard error through quiet_noise; its exit status is the command's.
+run_quietly() {
+    local rc=0
+    "$@" 2> >(quiet_noise) || rc=$?
+    wait $! 2>/dev/null || true
+    return $rc
+}
+
 run() {
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "KELBO needs a desktop: neither DISPLAY nor WAYLAND_DISPLAY is set. Start ./dev.sh run in a terminal of the desktop session." >&2
+        exit 1
+    fi
     deps
     install_local
     local work="${KELBO_HOME:-$HOME/KELBO}"
@@ -76,13 +97,43 @@ run() {
         sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$config/KELBO.ini"
     fi
     cd "$HOME"
+    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+        # A console login without a session manager: the private runtime folder Qt would make by itself.
+        export XDG_RUNTIME_DIR="/tmp/runtime-$(id -un)"
+        mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    fi
     echo "KELBO starts (settings: $config/KELBO.ini, sample log: $work/LOGDATA/)"
     if bus_knows_card_program; then
-        exec "$HOME/.local/bin/kelbo"
+        run_quietly "$HOME/.local/bin/kelbo"
+        return
     fi
     # The bus finds the service file under XDG_DATA_HOME, or else under the home folder of the user's account
     # entry, not under $HOME: name the folder, so that a changed HOME works too.
-    XDG_DATA_HOME="${XDG_DATA_HOME:-$HOME/.local/share}" exec dbus-run-session -- "$HOME/.local/bin/kelbo"
+    XDG_DATA_HOME="${XDG_DATA_HOME:-$HOME/.local/share}" run_quietly dbus-run-session -- "$HOME/.local/bin/kelbo"
+}
+
+# The Debian package of the README, built with the programs only, then checked: lintian (any error or warning
+# fails; overrides carry their reasons in data/package/lintian-overrides), appstreamcli on the package's software
+# centre entries and desktop-file-validate on its menu entries.
+package() {
+    deps
+    cmake --preset package >/dev/null
+    cmake --build --preset package -j "$(nproc)" --target kelbo kelbo-lines kelbo-cardprinter
+    rm -f build/package/kelbo_*.deb
+    (cd build/package && cpack -G DEB >/dev/null)
+    local deb out rc=0
+    deb=$(ls build/package/kelbo_*.deb)
+    echo "== lintian $deb"
+    out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || rc=1
+    printf '%s\n' "$out" | grep -v 'running with root privileges' || true
+    local tree=build/package/deb-tree
+    rm -rf "$tree" && dpkg-deb -x "$deb" "$tree"
+    echo "== appstreamcli validate"
+    appstreamcli validate --no-net "$tree"/usr/share/metainfo/*.metainfo.xml || rc=1
+    echo "== desktop-file-validate"
+    desktop-file-validate "$tree"/usr/share/applications/*.desktop || rc=1
+    if [ $rc = 0 ]; then echo "package: $deb checked"; else echo "package: $deb FAILED its checks"; fi
+    return $rc
 }
 
 FUZZ_FAILED=0
@@ -101,8 +152,15 @@ fuzz() {
         if ! "$f" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 \
             "build/fuzz/corpus/$name" $( [ -d "$corpus" ] && echo "$corpus" ) >"build/fuzz/$name.log" 2>&1; then
             tail -40 "build/fuzz/$name.log"
+            echo "   $name: FAILED (log: build/fuzz/$name.log)"
             failed=1
             FUZZ_FAILED=$((FUZZ_FAILED + 1))
+        else
+            # libFuzzer's last status line: runs, coverage and corpus at the end.
+            local last
+            last=$(grep -E '^#[0-9]+' "build/fuzz/$name.log" | tail -n 1 |
+                sed -nE 's/^#([0-9]+)[[:space:]]+[A-Z]+[[:space:]]+cov: ([0-9]+).*corp: ([0-9]+).*/\1 runs, coverage \2, corpus \3/p')
+            echo "   $name: ok${last:+, $last}"
         fi
     done
     return $failed
@@ -133,10 +191,11 @@ test_() {
 case "${1:-}" in
 deps) deps ;;
 run) run ;;
+package) package ;;
 test) test_ ;;
 fuzz) fuzz ;;
 *)
-    echo "usage: $0 run|test|deps|fuzz" >&2
+    echo "usage: $0 run|test|package|deps|fuzz" >&2
     exit 2
     ;;
 esac

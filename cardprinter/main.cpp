@@ -1,14 +1,15 @@
 // The card program: holds the contacts the log program hands over on the session bus, lists them, and prints the
 // chosen ones as QSL cards (Japanese postcards, 100 x 148 mm) on the system's printers or into a PDF.
+#include "CardSettings.h"
+#include "CardWindow.h"
 #include "CardoApplication.h"
+#include "app/UiLocale.h"
+#include "app/WindowPlace.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusError>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -22,16 +23,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("kelbo-cardprinter"));
     QApplication::setApplicationDisplayName(QStringLiteral("KELBO カード印刷"));
     QApplication::setDesktopFileName(QStringLiteral("kelbo-cardprinter"));
-    // Qt's own dialogs (print preview, print dialog, OK/Cancel) in the operator's language where Qt's
-    // translations are installed.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTexts);
-    }
+    // Qt's own dialogs (print preview, print dialog, OK/Cancel) in the operator's language, and a proportional
+    // face for the windows (the card font is for the cards only).
+    setUpUiLocale();
     QApplication::setQuitOnLastWindowClosed(false);
 
     CardoApplication cardo;
+    // The window opens beside KELBO's, not over it, and then where the operator last left it.
+    keepWindowPlace(cardo.window(), cardSettingsPath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/CARDO/Application"), &cardo,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {

@@ -1,5 +1,5 @@
-#include "app/QtTranslations.h"
 #include "app/TMainWnd.h"
+#include "app/UiLocale.h"
 #include "app/UserDialogs.h"
 
 #include <QApplication>
@@ -10,8 +10,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KELBO"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kelbo"));
-    // Standard buttons and file dialogs in the user's language.
-    loadQtTranslations();
+    // Standard buttons and file dialogs in the user's language, and a proportional face for the windows.
+    setUpUiLocale();
     try {
         TMainWnd wnd(QCoreApplication::arguments());
         wnd.show();
