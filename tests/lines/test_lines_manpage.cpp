@@ -163,7 +163,7 @@ TEST(KelboLinesManPage, SaysWhatTheHelpSays)
     ASSERT_TRUE(process.waitForFinished(30000)) << kProgram.toStdString();
     ASSERT_EQ(process.exitCode(), 0);
     const Help help(QString::fromUtf8(process.readAllStandardOutput()));
-    ASSERT_EQ(help.usage.size(), 3);
+    ASSERT_EQ(help.usage.size(), 4);
     ASSERT_FALSE(help.options.empty());
 
     const auto synopsis = man.blocks.find(QStringLiteral("SYNOPSIS"));
