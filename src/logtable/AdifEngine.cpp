@@ -259,6 +259,7 @@ struct Reading
     bool misfit = false; // a value ends inside a UTF-8 character, or leaves non-ASCII bytes between fields
     bool takesTagText = false; // a value holds a whole tag
     bool swallows = false; // a value takes the start of a tag after it, or holds a tag and leaves text behind it
+    bool swallowsEnd = false; // ... and that tag is <EOR> (two records read as one) or the send mark's or its date's
     bool pastEnd = false; // a length runs past the end of the file
     long strayTags = 0; // '<' that begins no tag, a tag without '>'
 
@@ -268,10 +269,18 @@ struct Reading
         names.clear();
         end = insertAt = 0;
         ending = AtEnd;
-        misfit = takesTagText = swallows = pastEnd = false;
+        misfit = takesTagText = swallows = swallowsEnd = pastEnd = false;
         strayTags = 0;
     }
 };
+
+/** A tag whose loss moves a record's end or hides its send mark. */
+bool endsOrMarks(const Tag& tag)
+{
+    return tag.kind == Tag::EndOfRecord || tag.kind == Tag::EndOfHeader
+        || (tag.kind == Tag::Field
+            && (cp932::equalsNoCase(tag.name, "QSL_SENT") || cp932::equalsNoCase(tag.name, "QSL_SDATE")));
+}
 
 /** Bytes of @p count characters from @p at in UTF-8 @p data (fewer at its end). */
 std::size_t charBytes(std::string_view data, std::size_t at, std::uint64_t count)
@@ -302,6 +311,7 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
     std::size_t p = at;
     std::size_t lastValueEnd = at;
     bool heldTag = false; // the value before held a whole tag
+    bool heldEnd = false; // ... one that endsOrMarks
     while (true) {
         const std::size_t lt = data.find('<', p);
         const std::size_t gapEnd = lt == std::string_view::npos ? data.size() : lt;
@@ -312,9 +322,10 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
             }
             if (heldTag && !isBlankText(gap)) {
                 r.swallows = true; // the length took the next field's tag and left its value behind
+                r.swallowsEnd = r.swallowsEnd || heldEnd;
             }
         }
-        heldTag = false;
+        heldTag = heldEnd = false;
         if (lt == std::string_view::npos) {
             r.end = data.size();
             r.insertAt = lastValueEnd;
@@ -352,9 +363,11 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
             }
             if (inside.end > valueEnd) {
                 r.swallows = true; // the value ends inside a tag
+                r.swallowsEnd = r.swallowsEnd || endsOrMarks(inside);
             } else {
                 r.takesTagText = true;
                 heldTag = true;
+                heldEnd = heldEnd || endsOrMarks(inside);
             }
         }
         Entry e;
@@ -395,6 +408,7 @@ struct Damage
     bool openRecord = false; // fields after the last <EOR>
     long unclearLengths = 0; // records whose lengths fit neither bytes nor characters
     long swallowing = 0; // records with a length that takes a following tag
+    long merged = 0; // ... the <EOR> or the send mark's tag
     long droppedFields = 0; // fields beyond the limit of distinct names
 };
 
@@ -602,6 +616,7 @@ private:
             damage.openRecord = damage.openRecord || r.ending != Reading::AtEor;
             damage.unclearLengths += unclear ? 1 : 0;
             damage.swallowing += r.swallows ? 1 : 0;
+            damage.merged += r.swallowsEnd ? 1 : 0;
             for (std::size_t k = 0; k < r.entries.size(); ++k) {
                 // Most records repeat the tags of the one before in the same order and spelling.
                 std::uint16_t field = kDropped;
@@ -623,7 +638,7 @@ private:
             }
             std::uint64_t place = start;
             place |= chars ? kCharLengths : 0;
-            place |= r.pastEnd || unclear || r.swallows ? kNoMark : 0;
+            place |= r.pastEnd || unclear || r.swallowsEnd ? kNoMark : 0;
             m_starts.push_back(place);
             m_lengths.push_back(static_cast<std::uint32_t>(p - start));
             if (m_starts.size() == 256 && p < data.size()) {
@@ -697,8 +712,10 @@ private:
         for (std::size_t i = 0; i < parts.size(); ++i) {
             note += (i > 0 ? ", " : "") + parts[i];
         }
-        if (d.pastEnd || d.unclearLengths > 0 || d.swallowing > 0) {
-            note += ". そのレコードには送信マークを書き込みません";
+        if (d.pastEnd || d.unclearLengths > 0 || d.merged > 0) {
+            note += ". 値がファイルの終わりや <EOR>, QSL_SENT, QSL_SDATE のタグにかかるレコードと, "
+                    "値の長さが合わないレコードには"
+                    "送信マークを書き込みません";
         }
         return note + ". 読めたところまでを表示します.";
     }

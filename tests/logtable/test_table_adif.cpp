@@ -264,7 +264,7 @@ TEST_F(AdifWrite, RewriteKeepsLinksAndHardLinkedFiles)
 
 // One reading of a record: lengths count bytes; a UTF-8 record is read by characters only where its byte reading
 // does not fit and the character reading takes no tag text into a value. A length that runs past the end of the
-// file or into a following tag is noted, and that record takes no mark.
+// file or into a following tag is noted; that record takes no mark where the tag is its <EOR> or its mark's.
 TEST_F(AdifWrite, EachRecordHasOneReadingAndADoubtfulOneTakesNoMark)
 {
     struct Case
@@ -292,6 +292,11 @@ TEST_F(AdifWrite, EachRecordHasOneReadingAndADoubtfulOneTakesNoMark)
          {sj("山田") + "<E"},
          "後ろのタグ",
          {false}},
+        {"7-bit: a length that takes the start of the next field's tag",
+         "<COMMENT:6>G4XYZ<BAND:3>40M <EOR>\n",
+         {"G4XYZ<"},
+         "後ろのタグ",
+         {true}},
         {"7-bit: a length that takes a tag and leaves its value",
          "<COMMENT:21>hello<EOR>\n<CALL:5>K6LTE <EOR>\n<COMMENT:2>ok <EOR>\n",
          {"hello<EOR>\n<CALL:5>K6", "ok"},
