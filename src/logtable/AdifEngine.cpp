@@ -169,10 +169,21 @@ struct Tag
     std::uint64_t length = 0;
 };
 
+struct NameBytes
+{
+    bool is[256] = {};
+    NameBytes()
+    {
+        for (int c = 0x21; c < 0x7F; ++c) {
+            is[c] = c != '<' && c != '>' && c != ':' && c != ',';
+        }
+    }
+};
+
 bool isNameByte(char c)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return u > 0x20 && u < 0x7F && c != '<' && c != '>' && c != ':' && c != ',';
+    static const NameBytes table;
+    return table.is[static_cast<unsigned char>(c)];
 }
 
 /** Reads the tag that begins at @p at (a '<'); Invalid when the bytes there are no tag. It never reads past the
@@ -303,9 +314,11 @@ std::uint64_t countChars(std::string_view s)
 }
 
 /** Reads one record of @p data from @p at into @p r. @p utf8: the file is UTF-8; @p chars: lengths count its
- * characters; @p headerMayEnd: a <EOH> ends the reading (the file's first). The reading never looks past its own
- * end, so a record read again from its own bytes reads the same. */
-void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, bool headerMayEnd, Reading& r)
+ * characters; @p headerMayEnd: a <EOH> ends the reading (the file's first); @p judge: tell how well the lengths
+ * fit (else only the fields are read). The reading never looks past its own end, so a record read again from its
+ * own bytes reads the same. */
+void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, bool headerMayEnd, bool judge,
+                  Reading& r)
 {
     r.clear();
     std::size_t p = at;
@@ -315,7 +328,7 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
     while (true) {
         const std::size_t lt = data.find('<', p);
         const std::size_t gapEnd = lt == std::string_view::npos ? data.size() : lt;
-        if (!r.entries.empty()) {
+        if (judge && !r.entries.empty()) {
             const std::string_view gap = data.substr(p, gapEnd - p);
             if (utf8 && hasNonAscii(gap)) {
                 r.misfit = true; // a value's rest left between fields: the lengths count otherwise
@@ -350,13 +363,8 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
             : static_cast<std::size_t>(std::min<std::uint64_t>(tag.length, data.size() - valueBegin));
         const std::size_t valueEnd = valueBegin + bytes;
         const std::string_view value = data.substr(valueBegin, bytes);
-        if (valueEnd == data.size() && tag.length > (chars ? countChars(value) : bytes)) {
-            r.pastEnd = true;
-        }
-        if (utf8 && valueEnd < data.size() && isContinuation(static_cast<unsigned char>(data[valueEnd]))) {
-            r.misfit = true;
-        }
-        for (std::size_t k = value.find('<'); k != std::string_view::npos; k = value.find('<', k + 1)) {
+        for (std::size_t k = judge ? value.find('<') : std::string_view::npos; k != std::string_view::npos;
+             k = value.find('<', k + 1)) {
             const Tag inside = readTag(data, valueBegin + k);
             if (inside.kind == Tag::Invalid) {
                 continue;
@@ -369,6 +377,12 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
                 heldTag = true;
                 heldEnd = heldEnd || endsOrMarks(inside);
             }
+        }
+        if (valueEnd == data.size() && tag.length > (chars ? countChars(value) : bytes)) {
+            r.pastEnd = true;
+        }
+        if (utf8 && valueEnd < data.size() && isContinuation(static_cast<unsigned char>(data[valueEnd]))) {
+            r.misfit = true;
         }
         Entry e;
         e.tagBegin = lt;
@@ -386,11 +400,11 @@ void readRecordAt(std::string_view data, std::size_t at, bool utf8, bool chars, 
 const Reading& readEitherWay(std::string_view data, std::size_t at, bool utf8, bool headerMayEnd, Reading& byBytes,
                              Reading& byChars, bool& chars, bool& unclear)
 {
-    readRecordAt(data, at, utf8, false, headerMayEnd, byBytes);
+    readRecordAt(data, at, utf8, false, headerMayEnd, true, byBytes);
     chars = false;
     unclear = false;
     if (utf8 && byBytes.misfit) {
-        readRecordAt(data, at, utf8, true, headerMayEnd, byChars);
+        readRecordAt(data, at, utf8, true, headerMayEnd, true, byChars);
         if (!byChars.misfit && !byChars.takesTagText) {
             chars = true;
             return byChars;
@@ -445,7 +459,7 @@ public:
     {
         const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
         const std::size_t upTo = offset / page * page;
-        if (m_data && upTo >= m_released + 16 * kBlock) {
+        if (m_data && upTo >= m_released + 2 * kBlock) {
             ::madvise(const_cast<char*>(m_data) + m_released, upTo - m_released, MADV_DONTNEED);
             m_released = upTo;
         }
@@ -491,7 +505,10 @@ public:
 
     void readRecord(long row, std::vector<std::string>& texts) override
     {
-        texts.assign(m_names.size(), std::string());
+        texts.resize(m_names.size());
+        for (std::string& text : texts) {
+            text.clear(); // the strings keep their room for the next record
+        }
         if (row < 0 || row >= recordCount()) {
             return;
         }
@@ -499,7 +516,12 @@ public:
         // The first of two tags of one name counts: walk backwards so that it is written last.
         for (std::size_t k = m_entries.size(); k-- > 0;) {
             const Entry& e = m_entries[k];
-            texts[e.field] = present(bytes.substr(e.tagBegin + e.tagLength, e.valueBytes));
+            const std::string_view value = bytes.substr(e.tagBegin + e.tagLength, e.valueBytes);
+            if (m_utf8 && hasNonAscii(value)) {
+                texts[e.field] = cp932::fromUtf8(value);
+            } else {
+                texts[e.field].assign(value.data(), value.size());
+            }
         }
         const auto edited = m_edits.find(row);
         if (edited != m_edits.end()) {
@@ -656,8 +678,6 @@ private:
             m_fieldOf.emplace(name, static_cast<std::uint16_t>(m_names.size()));
             m_names.emplace_back(name);
         }
-        m_starts.shrink_to_fit();
-        m_lengths.shrink_to_fit();
         setNote(describe(damage));
         if (m_starts.empty()) {
             addNote("ADIF ファイル " + path() + " には QSO のレコードがありません"
@@ -738,7 +758,7 @@ private:
             }
         }
         const std::string_view bytes(m_window.data() + (start - m_windowStart), length);
-        readRecordAt(bytes, 0, m_utf8, (place & kCharLengths) != 0, false, m_reading);
+        readRecordAt(bytes, 0, m_utf8, (place & kCharLengths) != 0, false, false, m_reading);
         m_entries.clear();
         m_insertAt = start + m_reading.insertAt;
         for (std::size_t k = 0; k < m_reading.entries.size(); ++k) {
@@ -758,8 +778,14 @@ private:
         if (k < m_lastNames.size() && m_lastNames[k].first == name) {
             return m_lastNames[k].second;
         }
-        const auto it = m_fieldOf.find(cp932::toUpperAscii(name));
-        const std::uint16_t field = it == m_fieldOf.end() ? kDropped : it->second;
+        std::uint16_t field = kDropped;
+        const auto met = std::find_if(m_lastNames.begin(), m_lastNames.end(),
+                                      [name](const auto& known) { return known.first == name; });
+        if (met != m_lastNames.end()) {
+            field = met->second;
+        } else if (const auto it = m_fieldOf.find(cp932::toUpperAscii(name)); it != m_fieldOf.end()) {
+            field = it->second;
+        }
         if (k >= m_lastNames.size()) {
             m_lastNames.resize(k + 1);
         }
