@@ -913,10 +913,19 @@ private:
         for (const auto& g : growth) {
             total += g.second;
         }
-        if (rewriteFile(writer, static_cast<off_t>(splices.front().at), produce) == Rewrite::InPlace) {
+        const bool inPlace = rewriteFile(writer, static_cast<off_t>(splices.front().at), produce) == Rewrite::InPlace;
+        if (inPlace) {
             m_stamp = writer.stamp();
         } else {
-            readBack(splices, oldSize + static_cast<std::uint64_t>(total));
+            // Read on from the new file.
+            const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                m_stamp = logtable::FileStamp();
+                throw KelboError(writeError("書き込んだファイルを開けません"));
+            }
+            ::close(m_fd);
+            m_fd = fd;
+            m_stamp = logtable::stampOf(m_fd);
         }
         m_fingerprint = newFingerprint;
         m_fileSize = static_cast<std::size_t>(static_cast<std::int64_t>(m_fileSize) + total);
@@ -932,6 +941,9 @@ private:
                     = static_cast<std::uint32_t>(static_cast<std::int64_t>(m_lengths[i]) + growth[next].second);
                 shift += growth[next++].second;
             }
+        }
+        if (!inPlace) {
+            readBack(splices);
         }
     }
 
@@ -981,18 +993,10 @@ private:
         return after.value();
     }
 
-    /** After a replacement: the table is read on from the new file, whose new bytes are read back. */
-    void readBack(const std::vector<Splice>& splices, std::uint64_t expectedSize)
+    /** After a replacement: the new bytes are read back from the file that now holds the table. */
+    void readBack(const std::vector<Splice>& splices)
     {
-        const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            m_stamp = logtable::FileStamp();
-            throw KelboError(writeError("書き込んだファイルを開けません"));
-        }
-        ::close(m_fd);
-        m_fd = fd;
-        m_stamp = logtable::stampOf(m_fd);
-        bool same = static_cast<std::uint64_t>(m_stamp.size) == expectedSize;
+        bool same = static_cast<std::uint64_t>(m_stamp.size) >= m_fileSize;
         std::int64_t shift = 0;
         for (const Splice& s : splices) {
             std::string back(s.bytes.size(), '\0');
@@ -1003,6 +1007,10 @@ private:
         if (!same) {
             m_stamp = logtable::FileStamp();
             throw KelboError(writeError("書き込んだ内容を読み返せません"));
+        }
+        if (static_cast<std::uint64_t>(m_stamp.size) != m_fileSize) {
+            // Another program appended to the new file already: the table writes no more until it is opened again.
+            m_stamp = logtable::FileStamp();
         }
     }
 
