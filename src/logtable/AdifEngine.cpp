@@ -422,7 +422,8 @@ struct Damage
     bool openRecord = false; // fields after the last <EOR>
     long unclearLengths = 0; // records whose lengths fit neither bytes nor characters
     long swallowing = 0; // records with a length that takes a following tag
-    long merged = 0; // ... the <EOR> or the send mark's tag
+    std::vector<long> noMark; // the first records (1-based) that take no mark
+    long noMarkCount = 0;
     long droppedFields = 0; // fields beyond the limit of distinct names
 };
 
@@ -537,8 +538,7 @@ public:
             throw KelboError(writeError("レコードがありません"));
         }
         if (m_starts[static_cast<std::size_t>(row)] & kNoMark) {
-            throw KelboError(writeError("レコード " + std::to_string(row + 1)
-                                        + " は値の長さが合わず読み方が定まらないため, 書き込みません"));
+            throw KelboError(writeError(noMarkReason(row)));
         }
         std::map<int, std::string> edit;
         if (const auto it = m_edits.find(row); it != m_edits.end()) {
@@ -638,7 +638,6 @@ private:
             damage.openRecord = damage.openRecord || r.ending != Reading::AtEor;
             damage.unclearLengths += unclear ? 1 : 0;
             damage.swallowing += r.swallows ? 1 : 0;
-            damage.merged += r.swallowsEnd ? 1 : 0;
             for (std::size_t k = 0; k < r.entries.size(); ++k) {
                 // Most records repeat the tags of the one before in the same order and spelling.
                 std::uint16_t field = kDropped;
@@ -660,7 +659,13 @@ private:
             }
             std::uint64_t place = start;
             place |= chars ? kCharLengths : 0;
-            place |= r.pastEnd || unclear || r.swallowsEnd ? kNoMark : 0;
+            if (r.pastEnd || unclear || r.swallowsEnd) {
+                place |= kNoMark;
+                if (damage.noMark.size() < 10) {
+                    damage.noMark.push_back(static_cast<long>(m_starts.size()) + 1);
+                }
+                ++damage.noMarkCount;
+            }
             m_starts.push_back(place);
             m_lengths.push_back(static_cast<std::uint32_t>(p - start));
             if (m_starts.size() == 256 && p < data.size()) {
@@ -681,9 +686,14 @@ private:
         setNote(describe(damage));
         if (m_starts.empty()) {
             addNote("ADIF ファイル " + path() + " には QSO のレコードがありません"
-                    + (headerOnly ? std::string(" (<EOH> も <EOR> もないため, 全体をヘッダーとして読みました)") : "")
-                    + ".");
+                    + (headerOnly ? std::string(" (<EOH> も <EOR> もない, ヘッダーだけのファイルです)") : "") + ".");
         }
+    }
+
+    static std::string noMarkReason(long row)
+    {
+        return "レコード " + std::to_string(row + 1)
+            + " は値がファイルの終わりや <EOR>, QSL_SENT, QSL_SDATE のタグにかかるか長さが合わないため, 書き込みません";
     }
 
     /** The field of a tag name (upper case), added at the end when new; the send mark and its date come last. */
@@ -732,10 +742,15 @@ private:
         for (std::size_t i = 0; i < parts.size(); ++i) {
             note += (i > 0 ? ", " : "") + parts[i];
         }
-        if (d.pastEnd || d.unclearLengths > 0 || d.merged > 0) {
-            note += ". 値がファイルの終わりや <EOR>, QSL_SENT, QSL_SDATE のタグにかかるレコードと, "
-                    "値の長さが合わないレコードには"
-                    "送信マークを書き込みません";
+        if (d.noMarkCount > 0) {
+            note += ". 値がファイルの終わりや <EOR>, QSL_SENT, QSL_SDATE のタグにかかるか長さが合わないため, ";
+            for (std::size_t i = 0; i < d.noMark.size(); ++i) {
+                note += (i > 0 ? ", " : "") + std::to_string(d.noMark[i]);
+            }
+            note += d.noMarkCount > static_cast<long>(d.noMark.size())
+                ? " ほか全 " + std::to_string(d.noMarkCount) + " 件のレコード"
+                : " 件目のレコード";
+            note += "には送信マークを書き込みません";
         }
         return note + ". 読めたところまでを表示します.";
     }
@@ -842,8 +857,7 @@ private:
         std::vector<std::pair<long, std::int64_t>> growth; // by record: its change of length
         for (const auto& [row, fields] : edits) {
             if (m_starts[static_cast<std::size_t>(row)] & kNoMark) {
-                throw KelboError(writeError("レコード " + std::to_string(row + 1)
-                                            + " は値の長さが合わず読み方が定まらないため, 書き込みません"));
+                throw KelboError(writeError(noMarkReason(row)));
             }
             const std::string_view bytes = load(row);
             const std::uint64_t start = m_starts[static_cast<std::size_t>(row)] & kOffsetBits;

@@ -285,7 +285,7 @@ TEST_F(AdifWrite, EachRecordHasOneReadingAndADoubtfulOneTakesNoMark)
         {"a log cut inside its last value",
          "<COMMENT:2>ok <EOR>\n<COMMENT:40>cut he",
          {"ok", "cut he"},
-         "ファイルの終わり",
+         "2 件目のレコードには送信マークを書き込みません",
          {true, false}},
         {"CP932: a length too long by the bytes of a character count",
          "<COMMENT:6>" + sj("山田") + "<EOR>\n<COMMENT:2>ok <EOR>\n",
