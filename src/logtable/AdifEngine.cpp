@@ -616,7 +616,7 @@ private:
             bool chars = false;
             bool unclear = false;
             // The file's first reading is its header when <EOH> ends it; one that meets neither <EOH> nor <EOR>
-            // is a header without its end (a report of no contacts), not a record.
+            // is a header without its end (a report of no contacts), not a record, unless a length took its end.
             const Reading& r = readEitherWay(data, p, m_utf8, first, byBytes, byChars, chars, unclear);
             const std::size_t start = p;
             p = r.end;
@@ -625,7 +625,7 @@ private:
                 if (r.ending == Reading::AtEoh) {
                     continue;
                 }
-                if (r.ending == Reading::AtEnd) {
+                if (r.ending == Reading::AtEnd && !r.pastEnd && !r.swallows) {
                     headerOnly = true;
                     break;
                 }

@@ -282,6 +282,7 @@ TEST_F(AdifWrite, EachRecordHasOneReadingAndADoubtfulOneTakesNoMark)
          "",
          {true, true}},
         {"7-bit: a whole tag inside a value", "<COMMENT:10>see <EOR>! <EOR>", {"see <EOR>!"}, "", {true}},
+        {"a log of one record cut inside its last value", "<COMMENT:40>cut he", {"cut he"}, "1 件目", {false}},
         {"a log cut inside its last value",
          "<COMMENT:2>ok <EOR>\n<COMMENT:40>cut he",
          {"ok", "cut he"},
