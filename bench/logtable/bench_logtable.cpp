@@ -463,7 +463,7 @@ int main(int argc, char** argv)
         makeText(dir, "big", big);
         makeAdif(dir + "big.adi", big);
         std::printf("made in %.1f s\n", seconds(made));
-        std::printf("Walk of %ld records (target: peak RSS under 64 MB):\n", big);
+        std::printf("Walk of %ld records (target: peak RSS under 32 MB):\n", big);
         readEverything("Paradox .db", dir, "big.db");
         readEverything("dBASE .dbf", dir, "big.dbf");
         readEverything("text .txt + .sch", dir, "big.txt");

@@ -37,6 +37,21 @@ inline void put(const std::string& name, std::string_view bytes)
     std::fclose(f);
 }
 
+inline std::string get(const std::string& name)
+{
+    std::string bytes;
+    FILE* f = std::fopen((folder() + name).c_str(), "rb");
+    if (!f) {
+        std::abort();
+    }
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+        bytes.append(buffer, n);
+    }
+    std::fclose(f);
+    return bytes;
+}
+
 inline void openAndReadEverything(const std::string& name)
 {
     auto table = createLogTable();

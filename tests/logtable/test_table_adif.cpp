@@ -262,6 +262,155 @@ TEST_F(AdifWrite, RewriteKeepsLinksAndHardLinkedFiles)
     EXPECT_EQ(st.st_nlink, 2u);
 }
 
+// One reading of a record: lengths count bytes; a UTF-8 record is read by characters only where its byte reading
+// does not fit and the character reading takes no tag text into a value. A length that runs past the end of the
+// file or into a following tag is noted; that record takes no mark where the tag is its <EOR> or its mark's.
+TEST_F(AdifWrite, EachRecordHasOneReadingAndADoubtfulOneTakesNoMark)
+{
+    struct Case
+    {
+        const char* what;
+        std::string file;
+        std::vector<std::string> comments; // COMMENT of every record
+        const char* noted; // in the note, or "" for none
+        std::vector<bool> markable;
+    };
+    const std::vector<Case> cases = {
+        {"UTF-8: tag text inside a value after a non-ASCII value",
+         "<NAME:6>山田 <COMMENT:19><QSL_SENT:1>N <EOR> <EOR>\n<NAME:5>Smith <COMMENT:2>hi <EOR>\n",
+         {"<QSL_SENT:1>N <EOR>", "hi"},
+         "",
+         {true, true}},
+        {"7-bit: a whole tag inside a value", "<COMMENT:10>see <EOR>! <EOR>", {"see <EOR>!"}, "", {true}},
+        {"a log of one record cut inside its last value", "<COMMENT:40>cut he", {"cut he"}, "1 件目", {false}},
+        {"a log cut inside its last value",
+         "<COMMENT:2>ok <EOR>\n<COMMENT:40>cut he",
+         {"ok", "cut he"},
+         "2 件目のレコードには送信マークを書き込みません",
+         {true, false}},
+        {"CP932: a length too long by the bytes of a character count",
+         "<COMMENT:6>" + sj("山田") + "<EOR>\n<COMMENT:2>ok <EOR>\n",
+         {sj("山田") + "<E"},
+         "後ろのタグ",
+         {false}},
+        {"7-bit: a length that takes the start of the next field's tag",
+         "<COMMENT:6>G4XYZ<BAND:3>40M <EOR>\n",
+         {"G4XYZ<"},
+         "後ろのタグ",
+         {true}},
+        {"7-bit: a length that takes a tag and leaves its value",
+         "<COMMENT:21>hello<EOR>\n<CALL:5>K6LTE <EOR>\n<COMMENT:2>ok <EOR>\n",
+         {"hello<EOR>\n<CALL:5>K6", "ok"},
+         "後ろのタグ",
+         {false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto t = make(c.file);
+        EXPECT_EQ(column(*t, "COMMENT"), c.comments);
+        const std::string note = t->ReadNote();
+        if (*c.noted) {
+            EXPECT_NE(note.find(c.noted), std::string::npos) << note;
+        } else {
+            EXPECT_EQ(note, "");
+        }
+        ASSERT_EQ(c.markable.size(), c.comments.size());
+        for (long row = static_cast<long>(c.markable.size()); row-- > 0;) {
+            const std::string before = readFile(path());
+            if (c.markable[static_cast<std::size_t>(row)]) {
+                mark(*t, row, "Y", "20261210");
+                auto again = open(tmp.path(), "log.adi");
+                EXPECT_EQ(column(*again, "COMMENT"), c.comments) << "the mark went into no value";
+                EXPECT_EQ(column(*again, "QSL_SENT")[static_cast<std::size_t>(row)], "Y");
+            } else {
+                EXPECT_THROW(mark(*t, row, "Y", "20261210"), KelboError);
+                EXPECT_EQ(readFile(path()), before);
+            }
+        }
+    }
+}
+
+TEST(AdifTable, FileWithoutRecordsReadsAsNoRecordsWithANote)
+{
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"header tags, no <EOH>, no <EOR>", "Status report\r\n<PROGRAMID:4>test\r\n<APP_X_EOF>\r\n"},
+        {"a header and nothing after it", "<ADIF_VER:5>3.1.4 <EOH>\n"},
+        {"an empty file", ""},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        TempDir tmp;
+        writeFile(tmp.file("log.adi"), bytes);
+        auto t = open(tmp.path(), "log.adi");
+        EXPECT_EQ(t->RecordCount(), 0);
+        EXPECT_NE(t->ReadNote().find("QSO のレコードがありません"), std::string::npos) << t->ReadNote();
+        EXPECT_EQ(readFile(tmp.file("log.adi")), bytes);
+    }
+}
+
+// Every engine's rule for what CP932 cannot hold: "?" for such a character, CP932's own character for the JIS
+// forms it holds under other code points.
+TEST(AdifTable, Utf8ValuesReachTheProgramAsCp932)
+{
+    TempDir tmp;
+    writeFile(tmp.file("log.adi"), "<NAME:23>Petäjävesi 赵 〜− <QTH:6>山田 <EOR>\n");
+    auto t = open(tmp.path(), "log.adi");
+    EXPECT_EQ(t->CellText(0, 0), "Pet?j?vesi ? \x81\x60\x81\x7C");
+    EXPECT_EQ(t->CellText(0, 1), sj("山田"));
+}
+
+// A write keeps the encoding the log was opened with: one that would make the whole file read in another encoding
+// is refused, and the open table reads on as a fresh opening of the written file does.
+TEST_F(AdifWrite, WriteNeverChangesHowTheRestOfTheLogReads)
+{
+    // CP932 only because of the lone lead byte in the first QSL_SENT; the second NAME's bytes are also UTF-8 (é).
+    const std::string original = "<CALL:6>JA1ZQX <QSL_SENT:1>\x82 <EOR>\n<CALL:5>K6LTE <NAME:2>\xC3\xA9 <EOR>\n";
+    auto t = make(original);
+    const auto rows = walk(*t);
+    EXPECT_EQ(rows[1][1], "\xC3\xA9");
+    try {
+        mark(*t, 0, "Y", "20261210");
+        ADD_FAILURE() << "written";
+    } catch (const KelboError& e) {
+        EXPECT_NE(std::string(e.what()).find("文字コード"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readFile(path()), original);
+    mark(*t, 1, "Y", "20261210");
+    EXPECT_EQ(walk(*open(tmp.path(), "log.adi"))[1][1], "\xC3\xA9");
+}
+
+// Records are read from the file when asked for: after writes that move them (by replacement and in place), the
+// open table reads exactly as the file does when opened again, records longer than a read window included.
+TEST_F(AdifWrite, OpenTableReadsOnAsTheWrittenFile)
+{
+    std::string bytes = "head <EOH>\n";
+    for (int i = 0; i < 40; ++i) {
+        const std::string comment(i % 7 == 3 ? 70000 : 5, static_cast<char>('a' + i % 26));
+        bytes += "<CALL:4>C" + std::to_string(100 + i) + " <COMMENT:" + std::to_string(comment.size()) + ">" + comment
+            + (i % 3 == 0 ? " <QSL_SENT:1>N" : "") + " <EOR>\n";
+    }
+    for (const bool hardLinked : {false, true}) {
+        SCOPED_TRACE(hardLinked ? "in place" : "replaced");
+        auto t = make(bytes);
+        if (hardLinked) {
+            ASSERT_EQ(::link(path().c_str(), tmp.file("other.adi").c_str()), 0);
+        }
+        {
+            WriteBatch batch(*t);
+            for (long row : {3L, 4L, 17L, 39L}) {
+                mark(*t, row, "Y", "20261210");
+            }
+            batch.end();
+        }
+        mark(*t, 0, "Y", "20261211");
+        const auto rows = walk(*t);
+        EXPECT_EQ(rows, walk(*open(tmp.path(), "log.adi")));
+        EXPECT_EQ(column(*t, "QSL_SDATE")[17], "20261210");
+        EXPECT_EQ(rows[37][1].size(), 5u);
+        ::unlink(tmp.file("other.adi").c_str());
+    }
+}
+
 TEST(AdifTable, SendMarkRuleIsAdifsOwn)
 {
     auto t = open(KELBO_SAMPLE_DIR, "LOG.ADI");
