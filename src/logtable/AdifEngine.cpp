@@ -687,9 +687,10 @@ private:
         if (fd < 0) {
             throw KelboError(writeError("書き込んだファイルを開けません"));
         }
+        // Contacts another program appended meanwhile follow the content.
         std::string back(content.size(), '\0');
         const bool same = (back.empty() || logtable::readAt(fd, back.data(), back.size(), 0)) && back == content
-            && logtable::stampOf(fd).size == static_cast<off_t>(content.size());
+            && logtable::stampOf(fd).size >= static_cast<off_t>(content.size());
         m_stamp = logtable::stampOf(fd);
         ::close(fd);
         if (!same) {
