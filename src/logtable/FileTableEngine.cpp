@@ -21,6 +21,9 @@ void FileTableEngine::addNote(const std::string& sentence)
         m_note += ' ';
     }
     m_note += sentence;
+    if (m_noteListener) {
+        m_noteListener();
+    }
 }
 
 std::string FileTableEngine::memoTextFrom(std::optional<std::string> bytes, const std::string& memoPath)

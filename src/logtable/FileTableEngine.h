@@ -25,6 +25,7 @@ class FileTableEngine : public TableEngine
 {
 public:
     std::string readNote() const final;
+    void setNoteListener(std::function<void()> listener) final { m_noteListener = std::move(listener); }
     void beginBatch() final { m_batchActive = true; }
     void endBatch() final;
 
@@ -94,6 +95,7 @@ private:
     std::string m_path;
     std::string m_recoveryNote;
     std::string m_note;
+    std::function<void()> m_noteListener;
     off_t m_knownSize = -1; // bytes of the file this table's view covers, once it rewrote the file
     bool m_memoDamageNoted = false;
     bool m_batchActive = false;
