@@ -322,7 +322,12 @@ private:
         }
     }
 
-    /** Under the lock: the record on disk must still be @p seen (the bytes the operator's values came from). */
+    /** Under the lock: the record on disk must still be @p seen (the bytes the operator's values came from).
+     *
+     * Each field is written with one write of its whole width, and nothing else of the file changes, so no journal
+     * is kept: a crash in the middle of a batch leaves every record with its old value or the whole mark (the
+     * marked ones all printed). Only a field that straddles a page of the file could in principle be cut by a
+     * power loss between the two pages. */
     void writeFields(logtable::TableWriter& writer, off_t recordOffset, const std::string& seen,
                      const std::vector<std::pair<int, std::string>>& changes)
     {
