@@ -173,6 +173,11 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     DBGrid->verticalHeader()->setMinimumSectionSize(1);
     DBGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 2);
     m_gridModel = new LogTableModel(*m_table, this);
+    // A note that grows while the grid or a walk reads records is shown once the running event is over.
+    m_table->setNoteListener([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ShowLaterReadNote(); }, Qt::QueuedConnection);
+    });
     DBGrid->setModel(m_gridModel);
     // The grid and the table share one current record: each follows the other.
     connect(m_gridModel, &LogTableModel::currentRecordChanged, this, [this](int row) {
@@ -369,9 +374,24 @@ void TMainWnd::ConBtnClick()
     RefreshStatus();
     // A table that opened with less than the file holds says so once.
     const std::string note = m_table->ReadNote();
+    m_noteShown = note;
     if (!note.empty()) {
         dialogs().WarningBox(this, QString::fromStdString(note));
     }
+}
+
+void TMainWnd::ShowLaterReadNote()
+{
+    const std::string note = m_table->IsOpen() ? m_table->ReadNote() : std::string();
+    if (note.size() <= m_noteShown.size() || note.compare(0, m_noteShown.size(), m_noteShown) != 0) {
+        return;
+    }
+    std::string added = note.substr(m_noteShown.size());
+    m_noteShown = note;
+    if (!added.empty() && added.front() == ' ') {
+        added.erase(0, 1);
+    }
+    dialogs().WarningBox(this, QString::fromStdString(added));
 }
 
 void TMainWnd::RefreshStatus()

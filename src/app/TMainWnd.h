@@ -114,6 +114,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /** What the table could not read and found out only after 接続 (a damaged memo met in a record), shown once. */
+    void ShowLaterReadNote();
     void LoadSettingsIntoControls();
     void SaveSettingsFromControls();
     KelboSettings settingsFromControls() const;
@@ -129,6 +131,7 @@ private:
     LogTableModel* m_gridModel = nullptr;
     long m_marksThisSession = 0;
     SendMarkUndo m_undo;
+    std::string m_noteShown; // the open table's read note as far as it was shown
 };
 
 /** @brief The one main window while it exists. */

@@ -1,6 +1,7 @@
 #include "app/TMainWnd.h"
 #include "app/UiLocale.h"
 #include "app/UserDialogs.h"
+#include "app/WriteRecovery.h"
 
 #include <QApplication>
 #include <exception>
@@ -13,6 +14,8 @@ int main(int argc, char* argv[])
     // Standard buttons and file dialogs in the user's language, and a proportional face for the windows.
     setUpUiLocale();
     try {
+        // A log write that a crash cut off is put right before any table is opened.
+        RecoverInterruptedWrites(nullptr);
         TMainWnd wnd(QCoreApplication::arguments());
         wnd.show();
         app.exec();

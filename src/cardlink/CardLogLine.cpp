@@ -15,9 +15,13 @@ public:
     template <std::size_t N> void member(const char (&text)[N])
     {
         // Members are zero-terminated; the bound guards against a member that fills its array.
+        // A line end or another control byte would break the line apart at the card program: it becomes a blank.
+        // No CP932 trail byte lies below 0x20, so no character is cut by this.
         const std::size_t n = strnlen(text, N);
-        std::memcpy(m_p, text, n);
-        m_p += n;
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            *m_p++ = c < 0x20 ? ' ' : text[i];
+        }
     }
     template <std::size_t N> void quoted(const char (&text)[N])
     {
@@ -30,7 +34,7 @@ public:
     {
         // The field holds one byte: a lead byte alone would be half a character, so it is left out.
         if (c != '\0' && !cp932::isLeadByte(static_cast<unsigned char>(c))) {
-            *m_p++ = c;
+            *m_p++ = static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
         }
     }
     void twoDigits(unsigned v)

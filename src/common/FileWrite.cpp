@@ -150,6 +150,12 @@ void removeStaleTemporaries(const std::string& path)
 
 void replaceFile(const std::string& path, const std::function<void(const Put&)>& fill)
 {
+    replaceFile(path, fill, nullptr, nullptr);
+}
+
+void replaceFile(const std::string& path, const std::function<void(const Put&)>& fill,
+                 const std::function<void(const Put&)>& beforeRename, const std::function<void(int fd)>& afterRename)
+{
     removeStaleTemporaries(path);
     struct stat st
     {
@@ -197,6 +203,16 @@ void replaceFile(const std::string& path, const std::function<void(const Put&)>&
         if (existed && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
             // Keeping the owner needs privileges the operator may not have; the mode is kept regardless.
         }
+        if (beforeRename) {
+            bool added = false;
+            beforeRename([&](const char* data, std::size_t size) {
+                added = added || size > 0;
+                put(data, size);
+            });
+            if (added && ::fsync(fd) != 0) {
+                fail(systemReason(errno));
+            }
+        }
         if (::rename(name.c_str(), path.c_str()) != 0) {
             fail(systemReason(errno));
         }
@@ -204,8 +220,16 @@ void replaceFile(const std::string& path, const std::function<void(const Put&)>&
         abandon();
         throw;
     }
-    ::close(fd);
     syncFolderOf(path);
+    if (afterRename) {
+        try {
+            afterRename(fd);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+    }
+    ::close(fd);
 }
 
 void rewriteInPlace(int fd, off_t from, std::string_view tail)

@@ -36,6 +36,12 @@ using Put = std::function<void(const char* data, std::size_t size)>;
  * Stale temporary files of earlier writes that were killed are removed first. */
 void replaceFile(const std::string& path, const std::function<void(const Put&)>& fill);
 
+/** @brief replaceFile with two more steps: @p beforeRename runs once the new content is synced, with a Put that adds
+ * bytes at its end (synced as well), and may still refuse by throwing; @p afterRename runs once the new file has
+ * the name, with its descriptor open for writing. What @p afterRename throws is passed on: the file is replaced. */
+void replaceFile(const std::string& path, const std::function<void(const Put&)>& fill,
+                 const std::function<void(const Put&)>& beforeRename, const std::function<void(int fd)>& afterRename);
+
 /** @brief True when a temporary file can be made beside @p path (its folder is writable). */
 bool canReplace(const std::string& path);
 

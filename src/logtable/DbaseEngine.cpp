@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <set>
 #include <sys/stat.h>
@@ -321,7 +322,12 @@ private:
         }
     }
 
-    /** Under the lock: the record on disk must still be @p seen (the bytes the operator's values came from). */
+    /** Under the lock: the record on disk must still be @p seen (the bytes the operator's values came from).
+     *
+     * Each field is written with one write of its whole width, and nothing else of the file changes, so no journal
+     * is kept: a crash in the middle of a batch leaves every record with its old value or the whole mark (the
+     * marked ones all printed). Only a field that straddles a page of the file could in principle be cut by a
+     * power loss between the two pages. */
     void writeFields(logtable::TableWriter& writer, off_t recordOffset, const std::string& seen,
                      const std::vector<std::pair<int, std::string>>& changes)
     {
@@ -494,6 +500,42 @@ private:
         return memoTextFrom(block ? m_memo->read(*block) : std::nullopt, m_memoPath);
     }
 
+    /** The block numbers of every memo of the table, read from the file through a handle of their own. */
+    std::vector<std::uint32_t> memoStarts() const
+    {
+        std::vector<std::uint32_t> starts;
+        const int fd = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || m_recordLength <= 0) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return starts;
+        }
+        const auto length = static_cast<std::size_t>(m_recordLength);
+        const long perChunk = std::max<long>(1, (1 << 20) / m_recordLength);
+        std::vector<char> chunk;
+        for (long first = 0; first < m_physicalCount; first += perChunk) {
+            const long count = std::min(perChunk, m_physicalCount - first);
+            chunk.resize(static_cast<std::size_t>(count) * length);
+            if (!logtable::readAt(fd, chunk.data(), chunk.size(),
+                                  static_cast<off_t>(m_headerLength) + static_cast<off_t>(first) * m_recordLength)) {
+                break;
+            }
+            for (long r = 0; r < count; ++r) {
+                const char* record = chunk.data() + static_cast<std::size_t>(r) * length;
+                for (const Field& field : m_fields) {
+                    if (field.type == 'M' && field.offset + field.width <= m_recordLength) {
+                        if (const auto block = memoBlock(field, record + field.offset); block && *block > 0) {
+                            starts.push_back(*block);
+                        }
+                    }
+                }
+            }
+        }
+        ::close(fd);
+        return starts;
+    }
+
     /** Opens the memo file of a table that has memo fields; a missing or unusable one leaves the memos empty and
      * says so in the note. */
     void openMemoFile()
@@ -526,6 +568,7 @@ private:
                                      : logtable::DbaseMemoFile::Kind::Dbase3);
         try {
             m_memo = logtable::DbaseMemoFile::open(m_memoPath, kind);
+            m_memo->setMemoStarts([this] { return memoStarts(); });
         } catch (const KelboError& e) {
             addNote("メモファイル " + m_memoPath + " を読めないため (" + e.what() + "), メモのフィールド " + names
                     + " は空で表示します.");

@@ -6,6 +6,7 @@
 
 #include "common/FileWrite.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,15 +24,15 @@ namespace logtable {
 class FileTableEngine : public TableEngine
 {
 public:
-    std::string readNote() const final { return m_note; }
+    std::string readNote() const final;
+    void setNoteListener(std::function<void()> listener) final { m_noteListener = std::move(listener); }
     void beginBatch() final { m_batchActive = true; }
     void endBatch() final;
 
 protected:
-    explicit FileTableEngine(std::string path)
-        : m_path(std::move(path))
-    {
-    }
+    /** @brief Before the engine reads anything, a write to @p path that a crash cut off is undone (see
+     * recoverTable); the read note says so. */
+    explicit FileTableEngine(std::string path);
 
     const std::string& path() const { return m_path; }
 
@@ -71,7 +72,13 @@ protected:
      * the file it names. A file with more than one name (hard links), or in a folder the user may not write, is
      * rewritten in place from @p firstChange on, synced and read back; otherwise a complete copy made beside it
      * replaces it, and the caller reads on (and reads its new bytes back) from the file now at path(). Throws
-     * KelboError naming the table; a failed replacement leaves the old file as it was. */
+     * KelboError naming the table; a failed replacement leaves the old file as it was.
+     *
+     * @p produce stands for the bytes of the file as this table last read or wrote it. Until the new content is in
+     * place, the old file must keep those bytes: bytes another program appends meanwhile are carried to the end of
+     * the new content (also when they come just after the rename, into the old file), and any other change stops
+     * the write with nothing lost. An in-place rewrite first puts the bytes it overwrites into a journal
+     * (WriteJournal.h), so that a crash leaves the file whole old or whole new once it is opened again. */
     Rewrite rewriteFile(TableWriter& writer, off_t firstChange,
                         const std::function<void(const filewrite::Put& put, off_t from)>& produce);
 
@@ -79,12 +86,34 @@ protected:
     FileStamp m_stamp;
 
 private:
+    void replaceCarrying(TableWriter& writer, const std::string& target, off_t known, std::uint64_t readHash,
+                         const std::function<void(const filewrite::Put& put, off_t from)>& produce);
+    void rewriteJournaled(TableWriter& writer, const std::string& target, off_t firstChange, off_t known,
+                          std::uint64_t readHash,
+                          const std::function<void(const filewrite::Put& put, off_t from)>& produce);
+
     std::string m_path;
+    std::string m_recoveryNote;
     std::string m_note;
+    std::function<void()> m_noteListener;
+    off_t m_knownSize = -1; // bytes of the file this table's view covers, once it rewrote the file
     bool m_memoDamageNoted = false;
     bool m_batchActive = false;
     std::unique_ptr<TableWriter> m_batchWriter;
 };
+
+/** @brief The moments of a rewrite where a test may act as another program would. */
+enum class RewriteStage
+{
+    Started, // the file is locked and the bytes read were checked
+    Copied, // the new content is made (beside the file, or in memory for an in-place rewrite)
+    Synced, // the copy beside the file is on disk, its name not yet the table's
+    Renamed, // the copy has the table's name
+    Journaled, // the bytes to be overwritten in place are in the journal
+    Written // the new bytes are written in place, the file not yet cut to its new length
+};
+/** @brief For tests: @p hook is called at every stage of every rewrite (null: none). */
+void setRewriteHookForTests(std::function<void(RewriteStage)> hook);
 
 } // namespace logtable
 

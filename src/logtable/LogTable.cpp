@@ -370,6 +370,7 @@ private:
             throw KelboError(logtable::openError(path, "このテーブルを読む手段がありません"));
         }
         m_engine = std::move(engine);
+        m_engine->setNoteListener([this] { notifyNote(); });
         m_path = path;
         m_position = 0;
         m_atEnd = m_engine->recordCount() == 0;

@@ -112,14 +112,24 @@ public:
     void AttachGrid();
     bool GridAttached() const { return m_detachCount == 0; }
     void setListener(LogTableListener* listener) { m_listener = listener; }
+    /** @brief @p listener is called each time ReadNote grows while the table is open (a memo found damaged when a
+     * record is read, say); it must not read the table itself. */
+    void setNoteListener(std::function<void()> listener) { m_noteListener = std::move(listener); }
 
 protected:
     void notifyReset();
     void notifyCurrent();
     void notifyRecord(long position);
+    void notifyNote()
+    {
+        if (m_noteListener) {
+            m_noteListener();
+        }
+    }
 
 private:
     LogTableListener* m_listener = nullptr;
+    std::function<void()> m_noteListener;
     int m_detachCount = 0;
 };
 

@@ -50,7 +50,28 @@ DbaseMemoFile::DbaseMemoFile(int fd, Kind kind)
     } else if (m_kind == Kind::Dbase4) {
         const std::uint32_t declared = static_cast<std::uint32_t>(head[20] | head[21] << 8);
         m_blockSize = declared == 0 ? 512 : declared;
+    } else {
+        const off_t used = static_cast<off_t>(le32(head)) * m_blockSize;
+        m_usedEnd = used > m_blockSize && used < m_size ? used : m_size;
     }
+}
+
+off_t DbaseMemoFile::limitAfter(std::uint32_t block) const
+{
+    if (!m_startsKnown) {
+        m_startsKnown = true;
+        if (m_startsOf) {
+            m_starts = m_startsOf();
+            std::sort(m_starts.begin(), m_starts.end());
+        }
+    }
+    const auto next = std::upper_bound(m_starts.begin(), m_starts.end(), block);
+    const off_t start = static_cast<off_t>(block) * m_blockSize;
+    off_t limit = m_usedEnd > start ? m_usedEnd : m_size;
+    if (next != m_starts.end()) {
+        limit = std::min(limit, static_cast<off_t>(*next) * m_blockSize);
+    }
+    return limit;
 }
 
 DbaseMemoFile::~DbaseMemoFile()
@@ -109,11 +130,13 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
     if (m_kind == Kind::Dbase4) {
         return std::nullopt;
     }
-    // dBASE III: the text runs to its end mark (0x1A, written twice), which may lie blocks further on.
+    // dBASE III: the text runs to its end mark (0x1A, written twice), which may lie blocks further on, but not
+    // into the next memo: a file without end marks would otherwise be read to its end for every memo.
     std::string text;
     char chunk[512];
-    for (off_t at = start; at < m_size; at += static_cast<off_t>(sizeof chunk)) {
-        const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof chunk), m_size - at));
+    off_t stop = std::min<off_t>(m_size, start + static_cast<off_t>(m_blockSize));
+    for (off_t at = start; at < stop; at += static_cast<off_t>(sizeof chunk)) {
+        const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof chunk), stop - at));
         if (!readAt(m_fd, chunk, n, at)) {
             return std::nullopt;
         }
@@ -123,8 +146,11 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
             return text;
         }
         text.append(chunk, n);
+        if (at + static_cast<off_t>(n) == stop && stop == start + static_cast<off_t>(m_blockSize)) {
+            stop = std::max(stop, limitAfter(block));
+        }
     }
-    return text; // no end mark before the end of the file: the text up to there
+    return text; // no end mark before the next memo or the end of the file: the text up to there
 }
 
 // --- Paradox

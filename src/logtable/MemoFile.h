@@ -2,10 +2,12 @@
 #define KELBO_LOGTABLE_MEMOFILE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 /** @brief Readers of the memo files that hold long texts beside a table. Every offset and length read from the
  * file is checked against the file's size, so a damaged memo file gives "no text" for the memo, never a wild
@@ -40,11 +42,23 @@ public:
 
     std::uint32_t blockSize() const { return m_blockSize; }
 
+    /** @brief Where the table's memos start, asked for once when a dBASE III memo has no end mark in its first
+     * block: such a memo ends at the next memo's start (or at the file's first free block), never runs on through
+     * the rest of the file. Gives the block numbers in any order. */
+    void setMemoStarts(std::function<std::vector<std::uint32_t>()> starts) { m_startsOf = std::move(starts); }
+
 private:
+    /** The first byte after the memo at @p block may use: the next memo's start, or the end of the used blocks. */
+    off_t limitAfter(std::uint32_t block) const;
+
     int m_fd = -1;
     Kind m_kind;
     off_t m_size = 0;
     std::uint32_t m_blockSize = 512;
+    off_t m_usedEnd = 0; // dBASE III: the first free block as its header tells, when that lies inside the file
+    std::function<std::vector<std::uint32_t>()> m_startsOf;
+    mutable std::vector<std::uint32_t> m_starts; // sorted, once asked for
+    mutable bool m_startsKnown = false;
 };
 
 /** @brief A Paradox memo file (.MB): blocks of 4 KiB, a memo either alone in a block or one of up to 64 in a

@@ -520,7 +520,8 @@ private:
     }
 
     /** Under the lock: the record on disk must still be @p seen; then exactly the fields' bytes are written, the
-     * text and zeros to the field's width. */
+     * text and zeros to the field's width, each field with one write (as in a dBASE table, no journal: a crash
+     * leaves every record with its old value or the whole mark). */
     void writeFields(logtable::TableWriter& writer, off_t recordOffset, const std::string& seen,
                      const std::vector<std::pair<int, std::string>>& changes)
     {

@@ -3,6 +3,7 @@
 
 #include "logtable/SendMarkRule.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -39,6 +40,9 @@ public:
      * damaged ...), in UTF-8, one sentence per problem that names the file; "" when everything read. The table
      * still opens with what could be read. */
     virtual std::string readNote() const { return {}; }
+    /** @brief @p listener is called each time the note grows after the table opened (a memo found damaged when
+     * it is read, say). */
+    virtual void setNoteListener(std::function<void()> listener) { static_cast<void>(listener); }
 
     /** @brief How this format tells a sent contact; the program's own rule unless the format has its own. */
     virtual SendMarkRule sendMarkRule() const { return {}; }

@@ -508,12 +508,6 @@ private:
      * first change on, under the lock, synced and read back. @p splices are in file order and do not overlap. */
     void rewrite(logtable::TableWriter& writer, const std::vector<Splice>& splices)
     {
-        struct stat st
-        {
-        };
-        if (::fstat(writer.fd(), &st) != 0) {
-            throw KelboError(writeError(std::strerror(errno)));
-        }
         std::vector<char> buffer(1 << 20);
         auto produce = [&](const filewrite::Put& put, off_t from) {
             auto copy = [&](off_t to) {
@@ -532,7 +526,8 @@ private:
                 put(splice.bytes.data(), splice.bytes.size());
                 from = splice.at + static_cast<off_t>(splice.length);
             }
-            copy(st.st_size);
+            // The table as this view knows it; bytes another program appended are carried by rewriteFile.
+            copy(static_cast<off_t>(m_fileSize));
         };
         if (rewriteFile(writer, splices.front().at, produce) == Rewrite::InPlace) {
             m_stamp = logtable::stampOf(m_fd);

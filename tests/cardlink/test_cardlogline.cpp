@@ -79,6 +79,21 @@ TEST(CardLogLine, MarkThatIsHalfACharacterIsLeftOut)
     }
 }
 
+TEST(CardLogLine, ControlBytesInValuesBecomeBlanks)
+{
+    // A line end inside a value would split the line in two at the card program.
+    CardRecord r = exampleRecord();
+    std::strcpy(r.Call, "AB\rC");
+    std::strcpy(r.Mode, "C\tW");
+    std::strcpy(r.Name, "Taro\r\nYamada");
+    std::strcpy(r.Qth, "\x93\x8c\x0a\x8b\x9e");
+    std::strcpy(r.Qsl, "line1\nline2\x1f");
+    r.SendChar = '\n';
+    r.RecvChar = '\x01';
+    EXPECT_EQ(BuildCardLogLine(r),
+              "00.05.03,2134,AB C,599,7.025,C W,,\"Taro  Yamada\",\"\x93\x8c \x8b\x9e\",\"line1 line2 \", , ,0");
+}
+
 TEST(CardLogLine, LongestLineHoldsEveryMemberWhole)
 {
     CardRecord r;

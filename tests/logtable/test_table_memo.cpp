@@ -212,6 +212,33 @@ TEST(TableMemo, MissingOrDamagedMemoFilesLeaveThoseMemosEmptyWithOneNote)
     }
 }
 
+// A dBASE III memo file written without end marks: each memo ends where the next memo (or the free space) begins,
+// instead of running on through the rest of the file.
+TEST(TableMemo, MemoWithoutEndMarkEndsAtTheNextMemo)
+{
+    TempDir tmp;
+    const std::vector<DbfField> fields = {{"CALL", 'C', 8}, {"NOTES", 'M', 10}};
+    writeFile(
+        tmp.file("t.dbf"),
+        tablewrite::dbaseBytes(
+            fields,
+            {{"JA1AA", "         3"}, {"JA2BB", "         1"}, {"JA3CC", "          "}, {"JA4DD", "         2"}}));
+    auto block = [](const std::string& text) { return text + std::string(512 - text.size(), ' '); };
+    std::string header(512, '\0');
+    header[0] = 4; // the first free block
+    writeFile(tmp.file("t.dbt"),
+              header + block("first memo") + block("second memo") + block("third memo")
+                  + block("free space, once a memo"));
+    auto t = open(tmp.path(), "t.dbf");
+    const std::vector<std::string> wanted = {"third memo", "first memo", "", "second memo"};
+    for (long row = 0; row < 4; ++row) {
+        const std::string text = t->CellText(row, 1);
+        EXPECT_EQ(text.substr(0, wanted[row].size()), wanted[row]) << "row " << row;
+        EXPECT_LE(text.size(), 512u) << "row " << row << ": " << text;
+    }
+    EXPECT_EQ(t->ReadNote(), "");
+}
+
 TEST(TableMemo, SendMarkNeverTouchesTheMemoFile)
 {
     struct Case

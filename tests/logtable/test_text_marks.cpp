@@ -217,8 +217,11 @@ TEST(TextMarks, TableInAFolderTheUserCannotWriteIsRewrittenInPlace)
     const std::string path = dir + "/t.csv";
     writeFile(path, build(kHead, kTwo, ""));
     const std::string expected = build(kHead, kTwo, "\"F\"");
+    const std::string state = tmp.file("state"); // the user's own state folder, for the journal of the write
+    ASSERT_EQ(::mkdir(state.c_str(), 0700), 0);
     const int result = normaluser::run(
         [&] {
+            ::setenv("XDG_STATE_HOME", state.c_str(), 1);
             if (::chmod(dir.c_str(), 0555) != 0) {
                 return 1;
             }
@@ -229,7 +232,7 @@ TEST(TextMarks, TableInAFolderTheUserCannotWriteIsRewrittenInPlace)
             }
             return readFile(path) == expected ? 0 : 3;
         },
-        {tmp.path(), dir, path});
+        {tmp.path(), dir, path, state});
     ::chmod(dir.c_str(), 0755);
     if (result < 0) {
         GTEST_SKIP() << "cannot drop root privileges for the permission case";
