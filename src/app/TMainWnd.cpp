@@ -4,6 +4,7 @@
 #include "app/KelboFont.h"
 #include "app/LogTableModel.h"
 #include "app/TFieldDefBox.h"
+#include "app/UnsentCount.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
 #include "convdef/Settings.h"
@@ -206,6 +207,8 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     connect(UndoBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { UndoBtnClick(); }); });
     auto* undoKey = new QShortcut(QKeySequence::Undo, this);
     connect(undoKey, &QShortcut::activated, UndoBtn, &QPushButton::click);
+    m_unsentCount = new UnsentCount(this);
+    connect(m_unsentCount, &UnsentCount::updated, this, &TMainWnd::ShowCounts);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -259,6 +262,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
 TMainWnd::~TMainWnd()
 {
+    m_unsentCount->stop();
     // The grid's model listens to the table: it goes before the table does.
     DBGrid->setModel(nullptr);
     delete m_gridModel;
@@ -349,17 +353,20 @@ void TMainWnd::UpdateControls()
 void TMainWnd::ConBtnClick()
 {
     m_undo.forget();
+    m_undoPositions.clear();
+    // What the status line said was about the table shown until now.
+    StatusBar->clearMessage();
     try {
         m_table->CloseTable();
         // Folder and name go to the engine exactly as typed.
         m_table->OpenTable(EditDir->text().toStdString(), EditLog->text().toStdString());
     } catch (...) {
         UpdateControls();
-        RefreshStatus();
+        RefreshStatus(true);
         throw;
     }
     UpdateControls();
-    RefreshStatus();
+    RefreshStatus(true);
     // A table that opened with less than the file holds says so once.
     const std::string note = m_table->ReadNote();
     if (!note.empty()) {
@@ -367,23 +374,33 @@ void TMainWnd::ConBtnClick()
     }
 }
 
-void TMainWnd::RefreshStatus()
+void TMainWnd::RefreshStatus(bool recount)
 {
     m_gridModel->setSendField(SendFieldIndex);
     UndoBtn->setEnabled(m_undo.available(*m_table));
+    // The unsent records are counted in steps between events: the first screen shows at once on any table.
+    if (recount || m_countedField != SendFieldIndex) {
+        m_countedField = SendFieldIndex;
+        m_unsentCount->start(*m_table, SendFieldIndex);
+    }
+    ShowCounts();
+}
+
+void TMainWnd::ShowCounts()
+{
     if (!m_table->IsOpen()) {
         StatusCounts->setText(QStringLiteral("未接続"));
         return;
     }
-    const long records = m_table->RecordCount();
-    QString text = QStringLiteral("全%1件").arg(records);
-    if (SendFieldIndex >= 0 && SendFieldIndex < m_table->FieldCount()) {
-        const SendMarkRule rule = m_table->sendMarkRule();
-        long unsent = 0;
-        for (long row = 0; row < records; ++row) {
-            unsent += rule.isUnsent(m_table->CellText(row, SendFieldIndex));
-        }
-        text += QStringLiteral(" 未送信%1件").arg(unsent);
+    QString text = QStringLiteral("全%1件").arg(m_table->RecordCount());
+    if (m_unsentCount->failed()) {
+        text += QStringLiteral(" 未送信?件");
+    } else if (m_unsentCount->done()) {
+        text += QStringLiteral(" 未送信%1件").arg(m_unsentCount->unsent());
+    } else if (m_unsentCount->active()) {
+        const long percent
+            = m_unsentCount->records() > 0 ? m_unsentCount->counted() * 100 / m_unsentCount->records() : 0;
+        text += QStringLiteral(" 未送信 集計中 %1%").arg(percent);
     }
     text += QStringLiteral(" 今回マーク%1件").arg(m_marksThisSession);
     StatusCounts->setText(text);
@@ -397,7 +414,10 @@ void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::v
         marks.push_back({positions[i], previous[i], fingerprints[i]});
     }
     m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
+    m_undoPositions = positions;
     m_marksThisSession += static_cast<long>(positions.size());
+    // Only the records just marked are read again.
+    m_unsentCount->changed(positions, previous);
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
     RefreshStatus();
     // The marks just written are in view.
@@ -417,12 +437,18 @@ void TMainWnd::UndoBtnClick()
         return;
     }
     SendMarkUndo::Result result;
+    m_unsentCount->beforeChange(m_undoPositions);
     try {
         CWaitCursor wait;
         result = m_undo.undo(*m_table);
     } catch (...) {
+        m_unsentCount->afterChange();
         RefreshStatus();
         throw;
+    }
+    m_unsentCount->afterChange();
+    if (!m_undo.available(*m_table)) {
+        m_undoPositions.clear();
     }
     m_marksThisSession -= result.restored;
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを取り消しました").arg(result.restored));

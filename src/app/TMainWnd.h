@@ -22,6 +22,7 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
+class UnsentCount;
 
 /** @brief The main window: the log table and its grid, the transfer options, the conversion definition and
  * the link to the card program. */
@@ -54,8 +55,13 @@ public:
     void UpdateControls();
 
     /** @brief The status line: records, records not yet sent (with a "SEND" entry) and marks written in this
-     * session, read from the table as it stands. */
-    void RefreshStatus();
+     * session. The unsent records are counted in steps between events, started over when @p recount (another table)
+     * or when the SEND entry moved; until the count is done the line says how far it got. */
+    void RefreshStatus(bool recount = false);
+    /** @brief Puts the counts as they stand on the status line. */
+    void ShowCounts();
+    /** @brief The count of unsent records behind the status line. */
+    const UnsentCount& unsentCount() const { return *m_unsentCount; }
     /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
      * @p previous before; @p fingerprints identify the records (RecordFingerprint without SEND). */
     void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
@@ -124,6 +130,10 @@ private:
     LogTableModel* m_gridModel = nullptr;
     long m_marksThisSession = 0;
     SendMarkUndo m_undo;
+    // The records the last update marked: the undo reads only these again for the count.
+    std::vector<long> m_undoPositions;
+    UnsentCount* m_unsentCount = nullptr;
+    int m_countedField = -2;
 };
 
 /** @brief The one main window while it exists. */

@@ -1,9 +1,11 @@
 #include "MemoryLogTable.h"
 #include "ScriptedDialogs.h"
-#include "convdef/SettingsLocation.h"
-#include "app/TMainWnd.h"
-#include "common/Cp932.h"
 #include "app/TFieldDefBox.h"
+#include "app/TMainWnd.h"
+#include "app/UnsentCount.h"
+#include "cardlink/CardLink.h"
+#include "common/Cp932.h"
+#include "convdef/SettingsLocation.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -573,4 +575,106 @@ TEST_F(MainWndTest, DefaultFolderOutsideCp932SurvivesARestart)
     auto again = window();
     EXPECT_EQ(again->EditDir->text(), shown);
     qputenv("HOME", oldHome);
+}
+
+// Connect shows the first screen at once: the unsent records are counted in steps between events, and an update and
+// its undo correct the count by reading only the records they touched.
+TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
+{
+    // A real text table behind a table object that counts the cells read (grid, count and undo alike).
+    struct CountingTable : LogTable, LogTableListener
+    {
+        CountingTable() { inner->setListener(this); }
+        ~CountingTable() override { inner->setListener(nullptr); }
+        std::unique_ptr<LogTable> inner = createLogTable();
+        mutable long cells = 0;
+        void OpenTable(const std::string& d, const std::string& n) override { inner->OpenTable(d, n); }
+        void CloseTable() override { inner->CloseTable(); }
+        bool IsOpen() const override { return inner->IsOpen(); }
+        int FieldCount() const override { return inner->FieldCount(); }
+        std::string FieldName(int p) const override { return inner->FieldName(p); }
+        std::string FieldText(int p) const override { return inner->FieldText(p); }
+        void MoveFirst() override { inner->MoveFirst(); }
+        void MoveNext() override { inner->MoveNext(); }
+        void MoveBy(long c) override { inner->MoveBy(c); }
+        bool AtEnd() const override { return inner->AtEnd(); }
+        void EditRecord() override { inner->EditRecord(); }
+        void SetFieldText(int p, const std::string& t) override { inner->SetFieldText(p, t); }
+        std::size_t FieldWidth(int p) const override { return inner->FieldWidth(p); }
+        void Post() override { inner->Post(); }
+        void BeginWriteBatch() override { inner->BeginWriteBatch(); }
+        void EndWriteBatch() override { inner->EndWriteBatch(); }
+        long RecordCount() const override { return inner->RecordCount(); }
+        long RecNo() const override { return inner->RecNo(); }
+        void MoveTo(long p) override { inner->MoveTo(p); }
+        std::string CellText(long r, int f) const override
+        {
+            ++cells;
+            return inner->CellText(r, f);
+        }
+        std::string FilePath() const override { return inner->FilePath(); }
+        SendMarkRule sendMarkRule() const override { return inner->sendMarkRule(); }
+        void tableReset() override { notifyReset(); }
+        void currentChanged(long) override { notifyCurrent(); }
+        void recordChanged(long position) override { notifyRecord(position); }
+    };
+    const long records = 400000;
+    {
+        QFile csv(root() + QStringLiteral("BIG.CSV"));
+        ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+        QByteArray text = "CALL,SEND\n";
+        for (long r = 0; r < records; ++r) {
+            text += r % 4 == 0 ? "JA1AA,F\n" : "JA1AA,\n"; // a quarter sent
+        }
+        csv.write(text);
+    }
+    auto owned = std::make_unique<CountingTable>();
+    CountingTable* table = owned.get();
+    TMainWnd w(QStringList{QStringLiteral("kelbo")}, std::move(owned));
+    w.EditDir->setText(root());
+    w.EditLog->setText(QStringLiteral("BIG.CSV"));
+    w.convDefTable()[1] = "SEND";
+    w.SendFieldIndex = w.FindSendField();
+
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen());
+    EXPECT_LT(table->cells, records) << "connect returns before every record is read";
+    EXPECT_TRUE(w.StatusCounts->text().startsWith(QStringLiteral("全400000件 未送信 集計中 ")))
+        << w.StatusCounts->text().toStdString();
+    EXPECT_EQ(w.DBGrid->model()->index(0, 0).data().toString(), QStringLiteral("JA1AA"));
+
+    for (int i = 0; i < 100000 && !w.unsentCount().done(); ++i) {
+        QTest::qWait(1);
+    }
+    ASSERT_TRUE(w.unsentCount().done());
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信300000件 今回マーク0件"));
+
+    // An update of three records (one of them already counted as sent, as with すべて引き渡す), then its undo.
+    const std::vector<long> positions{1, 4, records - 1};
+    std::vector<std::string> previous;
+    std::vector<std::uint64_t> fingerprints;
+    std::vector<std::string> texts;
+    for (long p : positions) {
+        w.table().MoveTo(p);
+        w.table().FieldTexts(texts);
+        previous.push_back(texts[1]);
+        fingerprints.push_back(RecordFingerprint(texts, 1));
+        w.table().EditRecord();
+        w.table().SetFieldText(1, "F");
+        w.table().Post();
+    }
+    table->cells = 0;
+    w.SendMarksWritten(positions, previous, fingerprints);
+    ASSERT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信299998件 今回マーク3件"));
+    EXPECT_LE(table->cells, 200) << "only the marked records and the rows in view are read";
+
+    table->cells = 0;
+    ASSERT_TRUE(w.UndoBtn->isEnabled());
+    dialogs.answer(Answer::Yes);
+    w.UndoBtn->click();
+    ASSERT_TRUE(dialogs.texts(QStringLiteral("ShowError")).isEmpty())
+        << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信300000件 今回マーク0件"));
+    EXPECT_LE(table->cells, 200);
 }

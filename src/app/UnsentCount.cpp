@@ -1,0 +1,136 @@
+#include "app/UnsentCount.h"
+
+#include "logtable/LogTable.h"
+
+#include <QElapsedTimer>
+#include <exception>
+
+namespace {
+// One step reads for about this long, then lets the window handle its events.
+constexpr qint64 kStepMs = 12;
+// Rows read between looks at the clock.
+constexpr long kRowsPerLook = 256;
+} // namespace
+
+UnsentCount::UnsentCount(QObject* parent)
+    : QObject(parent)
+{
+    m_timer.setInterval(0);
+    connect(&m_timer, &QTimer::timeout, this, &UnsentCount::step);
+}
+
+void UnsentCount::start(LogTable& table, int sendField)
+{
+    stop();
+    if (!table.IsOpen() || sendField < 0 || sendField >= table.FieldCount()) {
+        emit updated();
+        return;
+    }
+    m_table = &table;
+    m_field = sendField;
+    m_rule = table.sendMarkRule();
+    m_records = table.RecordCount();
+    step();
+}
+
+void UnsentCount::stop()
+{
+    m_timer.stop();
+    m_table = nullptr;
+    m_field = -1;
+    m_records = 0;
+    m_counted = 0;
+    m_unsent = 0;
+    m_failed = false;
+    m_pending.clear();
+}
+
+bool UnsentCount::unsentAt(long row) const
+{
+    return m_rule.isUnsent(m_table->CellText(row, m_field));
+}
+
+void UnsentCount::step()
+{
+    if (m_table == nullptr || m_failed || m_counted >= m_records) {
+        m_timer.stop();
+        return;
+    }
+    if (!m_table->GridAttached()) {
+        // A transfer or an update is moving through the table: wait for it.
+        m_timer.start();
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        while (m_counted < m_records) {
+            const long end = std::min(m_records, m_counted + kRowsPerLook);
+            for (; m_counted < end; ++m_counted) {
+                m_unsent += unsentAt(m_counted);
+            }
+            if (clock.elapsed() >= kStepMs) {
+                break;
+            }
+        }
+    } catch (const std::exception&) {
+        // The failure itself shows where the operator acts on the table; the status line says the count stopped.
+        m_failed = true;
+    }
+    if (m_counted < m_records && !m_failed) {
+        m_timer.start();
+    } else {
+        m_timer.stop();
+    }
+    emit updated();
+}
+
+void UnsentCount::beforeChange(const std::vector<long>& positions)
+{
+    m_pending.clear();
+    if (m_table == nullptr || m_failed) {
+        return;
+    }
+    try {
+        for (long p : positions) {
+            // Records not counted yet are read when the count gets to them.
+            if (p >= 0 && p < m_counted) {
+                m_pending.emplace_back(p, unsentAt(p));
+            }
+        }
+    } catch (const std::exception&) {
+        m_pending.clear();
+        m_failed = true;
+    }
+}
+
+void UnsentCount::afterChange()
+{
+    if (m_table == nullptr || m_failed) {
+        m_pending.clear();
+        return;
+    }
+    try {
+        for (const auto& [p, was] : m_pending) {
+            m_unsent += static_cast<long>(unsentAt(p)) - static_cast<long>(was);
+        }
+    } catch (const std::exception&) {
+        m_failed = true;
+    }
+    m_pending.clear();
+    emit updated();
+}
+
+void UnsentCount::changed(const std::vector<long>& positions, const std::vector<std::string>& previous)
+{
+    if (m_table == nullptr || m_failed) {
+        return;
+    }
+    m_pending.clear();
+    for (std::size_t i = 0; i < positions.size() && i < previous.size(); ++i) {
+        if (positions[i] >= 0 && positions[i] < m_counted) {
+            m_pending.emplace_back(positions[i], m_rule.isUnsent(previous[i]));
+        }
+    }
+    afterChange();
+}
