@@ -125,6 +125,12 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     const QFont f = kelboFont(15);
     setFont(f);
     resize(kClientWidth, kClientHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The design size is small on today's screens: a big screen gets a bigger window, with room for the grid.
+        const QRect free = screen->availableGeometry();
+        resize(std::clamp(free.width() * 3 / 5, kClientWidth, 1200),
+               std::clamp(free.height() * 3 / 5, kClientHeight, 800));
+    }
 
     const KelboSettings design = DefaultSettings();
     auto* panel = new TopPanel(this);
@@ -296,11 +302,14 @@ std::string TMainWnd::SendMarkBytes() const
     return TextAsStored(SendMark->text(), m_loaded.SendMark);
 }
 
-void TMainWnd::LoadSettingsIntoControls()
+void TMainWnd::LoadSettingsIntoControls(const std::string& from)
 {
     // The design values are the defaults of every key.
     KelboSettings s = DefaultSettings();
-    const std::string path = SettingsPath(BaseDir.toStdString());
+    const std::string path = from.empty() ? SettingsPath(BaseDir.toStdString()) : from;
+    if (from.empty()) {
+        m_hadSettingsFile = QFileInfo::exists(QString::fromStdString(path));
+    }
     if (!LoadSettings(path, s)) {
         dialogs().WarningBox(this,
                              QString::fromStdString(path) + QStringLiteral(" を読めません. 既定の設定で始めます"));
@@ -365,6 +374,8 @@ void TMainWnd::ConBtnClick()
         RefreshStatus(true);
         throw;
     }
+    m_connectedDir = EditDir->text();
+    m_connectedName = EditLog->text();
     UpdateControls();
     RefreshStatus(true);
     // A table that opened with less than the file holds says so once.
@@ -466,10 +477,14 @@ void TMainWnd::RefBtnClick()
     request.title = QStringLiteral("データベースファイルを選択");
     request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)");
     request.defaultExt = QStringLiteral("db");
-    // The dialog opens in the folder typed, when there is one.
-    if (!EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
+    // The dialog opens in the folder typed, when there is one, else in the home folder; after a start on the sample,
+    // the first one opens in the home folder, where the operator's own logs are.
+    if (!m_browseFromHome && !EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
         request.startDir = EditDir->text();
+    } else {
+        request.startDir = QDir::homePath();
     }
+    m_browseFromHome = false;
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {
         return;
@@ -498,6 +513,7 @@ bool TMainWnd::FormCloseQuery()
     // The settings are written first, every time. A failure is shown and the close goes on: a folder that
     // cannot be written must not keep the user from leaving the program.
     guarded(this, [this] { SaveSettingsFromControls(); });
+    SaveWindowState();
     if (!m_table->IsOpen()) {
         return true;
     }
@@ -508,7 +524,21 @@ bool TMainWnd::FormCloseQuery()
 
 void TMainWnd::closeEvent(QCloseEvent* event)
 {
-    if (FormCloseQuery()) {
+    if (m_closeAllowed) {
+        // This close was already allowed (the application asks its windows again when it quits): no second question.
+        event->accept();
+        return;
+    }
+    if (m_inClose) {
+        // A close requested while the close's own question is open is that same close.
+        event->ignore();
+        return;
+    }
+    m_inClose = true;
+    const bool allowed = FormCloseQuery();
+    m_inClose = false;
+    m_closeAllowed = allowed;
+    if (allowed) {
         event->accept();
     } else {
         event->ignore();

@@ -37,6 +37,18 @@ public:
                       QWidget* parent = nullptr);
     ~TMainWnd() override;
 
+    /** @brief What a program start does after construction: the window gets its size and place as last closed; a
+     * first start (no settings yet in the user's settings folder) opens the bundled sample log, copied into the
+     * user's folder, with a definition that fits it; otherwise the table that was open at the last close is connected
+     * again when the boxes still name it, it is still there and "ConnectAtStart" is not 0. */
+    void StartUp();
+    /** @brief A later start of KELBO handed over its command line (program path first) and current folder: the
+     * window comes to the front and opens the table or folder named there, as 接続 does after the boxes changed. */
+    void OpenFromCommandLine(const QStringList& arguments, const QString& currentDir);
+    /** @brief KELBO's own state beside the settings file (window place, the table open at close): "KELBO-window.ini"
+     * in BaseDir. KELBO.ini keeps its own keys only. */
+    QString windowStatePath() const;
+
     /** @brief The folder of the settings file, ending in '/', or empty when the current folder is unknown. */
     QString BaseDir;
     int SendFieldIndex = -1;
@@ -115,7 +127,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void LoadSettingsIntoControls();
+    /** Reads the settings file, or the file @p from in its place, into the controls and the definition. */
+    void LoadSettingsIntoControls(const std::string& from = std::string());
+    void SaveWindowState();
+    /** The bundled sample on a first start; false when there is none or the user's folder holds another log. */
+    bool StartOnSample();
     void SaveSettingsFromControls();
     KelboSettings settingsFromControls() const;
 
@@ -134,6 +150,19 @@ private:
     std::vector<long> m_undoPositions;
     UnsentCount* m_unsentCount = nullptr;
     int m_countedField = -2;
+    // Whether the settings file was there when it was read at construction.
+    bool m_hadSettingsFile = false;
+    // The first 参照 after a start on the sample opens in the home folder, where the operator's own logs are.
+    bool m_browseFromHome = false;
+    // One close asks its questions once, also when the close is requested again while it runs or after it was allowed.
+    bool m_inClose = false;
+    bool m_closeAllowed = false;
+    // The boxes' texts of the table last connected.
+    QString m_connectedDir;
+    QString m_connectedName;
+    // A table named by a later start while this window was busy: opened once it is not.
+    QStringList m_pendingArguments;
+    QString m_pendingDir;
 };
 
 /** @brief The one main window while it exists. */

@@ -1,8 +1,10 @@
 #include "app/QtTranslations.h"
+#include "app/SingleInstance.h"
 #include "app/TMainWnd.h"
 #include "app/UserDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <exception>
 
 int main(int argc, char* argv[])
@@ -10,10 +12,22 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KELBO"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kelbo"));
+    // One KELBO per session: a later start hands its command line to the running one, which comes to the front.
+    const QString instance = SingleInstance::defaultName();
+    if (SingleInstance::handOff(instance, QCoreApplication::arguments(), QDir::currentPath())) {
+        return 0;
+    }
     // Standard buttons and file dialogs in the user's language.
     loadQtTranslations();
     try {
         TMainWnd wnd(QCoreApplication::arguments());
+        SingleInstance later;
+        later.listen(instance);
+        QObject::connect(&later, &SingleInstance::started, &wnd,
+                         [&wnd](const QStringList& arguments, const QString& currentDir) {
+                             wnd.OpenFromCommandLine(arguments, currentDir);
+                         });
+        wnd.StartUp();
         wnd.show();
         app.exec();
     } catch (const std::exception& e) {

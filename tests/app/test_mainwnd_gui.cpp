@@ -1,5 +1,7 @@
 #include "MemoryLogTable.h"
+#include "RecordingCardAutomation.h"
 #include "ScriptedDialogs.h"
+#include "app/SingleInstance.h"
 #include "app/TFieldDefBox.h"
 #include "app/TMainWnd.h"
 #include "app/UnsentCount.h"
@@ -10,13 +12,16 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -352,7 +357,7 @@ TEST_F(MainWndTest, BrowseOpensInTheFolderTyped)
     w->RefBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 2u);
     EXPECT_EQ(dialogs.asked[0].request.startDir, root());
-    EXPECT_EQ(dialogs.asked[1].request.startDir, QString()) << "the platform chooses for a folder that is not there";
+    EXPECT_EQ(dialogs.asked[1].request.startDir, QDir::homePath()) << "the home folder for a folder that is not there";
 }
 
 TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
@@ -365,7 +370,7 @@ TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
     EXPECT_EQ(dialogs.asked[0].request.filter,
               QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)"));
     EXPECT_EQ(dialogs.asked[0].request.defaultExt, QStringLiteral("db"));
-    EXPECT_EQ(dialogs.asked[0].request.startDir, QString());
+    EXPECT_EQ(dialogs.asked[0].request.startDir, QDir::homePath()); // the design folder ~/LOGDATA is not there
     EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
     EXPECT_EQ(w->EditLog->text(), QStringLiteral("表LOG.DB"));
     EXPECT_EQ(m_table->opens, 0);
@@ -677,4 +682,203 @@ TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
         << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
     EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信300000件 今回マーク0件"));
     EXPECT_LE(table->cells, 200);
+}
+
+/** A user without settings yet: HOME, the settings folder and the system's data folders (holding the bundled sample
+ * as the package installs it) in a temporary folder. */
+class FirstStartTest : public MainWndTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWndTest::SetUp();
+        m_oldHome = qgetenv("HOME");
+        m_oldDataDirs = qgetenv("XDG_DATA_DIRS");
+        home = root() + QStringLiteral("home");
+        const QString sample = root() + QStringLiteral("share/kelbo/sample/");
+        ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(sample));
+        for (const QString& f : QDir(QStringLiteral(KELBO_SAMPLE_DIR)).entryList(QDir::Files)) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(KELBO_SAMPLE_DIR "/") + f, sample + f));
+        }
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
+        qputenv("XDG_DATA_DIRS", (root() + QStringLiteral("share")).toUtf8());
+        QDir::setCurrent(home);
+        logData = home + QStringLiteral("/KELBO/LOGDATA/");
+    }
+    void TearDown() override
+    {
+        qputenv("HOME", m_oldHome);
+        qputenv("XDG_DATA_DIRS", m_oldDataDirs);
+        MainWndTest::TearDown();
+    }
+    std::unique_ptr<TMainWnd> start()
+    {
+        auto w = std::make_unique<TMainWnd>(QStringList{QStringLiteral("kelbo")});
+        w->StartUp();
+        return w;
+    }
+
+    QString home;
+    QString logData;
+
+private:
+    QByteArray m_oldHome;
+    QByteArray m_oldDataDirs;
+};
+
+// The first start leads somewhere: the sample log, copied into the user's folder, open with a definition that fits
+// it; the first 参照 looks in the home folder. The next start comes back to the table open at the close, where the
+// window was left.
+TEST_F(FirstStartTest, OpensTheSampleConnectedAndTheNextStartComesBackToIt)
+{
+    QRect placed;
+    {
+        auto w = start();
+        ASSERT_TRUE(w->table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+        EXPECT_TRUE(dialogs.asked.empty());
+        EXPECT_EQ(w->EditDir->text(), logData);
+        EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.DB"));
+        EXPECT_TRUE(QFileInfo::exists(logData + QStringLiteral("LOG.ADI")));
+        EXPECT_EQ(w->convDefTable()[2], "CALL");
+        EXPECT_EQ(w->SendFieldIndex, 11);
+        EXPECT_TRUE(w->CARDOBtn->isEnabled());
+        EXPECT_TRUE(w->StatusCounts->text().contains(QStringLiteral("未送信")))
+            << w->StatusCounts->text().toStdString();
+        EXPECT_EQ(w->DBGrid->model()->index(0, 2).data().toString(), QStringLiteral("JA1ZQX"));
+
+        w->RefBtn->click(); // cancelled
+        w->RefBtn->click();
+        ASSERT_EQ(dialogs.asked.size(), 2u);
+        EXPECT_EQ(dialogs.asked[0].request.startDir, home);
+        EXPECT_EQ(dialogs.asked[1].request.startDir, logData);
+
+        w->setGeometry(40, 50, 900, 640);
+        placed = w->geometry();
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("/.config/KELBO/KELBO.ini")));
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("/.config/KELBO/KELBO-window.ini")));
+
+    auto again = start();
+    EXPECT_TRUE(again->table().IsOpen()) << "the table open at the close";
+    EXPECT_EQ(again->geometry().size(), placed.size());
+    EXPECT_EQ(again->convDefTable()[2], "CALL");
+    dialogs.asked.clear();
+    again->RefBtn->click();
+    EXPECT_EQ(dialogs.asked.at(0).request.startDir, logData) << "home only on the first start";
+}
+
+TEST_F(FirstStartTest, TheLastTableIsConnectedOnlyWhileTheBoxesNameItItIsThereAndTheSettingAllows)
+{
+    start()->FormCloseQuery(); // the first start writes its settings and notes the open sample
+    const QString state = home + QStringLiteral("/.config/KELBO/KELBO-window.ini");
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        bool connected;
+    };
+    const Case cases[] = {
+        {"as closed", [] {}, true},
+        {"setting off",
+         [&] {
+             QSettings s(state, QSettings::IniFormat);
+             s.setValue(QStringLiteral("Window/ConnectAtStart"), 0);
+         },
+         false},
+        {"setting on, table gone",
+         [&] {
+             QSettings s(state, QSettings::IniFormat);
+             s.setValue(QStringLiteral("Window/ConnectAtStart"), 1);
+             QFile::rename(logData + QStringLiteral("LOG.DB"), logData + QStringLiteral("OLD.DB"));
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        c.change();
+        auto w = start();
+        EXPECT_EQ(w->table().IsOpen(), c.connected) << c.what;
+        EXPECT_TRUE(dialogs.asked.empty()) << c.what;
+    }
+
+    // A name typed without 接続 is kept for the next start, which then opens nothing.
+    QFile::rename(logData + QStringLiteral("OLD.DB"), logData + QStringLiteral("LOG.DB"));
+    {
+        auto w = start();
+        ASSERT_TRUE(w->table().IsOpen());
+        w->EditLog->setText(QStringLiteral("LOG.DBF"));
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    auto typed = start();
+    EXPECT_EQ(typed->EditLog->text(), QStringLiteral("LOG.DBF"));
+    EXPECT_FALSE(typed->table().IsOpen());
+}
+
+// A log of the operator's own where the sample would go is never overwritten, nor opened with the sample's
+// definition.
+TEST_F(FirstStartTest, KeepsAnOwnLogWhereTheSampleWouldGo)
+{
+    ASSERT_TRUE(QDir().mkpath(logData));
+    QFile own(logData + QStringLiteral("LOG.DB"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("my own log");
+    own.close();
+    auto w = start();
+    EXPECT_FALSE(w->table().IsOpen());
+    EXPECT_EQ(w->convDefTable()[2], "NULL");
+    QFile kept(logData + QStringLiteral("LOG.DB"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("my own log"));
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+// One close asks once: a close requested again (the application quitting, a second click) does not ask again.
+TEST_F(FirstStartTest, ANoAtCloseIsNotAskedAgainInTheSameClose)
+{
+    auto w = start();
+    ASSERT_TRUE(w->table().IsOpen());
+    auto* card = new RecordingCardAutomation;
+    w->m_link = std::make_unique<CardLink>([card]() { return std::unique_ptr<CardAutomation>(card); });
+    w->show();
+    w->CARDOBtnClick();
+    ASSERT_FALSE(card->lines.empty());
+    card->print({0});
+
+    dialogs.answer(Answer::No);
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 1);
+    QCloseEvent again;
+    QApplication::sendEvent(w.get(), &again);
+    EXPECT_TRUE(again.isAccepted());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 1) << "asked once";
+}
+
+// A second start hands its command line to the running KELBO and leaves: the running window opens the table named.
+TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
+{
+    const QString runtime = root() + QStringLiteral("run");
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    auto w = start();
+    SingleInstance running;
+    ASSERT_TRUE(running.listen(SingleInstance::defaultName()));
+    QObject::connect(&running, &SingleInstance::started, w.get(),
+                     [&w](const QStringList& args, const QString& cwd) { w->OpenFromCommandLine(args, cwd); });
+
+    QProcess second;
+    second.setWorkingDirectory(logData);
+    second.start(QStringLiteral(KELBO_BINARY_DIR "/src/app/kelbo"), {QStringLiteral("LOG.ADI")});
+    for (int i = 0; i < 3000 && second.state() != QProcess::NotRunning; ++i) {
+        QTest::qWait(10);
+    }
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    ASSERT_EQ(second.state(), QProcess::NotRunning);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(w->EditDir->text(), logData);
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.ADI"));
+    EXPECT_TRUE(w->table().IsOpen());
+    EXPECT_EQ(QFileInfo(QString::fromStdString(w->table().FilePath())).fileName(), QStringLiteral("LOG.ADI"));
 }
