@@ -67,16 +67,10 @@ bus_knows_card_program() {
 run() {
     deps
     install_local
-    local work="${KELBO_HOME:-$HOME/KELBO}"
-    mkdir -p "$work/LOGDATA"
-    for f in data/sample/LOG.*; do cp -n "$f" "$work/LOGDATA/"; done
+    # A first start (no settings yet) copies the installed sample log into ~/KELBO/LOGDATA and opens it.
     local config="${XDG_CONFIG_HOME:-$HOME/.config}/KELBO"
-    if [ ! -f "$config/KELBO.ini" ]; then
-        mkdir -p "$config"
-        sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$config/KELBO.ini"
-    fi
     cd "$HOME"
-    echo "KELBO starts (settings: $config/KELBO.ini, sample log: $work/LOGDATA/)"
+    echo "KELBO starts (settings: $config/KELBO.ini)"
     if bus_knows_card_program; then
         exec "$HOME/.local/bin/kelbo"
     fi
