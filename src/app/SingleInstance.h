@@ -4,8 +4,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <utility>
 
 class QLocalServer;
+class QLocalSocket;
 
 /** @brief One KELBO per user session: the first start listens on a local socket of the user's own; a later start
  * hands its command line and current folder to it and leaves, so that two windows never share one log and one card
@@ -29,11 +32,19 @@ public:
      * when that fails, and then this KELBO just runs on its own. */
     bool listen(const QString& name);
 
+    /** @brief A start's request as it travels: a length of four bytes (big-endian), then the current folder and the
+     * arguments in UTF-8, each ended by a zero byte. */
+    static QByteArray encodeRequest(const QStringList& arguments, const QString& currentDir);
+    /** @brief The arguments and current folder of a request's bytes after the length; none when they are no request. */
+    static std::optional<std::pair<QStringList, QString>> decodeRequest(const QByteArray& payload);
+
 signals:
     /** @brief A later start handed over its command line and current folder. */
     void started(const QStringList& arguments, const QString& currentDir);
 
 private:
+    void takeRequest(QLocalSocket* socket);
+
     QLocalServer* m_server = nullptr;
 };
 

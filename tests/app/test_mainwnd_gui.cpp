@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -867,6 +868,25 @@ TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
     QObject::connect(&running, &SingleInstance::started, w.get(),
                      [&w](const QStringList& args, const QString& cwd) { w->OpenFromCommandLine(args, cwd); });
 
+    // What is no request is dropped, and the window goes on listening.
+    int started = 0;
+    QObject::connect(&running, &SingleInstance::started, [&started] { ++started; });
+    for (const QByteArray& junk : {QByteArray("\xff\xff\xff\xffjunk", 8),
+                                   QByteArray("\0\0\0\x03"
+                                              "abc",
+                                              7)}) {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::defaultName());
+        ASSERT_TRUE(socket.waitForConnected(3000));
+        socket.write(junk);
+        socket.flush();
+        for (int i = 0; i < 300 && socket.state() == QLocalSocket::ConnectedState; ++i) {
+            QTest::qWait(10);
+        }
+        EXPECT_NE(socket.state(), QLocalSocket::ConnectedState) << junk.toHex().toStdString();
+    }
+    EXPECT_EQ(started, 0);
+
     QProcess second;
     second.setWorkingDirectory(logData);
     second.start(QStringLiteral(KELBO_BINARY_DIR "/src/app/kelbo"), {QStringLiteral("LOG.ADI")});
@@ -881,4 +901,5 @@ TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
     EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.ADI"));
     EXPECT_TRUE(w->table().IsOpen());
     EXPECT_EQ(QFileInfo(QString::fromStdString(w->table().FilePath())).fileName(), QStringLiteral("LOG.ADI"));
+    EXPECT_EQ(started, 1);
 }
