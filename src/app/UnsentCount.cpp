@@ -2,7 +2,6 @@
 
 #include "logtable/LogTable.h"
 
-#include <QElapsedTimer>
 #include <exception>
 
 namespace {
@@ -10,6 +9,8 @@ namespace {
 constexpr qint64 kStepMs = 12;
 // Rows read between looks at the clock.
 constexpr long kRowsPerLook = 256;
+// Least time between two tellings of how far the count got.
+constexpr qint64 kTellMs = 250;
 } // namespace
 
 UnsentCount::UnsentCount(QObject* parent)
@@ -43,6 +44,7 @@ void UnsentCount::stop()
     m_unsent = 0;
     m_failed = false;
     m_pending.clear();
+    m_told.invalidate();
 }
 
 bool UnsentCount::unsentAt(long row) const
@@ -79,9 +81,14 @@ void UnsentCount::step()
     }
     if (m_counted < m_records && !m_failed) {
         m_timer.start();
+        // How far the count got is told a few times a second: each telling repaints the status line.
+        if (m_told.isValid() && m_told.elapsed() < kTellMs) {
+            return;
+        }
     } else {
         m_timer.stop();
     }
+    m_told.start();
     emit updated();
 }
 

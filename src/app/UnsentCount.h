@@ -3,6 +3,7 @@
 
 #include "logtable/SendMarkRule.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <string>
@@ -64,6 +65,7 @@ private:
     bool m_failed = false;
     std::vector<std::pair<long, bool>> m_pending; // counted records about to change, with their state as counted
     QTimer m_timer;
+    QElapsedTimer m_told; // since the last updated() of a count under way
 };
 
 #endif
