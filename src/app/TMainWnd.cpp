@@ -428,7 +428,7 @@ void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::v
     m_undoPositions = positions;
     m_marksThisSession += static_cast<long>(positions.size());
     // Only the records just marked are read again.
-    m_unsentCount->changed(positions, previous);
+    m_unsentCount->recheck(positions);
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
     RefreshStatus();
     // The marks just written are in view.
@@ -448,16 +448,15 @@ void TMainWnd::UndoBtnClick()
         return;
     }
     SendMarkUndo::Result result;
-    m_unsentCount->beforeChange(m_undoPositions);
     try {
         CWaitCursor wait;
         result = m_undo.undo(*m_table);
     } catch (...) {
-        m_unsentCount->afterChange();
+        m_unsentCount->recheck(m_undoPositions);
         RefreshStatus();
         throw;
     }
-    m_unsentCount->afterChange();
+    m_unsentCount->recheck(m_undoPositions);
     if (!m_undo.available(*m_table)) {
         m_undoPositions.clear();
     }
@@ -543,4 +542,11 @@ void TMainWnd::closeEvent(QCloseEvent* event)
     } else {
         event->ignore();
     }
+}
+
+void TMainWnd::showEvent(QShowEvent* event)
+{
+    // A window shown again closes with its questions again.
+    m_closeAllowed = false;
+    QWidget::showEvent(event);
 }

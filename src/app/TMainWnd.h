@@ -125,6 +125,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     /** Reads the settings file, or the file @p from in its place, into the controls and the definition. */

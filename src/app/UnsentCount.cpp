@@ -31,6 +31,7 @@ void UnsentCount::start(LogTable& table, int sendField)
     m_field = sendField;
     m_rule = table.sendMarkRule();
     m_records = table.RecordCount();
+    m_states.reserve(static_cast<std::size_t>(m_records));
     step();
 }
 
@@ -43,7 +44,8 @@ void UnsentCount::stop()
     m_counted = 0;
     m_unsent = 0;
     m_failed = false;
-    m_pending.clear();
+    m_states.clear();
+    m_states.shrink_to_fit();
     m_told.invalidate();
 }
 
@@ -54,7 +56,7 @@ bool UnsentCount::unsentAt(long row) const
 
 void UnsentCount::step()
 {
-    if (m_table == nullptr || m_failed || m_counted >= m_records) {
+    if (m_table == nullptr || m_failed || m_counted >= m_records || !m_table->IsOpen()) {
         m_timer.stop();
         return;
     }
@@ -69,7 +71,9 @@ void UnsentCount::step()
         while (m_counted < m_records) {
             const long end = std::min(m_records, m_counted + kRowsPerLook);
             for (; m_counted < end; ++m_counted) {
-                m_unsent += unsentAt(m_counted);
+                const bool unsent = unsentAt(m_counted);
+                m_states.push_back(unsent);
+                m_unsent += unsent;
             }
             if (clock.elapsed() >= kStepMs) {
                 break;
@@ -92,52 +96,26 @@ void UnsentCount::step()
     emit updated();
 }
 
-void UnsentCount::beforeChange(const std::vector<long>& positions)
+void UnsentCount::recheck(const std::vector<long>& positions)
 {
-    m_pending.clear();
     if (m_table == nullptr || m_failed) {
         return;
     }
     try {
         for (long p : positions) {
             // Records not counted yet are read when the count gets to them.
-            if (p >= 0 && p < m_counted) {
-                m_pending.emplace_back(p, unsentAt(p));
+            if (p < 0 || p >= m_counted) {
+                continue;
+            }
+            const bool now = unsentAt(p);
+            const auto at = static_cast<std::size_t>(p);
+            if (now != m_states[at]) {
+                m_unsent += now ? 1 : -1;
+                m_states[at] = now;
             }
         }
     } catch (const std::exception&) {
-        m_pending.clear();
         m_failed = true;
     }
-}
-
-void UnsentCount::afterChange()
-{
-    if (m_table == nullptr || m_failed) {
-        m_pending.clear();
-        return;
-    }
-    try {
-        for (const auto& [p, was] : m_pending) {
-            m_unsent += static_cast<long>(unsentAt(p)) - static_cast<long>(was);
-        }
-    } catch (const std::exception&) {
-        m_failed = true;
-    }
-    m_pending.clear();
     emit updated();
-}
-
-void UnsentCount::changed(const std::vector<long>& positions, const std::vector<std::string>& previous)
-{
-    if (m_table == nullptr || m_failed) {
-        return;
-    }
-    m_pending.clear();
-    for (std::size_t i = 0; i < positions.size() && i < previous.size(); ++i) {
-        if (positions[i] >= 0 && positions[i] < m_counted) {
-            m_pending.emplace_back(positions[i], m_rule.isUnsent(previous[i]));
-        }
-    }
-    afterChange();
 }

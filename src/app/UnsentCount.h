@@ -14,10 +14,10 @@ class LogTable;
 /** @brief Counts the records of the open table that are not yet sent, in short steps between events, so that a log
  * of a million records shows its first screen at once and the window never freezes while the count follows.
  *
- * Records are read once, in table order, through LogTable::CellText. Changes to records already counted are told
- * with beforeChange / afterChange (or changed, when the previous texts are known), which read only those records:
- * an update or an undo never makes the whole table be read again. Steps wait while the grid is detached (a transfer
- * or an update moves through the table). */
+ * Records are read once, in table order, through LogTable::CellText, and the state each was counted with is kept (one
+ * bit a record). Records that changed are told with recheck, which reads only those: an update or an undo never
+ * makes the whole table be read again, whenever the count steps ran meanwhile. Steps wait while the grid is detached (a
+ * transfer or an update moves through the table). */
 class UnsentCount : public QObject
 {
     Q_OBJECT
@@ -41,12 +41,9 @@ public:
     /** @brief Unsent records among those counted so far. */
     long unsent() const { return m_unsent; }
 
-    /** @brief Records at @p positions are about to change: their state as counted is taken now. */
-    void beforeChange(const std::vector<long>& positions);
-    /** @brief The records told to beforeChange have changed: only they are read again. */
-    void afterChange();
-    /** @brief The records at @p positions changed, their SEND texts before being @p previous (CP932). */
-    void changed(const std::vector<long>& positions, const std::vector<std::string>& previous);
+    /** @brief The records at @p positions may have changed: those already counted are read again and the count
+     * corrected by what each of them held when it was counted. */
+    void recheck(const std::vector<long>& positions);
 
 signals:
     /** @brief The count moved on, finished, failed or was corrected. */
@@ -63,7 +60,7 @@ private:
     long m_counted = 0;
     long m_unsent = 0;
     bool m_failed = false;
-    std::vector<std::pair<long, bool>> m_pending; // counted records about to change, with their state as counted
+    std::vector<bool> m_states; // unsent or not, as each record was counted
     QTimer m_timer;
     QElapsedTimer m_told; // since the last updated() of a count under way
 };
