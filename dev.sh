@@ -88,21 +88,15 @@ run() {
     fi
     deps
     install_local
-    local work="${KELBO_HOME:-$HOME/KELBO}"
-    mkdir -p "$work/LOGDATA"
-    for f in data/sample/LOG.*; do cp -n "$f" "$work/LOGDATA/"; done
+    # A first start (no settings yet) copies the installed sample log into ~/KELBO/LOGDATA and opens it.
     local config="${XDG_CONFIG_HOME:-$HOME/.config}/KELBO"
-    if [ ! -f "$config/KELBO.ini" ]; then
-        mkdir -p "$config"
-        sed "s#@LOGDATA@#$work/LOGDATA/#" data/sample/KELBO.ini.in >"$config/KELBO.ini"
-    fi
     cd "$HOME"
     if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
         # A console login without a session manager: the private runtime folder Qt would make by itself.
         export XDG_RUNTIME_DIR="/tmp/runtime-$(id -un)"
         mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
     fi
-    echo "KELBO starts (settings: $config/KELBO.ini, sample log: $work/LOGDATA/)"
+    echo "KELBO starts (settings: $config/KELBO.ini)"
     if bus_knows_card_program; then
         run_quietly "$HOME/.local/bin/kelbo"
         return

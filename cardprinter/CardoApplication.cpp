@@ -5,6 +5,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDateTime>
 #include <QDir>
@@ -189,11 +190,18 @@ void CardoApplication::ShowWindow(int how)
 
 void CardoApplication::NewDoc()
 {
+    if (refusedWhileHeld()) {
+        return;
+    }
     m_printStat = 0;
 }
 
 void CardoApplication::DeleteLog()
 {
+    if (refusedWhileHeld()) {
+        return;
+    }
+    m_holder.clear();
     m_lines.clear();
     m_printedCount = 0;
     m_model.reload();
@@ -206,6 +214,10 @@ void CardoApplication::AddLogPos(const QString& line, int position)
         // Test hook: behave like a card program that crashes in the middle of a transfer.
         ::_exit(3);
     }
+    if (refusedWhileHeld()) {
+        return;
+    }
+    holdForCaller();
     HeldLine held;
     held.contact = parseContact(line);
     held.bureauKey = bureauKey(held.contact.call);
@@ -238,6 +250,9 @@ void CardoApplication::DoLogList()
 
 int CardoApplication::GetPrintedPos(int index)
 {
+    if (refusedWhileHeld()) {
+        return -1;
+    }
     if (index < 0 || index >= logCount()) {
         sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("no line %1 (%2 held)").arg(index).arg(logCount()));
         return -1;
@@ -248,6 +263,9 @@ int CardoApplication::GetPrintedPos(int index)
 
 void CardoApplication::DeletePrintedData()
 {
+    if (refusedWhileHeld()) {
+        return;
+    }
     m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), [](const HeldLine& l) { return l.printed; }),
                   m_lines.end());
     m_printedCount = 0;
@@ -349,6 +367,38 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
     cardsPrinted(cards);
     m_window->setStatus(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
     return path;
+}
+
+bool CardoApplication::refusedWhileHeld() const
+{
+    // One client at a time: the held lines, their print report and printed positions belong to the client that handed
+    // them over, and another one must never take them for its own: a second log program is refused from its first
+    // NewDoc on, so it never starts a transfer, polls or marks. A script's calls, or a client that comes after the
+    // holder left, go through; so does printing (PrintLines, the print button), which prints for whoever holds them.
+    // Property reads and writes carry no caller in Qt's dispatch and are not checked here.
+    if (!calledFromDBus() || m_holder.isEmpty() || m_lines.empty()) {
+        return false;
+    }
+    const QString caller = message().service();
+    if (caller == m_holder) {
+        return false;
+    }
+    const QDBusConnectionInterface* bus = connection().interface();
+    if (bus == nullptr || !bus->isServiceRegistered(m_holder).value()) {
+        // The holder's connection ended: its lines stay, but lock nothing any more.
+        return false;
+    }
+    sendErrorReply(QStringLiteral("CARDO.Application.Error.InUse"),
+                   QStringLiteral("別のKELBOがCARDOを使用中です. そのKELBOでの印刷と送信マークの更新が終わってから, "
+                                  "もう一度やり直してください."));
+    return true;
+}
+
+void CardoApplication::holdForCaller()
+{
+    if (calledFromDBus()) {
+        m_holder = message().service();
+    }
 }
 
 void CardoApplication::scheduleSync()

@@ -131,6 +131,10 @@ public slots:
 
 private:
     void scheduleSync();
+    /** True, and the caller answered with an error, when lines handed over by another live connection are held. */
+    bool refusedWhileHeld() const;
+    /** The caller's connection holds the lines from now on. */
+    void holdForCaller();
 
     QString m_settingsPath;
     CardSettings m_settings;
@@ -144,6 +148,8 @@ private:
     int m_enableLogFile = 1;
     int m_printStat = 0;
     bool m_syncPending = false;
+    // Unique bus name of the connection whose lines are held ("" for none, or lines from this process).
+    QString m_holder;
     long m_exitAfterLines = -1;
 };
 

@@ -110,8 +110,11 @@ bool LogTableModel::isMarked(int row) const
     if (m_sendField < 0 || m_sendField >= m_columns || row < 0 || row >= m_rows) {
         return false;
     }
+    // The table's own rule, as the unsent count and the transfer read it (an ADIF log's QSL_SENT N is not sent).
     const QString text = rowTexts(row).value(m_sendField);
-    return !text.isEmpty() && text.at(0) != QLatin1Char(' ');
+    const char16_t first = text.isEmpty() ? u'\0' : text.at(0).unicode();
+    // A mark that is no ASCII character is a mark: any byte outside ASCII stands for it.
+    return !m_rule.isUnsentChar(first < 0x80 ? static_cast<char>(first) : '\x81');
 }
 
 QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -138,12 +141,14 @@ void LogTableModel::tableReset()
     if (m_table && m_table->IsOpen()) {
         m_rows = static_cast<int>(std::min<long>(m_table->RecordCount(), INT_MAX));
         m_columns = m_table->FieldCount();
+        m_rule = m_table->sendMarkRule();
         for (int column = 0; column < m_columns; ++column) {
             m_headers.append(cp932::toUnicode(m_table->FieldName(column)));
         }
     } else {
         m_rows = 0;
         m_columns = 0;
+        m_rule = SendMarkRule();
     }
     m_currentRow = -1;
     endResetModel();

@@ -28,8 +28,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    /** @brief The SEND field's position (-1 for none): rows that carry a send mark there (a text that is not
-     * empty and does not begin with a blank) are drawn in a subdued colour. */
+    /** @brief The SEND field's position (-1 for none): rows whose mark there counts as sent by the table's send-mark
+     * rule (the one the unsent count and the transfer use) are drawn in a subdued colour. */
     void setSendField(int position);
     /** @brief True when @p row carries a send mark (see setSendField). */
     bool isMarked(int row) const;
@@ -55,6 +55,7 @@ private:
     int m_columns = 0;
     int m_currentRow = -1;
     int m_sendField = -1;
+    SendMarkRule m_rule;
     QStringList m_headers;
     mutable QHash<int, QStringList> m_cache;
 };

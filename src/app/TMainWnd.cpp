@@ -4,6 +4,7 @@
 #include "app/KelboFont.h"
 #include "app/LogTableModel.h"
 #include "app/TFieldDefBox.h"
+#include "app/UnsentCount.h"
 #include "app/UserDialogs.h"
 #include "common/Cp932.h"
 #include "convdef/Settings.h"
@@ -124,6 +125,12 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     const QFont f = kelboFont(15);
     setFont(f);
     resize(kClientWidth, kClientHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The design size is small on today's screens: a big screen gets a bigger window, with room for the grid.
+        const QRect free = screen->availableGeometry();
+        resize(std::clamp(free.width() * 3 / 5, kClientWidth, 1200),
+               std::clamp(free.height() * 3 / 5, kClientHeight, 800));
+    }
 
     const KelboSettings design = DefaultSettings();
     auto* panel = new TopPanel(this);
@@ -217,6 +224,8 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     connect(UndoBtn, &QPushButton::clicked, this, [this] { guarded(this, [this] { UndoBtnClick(); }); });
     auto* undoKey = new QShortcut(QKeySequence::Undo, this);
     connect(undoKey, &QShortcut::activated, UndoBtn, &QPushButton::click);
+    m_unsentCount = new UnsentCount(this);
+    connect(m_unsentCount, &UnsentCount::updated, this, &TMainWnd::ShowCounts);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -270,6 +279,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
 
 TMainWnd::~TMainWnd()
 {
+    m_unsentCount->stop();
     // The grid's model listens to the table: it goes before the table does.
     DBGrid->setModel(nullptr);
     delete m_gridModel;
@@ -303,11 +313,14 @@ std::string TMainWnd::SendMarkBytes() const
     return TextAsStored(SendMark->text(), m_loaded.SendMark);
 }
 
-void TMainWnd::LoadSettingsIntoControls()
+void TMainWnd::LoadSettingsIntoControls(const std::string& from)
 {
     // The design values are the defaults of every key.
     KelboSettings s = DefaultSettings();
-    const std::string path = SettingsPath(BaseDir.toStdString());
+    const std::string path = from.empty() ? SettingsPath(BaseDir.toStdString()) : from;
+    if (from.empty()) {
+        m_hadSettingsFile = QFileInfo::exists(QString::fromStdString(path));
+    }
     if (!LoadSettings(path, s)) {
         dialogs().WarningBox(this,
                              QString::fromStdString(path) + QStringLiteral(" を読めません. 既定の設定で始めます"));
@@ -361,17 +374,22 @@ void TMainWnd::UpdateControls()
 void TMainWnd::ConBtnClick()
 {
     m_undo.forget();
+    m_undoPositions.clear();
+    // What the status line said was about the table shown until now.
+    StatusBar->clearMessage();
     try {
         m_table->CloseTable();
         // Folder and name go to the engine exactly as typed.
         m_table->OpenTable(EditDir->text().toStdString(), EditLog->text().toStdString());
     } catch (...) {
         UpdateControls();
-        RefreshStatus();
+        RefreshStatus(true);
         throw;
     }
+    m_connectedDir = EditDir->text();
+    m_connectedName = EditLog->text();
     UpdateControls();
-    RefreshStatus();
+    RefreshStatus(true);
     // A table that opened with less than the file holds says so once.
     const std::string note = m_table->ReadNote();
     m_noteShown = note;
@@ -394,23 +412,33 @@ void TMainWnd::ShowLaterReadNote()
     dialogs().WarningBox(this, QString::fromStdString(added));
 }
 
-void TMainWnd::RefreshStatus()
+void TMainWnd::RefreshStatus(bool recount)
 {
     m_gridModel->setSendField(SendFieldIndex);
     UndoBtn->setEnabled(m_undo.available(*m_table));
+    // The unsent records are counted in steps between events: the first screen shows at once on any table.
+    if (recount || m_countedField != SendFieldIndex) {
+        m_countedField = SendFieldIndex;
+        m_unsentCount->start(*m_table, SendFieldIndex);
+    }
+    ShowCounts();
+}
+
+void TMainWnd::ShowCounts()
+{
     if (!m_table->IsOpen()) {
         StatusCounts->setText(QStringLiteral("未接続"));
         return;
     }
-    const long records = m_table->RecordCount();
-    QString text = QStringLiteral("全%1件").arg(records);
-    if (SendFieldIndex >= 0 && SendFieldIndex < m_table->FieldCount()) {
-        const SendMarkRule rule = m_table->sendMarkRule();
-        long unsent = 0;
-        for (long row = 0; row < records; ++row) {
-            unsent += rule.isUnsent(m_table->CellText(row, SendFieldIndex));
-        }
-        text += QStringLiteral(" 未送信%1件").arg(unsent);
+    QString text = QStringLiteral("全%1件").arg(m_table->RecordCount());
+    if (m_unsentCount->failed()) {
+        text += QStringLiteral(" 未送信?件");
+    } else if (m_unsentCount->done()) {
+        text += QStringLiteral(" 未送信%1件").arg(m_unsentCount->unsent());
+    } else if (m_unsentCount->active()) {
+        const long percent
+            = m_unsentCount->records() > 0 ? m_unsentCount->counted() * 100 / m_unsentCount->records() : 0;
+        text += QStringLiteral(" 未送信 集計中 %1%").arg(percent);
     }
     text += QStringLiteral(" 今回マーク%1件").arg(m_marksThisSession);
     StatusCounts->setText(text);
@@ -424,7 +452,10 @@ void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::v
         marks.push_back({positions[i], previous[i], fingerprints[i]});
     }
     m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
+    m_undoPositions = positions;
     m_marksThisSession += static_cast<long>(positions.size());
+    // Only the records just marked are read again.
+    m_unsentCount->recheck(positions);
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
     RefreshStatus();
     // The marks just written are in view.
@@ -448,8 +479,13 @@ void TMainWnd::UndoBtnClick()
         CWaitCursor wait;
         result = m_undo.undo(*m_table);
     } catch (...) {
+        m_unsentCount->recheck(m_undoPositions);
         RefreshStatus();
         throw;
+    }
+    m_unsentCount->recheck(m_undoPositions);
+    if (!m_undo.available(*m_table)) {
+        m_undoPositions.clear();
     }
     m_marksThisSession -= result.restored;
     StatusBar->showMessage(QStringLiteral("%1件の送信マークを取り消しました").arg(result.restored));
@@ -467,10 +503,14 @@ void TMainWnd::RefBtnClick()
     request.title = QStringLiteral("データベースファイルを選択");
     request.filter = QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)");
     request.defaultExt = QStringLiteral("db");
-    // The dialog opens in the folder typed, when there is one.
-    if (!EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
+    // The dialog opens in the folder typed, when there is one, else in the home folder; after a start on the sample,
+    // the first one opens in the home folder, where the operator's own logs are.
+    if (!m_browseFromHome && !EditDir->text().isEmpty() && QFileInfo(EditDir->text()).isDir()) {
         request.startDir = EditDir->text();
+    } else {
+        request.startDir = QDir::homePath();
     }
+    m_browseFromHome = false;
     const QString path = dialogs().OpenFileName(this, request);
     if (path.isEmpty()) {
         return;
@@ -499,6 +539,7 @@ bool TMainWnd::FormCloseQuery()
     // The settings are written first, every time. A failure is shown and the close goes on: a folder that
     // cannot be written must not keep the user from leaving the program.
     guarded(this, [this] { SaveSettingsFromControls(); });
+    SaveWindowState();
     if (!m_table->IsOpen()) {
         return true;
     }
@@ -509,9 +550,30 @@ bool TMainWnd::FormCloseQuery()
 
 void TMainWnd::closeEvent(QCloseEvent* event)
 {
-    if (FormCloseQuery()) {
+    if (m_closeAllowed) {
+        // This close was already allowed (the application asks its windows again when it quits): no second question.
+        event->accept();
+        return;
+    }
+    if (m_inClose) {
+        // A close requested while the close's own question is open is that same close.
+        event->ignore();
+        return;
+    }
+    m_inClose = true;
+    const bool allowed = FormCloseQuery();
+    m_inClose = false;
+    m_closeAllowed = allowed;
+    if (allowed) {
         event->accept();
     } else {
         event->ignore();
     }
+}
+
+void TMainWnd::showEvent(QShowEvent* event)
+{
+    // A window shown again closes with its questions again.
+    m_closeAllowed = false;
+    QWidget::showEvent(event);
 }

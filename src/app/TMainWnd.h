@@ -22,6 +22,7 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
+class UnsentCount;
 
 /** @brief The main window: the log table and its grid, the transfer options, the conversion definition and
  * the link to the card program. */
@@ -35,6 +36,18 @@ public:
     explicit TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table = nullptr,
                       QWidget* parent = nullptr);
     ~TMainWnd() override;
+
+    /** @brief What a program start does after construction: the window gets its size and place as last closed; a
+     * first start (no settings yet in the user's settings folder) opens the bundled sample log, copied into the
+     * user's folder, with a definition that fits it; otherwise the table that was open at the last close is connected
+     * again when the boxes still name it, it is still there and "ConnectAtStart" is not 0. */
+    void StartUp();
+    /** @brief A later start of KELBO handed over its command line (program path first) and current folder: the
+     * window comes to the front and opens the table or folder named there, as 接続 does after the boxes changed. */
+    void OpenFromCommandLine(const QStringList& arguments, const QString& currentDir);
+    /** @brief KELBO's own state beside the settings file (window place, the table open at close): "KELBO-window.ini"
+     * in BaseDir. KELBO.ini keeps its own keys only. */
+    QString windowStatePath() const;
 
     /** @brief The folder of the settings file, ending in '/', or empty when the current folder is unknown. */
     QString BaseDir;
@@ -54,8 +67,13 @@ public:
     void UpdateControls();
 
     /** @brief The status line: records, records not yet sent (with a "SEND" entry) and marks written in this
-     * session, read from the table as it stands. */
-    void RefreshStatus();
+     * session. The unsent records are counted in steps between events, started over when @p recount (another table)
+     * or when the SEND entry moved; until the count is done the line says how far it got. */
+    void RefreshStatus(bool recount = false);
+    /** @brief Puts the counts as they stand on the status line. */
+    void ShowCounts();
+    /** @brief The count of unsent records behind the status line. */
+    const UnsentCount& unsentCount() const { return *m_unsentCount; }
     /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
      * @p previous before; @p fingerprints identify the records (RecordFingerprint without SEND). */
     void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
@@ -112,11 +130,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     /** What the table could not read and found out only after 接続 (a damaged memo met in a record), shown once. */
     void ShowLaterReadNote();
-    void LoadSettingsIntoControls();
+    /** Reads the settings file, or the file @p from in its place, into the controls and the definition. */
+    void LoadSettingsIntoControls(const std::string& from = std::string());
+    void SaveWindowState();
+    /** The bundled sample on a first start; false when there is none or the user's folder holds another log. */
+    bool StartOnSample();
     void SaveSettingsFromControls();
     KelboSettings settingsFromControls() const;
 
@@ -132,6 +155,23 @@ private:
     long m_marksThisSession = 0;
     SendMarkUndo m_undo;
     std::string m_noteShown; // the open table's read note as far as it was shown
+    // The records the last update marked: the undo reads only these again for the count.
+    std::vector<long> m_undoPositions;
+    UnsentCount* m_unsentCount = nullptr;
+    int m_countedField = -2;
+    // Whether the settings file was there when it was read at construction.
+    bool m_hadSettingsFile = false;
+    // The first 参照 after a start on the sample opens in the home folder, where the operator's own logs are.
+    bool m_browseFromHome = false;
+    // One close asks its questions once, also when the close is requested again while it runs or after it was allowed.
+    bool m_inClose = false;
+    bool m_closeAllowed = false;
+    // The boxes' texts of the table last connected.
+    QString m_connectedDir;
+    QString m_connectedName;
+    // A table named by a later start while this window was busy: opened once it is not.
+    QStringList m_pendingArguments;
+    QString m_pendingDir;
 };
 
 /** @brief The one main window while it exists. */

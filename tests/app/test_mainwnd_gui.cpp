@@ -1,20 +1,28 @@
 #include "MemoryLogTable.h"
+#include "RecordingCardAutomation.h"
 #include "ScriptedDialogs.h"
-#include "convdef/SettingsLocation.h"
-#include "app/TMainWnd.h"
-#include "common/Cp932.h"
+#include "app/SingleInstance.h"
 #include "app/TFieldDefBox.h"
+#include "app/TMainWnd.h"
+#include "app/UnsentCount.h"
+#include "cardlink/CardLink.h"
+#include "common/Cp932.h"
+#include "convdef/SettingsLocation.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
+#include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -350,7 +358,7 @@ TEST_F(MainWndTest, BrowseOpensInTheFolderTyped)
     w->RefBtn->click();
     ASSERT_EQ(dialogs.asked.size(), 2u);
     EXPECT_EQ(dialogs.asked[0].request.startDir, root());
-    EXPECT_EQ(dialogs.asked[1].request.startDir, QString()) << "the platform chooses for a folder that is not there";
+    EXPECT_EQ(dialogs.asked[1].request.startDir, QDir::homePath()) << "the home folder for a folder that is not there";
 }
 
 TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
@@ -363,7 +371,7 @@ TEST_F(MainWndTest, BrowseFillsFolderAndNameWithoutConnecting)
     EXPECT_EQ(dialogs.asked[0].request.filter,
               QStringLiteral("BDEデータベースファイル (*.db *.dbf *.txt *.csv *.adi *.adif)"));
     EXPECT_EQ(dialogs.asked[0].request.defaultExt, QStringLiteral("db"));
-    EXPECT_EQ(dialogs.asked[0].request.startDir, QString());
+    EXPECT_EQ(dialogs.asked[0].request.startDir, QDir::homePath()); // the design folder ~/LOGDATA is not there
     EXPECT_EQ(w->EditDir->text(), QStringLiteral("/data/QSO 2024/"));
     EXPECT_EQ(w->EditLog->text(), QStringLiteral("表LOG.DB"));
     EXPECT_EQ(m_table->opens, 0);
@@ -573,4 +581,328 @@ TEST_F(MainWndTest, DefaultFolderOutsideCp932SurvivesARestart)
     auto again = window();
     EXPECT_EQ(again->EditDir->text(), shown);
     qputenv("HOME", oldHome);
+}
+
+// Connect shows the first screen at once: the unsent records are counted in steps between events, and an update and
+// its undo correct the count by reading only the records they touched.
+TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
+{
+    // A real text table behind a table object that counts the cells read (grid, count and undo alike).
+    struct CountingTable : LogTable, LogTableListener
+    {
+        CountingTable() { inner->setListener(this); }
+        ~CountingTable() override { inner->setListener(nullptr); }
+        std::unique_ptr<LogTable> inner = createLogTable();
+        mutable long cells = 0;
+        void OpenTable(const std::string& d, const std::string& n) override { inner->OpenTable(d, n); }
+        void CloseTable() override { inner->CloseTable(); }
+        bool IsOpen() const override { return inner->IsOpen(); }
+        int FieldCount() const override { return inner->FieldCount(); }
+        std::string FieldName(int p) const override { return inner->FieldName(p); }
+        std::string FieldText(int p) const override { return inner->FieldText(p); }
+        void MoveFirst() override { inner->MoveFirst(); }
+        void MoveNext() override { inner->MoveNext(); }
+        void MoveBy(long c) override { inner->MoveBy(c); }
+        bool AtEnd() const override { return inner->AtEnd(); }
+        void EditRecord() override { inner->EditRecord(); }
+        void SetFieldText(int p, const std::string& t) override { inner->SetFieldText(p, t); }
+        std::size_t FieldWidth(int p) const override { return inner->FieldWidth(p); }
+        void Post() override { inner->Post(); }
+        void BeginWriteBatch() override { inner->BeginWriteBatch(); }
+        void EndWriteBatch() override { inner->EndWriteBatch(); }
+        long RecordCount() const override { return inner->RecordCount(); }
+        long RecNo() const override { return inner->RecNo(); }
+        void MoveTo(long p) override { inner->MoveTo(p); }
+        std::string CellText(long r, int f) const override
+        {
+            ++cells;
+            return inner->CellText(r, f);
+        }
+        std::string FilePath() const override { return inner->FilePath(); }
+        SendMarkRule sendMarkRule() const override { return inner->sendMarkRule(); }
+        void tableReset() override { notifyReset(); }
+        void currentChanged(long) override { notifyCurrent(); }
+        void recordChanged(long position) override { notifyRecord(position); }
+    };
+    const long records = 400000;
+    {
+        QFile csv(root() + QStringLiteral("BIG.CSV"));
+        ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+        QByteArray text = "CALL,SEND\n";
+        for (long r = 0; r < records; ++r) {
+            text += r % 4 == 0 ? "JA1AA,F\n" : "JA1AA,\n"; // a quarter sent
+        }
+        csv.write(text);
+    }
+    auto owned = std::make_unique<CountingTable>();
+    CountingTable* table = owned.get();
+    TMainWnd w(QStringList{QStringLiteral("kelbo")}, std::move(owned));
+    w.EditDir->setText(root());
+    w.EditLog->setText(QStringLiteral("BIG.CSV"));
+    w.convDefTable()[1] = "SEND";
+    w.SendFieldIndex = w.FindSendField();
+
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen());
+    EXPECT_LT(table->cells, records) << "connect returns before every record is read";
+    EXPECT_TRUE(w.StatusCounts->text().startsWith(QStringLiteral("全400000件 未送信 集計中 ")))
+        << w.StatusCounts->text().toStdString();
+    EXPECT_EQ(w.DBGrid->model()->index(0, 0).data().toString(), QStringLiteral("JA1AA"));
+
+    // An update of three records while the count runs: one already counted as sent (as with すべて引き渡す), one
+    // counted as unsent, one not counted yet. The count goes on before the update tells what it wrote, as it may
+    // while the card program is told to drop the printed lines.
+    const std::vector<long> positions{1, 4, records - 1};
+    std::vector<std::string> previous;
+    std::vector<std::uint64_t> fingerprints;
+    std::vector<std::string> texts;
+    for (long p : positions) {
+        w.table().MoveTo(p);
+        w.table().FieldTexts(texts);
+        previous.push_back(texts[1]);
+        fingerprints.push_back(RecordFingerprint(texts, 1));
+        w.table().EditRecord();
+        w.table().SetFieldText(1, "F");
+        w.table().Post();
+    }
+    ASSERT_LT(w.unsentCount().counted(), records - 1);
+    for (int i = 0; i < 100000 && !w.unsentCount().done(); ++i) {
+        QTest::qWait(1);
+    }
+    ASSERT_TRUE(w.unsentCount().done());
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信299999件 今回マーク0件"));
+
+    table->cells = 0;
+    w.SendMarksWritten(positions, previous, fingerprints);
+    ASSERT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信299998件 今回マーク3件"));
+    EXPECT_LE(table->cells, 200) << "only the marked records and the rows in view are read";
+
+    table->cells = 0;
+    ASSERT_TRUE(w.UndoBtn->isEnabled());
+    dialogs.answer(Answer::Yes);
+    w.UndoBtn->click();
+    ASSERT_TRUE(dialogs.texts(QStringLiteral("ShowError")).isEmpty())
+        << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+    EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信300000件 今回マーク0件"));
+    EXPECT_LE(table->cells, 200);
+}
+
+/** A user without settings yet: HOME, the settings folder and the system's data folders (holding the bundled sample
+ * as the package installs it) in a temporary folder. */
+class FirstStartTest : public MainWndTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWndTest::SetUp();
+        m_oldHome = qgetenv("HOME");
+        m_oldDataDirs = qgetenv("XDG_DATA_DIRS");
+        home = root() + QStringLiteral("home");
+        const QString sample = root() + QStringLiteral("share/kelbo/sample/");
+        ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(sample));
+        for (const QString& f : QDir(QStringLiteral(KELBO_SAMPLE_DIR)).entryList(QDir::Files)) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(KELBO_SAMPLE_DIR "/") + f, sample + f));
+        }
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
+        qputenv("XDG_DATA_DIRS", (root() + QStringLiteral("share")).toUtf8());
+        QDir::setCurrent(home);
+        logData = home + QStringLiteral("/KELBO/LOGDATA/");
+    }
+    void TearDown() override
+    {
+        qputenv("HOME", m_oldHome);
+        qputenv("XDG_DATA_DIRS", m_oldDataDirs);
+        MainWndTest::TearDown();
+    }
+    std::unique_ptr<TMainWnd> start()
+    {
+        auto w = std::make_unique<TMainWnd>(QStringList{QStringLiteral("kelbo")});
+        w->StartUp();
+        return w;
+    }
+
+    QString home;
+    QString logData;
+
+private:
+    QByteArray m_oldHome;
+    QByteArray m_oldDataDirs;
+};
+
+// The first start leads somewhere: the sample log, copied into the user's folder, open with a definition that fits
+// it; the first 参照 looks in the home folder. The next start comes back to the table open at the close, where the
+// window was left.
+TEST_F(FirstStartTest, OpensTheSampleConnectedAndTheNextStartComesBackToIt)
+{
+    QRect placed;
+    {
+        auto w = start();
+        ASSERT_TRUE(w->table().IsOpen()) << dialogs.texts(QStringLiteral("ShowError")).join(' ').toStdString();
+        EXPECT_TRUE(dialogs.asked.empty());
+        EXPECT_EQ(w->EditDir->text(), logData);
+        EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.DB"));
+        EXPECT_TRUE(QFileInfo::exists(logData + QStringLiteral("LOG.ADI")));
+        EXPECT_EQ(w->convDefTable()[2], "CALL");
+        EXPECT_EQ(w->SendFieldIndex, 11);
+        EXPECT_TRUE(w->CARDOBtn->isEnabled());
+        EXPECT_TRUE(w->StatusCounts->text().contains(QStringLiteral("未送信")))
+            << w->StatusCounts->text().toStdString();
+        EXPECT_EQ(w->DBGrid->model()->index(0, 2).data().toString(), QStringLiteral("JA1ZQX"));
+
+        w->RefBtn->click(); // cancelled
+        w->RefBtn->click();
+        ASSERT_EQ(dialogs.asked.size(), 2u);
+        EXPECT_EQ(dialogs.asked[0].request.startDir, home);
+        EXPECT_EQ(dialogs.asked[1].request.startDir, logData);
+
+        w->setGeometry(40, 50, 900, 640);
+        placed = w->geometry();
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("/.config/KELBO/KELBO.ini")));
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("/.config/KELBO/KELBO-window.ini")));
+
+    auto again = start();
+    EXPECT_TRUE(again->table().IsOpen()) << "the table open at the close";
+    EXPECT_EQ(again->geometry().size(), placed.size());
+    EXPECT_EQ(again->convDefTable()[2], "CALL");
+    dialogs.asked.clear();
+    again->RefBtn->click();
+    EXPECT_EQ(dialogs.asked.at(0).request.startDir, logData) << "home only on the first start";
+}
+
+TEST_F(FirstStartTest, TheLastTableIsConnectedOnlyWhileTheBoxesNameItItIsThereAndTheSettingAllows)
+{
+    start()->FormCloseQuery(); // the first start writes its settings and notes the open sample
+    const QString state = home + QStringLiteral("/.config/KELBO/KELBO-window.ini");
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        bool connected;
+    };
+    const Case cases[] = {
+        {"as closed", [] {}, true},
+        {"setting off",
+         [&] {
+             QSettings s(state, QSettings::IniFormat);
+             s.setValue(QStringLiteral("Window/ConnectAtStart"), 0);
+         },
+         false},
+        {"setting on, table gone",
+         [&] {
+             QSettings s(state, QSettings::IniFormat);
+             s.setValue(QStringLiteral("Window/ConnectAtStart"), 1);
+             QFile::rename(logData + QStringLiteral("LOG.DB"), logData + QStringLiteral("OLD.DB"));
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        c.change();
+        auto w = start();
+        EXPECT_EQ(w->table().IsOpen(), c.connected) << c.what;
+        EXPECT_TRUE(dialogs.asked.empty()) << c.what;
+    }
+
+    // A name typed without 接続 is kept for the next start, which then opens nothing.
+    QFile::rename(logData + QStringLiteral("OLD.DB"), logData + QStringLiteral("LOG.DB"));
+    {
+        auto w = start();
+        ASSERT_TRUE(w->table().IsOpen());
+        w->EditLog->setText(QStringLiteral("LOG.DBF"));
+        EXPECT_TRUE(w->FormCloseQuery());
+    }
+    auto typed = start();
+    EXPECT_EQ(typed->EditLog->text(), QStringLiteral("LOG.DBF"));
+    EXPECT_FALSE(typed->table().IsOpen());
+}
+
+// A log of the operator's own where the sample would go is never overwritten, nor opened with the sample's
+// definition.
+TEST_F(FirstStartTest, KeepsAnOwnLogWhereTheSampleWouldGo)
+{
+    ASSERT_TRUE(QDir().mkpath(logData));
+    QFile own(logData + QStringLiteral("LOG.DB"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("my own log");
+    own.close();
+    auto w = start();
+    EXPECT_FALSE(w->table().IsOpen());
+    EXPECT_EQ(w->convDefTable()[2], "NULL");
+    QFile kept(logData + QStringLiteral("LOG.DB"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("my own log"));
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+// One close asks once: a close requested again (the application quitting, a second click) does not ask again.
+TEST_F(FirstStartTest, ANoAtCloseIsNotAskedAgainInTheSameClose)
+{
+    auto w = start();
+    ASSERT_TRUE(w->table().IsOpen());
+    auto* card = new RecordingCardAutomation;
+    w->m_link = std::make_unique<CardLink>([card]() { return std::unique_ptr<CardAutomation>(card); });
+    w->show();
+    w->CARDOBtnClick();
+    ASSERT_FALSE(card->lines.empty());
+    card->print({0});
+
+    dialogs.answer(Answer::No);
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 1);
+    QCloseEvent again;
+    QApplication::sendEvent(w.get(), &again);
+    EXPECT_TRUE(again.isAccepted());
+    EXPECT_EQ(dialogs.texts(QStringLiteral("YesNoCancelBox")).size(), 1) << "asked once";
+}
+
+// A second start hands its command line to the running KELBO and leaves: the running window opens the table named.
+TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
+{
+    const QString runtime = root() + QStringLiteral("run");
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    auto w = start();
+    SingleInstance running;
+    ASSERT_TRUE(running.listen(SingleInstance::defaultName()));
+    QObject::connect(&running, &SingleInstance::started, w.get(),
+                     [&w](const QStringList& args, const QString& cwd) { w->OpenFromCommandLine(args, cwd); });
+
+    // What is no request is dropped, and the window goes on listening.
+    int started = 0;
+    QObject::connect(&running, &SingleInstance::started, [&started] { ++started; });
+    for (const QByteArray& junk : {QByteArray("\xff\xff\xff\xffjunk", 8),
+                                   QByteArray("\0\0\0\x03"
+                                              "abc",
+                                              7)}) {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::defaultName());
+        ASSERT_TRUE(socket.waitForConnected(3000));
+        socket.write(junk);
+        socket.flush();
+        for (int i = 0; i < 300 && socket.state() == QLocalSocket::ConnectedState; ++i) {
+            QTest::qWait(10);
+        }
+        EXPECT_NE(socket.state(), QLocalSocket::ConnectedState) << junk.toHex().toStdString();
+    }
+    EXPECT_EQ(started, 0);
+
+    QProcess second;
+    second.setWorkingDirectory(logData);
+    second.start(QStringLiteral(KELBO_BINARY_DIR "/src/app/kelbo"), {QStringLiteral("LOG.ADI")});
+    for (int i = 0; i < 3000 && second.state() != QProcess::NotRunning; ++i) {
+        QTest::qWait(10);
+    }
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    ASSERT_EQ(second.state(), QProcess::NotRunning);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(w->EditDir->text(), logData);
+    EXPECT_EQ(w->EditLog->text(), QStringLiteral("LOG.ADI"));
+    EXPECT_TRUE(w->table().IsOpen());
+    EXPECT_EQ(QFileInfo(QString::fromStdString(w->table().FilePath())).fileName(), QStringLiteral("LOG.ADI"));
+    EXPECT_EQ(started, 1);
 }

@@ -179,3 +179,44 @@ TEST(TableModel, TableDestroyedBeforeTheModel)
     other->OpenTable(tmp.path(), "x.csv"); // no listener left behind
     EXPECT_EQ(other->RecordCount(), 1);
 }
+
+// Rows are subdued by the table's own send-mark rule, the one the unsent count and the transfer follow: in an ADIF
+// log QSL_SENT "N", "R" or none is not sent, "Y" is.
+TEST(TableModel, SubduesTheRowsTheSendMarkRuleCountsAsSent)
+{
+    TempDir tmp;
+    writeFile(tmp.file("log.adi"),
+              "KELBO test log\n<EOH>\n"
+              "<CALL:5>JA1AA<QSL_SENT:1>Y<EOR>\n"
+              "<CALL:5>JA2BB<QSL_SENT:1>N<EOR>\n"
+              "<CALL:5>JA3CC<QSL_SENT:1>r<EOR>\n"
+              "<CALL:5>JA4DD<EOR>\n"
+              "<CALL:5>JA5EE<QSL_SENT:1>I<EOR>\n");
+    auto table = createLogTable();
+    table->OpenTable(tmp.path(), "log.adi");
+    LogTableModel model(*table);
+    int sent = -1;
+    for (int f = 0; f < table->FieldCount(); ++f) {
+        if (table->FieldName(f) == "QSL_SENT") {
+            sent = f;
+        }
+    }
+    ASSERT_GE(sent, 0);
+    model.setSendField(sent);
+    const SendMarkRule rule = table->sendMarkRule();
+    const bool expected[] = {true, false, false, false, true};
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(model.isMarked(row), expected[row]) << row;
+        EXPECT_EQ(model.isMarked(row), !rule.isUnsent(table->CellText(row, sent))) << "as the count reads it, " << row;
+        EXPECT_EQ(model.data(model.index(row, 0), Qt::ForegroundRole).isValid(), expected[row]) << row;
+    }
+
+    // A table of the program's own rule: any mark but a blank is sent.
+    writeFile(tmp.file("s.csv"), sj("CALL,SEND\nJA1AA,N\nJA2BB, F\nJA3CC,\nJA4DD,済\n"));
+    table->OpenTable(tmp.path(), "s.csv");
+    model.setSendField(1);
+    EXPECT_TRUE(model.isMarked(0));
+    EXPECT_FALSE(model.isMarked(1));
+    EXPECT_FALSE(model.isMarked(2));
+    EXPECT_TRUE(model.isMarked(3));
+}

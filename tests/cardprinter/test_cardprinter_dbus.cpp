@@ -9,13 +9,18 @@
 
 namespace {
 
-int property(const QString& name)
+QDBusMessage propertyGet(const QString& name, const QDBusConnection& bus = QDBusConnection::sessionBus())
 {
     QDBusMessage m
         = QDBusMessage::createMethodCall(QStringLiteral("CARDO.Application"), QStringLiteral("/CARDO/Application"),
                                          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     m << QStringLiteral("CARDO.Application") << name;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 10000);
+    return bus.call(m, QDBus::Block, 10000);
+}
+
+int property(const QString& name)
+{
+    const QDBusMessage reply = propertyGet(name);
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     return reply.arguments().value(0).value<QDBusVariant>().variant().toInt();
 }
@@ -131,6 +136,61 @@ TEST_F(CardPrinterBusTest, WindowOperationsAnswer)
     }
     EXPECT_EQ(cardbus::call(QStringLiteral("ShowWindow"), {5}).type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(cardbus::call(QStringLiteral("ShowWindow"), {0}).type(), QDBusMessage::ReplyMessage);
+}
+
+TEST_F(CardPrinterBusTest, ServesOneClientAtATimeWhileItsLinesAreHeld)
+{
+    QString otherName;
+    {
+        // A second log program on its own connection hands over its lines: from then on they belong to it.
+        QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+        ASSERT_TRUE(other.isConnected());
+        otherName = other.baseService();
+        auto callOn = [](const QDBusConnection& bus, const char* method, const QVariantList& args = {}) {
+            QDBusMessage m = QDBusMessage::createMethodCall(
+                QStringLiteral("CARDO.Application"), QStringLiteral("/CARDO/Application"),
+                QStringLiteral("CARDO.Application"), QString::fromLatin1(method));
+            m.setArguments(args);
+            return bus.call(m, QDBus::Block, 10000);
+        };
+        // The lines of this test's own connection are held: the other one may not drop them.
+        EXPECT_EQ(callOn(other, "DeleteLog").errorName(), QStringLiteral("CARDO.Application.Error.InUse"));
+        ASSERT_EQ(cardbus::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
+        ASSERT_EQ(callOn(other, "AddLogPos", {QStringLiteral("24.05.01,1200,JA2AAA,59,7.045,SSB,,,,,,,0"), 7}).type(),
+                  QDBusMessage::ReplyMessage);
+
+        // Every call that reads or changes the held lines or their print report is refused to the first one, saying
+        // why.
+        const QDBusMessage refused[] = {
+            cardbus::call(QStringLiteral("AddLogPos"),
+                          {QStringLiteral("24.05.01,1300,JA3BBB,59,7.045,SSB,,,,,,,0"), 3}),
+            cardbus::call(QStringLiteral("GetPrintedPos"), {0}),
+            cardbus::call(QStringLiteral("DeletePrintedData")),
+            cardbus::call(QStringLiteral("DeleteLog")),
+            cardbus::call(QStringLiteral("NewDoc")),
+        };
+        for (std::size_t i = 0; i < std::size(refused); ++i) {
+            const QDBusMessage& r = refused[i];
+            EXPECT_EQ(r.errorName(), QStringLiteral("CARDO.Application.Error.InUse")) << i;
+            EXPECT_TRUE(r.errorMessage().contains(QStringLiteral("別のKELBOがCARDOを使用中です"))) << i;
+        }
+
+        // Printing prints for the holder, who alone reads the report and the position.
+        EXPECT_FALSE(cardbus::printLines({0}).isEmpty());
+        const QDBusMessage stat = propertyGet(QStringLiteral("PrintStat"), other);
+        EXPECT_EQ(stat.arguments().value(0).value<QDBusVariant>().variant().toInt(), 2);
+        EXPECT_EQ(callOn(other, "GetPrintedPos", {0}).arguments().value(0).toInt(), 7);
+    }
+
+    // Once the holder's connection has ended, its line stays held but locks nothing.
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+    for (int i = 0;
+         i < 500 && cardbus::busCall(QStringLiteral("NameHasOwner"), {otherName}).arguments().value(0).toBool(); ++i) {
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(property(QStringLiteral("GetLogCount")), 1);
+    EXPECT_EQ(printedPos(0), 7);
+    EXPECT_EQ(cardbus::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
 }
 
 } // namespace
