@@ -6,7 +6,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <map>
 
 std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
@@ -302,12 +301,9 @@ void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<
     }
 }
 
-void setUpCardPrinter(QPrinter& printer)
+QPageLayout cardPageLayout()
 {
-    printer.setFullPage(true);
-    printer.setPageLayout(
-        QPageLayout(QPageSize(QPageSize::Postcard), QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
-    printer.setDocName(QStringLiteral("QSL cards"));
+    return QPageLayout(QPageSize(QPageSize::Postcard), QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter);
 }
 
 bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error)
@@ -316,7 +312,7 @@ bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const Ca
     pdf.setResolution(300);
     pdf.setTitle(QStringLiteral("QSL cards"));
     pdf.setCreator(QStringLiteral("KELBO"));
-    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::Postcard), QPageLayout::Portrait, QMarginsF()));
+    pdf.setPageLayout(cardPageLayout());
     QPainter p;
     if (!p.begin(&pdf)) {
         if (error) {

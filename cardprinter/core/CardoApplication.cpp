@@ -1,7 +1,6 @@
 #include "CardoApplication.h"
 
 #include "BureauOrder.h"
-#include "CardWindow.h"
 
 #include <QBrush>
 #include <QColor>
@@ -157,17 +156,11 @@ CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     , m_settings(loadCardSettings(m_settingsPath))
     , m_model(m_lines, m_settings)
 {
-    m_window = new CardWindow(*this);
     bool ok = false;
     const long exitAfter = qEnvironmentVariable("KELBO_CARDPRINTER_EXIT_AFTER_LINES").toLong(&ok);
     if (ok) {
         m_exitAfterLines = exitAfter;
     }
-}
-
-CardoApplication::~CardoApplication()
-{
-    delete m_window;
 }
 
 bool CardoApplication::setSettings(const CardSettings& s)
@@ -180,11 +173,7 @@ bool CardoApplication::setSettings(const CardSettings& s)
 
 void CardoApplication::ShowWindow(int how)
 {
-    if (how == 0) {
-        m_window->hide();
-    } else {
-        m_window->show();
-    }
+    emit showRequested(how != 0);
 }
 
 void CardoApplication::NewDoc()
@@ -224,15 +213,13 @@ void CardoApplication::SetPrintMax()
 
 void CardoApplication::Foreground()
 {
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    emit foregroundRequested();
 }
 
 void CardoApplication::DoLogList()
 {
     m_model.sync();
-    m_window->linesArrived();
+    emit linesArrived();
     emit changed();
 }
 
@@ -347,7 +334,7 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
         return QString();
     }
     cardsPrinted(cards);
-    m_window->setStatus(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
+    emit status(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
     return path;
 }
 

@@ -12,8 +12,6 @@
 #include <QString>
 #include <vector>
 
-class CardWindow;
-
 /** @brief One line handed over by the log program, with the position it gave. */
 struct HeldLine
 {
@@ -82,7 +80,6 @@ class CardoApplication : public QObject, protected QDBusContext
 public:
     /** @p settingsPath is the settings file ("" for the user's own). */
     explicit CardoApplication(const QString& settingsPath = QString(), QObject* parent = nullptr);
-    ~CardoApplication() override;
 
     int modified() const { return m_modified; }
     void setModified(int v) { m_modified = v; }
@@ -97,7 +94,6 @@ public:
     const std::vector<HeldLine>& lines() const { return m_lines; }
     int printedCount() const { return m_printedCount; }
     HeldLinesModel* model() { return &m_model; }
-    CardWindow* window() { return m_window; }
     const CardSettings& settings() const { return m_settings; }
     /** Takes @p s and writes it to the settings file; false when the file could not be written. */
     bool setSettings(const CardSettings& s);
@@ -115,6 +111,14 @@ public:
 signals:
     /** The held lines, their printed states or the settings changed. */
     void changed();
+    /** The log program asks for the window shown (@p show) or hidden. */
+    void showRequested(bool show);
+    /** The log program asks for the window in front. */
+    void foregroundRequested();
+    /** A transfer ended: the list takes the settings' order, nothing chosen. */
+    void linesArrived();
+    /** A line of news for the operator. */
+    void status(const QString& text);
 
 public slots:
     void ShowWindow(int how);
@@ -136,7 +140,6 @@ private:
     CardSettings m_settings;
     std::vector<HeldLine> m_lines;
     HeldLinesModel m_model;
-    CardWindow* m_window = nullptr;
     int m_printedCount = 0;
     qint64 m_nextSerial = 1;
     int m_modified = 0;

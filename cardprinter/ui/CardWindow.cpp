@@ -104,6 +104,14 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &CardWindow::updateCounts);
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &CardWindow::updateCounts);
     connect(&app, &CardoApplication::changed, this, &CardWindow::updateCounts);
+    connect(&app, &CardoApplication::showRequested, this, &QWidget::setVisible);
+    connect(&app, &CardoApplication::foregroundRequested, this, [this] {
+        show();
+        raise();
+        activateWindow();
+    });
+    connect(&app, &CardoApplication::linesArrived, this, &CardWindow::linesArrived);
+    connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
     updateCounts();
 }
 

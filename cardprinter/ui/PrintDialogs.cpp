@@ -1,5 +1,7 @@
 #include "PrintDialogs.h"
 
+#include "CardLayout.h"
+
 #include <QGuiApplication>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -40,4 +42,11 @@ PrintDialogs& printDialogs()
 void setPrintDialogs(PrintDialogs* d)
 {
     g_installed = d;
+}
+
+void setUpCardPrinter(QPrinter& printer)
+{
+    printer.setFullPage(true);
+    printer.setPageLayout(cardPageLayout());
+    printer.setDocName(QStringLiteral("QSL cards"));
 }

@@ -16,6 +16,9 @@ public:
     virtual bool previewAndPrint(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter*)>& paint) = 0;
 };
 
+/** @brief Sets @p printer up for Japanese postcards (100 x 148 mm, the whole sheet). */
+void setUpCardPrinter(QPrinter& printer);
+
 /** @brief The real preview unless a test installed its own. */
 PrintDialogs& printDialogs();
 /** @brief Installs @p d (not owned) in place of the real preview; nullptr restores it. */

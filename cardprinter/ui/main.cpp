@@ -1,5 +1,6 @@
 // The card program: holds the contacts the log program hands over on the session bus, lists them, and prints the
 // chosen ones as QSL cards (Japanese postcards, 100 x 148 mm) on the system's printers or into a PDF.
+#include "CardWindow.h"
 #include "CardoApplication.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     CardoApplication cardo;
+    CardWindow window(cardo);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/CARDO/Application"), &cardo,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {

@@ -62,6 +62,7 @@ protected:
         s.nextCardNumber = 7;
         ASSERT_TRUE(saveCardSettings(s, settingsPath()));
         app = std::make_unique<CardoApplication>(settingsPath());
+        win = std::make_unique<CardWindow>(*app);
         const char* lines[] = {
             R"(24.04.28,1208,VK2ABC,59,7.045,SSB,,"Bob","Sydney","",,,0)",
             R"(24.04.28,1300,JH3KVW,599,7.012,CW,,"佐藤 一郎","大阪府","",,,0)",
@@ -80,7 +81,7 @@ protected:
     }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("kelbo-cardprinter.ini")); }
-    CardWindow& window() { return *app->window(); }
+    CardWindow& window() { return *win; }
     /** The call signs as the list shows them. */
     QStringList shownCalls()
     {
@@ -101,6 +102,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<CardoApplication> app;
+    std::unique_ptr<CardWindow> win;
     ScriptedDialogs boxes;
     ScriptedPrint print;
 };
