@@ -1,6 +1,7 @@
 #include "CardoApplication.h"
 
 #include "BureauOrder.h"
+#include "CardCheck.h"
 
 #include <QBrush>
 #include <QColor>
@@ -68,10 +69,16 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     }
     if (!c.ok) {
         // A line of another shape shows as it came.
+        if (index.column() == State) {
+            return role == Qt::ToolTipRole ? l.problem : QStringLiteral("不備");
+        }
         return index.column() == Qsl ? c.line : QString();
     }
     switch (index.column()) {
     case State:
+        if (!l.printed && !l.pending && !l.problem.isEmpty()) {
+            return role == Qt::ToolTipRole ? l.problem : QStringLiteral("不備");
+        }
         return l.printed ? QStringLiteral("印刷済") : l.pending ? QStringLiteral("印刷中") : QString();
     case Date:
         return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
@@ -244,6 +251,7 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     HeldLine held;
     held.contact = parseContact(line);
     held.bureauKey = bureauKey(held.contact.call);
+    held.problem = contactProblem(held.contact);
     held.position = position;
     held.serial = m_nextSerial++;
     m_lines.push_back(std::move(held));
@@ -325,7 +333,34 @@ QString CardoApplication::checkRows(const QList<int>& rows) const
             return QStringLiteral("no line %1 (%2 held)").arg(r).arg(logCount());
         }
     }
+    // A script gets no card printed from a line that is not fit for one: it names the lines it wants.
+    QStringList problems;
+    if (printableRows(rows, &problems).size() != rows.size()) {
+        return QStringLiteral("印刷できない行があります:\n") + problems.join(QLatin1Char('\n'));
+    }
     return QString();
+}
+
+QList<int> CardoApplication::printableRows(const QList<int>& rows, QStringList* problems) const
+{
+    QList<int> out;
+    for (int r : rows) {
+        const HeldLine& l = m_lines[static_cast<std::size_t>(r)];
+        if (m_settings.call.trimmed().isEmpty()) {
+            continue;
+        }
+        if (l.problem.isEmpty()) {
+            out << r;
+        } else if (problems) {
+            const Contact& c = l.contact;
+            *problems << (c.ok ? QStringLiteral("%1 %2 %3: %4").arg(c.call, c.dateText, c.time, l.problem)
+                               : QStringLiteral("%1: %2").arg(c.line.left(40), l.problem));
+        }
+    }
+    if (m_settings.call.trimmed().isEmpty() && problems) {
+        *problems << QStringLiteral("自局のコールサインが設定されていません (設定...)");
+    }
+    return out;
 }
 
 QList<int> CardoApplication::printOrder(QList<int> rows) const
@@ -454,6 +489,20 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     if (cards.empty()) {
         *message = QStringLiteral("印刷するカードがありません.");
         return false;
+    }
+    if (m_settings.call.trimmed().isEmpty()) {
+        *message = QStringLiteral("自局のコールサインが設定されていません. 設定... で設定してください.");
+        return false;
+    }
+    for (const Card& card : cards) {
+        for (const Contact& c : card.contacts) {
+            const QString problem = contactProblem(c);
+            if (!problem.isEmpty()) {
+                // Never printed raw: a card with a wrong date or time is worse than none.
+                *message = QStringLiteral("%1 は印刷できません: %2").arg(c.ok ? c.call : c.line.left(40), problem);
+                return false;
+            }
+        }
     }
     if (m_job) {
         *message = QStringLiteral("前の印刷ジョブ (%1) が終わるまでお待ちください.").arg(jobText());

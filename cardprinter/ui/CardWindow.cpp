@@ -173,10 +173,33 @@ void CardWindow::updateCounts()
 
 bool CardWindow::printChosen()
 {
-    const QList<int> rows = chosenRows();
-    if (rows.isEmpty()) {
+    const QList<int> chosen = chosenRows();
+    if (chosen.isEmpty()) {
         dialogs().WarningBox(this, QStringLiteral("印刷する行を選んでください."));
         return false;
+    }
+    QStringList problems;
+    const QList<int> rows = m_app.printableRows(chosen, &problems);
+    if (rows.isEmpty()) {
+        dialogs().WarningBox(
+            this, QStringLiteral("選んだ行は印刷できません.\r\n\r\n") + problems.join(QStringLiteral("\r\n")));
+        return false;
+    }
+    if (!problems.isEmpty()) {
+        const int shown = 12;
+        QStringList listed = problems.mid(0, shown);
+        if (problems.size() > shown) {
+            listed << QStringLiteral("ほか %1 件").arg(problems.size() - shown);
+        }
+        if (dialogs().YesNoBox(this,
+                               QStringLiteral("次の %1 件は印刷しません:\r\n\r\n%2\r\n\r\n残りの %3 件を印刷しますか？")
+                                   .arg(problems.size())
+                                   .arg(listed.join(QStringLiteral("\r\n")))
+                                   .arg(rows.size()))
+            != Answer::Yes) {
+            m_status->setText(QStringLiteral("印刷を取り消しました."));
+            return false;
+        }
     }
     if (m_app.jobPending()) {
         dialogs().WarningBox(this,

@@ -1,6 +1,7 @@
 // The whole round with a real print scheduler: KELBO hands the sample log over, the card program prints on a
 // private cupsd, and the send marks go only to the contacts whose job completed.
 #include "../cardlink/CardProgramBus.h"
+#include "CardSettings.h"
 #include "PrivateCups.h"
 #include "ScriptedDialogs.h"
 #include "app/TMainWnd.h"
@@ -60,8 +61,11 @@ TEST(CardRound, MarksOnlyForContactsWhoseJobCompleted)
     if (!cups.ok()) {
         GTEST_SKIP() << cups.why().toStdString();
     }
-    cardbus::pdfFolder();
     cardbus::stop();
+    CardSettings station;
+    station.call = QStringLiteral("JA1KEL");
+    ASSERT_TRUE(
+        saveCardSettings(station, cardbus::pdfFolder() + QStringLiteral("/config/KELBO/kelbo-cardprinter.ini")));
     cardbus::setEnvironment({{QStringLiteral("CUPS_SERVER"), cups.socket()},
                              {QStringLiteral("KELBO_CARDPRINTER_JOB_POLL_MS"), QStringLiteral("100")}});
     QTemporaryDir tmp;
