@@ -587,7 +587,11 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     m_job = std::move(job);
     setPending(m_job->cards, true);
     m_follow.start();
-    emit status(QStringLiteral("ジョブ %1 を送りました. 印刷が終わると印刷済になります.").arg(jobText()));
+    emit status(
+        QStringLiteral("%1 枚のカードをプリンター「%2」に送りました (ジョブ %3). 印刷が終わると印刷済になります.")
+            .arg(m_job->cards.size())
+            .arg(m_job->printer)
+            .arg(m_job->id));
     emit changed();
     return true;
 }
@@ -668,8 +672,9 @@ void CardoApplication::endJob(bool printed, const QString& message)
             + (lost.isEmpty() ? QString() : QStringLiteral("\r\n") + lost);
     }
     emit status(text.section(QStringLiteral("\r\n"), 0, 0));
-    emit jobEnded(printed, text);
+    // The list shows the lines' new states before anyone is told (a message box waits for the operator).
     emit changed();
+    emit jobEnded(printed, text);
 }
 
 QString CardoApplication::printRows(const QList<int>& rows, QString* error)

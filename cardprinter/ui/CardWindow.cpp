@@ -164,6 +164,11 @@ void CardWindow::updateCounts()
                        .arg(m_app.logCount())
                        .arg(chosen)
                        .arg(m_app.printedCount());
+    if (m_app.jobPending()) {
+        const auto pending
+            = std::count_if(m_app.lines().begin(), m_app.lines().end(), [](const HeldLine& l) { return l.pending; });
+        text += QStringLiteral(" / 印刷中 %1 件").arg(pending);
+    }
     if (m_proxy->rowCount() != m_app.model()->rowCount()) {
         text += QStringLiteral(" (表示 %1 件)").arg(m_proxy->rowCount());
     }
