@@ -127,6 +127,22 @@ TEST(CardRound, MarksOnlyForContactsWhoseJobCompleted)
         }
         EXPECT_EQ(marks(dir, QStringLiteral("LOG.DBF")), expected);
         EXPECT_EQ(cups.printed().size(), 1);
+
+        // Closing KELBO while a job has not ended would leave its cards without marks: the close waits for it.
+        r = cardbus::call(QStringLiteral("PrintLinesOn"), {QVariant::fromValue(QList<int>{0}), QStringLiteral("slow")});
+        ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+        EXPECT_EQ(cardbus::call(QStringLiteral("GetPrintedPos"), {0}).arguments().value(0).toInt(), -1);
+        EXPECT_FALSE(window.close());
+        ASSERT_EQ(dialogs.texts("WarningBox").size(), 1);
+        EXPECT_TRUE(dialogs.texts("WarningBox").front().contains(QStringLiteral("印刷中")));
+        ASSERT_TRUE(waitForJob());
+        const int printedPosition = cardbus::call(QStringLiteral("GetPrintedPos"), {0}).arguments().value(0).toInt();
+        ASSERT_GE(printedPosition, 0);
+        dialogs.answer(Answer::Yes);
+        EXPECT_TRUE(window.close());
+        EXPECT_EQ(dialogs.texts("YesNoCancelBox").size(), 1);
+        expected[static_cast<std::size_t>(printedPosition)] = "F";
+        EXPECT_EQ(marks(dir, QStringLiteral("LOG.DBF")), expected);
     }
     QDir::setCurrent(oldCwd);
     cardbus::stop();
