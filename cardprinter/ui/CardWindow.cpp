@@ -269,6 +269,14 @@ void CardWindow::jobEnded(bool printed, const QString& message)
 
 void CardWindow::editSettings()
 {
+    if (m_app.jobPending()) {
+        // The next card number belongs to the job until it ended.
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("カードを印刷中です (ジョブ %1).\r\n\r\n印刷が終わってから設定してください.")
+                .arg(m_app.jobText()));
+        return;
+    }
     CardSettingsDialog dlg(m_app.settings(), this);
     if (dlg.exec() != QDialog::Accepted) {
         return;
