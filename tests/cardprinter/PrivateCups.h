@@ -106,7 +106,12 @@ public:
                       QStringLiteral("printer-error-policy=abort-job")})
             && admin(QStringLiteral("lpadmin"),
                      {QStringLiteral("-p"), QStringLiteral("slow"), QStringLiteral("-E"), QStringLiteral("-v"),
-                      QStringLiteral("kelbotest:") + out() + QStringLiteral("/slow")});
+                      QStringLiteral("kelbotest:") + out() + QStringLiteral("/slow")})
+            // A printer driver that knows A4, letter and the like but no 100 x 148 mm paper (from cups-filters).
+            && admin(QStringLiteral("lpadmin"),
+                     {QStringLiteral("-p"), QStringLiteral("a4only"), QStringLiteral("-E"), QStringLiteral("-v"),
+                      QStringLiteral("kelbotest:") + out(), QStringLiteral("-P"),
+                      QStringLiteral("/usr/share/ppd/cupsfilters/pxlmono.ppd")});
     }
 
     ~PrivateCups()
