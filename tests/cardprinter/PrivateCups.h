@@ -14,7 +14,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 #include <cups/cups.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace cardtest {
@@ -82,6 +84,8 @@ public:
                   .arg(d)
                   .toUtf8());
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        // A test that dies takes its scheduler with it.
+        m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
                       {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
                        QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
