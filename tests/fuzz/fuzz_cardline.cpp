@@ -1,6 +1,7 @@
 // The card program's reading of a card line over arbitrary text: never crashes, a line it takes has its 13 fields,
 // the QSL text taken apart never grows, and the bureau key and band of any text are computed without fault.
 #include "BureauOrder.h"
+#include "CardCheck.h"
 #include "Contact.h"
 
 #include <QString>
@@ -25,5 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)bureauKey(c.ok ? c.call : line);
     (void)bandOf(line.left(20));
     (void)formatTime(c.time);
+    // A line that is not a line is never found fit for a card.
+    if (!c.ok && contactProblem(c).isEmpty()) {
+        std::abort();
+    }
     return 0;
 }

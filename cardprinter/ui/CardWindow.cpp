@@ -104,6 +104,15 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &CardWindow::updateCounts);
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &CardWindow::updateCounts);
     connect(&app, &CardoApplication::changed, this, &CardWindow::updateCounts);
+    connect(&app, &CardoApplication::showRequested, this, &QWidget::setVisible);
+    connect(&app, &CardoApplication::foregroundRequested, this, [this] {
+        show();
+        raise();
+        activateWindow();
+    });
+    connect(&app, &CardoApplication::linesArrived, this, &CardWindow::linesArrived);
+    connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
+    connect(&app, &CardoApplication::jobEnded, this, &CardWindow::jobEnded);
     updateCounts();
 }
 
@@ -155,54 +164,119 @@ void CardWindow::updateCounts()
                        .arg(m_app.logCount())
                        .arg(chosen)
                        .arg(m_app.printedCount());
+    if (m_app.jobPending()) {
+        const auto pending
+            = std::count_if(m_app.lines().begin(), m_app.lines().end(), [](const HeldLine& l) { return l.pending; });
+        text += QStringLiteral(" / 印刷中 %1 件").arg(pending);
+    }
     if (m_proxy->rowCount() != m_app.model()->rowCount()) {
         text += QStringLiteral(" (表示 %1 件)").arg(m_proxy->rowCount());
     }
     m_counts->setText(text);
-    m_print->setEnabled(chosen > 0);
+    m_print->setEnabled(chosen > 0 && !m_app.jobPending());
 }
 
 bool CardWindow::printChosen()
 {
-    const QList<int> rows = chosenRows();
-    if (rows.isEmpty()) {
+    const QList<int> chosen = chosenRows();
+    if (chosen.isEmpty()) {
         dialogs().WarningBox(this, QStringLiteral("印刷する行を選んでください."));
         return false;
     }
-    // The list's order is the printing order: what the operator sees is the order the cards come out in.
-    const std::vector<Card> cards = m_app.cardsFor(rows);
-    const CardSettings settings = m_app.settings();
-    QPrinter printer(QPrinter::HighResolution);
-    setUpCardPrinter(printer);
-    // Also the proposed PDF file name: one of its own for each run, so that no earlier cards are overwritten.
-    printer.setDocName(
-        QStringLiteral("QSL-cards-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    const bool printed = printDialogs().previewAndPrint(this, printer, [&cards, &settings](QPrinter* target) {
-        QPainter p;
-        if (p.begin(target)) {
-            paintCards(p, *target, cards, settings);
-            p.end();
+    QStringList problems;
+    const QList<int> rows = m_app.printableRows(chosen, &problems);
+    if (rows.isEmpty()) {
+        dialogs().WarningBox(
+            this, QStringLiteral("選んだ行は印刷できません.\r\n\r\n") + problems.join(QStringLiteral("\r\n")));
+        return false;
+    }
+    if (!problems.isEmpty()) {
+        const int shown = 12;
+        QStringList listed = problems.mid(0, shown);
+        if (problems.size() > shown) {
+            listed << QStringLiteral("ほか %1 件").arg(problems.size() - shown);
         }
-    });
-    if (!printed) {
+        if (dialogs().YesNoBox(this,
+                               QStringLiteral("次の %1 件は印刷しません:\r\n\r\n%2\r\n\r\n残りの %3 件を印刷しますか？")
+                                   .arg(problems.size())
+                                   .arg(listed.join(QStringLiteral("\r\n")))
+                                   .arg(rows.size()))
+            != Answer::Yes) {
+            m_status->setText(QStringLiteral("印刷を取り消しました."));
+            return false;
+        }
+    }
+    if (m_app.jobPending()) {
+        dialogs().WarningBox(this,
+                             QStringLiteral("前の印刷ジョブ (%1) が終わるまでお待ちください.").arg(m_app.jobText()));
+        return false;
+    }
+    // The list's order is the printing order: what the operator sees is the order the cards come out in.
+    std::vector<Card> cards = m_app.cardsFor(rows);
+    const CardSettings settings = m_app.settings();
+    const PrintChoice choice = printDialogs().choosePrint(this, static_cast<int>(cards.size()), settings.printer,
+                                                          [&cards, &settings](QPrinter* target) {
+                                                              QPainter p;
+                                                              if (p.begin(target)) {
+                                                                  paintCards(p, *target, cards, settings);
+                                                                  p.end();
+                                                              }
+                                                          });
+    if (!choice.accepted) {
         m_status->setText(QStringLiteral("印刷を取り消しました."));
         return false;
     }
-    if (m_app.cardsPrinted(cards) == 0) {
-        dialogs().WarningBox(this,
-                             QStringLiteral("印刷中に KELBO がデータを入れ替えました.\r\n\r\n"
-                                            "印刷したカードは KELBO に印刷済みとして伝わりません."));
+    // Pages are cards: pages 2-3 print the second and third card and only their lines count as printed.
+    if (choice.fromPage > 0) {
+        const int from = std::clamp(choice.fromPage, 1, static_cast<int>(cards.size()));
+        const int to = std::clamp(std::max(choice.toPage, from), from, static_cast<int>(cards.size()));
+        cards = std::vector<Card>(cards.begin() + (from - 1), cards.begin() + to);
+    }
+    if (!choice.printer.isEmpty() && choice.printer != settings.printer) {
+        m_app.rememberPrinter(choice.printer);
+    }
+    PrintTarget target;
+    target.printer = choice.printer;
+    target.file = choice.file;
+    target.copies = choice.copies;
+    QString message;
+    if (!m_app.print(cards, target, &message)) {
+        dialogs().WarningBox(this, message);
+        m_status->setText(QStringLiteral("印刷しませんでした."));
+        return false;
+    }
+    if (!message.isEmpty()) {
+        // Printed, but the log program replaced the lines meanwhile: nothing is reported for them.
+        dialogs().WarningBox(this, message);
         m_status->setText(QString());
         return false;
     }
     // A second click on 印刷 must not print the same cards again.
     chooseNone();
-    m_status->setText(QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(rows.size()).arg(cards.size()));
+    if (target.printer.isEmpty()) {
+        m_status->setText(QStringLiteral("%1 枚のカードを %2 に印刷しました.").arg(cards.size()).arg(target.file));
+    }
     return true;
+}
+
+void CardWindow::jobEnded(bool printed, const QString& message)
+{
+    m_status->setText(message.section(QStringLiteral("\r\n"), 0, 0));
+    if (!printed) {
+        dialogs().WarningBox(this, message);
+    }
 }
 
 void CardWindow::editSettings()
 {
+    if (m_app.jobPending()) {
+        // The next card number belongs to the job until it ended.
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("カードを印刷中です (ジョブ %1).\r\n\r\n印刷が終わってから設定してください.")
+                .arg(m_app.jobText()));
+        return;
+    }
     CardSettingsDialog dlg(m_app.settings(), this);
     if (dlg.exec() != QDialog::Accepted) {
         return;
@@ -214,6 +288,14 @@ void CardWindow::editSettings()
 
 void CardWindow::closeEvent(QCloseEvent* event)
 {
+    if (m_app.jobPending()) {
+        // The job's cards are reported only while the program runs.
+        dialogs().WarningBox(this,
+                             QStringLiteral("カードを印刷中です (ジョブ %1).\r\n\r\n印刷が終わるまで閉じられません.")
+                                 .arg(m_app.jobText()));
+        event->ignore();
+        return;
+    }
     if (m_app.disableExit() != 0) {
         // The log program still needs us: closing only hides the window.
         hide();

@@ -8,6 +8,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
@@ -32,22 +33,25 @@ public:
     ScriptedPrint() { setPrintDialogs(this); }
     ~ScriptedPrint() override { setPrintDialogs(nullptr); }
 
-    bool previewAndPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter*)>& paint) override
+    PrintChoice choosePrint(QWidget*, int pages, const QString& lastPrinter,
+                            const std::function<void(QPrinter*)>&) override
     {
         ++shown;
+        offeredPages = pages;
+        proposed = lastPrinter;
         if (during) {
             during(); // the log program calls in while the dialog is open
         }
-        if (pdf.isEmpty()) {
-            return false;
-        }
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        paint(&printer);
-        return true;
+        PrintChoice c = answer;
+        c.accepted = !pdf.isEmpty() || !answer.printer.isEmpty();
+        c.file = pdf;
+        return c;
     }
 
     int shown = 0;
+    int offeredPages = 0;
+    QString proposed;
+    PrintChoice answer; // pages, copies, a printer
     QString pdf; // "" cancels
     std::function<void()> during;
 };
@@ -62,6 +66,7 @@ protected:
         s.nextCardNumber = 7;
         ASSERT_TRUE(saveCardSettings(s, settingsPath()));
         app = std::make_unique<CardoApplication>(settingsPath());
+        win = std::make_unique<CardWindow>(*app);
         const char* lines[] = {
             R"(24.04.28,1208,VK2ABC,59,7.045,SSB,,"Bob","Sydney","",,,0)",
             R"(24.04.28,1300,JH3KVW,599,7.012,CW,,"佐藤 一郎","大阪府","",,,0)",
@@ -80,7 +85,7 @@ protected:
     }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("kelbo-cardprinter.ini")); }
-    CardWindow& window() { return *app->window(); }
+    CardWindow& window() { return *win; }
     /** The call signs as the list shows them. */
     QStringList shownCalls()
     {
@@ -101,6 +106,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<CardoApplication> app;
+    std::unique_ptr<CardWindow> win;
     ScriptedDialogs boxes;
     ScriptedPrint print;
 };
@@ -204,6 +210,83 @@ TEST_F(CardWindowTest, LinesDroppedWhileThePreviewIsOpenAreNeverReportedForOther
     EXPECT_EQ(app->printStat(), 0);
     EXPECT_EQ(printedPositions(), std::vector<int>{-1});
     EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+}
+
+TEST_F(CardWindowTest, PagesAreCardsAndOnlyTheChosenCardsCountAsPrinted)
+{
+    window().chooseAll();
+    const QStringList calls = shownCalls();
+    print.pdf = dir.filePath(QStringLiteral("pages.pdf"));
+    print.answer.fromPage = 2;
+    print.answer.toPage = 3;
+    ASSERT_TRUE(window().printChosen());
+    const QStringList cards = cardtest::pdfPages(print.pdf);
+    ASSERT_EQ(cards.size(), 2);
+    EXPECT_TRUE(cards[0].contains(calls[1]) && cards[0].contains(QStringLiteral("No. 7"))) << cards[0].toStdString();
+    EXPECT_TRUE(cards[1].contains(calls[2]) && cards[1].contains(QStringLiteral("No. 8"))) << cards[1].toStdString();
+    int printed = 0;
+    for (int r = 0; r < window().proxy()->rowCount(); ++r) {
+        const bool isPrinted
+            = window().proxy()->index(r, HeldLinesModel::State).data().toString() == QStringLiteral("印刷済");
+        EXPECT_EQ(isPrinted, r == 1 || r == 2) << r;
+        printed += isPrinted ? 1 : 0;
+    }
+    EXPECT_EQ(printed, 2);
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 9);
+}
+
+TEST_F(CardWindowTest, TheChosenPrinterIsProposedNextTimeAndARefusedJobPrintsNothing)
+{
+    // No print system answers here: the job is refused, the operator told, nothing printed and no number used.
+    qputenv("CUPS_SERVER", dir.filePath(QStringLiteral("no-cups.sock")).toUtf8());
+    window().chooseAll();
+    print.answer.printer = QStringLiteral("QSL-printer");
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1, -1, -1}));
+    EXPECT_EQ(app->printStat(), 0);
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 7);
+    print.answer = PrintChoice();
+    window().printChosen();
+    EXPECT_EQ(print.proposed, QStringLiteral("QSL-printer"));
+    EXPECT_EQ(loadCardSettings(settingsPath()).printer, QStringLiteral("QSL-printer"));
+}
+
+TEST_F(CardWindowTest, LinesUnfitForACardAreListedAndLeftOut)
+{
+    app->AddLogPos(QStringLiteral(R"(24.13.45,2460,JA2XYZ,59,7.045,SSB,,"","","",,,0)"), 30);
+    app->DoLogList();
+    window().chooseAll();
+    print.pdf = dir.filePath(QStringLiteral("checked.pdf"));
+    boxes.answer(Answer::No);
+    EXPECT_FALSE(window().printChosen());
+    ASSERT_EQ(boxes.texts(QStringLiteral("YesNoBox")).size(), 1);
+    const QString asked = boxes.texts(QStringLiteral("YesNoBox")).front();
+    EXPECT_TRUE(asked.contains(QStringLiteral("JA2XYZ 24.13.45 2460: 日付「24.13.45」が正しくありません")))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("a line of another shape: 行の形式が正しくありません")))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("残りの 4 件を印刷しますか")));
+    EXPECT_EQ(print.shown, 0);
+    EXPECT_FALSE(QFile::exists(print.pdf));
+
+    boxes.answer(Answer::Yes);
+    ASSERT_TRUE(window().printChosen());
+    const QString text = cardtest::pdfText(print.pdf);
+    EXPECT_EQ(cardtest::pdfPages(print.pdf).size(), 4);
+    EXPECT_FALSE(text.contains(QStringLiteral("JA2XYZ")));
+    EXPECT_FALSE(text.contains(QStringLiteral("another shape")));
+    EXPECT_EQ(printedPositions(), (std::vector<int>{3, 5, 7, 9, -1, -1}));
+    EXPECT_EQ(window().proxy()->index(window().proxy()->rowCount() - 1, HeldLinesModel::State).data().toString(),
+              QStringLiteral("不備"));
+
+    // Without the own call sign nothing is printed at all.
+    CardSettings s = app->settings();
+    s.call.clear();
+    ASSERT_TRUE(app->setSettings(s));
+    window().chooseAll();
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_TRUE(boxes.texts(QStringLiteral("WarningBox")).back().contains(QStringLiteral("自局のコールサイン")));
 }
 
 TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)

@@ -35,6 +35,7 @@ private:
     QComboBox* m_frequency = nullptr;
     QCheckBox* m_group = nullptr;
     QCheckBox* m_bureau = nullptr;
+    QCheckBox* m_slashedZero = nullptr;
     QSpinBox* m_number = nullptr;
 };
 

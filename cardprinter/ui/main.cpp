@@ -29,8 +29,9 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     CardoApplication cardo;
+    CardWindow window(cardo);
     // The window opens beside KELBO's, not over it, and then where the operator last left it.
-    keepWindowPlace(cardo.window(), cardSettingsPath());
+    keepWindowPlace(&window, cardSettingsPath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/CARDO/Application"), &cardo,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {

@@ -5,12 +5,12 @@
 #include "Contact.h"
 
 #include <QFont>
+#include <QPageLayout>
 #include <QString>
 #include <vector>
 
 class QPainter;
 class QPagedPaintDevice;
-class QPrinter;
 
 /** @brief One card: up to five contacts with one station, and its running number. */
 struct Card
@@ -37,8 +37,8 @@ QFont cardFont(double points, bool bold = false);
 void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
                 const CardSettings& settings);
 
-/** @brief Sets @p printer up for Japanese postcards (100 x 148 mm, the whole sheet). */
-void setUpCardPrinter(QPrinter& printer);
+/** @brief The page of every card: a Japanese postcard, 100 x 148 mm portrait, the whole sheet. */
+QPageLayout cardPageLayout();
 
 /** @brief Writes @p cards into a new PDF at @p path; false with @p error set when it cannot. */
 bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error);

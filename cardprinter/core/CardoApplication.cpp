@@ -1,7 +1,7 @@
 #include "CardoApplication.h"
 
 #include "BureauOrder.h"
-#include "CardWindow.h"
+#include "CardCheck.h"
 
 #include <QBrush>
 #include <QColor>
@@ -40,6 +40,9 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     const HeldLine& l = m_lines[static_cast<std::size_t>(index.row())];
     const Contact& c = l.contact;
     if (role == Qt::BackgroundRole) {
+        if (l.pending) {
+            return QVariant(QBrush(QColor(255, 243, 205)));
+        }
         return l.printed ? QVariant(QBrush(QColor(222, 238, 222))) : QVariant();
     }
     if (role == Qt::TextAlignmentRole) {
@@ -50,7 +53,7 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     if (role == SortRole) {
         switch (index.column()) {
         case State:
-            return l.printed ? 1 : 0;
+            return l.printed ? 2 : l.pending ? 1 : 0;
         case Date:
             return (c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText) + c.time;
         case Call:
@@ -65,11 +68,17 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     }
     if (!c.ok) {
         // A line of another shape shows as it came.
+        if (index.column() == State) {
+            return role == Qt::ToolTipRole ? l.problem : QStringLiteral("不備");
+        }
         return index.column() == Qsl ? c.line : QString();
     }
     switch (index.column()) {
     case State:
-        return l.printed ? QStringLiteral("印刷済") : QString();
+        if (!l.printed && !l.pending && !l.problem.isEmpty()) {
+            return role == Qt::ToolTipRole ? l.problem : QStringLiteral("不備");
+        }
+        return l.printed ? QStringLiteral("印刷済") : l.pending ? QStringLiteral("印刷中") : QString();
     case Date:
         return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
     case Time:
@@ -155,10 +164,13 @@ QString cardsFolder()
 CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     : QObject(parent)
     , m_settingsPath(settingsPath.isEmpty() ? cardSettingsPath() : settingsPath)
-    , m_settings(loadCardSettings(m_settingsPath))
+    , m_settings(loadCardSettings(m_settingsPath, &m_settingsDamage))
     , m_model(m_lines, m_settings)
 {
-    m_window = new CardWindow(*this);
+    bool pollOk = false;
+    const int poll = qEnvironmentVariable("KELBO_CARDPRINTER_JOB_POLL_MS").toInt(&pollOk);
+    m_follow.setInterval(pollOk && poll > 0 ? poll : 1000);
+    connect(&m_follow, &QTimer::timeout, this, &CardoApplication::followJob);
     bool ok = false;
     const long exitAfter = qEnvironmentVariable("KELBO_CARDPRINTER_EXIT_AFTER_LINES").toLong(&ok);
     if (ok) {
@@ -166,26 +178,22 @@ CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     }
 }
 
-CardoApplication::~CardoApplication()
-{
-    delete m_window;
-}
-
 bool CardoApplication::setSettings(const CardSettings& s)
 {
     m_settings = s;
     m_model.reload();
+    const bool saved = saveCardSettings(m_settings, m_settingsPath);
+    if (saved) {
+        // The operator has set the next number again: the file is whole once more.
+        m_settingsDamage.clear();
+    }
     emit changed();
-    return saveCardSettings(m_settings, m_settingsPath);
+    return saved;
 }
 
 void CardoApplication::ShowWindow(int how)
 {
-    if (how == 0) {
-        m_window->hide();
-    } else {
-        m_window->show();
-    }
+    emit showRequested(how != 0);
 }
 
 void CardoApplication::NewDoc()
@@ -198,7 +206,7 @@ void CardoApplication::NewDoc()
 
 void CardoApplication::DeleteLog()
 {
-    if (refusedWhileHeld()) {
+    if (refusedWhileHeld() || refuseWhilePrinting("DeleteLog")) {
         return;
     }
     m_holder.clear();
@@ -221,6 +229,7 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     HeldLine held;
     held.contact = parseContact(line);
     held.bureauKey = bureauKey(held.contact.call);
+    held.problem = contactProblem(held.contact);
     held.position = position;
     held.serial = m_nextSerial++;
     m_lines.push_back(std::move(held));
@@ -236,15 +245,13 @@ void CardoApplication::SetPrintMax()
 
 void CardoApplication::Foreground()
 {
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    emit foregroundRequested();
 }
 
 void CardoApplication::DoLogList()
 {
     m_model.sync();
-    m_window->linesArrived();
+    emit linesArrived();
     emit changed();
 }
 
@@ -263,7 +270,7 @@ int CardoApplication::GetPrintedPos(int index)
 
 void CardoApplication::DeletePrintedData()
 {
-    if (refusedWhileHeld()) {
+    if (refusedWhileHeld() || refuseWhilePrinting("DeletePrintedData")) {
         return;
     }
     m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), [](const HeldLine& l) { return l.printed; }),
@@ -277,7 +284,7 @@ QString CardoApplication::PrintLines(const QList<int>& indexes)
 {
     QString error;
     const QString path = printRows(indexes, &error);
-    if (path.isEmpty()) {
+    if (path.isEmpty() && calledFromDBus()) {
         sendErrorReply(QDBusError::InvalidArgs, error);
     }
     return path;
@@ -334,24 +341,15 @@ int CardoApplication::cardsPrinted(const std::vector<Card>& cards)
     if (marked > 0) {
         m_printStat = 2;
     }
-    m_settings.nextCardNumber += static_cast<int>(cards.size());
-    // Only the number is written: the station data stays as the operator saved it.
-    saveNextCardNumber(m_settings.nextCardNumber, m_settingsPath);
     emit changed();
     return marked;
 }
 
 QString CardoApplication::printRows(const QList<int>& rows, QString* error)
 {
-    if (rows.isEmpty()) {
-        *error = QStringLiteral("no line chosen");
+    *error = checkRows(rows);
+    if (!error->isEmpty()) {
         return QString();
-    }
-    for (int r : rows) {
-        if (r < 0 || r >= logCount()) {
-            *error = QStringLiteral("no line %1 (%2 held)").arg(r).arg(logCount());
-            return QString();
-        }
     }
     const std::vector<Card> cards = cardsFor(printOrder(rows));
     const QString folder = cardsFolder();
@@ -361,11 +359,12 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
     for (int n = 2; QFileInfo::exists(path); ++n) {
         path = QDir(folder).filePath(QStringLiteral("KELBO-cards-%1-%2.pdf").arg(stamp).arg(n));
     }
-    if (!writeCardsPdf(path, cards, m_settings, error)) {
+    PrintTarget target;
+    target.file = path;
+    if (!print(cards, target, error)) {
         return QString();
     }
-    cardsPrinted(cards);
-    m_window->setStatus(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
+    emit status(QStringLiteral("%1 枚のカードを %2 に書き出しました.").arg(cards.size()).arg(path));
     return path;
 }
 
