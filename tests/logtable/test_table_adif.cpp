@@ -336,7 +336,9 @@ TEST(AdifTable, FileWithoutRecordsReadsAsNoRecordsWithANote)
         {"header tags, no <EOH>, no <EOR>", "Status report\r\n<PROGRAMID:4>test\r\n<APP_X_EOF>\r\n"},
         {"a header and nothing after it", "<ADIF_VER:5>3.1.4 <EOH>\n"},
         {"an empty file", ""},
+        {"a real export with a header only", readFile(KELBO_FIXTURES_DIR "/adif/header-only.adi")},
     };
+    ASSERT_NE(cases.back().second.find("<EOH>"), std::string::npos) << "the real export is missing";
     for (const auto& [what, bytes] : cases) {
         SCOPED_TRACE(what);
         TempDir tmp;
