@@ -284,6 +284,7 @@ KelboSettings TMainWnd::settingsFromControls() const
     // While a log with its own mark is open, the box shows that mark; the settings keep the user's.
     s.SendMark = m_tableSendMark ? TextAsStored(m_ownSendMark, m_loaded.SendMark) : SendMarkBytes();
     s.Fields = m_convDef;
+    s.FieldNames = m_defNames;
     return s;
 }
 
@@ -308,6 +309,7 @@ void TMainWnd::LoadSettingsIntoControls()
     CBUTC->setChecked(s.UTC);
     setEditText(SendMark, cp932::toUnicode(s.SendMark));
     m_convDef = s.Fields;
+    m_defNames = s.FieldNames;
 }
 
 void TMainWnd::SaveSettingsFromControls()
@@ -358,6 +360,7 @@ void TMainWnd::ConBtnClick()
         RefreshStatus();
         throw;
     }
+    BindDefinitionToTable();
     UpdateControls();
     RefreshStatus();
     // A table that opened with less than the file holds says so once.
@@ -389,20 +392,15 @@ void TMainWnd::RefreshStatus()
     StatusCounts->setText(text);
 }
 
-void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
-                                const std::vector<std::uint64_t>& fingerprints)
+void TMainWnd::SendMarksWritten(const std::vector<SendMarkUndo::Mark>& marks)
 {
-    std::vector<SendMarkUndo::Mark> marks;
-    for (std::size_t i = 0; i < positions.size() && i < previous.size() && i < fingerprints.size(); ++i) {
-        marks.push_back({positions[i], previous[i], fingerprints[i]});
-    }
-    m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
-    m_marksThisSession += static_cast<long>(positions.size());
-    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
+    m_undo.remember(*m_table, SendFieldIndex, marks);
+    m_marksThisSession += static_cast<long>(marks.size());
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(marks.size()));
     RefreshStatus();
     // The marks just written are in view.
-    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !positions.empty()) {
-        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(positions.front()), SendFieldIndex));
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !marks.empty()) {
+        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(marks.front().position), SendFieldIndex));
     }
 }
 
@@ -460,6 +458,7 @@ void TMainWnd::FieldSetBtnClick()
         box.SetPreviewOptions(CBUTC->isChecked(), AllSend->isChecked());
         if (box.Execute()) {
             m_convDef = box.Entries();
+            DefinitionEdited();
         }
     }
     SendFieldIndex = FindSendField();
