@@ -151,19 +151,25 @@ std::string TableDefinitionStore::PathIn(const std::string& baseDir)
 
 TableDefinitionStore TableDefinitionStore::Load(const std::string& path)
 {
-    TableDefinitionStore store;
-    store.m_path = path;
     std::string data;
     if (!ReadWholeFile(path, data)) {
-        return store;
+        data.clear();
     }
+    TableDefinitionStore store = Parse(data);
+    store.m_path = path;
+    return store;
+}
+
+TableDefinitionStore TableDefinitionStore::Parse(std::string_view data)
+{
+    TableDefinitionStore store;
     std::size_t at = 0;
     while (at < data.size()) {
         std::size_t end = data.find('\n', at);
         if (end == std::string::npos) {
             end = data.size();
         }
-        std::string line = data.substr(at, end - at);
+        std::string line(data.substr(at, end - at));
         at = end + 1;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -227,16 +233,16 @@ void TableDefinitionStore::Put(const std::string& table, const ConvDefTable& def
 
 std::string TableDefinitionStore::Text() const
 {
+    // A line end inside a text would start a line of its own.
+    const auto clean = [](std::string s) {
+        s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }), s.end());
+        return s;
+    };
     std::string text;
     for (const Entry& e : m_entries) {
-        text += "[TABLE]\r\nPath=" + e.table + "\r\n";
+        text += "[TABLE]\r\nPath=" + clean(e.table) + "\r\n";
         for (int k = 0; k < kConvDefCount; ++k) {
             const auto i = static_cast<std::size_t>(k);
-            // A line end inside a text would start a line of its own.
-            const auto clean = [](std::string s) {
-                s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }), s.end());
-                return s;
-            };
             text += "FIELD" + std::to_string(k + 1) + "=" + clean(e.defs[i]) + "\r\n";
             if (!e.names[i].empty()) {
                 text += "NAME" + std::to_string(k + 1) + "=" + clean(e.names[i]) + "\r\n";

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /** @brief The field names a definition was made for: entry k belongs to the field named names[k] (CP932; "" where the
@@ -62,6 +63,8 @@ public:
 
     /** @brief Reads @p path; a missing or unreadable file is an empty store. */
     static TableDefinitionStore Load(const std::string& path);
+    /** @brief The store a file's bytes @p data hold (lines that are none of the above are skipped). */
+    static TableDefinitionStore Parse(std::string_view data);
 
     /** @brief The definition last used with the table file @p table (its full path); false when none. */
     bool Find(const std::string& table, ConvDefTable& defs, ConvDefNames& names) const;
