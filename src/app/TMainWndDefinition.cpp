@@ -9,9 +9,9 @@
 
 namespace {
 
-const QString kOtherTableDefinition
-    = QStringLiteral("このテーブルのフィールド名は, 今の変換定義を作ったテーブルと違います.\r\n\r\n"
-                     "このテーブルに合わせて変換定義を自動推測しますか？\r\n(いいえ: 今の変換定義をそのまま使います)");
+const QString kOtherTableDefinition = QStringLiteral(
+    "このテーブルのフィールド名は, 今の変換定義を作ったテーブルと違います.\r\n\r\n"
+    "このテーブルに合わせて変換定義を自動推測しますか？\r\n(推測しないときは, 今の変換定義をそのまま使います)");
 
 std::vector<std::string> fieldNamesOf(const LogTable& table)
 {

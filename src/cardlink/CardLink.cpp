@@ -396,7 +396,9 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         // From here on the card program holds only what this walk hands over.
         m_handed->path = table.FilePath();
         m_handed->records.clear();
-        m_handed->skipNames = WrittenFieldNames(table, ctx.sendFieldIndex);
+        const std::string ownSendField = table.sendMarkRule().sendField;
+        m_handed->skipNames
+            = WrittenFieldNames(table, ownSendField.empty() ? ctx.sendFieldIndex : fieldNamed(table, ownSendField));
         const RecordPrint print(table, m_handed->skipNames);
 
         DetachScope detached(table);
