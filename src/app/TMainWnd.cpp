@@ -305,6 +305,7 @@ KelboSettings TMainWnd::settingsFromControls() const
     // While a log with its own mark is open, the box shows that mark; the settings keep the user's.
     s.SendMark = m_tableSendMark ? TextAsStored(m_ownSendMark, m_loaded.SendMark) : SendMarkBytes();
     s.Fields = m_convDef;
+    s.FieldNames = m_defNames;
     return s;
 }
 
@@ -332,6 +333,7 @@ void TMainWnd::LoadSettingsIntoControls(const std::string& from)
     CBUTC->setChecked(s.UTC);
     setEditText(SendMark, cp932::toUnicode(s.SendMark));
     m_convDef = s.Fields;
+    m_defNames = s.FieldNames;
 }
 
 void TMainWnd::SaveSettingsFromControls()
@@ -388,6 +390,7 @@ void TMainWnd::ConBtnClick()
     }
     m_connectedDir = EditDir->text();
     m_connectedName = EditLog->text();
+    BindDefinitionToTable();
     UpdateControls();
     RefreshStatus(true);
     // A table that opened with less than the file holds says so once.
@@ -444,23 +447,22 @@ void TMainWnd::ShowCounts()
     StatusCounts->setText(text);
 }
 
-void TMainWnd::SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
-                                const std::vector<std::uint64_t>& fingerprints)
+void TMainWnd::SendMarksWritten(const std::vector<SendMarkUndo::Mark>& marks)
 {
-    std::vector<SendMarkUndo::Mark> marks;
-    for (std::size_t i = 0; i < positions.size() && i < previous.size() && i < fingerprints.size(); ++i) {
-        marks.push_back({positions[i], previous[i], fingerprints[i]});
+    m_undo.remember(*m_table, SendFieldIndex, marks);
+    std::vector<long> positions;
+    for (const SendMarkUndo::Mark& m : marks) {
+        positions.push_back(m.position);
     }
-    m_undo.remember(*m_table, SendFieldIndex, std::move(marks));
     m_undoPositions = positions;
-    m_marksThisSession += static_cast<long>(positions.size());
+    m_marksThisSession += static_cast<long>(marks.size());
     // Only the records just marked are read again.
     m_unsentCount->recheck(positions);
-    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(positions.size()));
+    StatusBar->showMessage(QStringLiteral("%1件の送信マークを書きました").arg(marks.size()));
     RefreshStatus();
     // The marks just written are in view.
-    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !positions.empty()) {
-        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(positions.front()), SendFieldIndex));
+    if (SendFieldIndex >= 0 && SendFieldIndex < m_gridModel->columnCount() && !marks.empty()) {
+        DBGrid->scrollTo(m_gridModel->index(static_cast<int>(marks.front().position), SendFieldIndex));
     }
 }
 
@@ -527,6 +529,7 @@ void TMainWnd::FieldSetBtnClick()
         box.SetPreviewOptions(CBUTC->isChecked(), AllSend->isChecked());
         if (box.Execute()) {
             m_convDef = box.Entries();
+            DefinitionEdited();
         }
     }
     SendFieldIndex = FindSendField();

@@ -4,6 +4,7 @@
 #include "cardlink/CardLink.h"
 #include "cardlink/SendMarkUndo.h"
 #include "convdef/Settings.h"
+#include "convdef/TableDefinition.h"
 #include "convert/ConvDefTable.h"
 #include "logtable/LogTable.h"
 
@@ -74,10 +75,23 @@ public:
     void ShowCounts();
     /** @brief The count of unsent records behind the status line. */
     const UnsentCount& unsentCount() const { return *m_unsentCount; }
-    /** @brief A send-mark update wrote the mark into the records at @p positions, whose SEND field held
-     * @p previous before; @p fingerprints identify the records (RecordFingerprint without SEND). */
-    void SendMarksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
-                          const std::vector<std::uint64_t>& fingerprints);
+    /** @brief A send-mark update wrote the mark into the records of @p marks (what they held before, their
+     * fingerprints). */
+    void SendMarksWritten(const std::vector<SendMarkUndo::Mark>& marks);
+    // The definition's binding to the table (TMainWndDefinition.cpp).
+    /** @brief After a connect: the definition last used with this table comes back, or the one in use is bound to its
+     * field names; a definition made for other field names is said once, with the guess offered. Remembers what the
+     * boxes named. */
+    void BindDefinitionToTable();
+    /** @brief The definition was changed for the open table (the dialog's OK): it is remembered for it. */
+    void DefinitionEdited();
+    /** @brief True while the folder and file boxes name the open table as it was connected. */
+    bool BoxesNameOpenTable() const;
+    /** @brief The field names the definition was made for. */
+    const ConvDefNames& definitionNames() const { return m_defNames; }
+    /** @brief The file keeping the definition last used per table. */
+    std::string definitionStorePath() const;
+
     /** @brief Takes the last send-mark update back, after a question (UndoBtn, Ctrl+Z). */
     void UndoBtnClick();
     /** @brief Marks written by send-mark updates since start. */
@@ -146,6 +160,12 @@ private:
     // The settings as read at start: a text the user leaves alone is written back with these very bytes.
     KelboSettings m_loaded;
     ConvDefTable m_convDef;
+    ConvDefNames m_defNames;
+    // The table file the definition in use belongs to; "" while it belongs to none.
+    std::string m_defTable;
+    // What the folder and file boxes held at the last connect.
+    QString m_connectedDir;
+    QString m_connectedLog;
     /** The user's send mark while SendMark shows the open table's own mark (ADIF's "Y"); it is what the settings
      * file keeps. */
     QString m_ownSendMark;

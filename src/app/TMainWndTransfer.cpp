@@ -33,11 +33,7 @@ public:
         m_progress->ShowMsg(text);
     }
     void closeProgress() override { m_progress.reset(); }
-    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
-                      const std::vector<std::uint64_t>& fingerprints) override
-    {
-        m_window.SendMarksWritten(positions, previous, fingerprints);
-    }
+    void marksWritten(const std::vector<SendMarkUndo::Mark>& marks) override { m_window.SendMarksWritten(marks); }
     void progressStep(long done, long total) override
     {
         if (m_progress) {
@@ -104,8 +100,29 @@ template <typename Result, typename Step> Result withContext(TMainWnd& w, Result
 
 } // namespace
 
+namespace {
+
+const QString kNoCallOrDate
+    = QStringLiteral("変換定義にコールサイン(CALL)か日付の変換式がないため, CARDOに転送できません.\r\n\r\n"
+                     "「変換定義」で, コールサインのフィールドに「CALL」を, 日付のフィールドに日付の形 (YYMMDD など) を"
+                     "設定してください. 「推測」ボタンで自動設定もできます.");
+
+} // namespace
+
 void TMainWnd::CARDOBtnClick()
 {
+    // The table handed over is the one the boxes name: a folder or file changed since the connect connects first.
+    if (m_table->IsOpen() && !BoxesNameOpenTable()) {
+        ConBtnClick();
+        if (!m_table->IsOpen()) {
+            return;
+        }
+    }
+    if (m_table->IsOpen()
+        && (!DefinesCall(m_convDef, m_table->FieldCount()) || !DefinesDate(m_convDef, m_table->FieldCount()))) {
+        dialogs().ErrorBox(this, kNoCallOrDate);
+        return;
+    }
     withContext(*this, true, [this](CardLinkContext& ctx) {
         m_link->TransferRecords(ctx);
         return true;

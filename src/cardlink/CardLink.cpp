@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -160,22 +162,150 @@ std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipF
     return h;
 }
 
+RecordPrint::RecordPrint(const std::vector<std::string>& fieldNames, const std::vector<std::string>& skipNames)
+{
+    for (std::size_t i = 0; i < fieldNames.size(); ++i) {
+        std::string name = cp932::toUpperAscii(fieldNames[i]);
+        const bool skipped = std::any_of(skipNames.begin(), skipNames.end(),
+                                         [&name](const std::string& s) { return cp932::equalsNoCase(s, name); });
+        if (!skipped) {
+            m_order.emplace_back(static_cast<int>(i), std::move(name));
+        }
+    }
+    // Fields of the same name keep their own order.
+    std::stable_sort(m_order.begin(), m_order.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+}
+
+namespace {
+
+std::vector<std::string> fieldNamesOf(const LogTable& table)
+{
+    std::vector<std::string> names;
+    for (int i = 0; table.IsOpen() && i < table.FieldCount(); ++i) {
+        names.push_back(table.FieldName(i));
+    }
+    return names;
+}
+
+} // namespace
+
+RecordPrint::RecordPrint(const LogTable& table, const std::vector<std::string>& skipNames)
+    : RecordPrint(fieldNamesOf(table), skipNames)
+{
+}
+
+std::uint64_t RecordPrint::operator()(const std::vector<std::string>& texts) const
+{
+    std::uint64_t h = kFnvOffset;
+    for (const auto& [field, name] : m_order) {
+        const auto at = static_cast<std::size_t>(field);
+        if (at >= texts.size() || texts[at].empty()) {
+            continue; // an empty field and a missing one are the same
+        }
+        const std::string& text = texts[at];
+        // Name and text each with its length first, so that moving bytes between them changes the hash.
+        for (const std::string* part : {&name, &text}) {
+            const auto size = static_cast<std::uint32_t>(part->size());
+            const char sizeBytes[4] = {static_cast<char>(size), static_cast<char>(size >> 8),
+                                       static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
+            hashBytes(h, sizeBytes, sizeof sizeBytes);
+            hashBytes(h, part->data(), part->size());
+        }
+    }
+    return h;
+}
+
+std::vector<std::string> WrittenFieldNames(const LogTable& table, int sendField)
+{
+    std::vector<std::string> names;
+    if (table.IsOpen() && sendField >= 0 && sendField < table.FieldCount()) {
+        names.push_back(table.FieldName(sendField));
+    }
+    const std::string date = table.sendMarkRule().dateField;
+    if (!date.empty()) {
+        names.push_back(date);
+    }
+    return names;
+}
+
 /** What the last transfer handed over: the table, and each passed position with its record's fingerprint. */
 struct CardLink::HandedOver
 {
-    TableFileIdentity table;
-    /** The field left out of the fingerprints: the SEND field at the time of the transfer. */
-    int sendField = -1;
+    /** The table's path: a file saved anew under it by another program is still the log handed over. */
+    std::string path;
+    /** The fields left out of the fingerprints: those the update writes, named as at the transfer. */
+    std::vector<std::string> skipNames;
+    struct Passed
+    {
+        long position;
+        std::uint64_t fingerprint;
+        std::string call; ///< the card's call sign, to name a record left unmarked (CP932)
+    };
     /** Ascending by position: the walk goes in table order. */
-    std::vector<std::pair<long, std::uint64_t>> records;
+    std::vector<Passed> records;
 
-    const std::uint64_t* fingerprintAt(long position) const
+    const Passed* at(long position) const
     {
         auto it = std::lower_bound(records.begin(), records.end(), position,
-                                   [](const std::pair<long, std::uint64_t>& r, long p) { return r.first < p; });
-        return it != records.end() && it->first == position ? &it->second : nullptr;
+                                   [](const Passed& r, long p) { return r.position < p; });
+        return it != records.end() && it->position == position ? &*it : nullptr;
     }
 };
+
+namespace {
+
+/** Where the records of the open table are by fingerprint, read once when a printed record is not at its position. */
+class PrintIndex
+{
+public:
+    static constexpr long kNone = -1;
+    static constexpr long kSeveral = -2;
+
+    PrintIndex(LogTable& table, const RecordPrint& print)
+        : m_table(table)
+        , m_print(print)
+    {
+    }
+    /** The one record with @p fingerprint, kNone or kSeveral. Moves the table. */
+    long find(std::uint64_t fingerprint)
+    {
+        if (!m_built) {
+            m_built = true;
+            std::vector<std::string> texts;
+            for (m_table.MoveFirst(); !m_table.AtEnd(); m_table.MoveNext()) {
+                m_table.FieldTexts(texts);
+                const auto [it, added] = m_where.emplace(m_print(texts), m_table.RecNo());
+                if (!added) {
+                    it->second = kSeveral;
+                }
+            }
+        }
+        const auto it = m_where.find(fingerprint);
+        return it == m_where.end() ? kNone : it->second;
+    }
+
+private:
+    LogTable& m_table;
+    const RecordPrint& m_print;
+    bool m_built = false;
+    std::unordered_map<std::uint64_t, long> m_where;
+};
+
+/** Lines that name the records left unmarked, at most a screenful. */
+QString unmarkedLines(const std::vector<QString>& lines)
+{
+    constexpr std::size_t kShown = 20;
+    QStringList shown;
+    for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) {
+        shown << lines[i];
+    }
+    if (lines.size() > kShown) {
+        shown << QStringLiteral("ほか %1 件").arg(lines.size() - kShown);
+    }
+    return shown.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
 
 CardLink::CardLink(CardAutomationFactory factory)
     : m_factory(factory ? std::move(factory) : CardAutomationFactory(&CardLink::sessionBusAutomation))
@@ -264,14 +394,17 @@ void CardLink::TransferRecords(CardLinkContext& ctx)
         c.call(QStringLiteral("DeleteLog"));
 
         // From here on the card program holds only what this walk hands over.
-        m_handed->table = TableFileIdentity::of(table);
+        m_handed->path = table.FilePath();
         m_handed->records.clear();
-        m_handed->sendField = ctx.sendFieldIndex;
+        const std::string ownSendField = table.sendMarkRule().sendField;
+        m_handed->skipNames
+            = WrittenFieldNames(table, ownSendField.empty() ? ctx.sendFieldIndex : fieldNamed(table, ownSendField));
+        const RecordPrint print(table, m_handed->skipNames);
 
         DetachScope detached(table);
         const long records = table.RecordCount();
         for (TransferWalk walk(table, ctx.defs, ctx.utcToJst, ctx.allSend); walk.next();) {
-            m_handed->records.emplace_back(walk.position(), RecordFingerprint(walk.texts(), m_handed->sendField));
+            m_handed->records.push_back({walk.position(), print(walk.texts()), walk.record().Call});
             // One line at a time, each answered before the next is sent: after a refused line the card program
             // receives nothing more, so it never holds a line whose print goes unpolled.
             c.call(QStringLiteral("AddLogPos"), {cp932::toUnicode(walk.line()), static_cast<int>(walk.position())});
@@ -333,18 +466,20 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         return answer;
     }
     LogTable& table = ctx.table;
-    if (ctx.sendFieldIndex >= table.FieldCount()) {
+    // The log format may have its own mark (ADIF: Y, dated in QSL_SDATE), its own "not yet sent" and its own send
+    // field, found by its name wherever the log has it now.
+    const SendMarkRule rule = table.sendMarkRule();
+    const int sendField = rule.sendField.empty() ? ctx.sendFieldIndex : fieldNamed(table, rule.sendField);
+    if (sendField < 0 || sendField >= table.FieldCount()) {
         ctx.ui.WarningBox(cardtext::kBadSendUpdate);
         return Answer::Yes;
     }
-    if (!(TableFileIdentity::of(table) == m_handed->table)) {
+    if (!table.IsOpen() || table.FilePath() != m_handed->path) {
         ctx.ui.WarningBox(cardtext::kOtherTable);
         return Answer::Yes;
     }
-    // The log format may have its own mark (ADIF: Y, dated in QSL_SDATE) and its own "not yet sent".
-    const SendMarkRule rule = table.sendMarkRule();
     const std::string mark = rule.mark.empty() ? ctx.sendMark : rule.mark;
-    const std::size_t width = table.FieldWidth(ctx.sendFieldIndex);
+    const std::size_t width = table.FieldWidth(sendField);
     if (!markFits(mark, width)) {
         ctx.ui.WarningBox(cardtext::kMarkTooLong.arg(cp932::toUnicode(mark)).arg(width) + cardtext::kUpdateFailed);
         return Answer::Yes;
@@ -353,10 +488,9 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
     const BusyScope busy(m_busy);
     const int dateField = fieldNamed(table, rule.dateField);
     const std::string today = dateField >= 0 ? utcDay() : std::string();
-    long unmarked = 0;
-    std::vector<long> markedAt;
-    std::vector<std::string> previous;
-    std::vector<std::uint64_t> fingerprints;
+    std::vector<QString> notFound;
+    std::vector<QString> refused;
+    std::vector<SendMarkUndo::Mark> written;
     {
         const WaitScope wait(ctx.ui);
         ProgressScope progress(ctx.ui, cardtext::kUpdating);
@@ -371,73 +505,103 @@ Answer CardLink::UpdateSendMarks(CardLinkContext& ctx, bool fromTimer)
         // Every position is checked before anything is written: a card program that reports what it was never
         // given cannot be trusted with the rest either.
         for (const int p : printed) {
-            if (p != -1 && !m_handed->fingerprintAt(p)) {
+            if (p != -1 && !m_handed->at(p)) {
                 throw KelboError(cardtext::kNotHandedOver.arg(p).toStdString());
             }
         }
 
-        bool wrote = false;
-        try {
-            // One open, one lock and one sync for all the marks. When a mark is refused, the batch still ends on
-            // the way out and the marks before it stay written.
-            WriteBatch batch(table);
-            table.MoveFirst();
-            long last = 0;
-            long done = 0;
-            const long total = static_cast<long>(printed.size() - std::count(printed.begin(), printed.end(), -1));
-            std::vector<std::string> texts;
-            for (const int p : printed) {
-                if (p == -1) {
-                    continue;
-                }
-                ctx.ui.progressStep(++done, total);
-                const std::uint64_t* fingerprint = m_handed->fingerprintAt(p);
-                table.MoveBy(p - last);
-                // A move stops at either end of a table that shrank: go on from where the table really stands.
-                last = table.RecNo();
-                if (last != p || table.AtEnd()) {
-                    ++unmarked;
-                    continue;
-                }
+        // One open, one lock and one sync for all the marks. A record the table refuses for what it holds is left as
+        // it is and named, unless no printed record could be found and marked at all: then the refusal ends the
+        // update, which stays pending. Any other failure ends the update at once; the marks before it stay.
+        WriteBatch batch(table);
+        const RecordPrint print(table, m_handed->skipNames);
+        PrintIndex index(table, print);
+        std::unordered_set<long> taken; // records marked (or found) by this update: no second printed record goes there
+        std::exception_ptr firstRefusal;
+        table.MoveFirst();
+        long last = 0;
+        long done = 0;
+        const long total = static_cast<long>(printed.size() - std::count(printed.begin(), printed.end(), -1));
+        std::vector<std::string> texts;
+        const auto name = [](const HandedOver::Passed& r) {
+            return QStringLiteral("%1 (%2)").arg(cp932::toUnicode(r.call)).arg(r.position + 1);
+        };
+        for (const int p : printed) {
+            if (p == -1) {
+                continue;
+            }
+            ctx.ui.progressStep(++done, total);
+            const HandedOver::Passed& passed = *m_handed->at(p);
+            // The record at its position, or else the one record anywhere in the table with its fingerprint.
+            long target = -1;
+            table.MoveBy(p - last);
+            // A move stops at either end of a table that shrank: go on from where the table really stands.
+            last = table.RecNo();
+            if (last == p && !table.AtEnd()) {
                 table.FieldTexts(texts);
-                if (RecordFingerprint(texts, m_handed->sendField) != *fingerprint) {
-                    ++unmarked;
-                    continue;
-                }
-                const std::string& text = texts[static_cast<std::size_t>(ctx.sendFieldIndex)];
-                if (rule.isUnsent(text)) {
-                    table.EditRecord();
-                    table.SetFieldText(ctx.sendFieldIndex, mark);
-                    if (dateField >= 0 && dateField != ctx.sendFieldIndex) {
-                        table.SetFieldText(dateField, today);
-                    }
-                    wrote = true;
-                    markedAt.push_back(last);
-                    previous.push_back(text);
-                    fingerprints.push_back(*fingerprint);
+                if (print(texts) == passed.fingerprint) {
+                    target = p;
                 }
             }
-            table.MoveFirst();
-            batch.end();
-        } catch (...) {
-            // Our own writes may have replaced the file (a text table is rewritten beside it and renamed): a
-            // later try on this table must still know it. The fingerprints keep guarding every record.
-            if (wrote) {
-                m_handed->table = TableFileIdentity::of(table);
+            if (target < 0) {
+                const long found = index.find(passed.fingerprint);
+                if (found >= 0) {
+                    target = found;
+                    table.MoveTo(target);
+                    table.FieldTexts(texts);
+                }
+                last = table.RecNo();
             }
-            throw;
+            if (target < 0 || !taken.insert(target).second) {
+                notFound.push_back(name(passed));
+                continue;
+            }
+            const std::string text = texts[static_cast<std::size_t>(sendField)];
+            if (!rule.isUnsent(text)) {
+                continue;
+            }
+            const std::string date = dateField >= 0 ? texts[static_cast<std::size_t>(dateField)] : std::string();
+            try {
+                table.EditRecord();
+                table.SetFieldText(sendField, mark);
+                if (dateField >= 0 && dateField != sendField) {
+                    table.SetFieldText(dateField, today);
+                }
+                table.Post();
+            } catch (const RecordRefusedError& e) {
+                if (!firstRefusal) {
+                    firstRefusal = std::current_exception();
+                }
+                refused.push_back(name(passed) + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+                continue;
+            }
+            written.push_back({target, text, passed.fingerprint, date});
         }
+        if (firstRefusal && static_cast<std::size_t>(taken.size()) == refused.size()) {
+            std::rethrow_exception(firstRefusal);
+        }
+        table.MoveFirst();
+        batch.end();
         detached.attach();
         progress.close();
-        m_handed->table = TableFileIdentity::of(table);
 
         c.call(QStringLiteral("DeletePrintedData"));
         c.put(QStringLiteral("PrintStat"), 0);
         ctx.printPhase = 0;
     }
-    ctx.ui.marksWritten(markedAt, previous, fingerprints);
-    if (unmarked > 0) {
-        ctx.ui.WarningBox(cardtext::kLeftUnmarked.arg(unmarked));
+    ctx.ui.marksWritten(written);
+    if (!notFound.empty() || !refused.empty()) {
+        QString text;
+        if (!notFound.empty()) {
+            text = cardtext::kLeftUnmarked.arg(notFound.size());
+        }
+        if (!refused.empty()) {
+            text += (text.isEmpty() ? QString() : QStringLiteral("\r\n"))
+                + cardtext::kRefusedUnmarked.arg(refused.size());
+        }
+        std::vector<QString> lines = notFound;
+        lines.insert(lines.end(), refused.begin(), refused.end());
+        ctx.ui.WarningBox(text + cardtext::kUnmarkedList.arg(unmarkedLines(lines)));
     }
     return Answer::Yes;
 }
@@ -453,7 +617,7 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
     }
     const BusyScope busy(m_busy);
     const bool canAsk = ctx.sendFieldIndex != -1;
-    if (canAsk && ctx.printPhase == 0 && m_polling && !gone()) {
+    if (canAsk && ctx.printPhase == 0 && m_transferred && !gone()) {
         // Lines printed since the last tick, or while the poll failed, are asked about before they are dropped.
         bool printing = false;
         try {
@@ -465,15 +629,23 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
             // 1: a print job has not ended yet. Closing now would leave its cards without their marks.
             printing = stat == 1;
         } catch (const std::exception& e) {
-            // Whatever the card program holds stays there (the next transfer clears it): nothing printed is dropped
-            // unasked.
-            ctx.ui.ShowError(QString::fromUtf8(e.what()));
+            if (!gone()) {
+                // Whatever the card program holds stays there: the window stays open and the next close asks again.
+                ctx.ui.ShowError(cardtext::kCloseStatusFailed.arg(QString::fromUtf8(e.what())));
+                return false;
+            }
+        }
+        if (gone()) {
+            ctx.ui.WarningBox(cardtext::kGoneUnasked);
             return true;
         }
         if (printing) {
             ctx.ui.WarningBox(QStringLiteral("CARDOがカードを印刷中です.\r\n\r\n印刷が終わってから閉じてください."));
             return false;
         }
+    } else if (canAsk && ctx.printPhase == 0 && m_transferred && gone()) {
+        ctx.ui.WarningBox(cardtext::kGoneUnasked);
+        return true;
     }
     if (canAsk && ctx.printPhase == 2 && gone()) {
         ctx.ui.WarningBox(cardtext::kGoneUnmarked);

@@ -2,6 +2,7 @@
 #define KELBO_CARDLINK_CARDLINK_H
 
 #include "cardlink/CardAutomation.h"
+#include "cardlink/SendMarkUndo.h"
 #include "common/Answer.h"
 #include "convert/ConvDefTable.h"
 
@@ -29,16 +30,9 @@ public:
     /** @brief Creates the progress box and shows @p text in it; closeProgress destroys it. */
     virtual void showProgress(const QString& text) = 0;
     virtual void closeProgress() = 0;
-    /** @brief A send-mark update ended: @p positions are the records that got the mark, in the order written,
-     * @p previous their SEND field's text before it (CP932) and @p fingerprints their RecordFingerprint
-     * without the SEND field. */
-    virtual void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& previous,
-                              const std::vector<std::uint64_t>& fingerprints)
-    {
-        (void)positions;
-        (void)previous;
-        (void)fingerprints;
-    }
+    /** @brief A send-mark update ended: @p marks are the records that got the mark, in the order written, each with
+     * what its SEND field (and its date field) held before and its fingerprint (RecordPrint without those). */
+    virtual void marksWritten(const std::vector<SendMarkUndo::Mark>& marks) { (void)marks; }
     /** @brief How far the work in the progress box is: @p done of @p total records (or marks). */
     virtual void progressStep(long done, long total)
     {
@@ -98,18 +92,55 @@ inline const QString kGoneUnmarked
 /** %1: the number of printed records left without the mark. */
 inline const QString kLeftUnmarked
     = QStringLiteral("転送の後でデータベースが変更されたため, 印刷済みの %1 件に発送済みマークを付けませんでした.");
+/** %1: the number of printed records whose mark the table refused. */
+inline const QString kRefusedUnmarked
+    = QStringLiteral("印刷済みの %1 件は, 書き込めないため発送済みマークを付けませんでした.");
+/** %1: the records left unmarked, one a line. */
+inline const QString kUnmarkedList = QStringLiteral("\r\n\r\nマークのない印刷済みの記録:\r\n%1");
+/** A PrintStat read at close failed: %1 is the error. */
+inline const QString kCloseStatusFailed
+    = QStringLiteral("CARDOに印刷状況を問い合わせできません.\r\n%1\r\n\r\n印刷済みのカードが分からないため, "
+                     "KELBOを終了しません. CARDOが応答するようになってから, もう一度閉じてください.");
+/** The card program left the bus before it was asked about the printed cards. */
+inline const QString kGoneUnasked = QStringLiteral(
+    "CARDOが終了したため, 印刷済みのカードを問い合わせできませんでした.\r\n\r\n発送済みマークは更新していません. "
+    "印刷したカードの記録は手で確かめてください.");
 } // namespace cardtext
 
 /** @brief Fingerprint of a record given as its field texts: a 64-bit hash of the text of every field but
  * @p skipField (the SEND field, so that a record keeps its fingerprint when it gets its mark; -1 skips none). */
 std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipField = -1);
 
+/** @brief Fingerprint of a table's records by field name: a 64-bit hash of every non-empty field's name and text, in
+ * the order of the names (ASCII case ignored), leaving out the fields named in @p skipNames (the SEND field and the
+ * date the update writes beside it). A record keeps it when its fields move, when the table gains or loses a field
+ * the record leaves empty (an ADIF log gaining a tag), and when it gets its mark. */
+class RecordPrint
+{
+public:
+    RecordPrint() = default;
+    RecordPrint(const std::vector<std::string>& fieldNames, const std::vector<std::string>& skipNames);
+    /** @brief The fields of the open @p table. */
+    RecordPrint(const LogTable& table, const std::vector<std::string>& skipNames);
+    std::uint64_t operator()(const std::vector<std::string>& texts) const;
+
+private:
+    /** Field positions in the order of their names, each with its upper-case name. */
+    std::vector<std::pair<int, std::string>> m_order;
+};
+
+/** @brief The names of the fields an update writes into @p table: the field at @p sendField and the format's date
+ * field (when the table has one). */
+std::vector<std::string> WrittenFieldNames(const LogTable& table, int sendField);
+
 /** @brief The main window's link to the card program: the transfer of the log records, the print-status poll,
  * and the send-mark update into exactly the records whose cards were printed.
  *
- * A transfer remembers the table it handed over (path and file identity) and, for each position it passed, a
- * fingerprint of that record. An update writes the mark only while that same table is open and only into a
- * record that still has its fingerprint; the user is told how many printed records were left unmarked. */
+ * A transfer remembers the table it handed over (its path) and, for each position it passed, a fingerprint of that
+ * record by field name. An update writes the mark only while a table of that path is open and only into a record
+ * that has that fingerprint: at its position, or else the one record of the table that has it (a file saved anew
+ * by another program, contacts inserted or removed). Printed records that cannot be found so, or that the table
+ * refuses to mark, are listed to the user and left as they are. */
 class CardLink
 {
 public:
@@ -127,8 +158,9 @@ public:
     Answer UpdateSendMarks(CardLinkContext& ctx, bool fromTimer);
     /** @brief The send-mark step of the close sequence: reads the print status once more, offers a pending update,
      * then tells the card program to drop its lines after a transfer. False when the window is to stay open: the
-     * user chose Cancel, or chose Yes and the update failed (the question comes again at the next close). A failing
-     * "DeleteLog" is shown and the window still closes; a card program known to be gone is not called. */
+     * user chose Cancel, or chose Yes and the update failed, or the print status could not be read (the question comes
+     * again at the next close). A failing "DeleteLog" is shown and the window still closes; a card program known to
+     * be gone is not called, and the user is warned that its printed cards could not be asked about. */
     bool CloseSendMarks(CardLinkContext& ctx);
 
     /** @brief True once a transfer completed in this run (the poll timer runs). */

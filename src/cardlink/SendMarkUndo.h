@@ -13,8 +13,9 @@ class LogTable;
  * that jammed after the user confirmed the update): each marked record gets back the SEND text it had.
  *
  * A record is restored only while it is the record that was marked: at its position, with the fingerprint it
- * had (every field but SEND) and still holding what the update left in its SEND field. The writes go through one write
- * batch of the table, with the table's own lock and sync. */
+ * had (RecordPrint of every field but those the update wrote) and still holding what the update left in them. Every
+ * field the update wrote gets its old text back (a date the update added is taken out again). The writes go through
+ * one write batch of the table, with the table's own lock and sync. */
 class SendMarkUndo
 {
 public:
@@ -22,8 +23,10 @@ public:
     {
         long position;
         std::string previous; ///< the SEND text before the mark (CP932)
-        std::uint64_t fingerprint; ///< RecordFingerprint without the SEND field
+        std::uint64_t fingerprint; ///< RecordPrint without the fields the update writes
+        std::string previousDate = {}; ///< the date field's text before the mark, when the format dates it
         std::string written = {}; ///< the SEND text as the update left it (filled by remember)
+        std::string writtenDate = {}; ///< the date field's text as the update left it (filled by remember)
     };
     struct Result
     {
@@ -46,6 +49,7 @@ public:
 private:
     TableFileIdentity m_table;
     int m_sendField = -1;
+    int m_dateField = -1;
     std::vector<Mark> m_marks;
 };
 

@@ -16,6 +16,14 @@ public:
     }
 };
 
+/** @brief A write refused because of what one record holds (a line that readers may split otherwise, a value that
+ * this record cannot take): nothing was written, and other records of the table can still be. */
+class RecordRefusedError : public KelboError
+{
+public:
+    using KelboError::KelboError;
+};
+
 /** @brief Message of an operation on a closed table. */
 inline constexpr const char* kClosedDatasetMessage = "ﾃﾞｰﾀｾｯﾄは閉じているため, この操作は実行できません";
 

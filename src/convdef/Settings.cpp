@@ -1,8 +1,8 @@
 #include "convdef/Settings.h"
 
-#include "convdef/IniFile.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
+#include "convdef/IniFile.h"
 
 #include <QDir>
 
@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kLogFile = "LOGFILE";
 constexpr const char* kCardo = "CARDO";
 constexpr const char* kFields = "Fields";
+constexpr const char* kFieldNames = "FieldNames";
 
 std::string fieldKey(int position)
 {
@@ -70,6 +71,7 @@ bool LoadSettings(const std::string& path, KelboSettings& s)
     s.SendMark = ini.readString(kCardo, "SendMark", s.SendMark);
     for (int i = 0; i < kConvDefCount; ++i) {
         s.Fields[static_cast<std::size_t>(i)] = ini.readString(kFields, fieldKey(i), kNullConvExpr);
+        s.FieldNames[static_cast<std::size_t>(i)] = ini.readString(kFieldNames, "NAME" + std::to_string(i + 1), {});
     }
     return true;
 }
@@ -94,6 +96,14 @@ void SaveSettings(const std::string& path, const KelboSettings& s)
     ini.writeString(kCardo, "SendMark", s.SendMark);
     for (int i = 0; i < kConvDefCount; ++i) {
         ini.writeString(kFields, fieldKey(i), s.Fields[static_cast<std::size_t>(i)]);
+    }
+    for (int i = 0; i < kConvDefCount; ++i) {
+        const std::string& name = s.FieldNames[static_cast<std::size_t>(i)];
+        if (name.empty()) {
+            ini.removeKey(kFieldNames, "NAME" + std::to_string(i + 1));
+        } else {
+            ini.writeString(kFieldNames, "NAME" + std::to_string(i + 1), name);
+        }
     }
     if (!ini.save(path)) {
         throw KelboError(message);

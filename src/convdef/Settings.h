@@ -1,6 +1,7 @@
 #ifndef KELBO_CONVDEF_SETTINGS_H
 #define KELBO_CONVDEF_SETTINGS_H
 
+#include "convdef/TableDefinition.h"
 #include "convert/ConvDefTable.h"
 
 #include <QString>
@@ -18,6 +19,9 @@ struct KelboSettings
     bool UTC = true;
     std::string SendMark = "F";
     ConvDefTable Fields = NullConvDefTable(); // every entry "NULL" by default
+    // The field names the definition was made for, in a section of our own ("FieldNames", keys "NAME1".."NAME64",
+    // only those known); none known in a file that has no such section.
+    ConvDefNames FieldNames;
 };
 
 /** @brief The folder as the user sees it: DirUnicode when there is one, else Dir decoded. */

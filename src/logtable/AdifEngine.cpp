@@ -560,7 +560,7 @@ public:
 
     /** ADIF's own terms: QSL_SENT N (no), R (requested) and Q (queued) are not yet sent; the update sets Y and the
      * day in QSL_SDATE. A QSL_RCVD of N (no), R (requested) or I (ignore) is no card received. */
-    SendMarkRule sendMarkRule() const override { return SendMarkRule{"NRQ", "Y", "QSL_SDATE", "NRI"}; }
+    SendMarkRule sendMarkRule() const override { return SendMarkRule{"NRQ", "Y", "QSL_SDATE", "NRI", "QSL_SENT"}; }
 
 protected:
     void commitBatch(logtable::TableWriter& writer) override
@@ -875,6 +875,16 @@ private:
                 const std::string name = m_names[static_cast<std::size_t>(field)];
                 if (old) {
                     if (present(bytes.substr(old->tagBegin + old->tagLength, old->valueBytes)) == text) {
+                        continue;
+                    }
+                    if (text.empty()) {
+                        // An empty value is no value: the tag goes, with the blank that follows it (as inserted).
+                        std::uint64_t length = old->tagLength + static_cast<std::uint64_t>(old->valueBytes);
+                        if (old->tagBegin + length < bytes.size() && bytes[old->tagBegin + length] == ' ') {
+                            ++length;
+                        }
+                        grown -= static_cast<std::int64_t>(length);
+                        splices.push_back({start + old->tagBegin, length, std::string()});
                         continue;
                     }
                     Splice s{start + old->tagBegin, old->tagLength + static_cast<std::uint64_t>(old->valueBytes),

@@ -18,6 +18,8 @@ struct SendMarkRule
     /** Received marks (first characters, ASCII case ignored) that say the card has not come, so that the card line
      * carries no received mark for them. */
     std::string unreceivedMarks;
+    /** Name of the field that holds the send mark in this format whatever the definition says; "" for none. */
+    std::string sendField = {};
 
     /** @brief True when a send mark beginning with @p first (0 for none) counts as not yet sent. */
     bool isUnsentChar(char first) const

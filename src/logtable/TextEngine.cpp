@@ -138,7 +138,7 @@ public:
             }
             // One line is one record: a line end inside a value would split it.
             if (change.second.find_first_of("\r\n") != std::string::npos) {
-                throw KelboError(writeError("改行を含む値はテキストのテーブルに書き込めません"));
+                throw RecordRefusedError(writeError("改行を含む値はテキストのテーブルに書き込めません"));
             }
         }
         const std::size_t lineIndex = static_cast<std::size_t>(row + m_firstRecordLine);
@@ -377,12 +377,12 @@ private:
         const textsplit::Split split = textsplit::splitRecord(line, dialect(), &spans, nullptr);
         if (!split.doubt.empty()) {
             // Another reader may split this record otherwise: a value written here could land in another field.
-            throw KelboError(writeError("レコードの区切りがあいまいなため書き込めません (" + split.doubt
+            throw RecordRefusedError(writeError("レコードの区切りがあいまいなため書き込めません (" + split.doubt
                                         + "): " + cp932::toUtf8(cp932::cut(line, 80))));
         }
         const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
         if (!quoteIt && value.find(m_separator) != std::string::npos) {
-            throw KelboError(writeError("区切り文字を含む値は引用符のないフィールドに書き込めません"));
+            throw RecordRefusedError(writeError("区切り文字を含む値は引用符のないフィールドに書き込めません"));
         }
         std::string out = line;
         while (spans.size() <= static_cast<std::size_t>(position)) {

@@ -7,6 +7,7 @@
 #include "app/UnsentCount.h"
 #include "cardlink/CardLink.h"
 #include "common/Cp932.h"
+#include "convdef/Guess.h"
 #include "convdef/SettingsLocation.h"
 
 #include <QAbstractItemModel>
@@ -260,11 +261,15 @@ TEST_F(MainWndTest, AdifLogShowsItsOwnSendMark)
     EXPECT_TRUE(w.FormCloseQuery());
     EXPECT_TRUE(iniText().contains(QStringLiteral("\nSendMark=S\r\n"))) << iniText().toStdString();
 
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    // Another table's fields: the definition made for the ADIF log is offered to it or kept.
+    dialogs.answer(Answer::No);
     w.EditLog->setText(QStringLiteral("LOG.DBF"));
     w.ConBtn->click();
     EXPECT_EQ(w.SendMark->text(), QStringLiteral("S"));
     EXPECT_FALSE(w.SendMark->isReadOnly());
-    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(dialogs.asked.size(), 1u);
 }
 
 TEST_F(MainWndTest, DamagedLogOpensWithOneNote)
@@ -653,14 +658,12 @@ TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
     // counted as unsent, one not counted yet. The count goes on before the update tells what it wrote, as it may
     // while the card program is told to drop the printed lines.
     const std::vector<long> positions{1, 4, records - 1};
-    std::vector<std::string> previous;
-    std::vector<std::uint64_t> fingerprints;
+    std::vector<SendMarkUndo::Mark> marks;
     std::vector<std::string> texts;
     for (long p : positions) {
         w.table().MoveTo(p);
         w.table().FieldTexts(texts);
-        previous.push_back(texts[1]);
-        fingerprints.push_back(RecordFingerprint(texts, 1));
+        marks.push_back({p, texts[1], RecordFingerprint(texts, 1)});
         w.table().EditRecord();
         w.table().SetFieldText(1, "F");
         w.table().Post();
@@ -673,7 +676,7 @@ TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
     EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信299999件 今回マーク0件"));
 
     table->cells = 0;
-    w.SendMarksWritten(positions, previous, fingerprints);
+    w.SendMarksWritten(marks);
     ASSERT_TRUE(dialogs.asked.empty());
     EXPECT_EQ(w.StatusCounts->text(), QStringLiteral("全400000件 未送信299998件 今回マーク3件"));
     EXPECT_LE(table->cells, 200) << "only the marked records and the rows in view are read";
@@ -905,4 +908,145 @@ TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
     EXPECT_TRUE(w->table().IsOpen());
     EXPECT_EQ(QFileInfo(QString::fromStdString(w->table().FilePath())).fileName(), QStringLiteral("LOG.ADI"));
     EXPECT_EQ(started, 1);
+
+namespace {
+
+/** Copies the sample log's tables into @p folder. */
+void copySample(const QString& folder)
+{
+    for (const char* f : {"LOG.DB", "LOG.ADI", "LOG.TXT", "LOG.SCH"}) {
+        QFile::remove(folder + QString::fromLatin1(f));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KELBO_SAMPLE_DIR "/") + f, folder + QString::fromLatin1(f)));
+    }
+}
+
+/** The position of the field named @p name in the open table, or -1. */
+int fieldAt(TMainWnd& w, const char* name)
+{
+    for (int i = 0; i < w.table().FieldCount(); ++i) {
+        if (w.table().FieldName(i) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+// A definition belongs to the table it was made for: another table's field names are said once, with the guess
+// offered; each table gets back the definition last used with it, also after a restart.
+TEST_F(MainWndTest, DefinitionOfAnotherTableIsSaidOnceAndEachTableKeepsItsOwn)
+{
+    copySample(dir());
+    const QString question = QStringLiteral("このテーブルのフィールド名は, 今の変換定義を作ったテーブルと違います.");
+    {
+        TMainWnd w(QStringList{QStringLiteral("kelbo")});
+        w.EditDir->setText(dir());
+        w.convDefTable().fill("NULL");
+        w.convDefTable()[0] = "YY/MM/DD";
+        w.convDefTable()[2] = "CALL";
+        w.convDefTable()[11] = "SEND";
+        w.EditLog->setText(QStringLiteral("LOG.DB"));
+        w.ConBtn->click();
+        ASSERT_TRUE(w.table().IsOpen());
+        EXPECT_TRUE(dialogs.asked.empty()) << "a definition that names no fields is taken for the first table";
+        const ConvDefTable home = w.convDefTable();
+
+        dialogs.answer(Answer::Yes);
+        w.EditLog->setText(QStringLiteral("LOG.ADI"));
+        w.ConBtn->click();
+        ASSERT_EQ(dialogs.asked.size(), 1u);
+        EXPECT_TRUE(dialogs.asked[0].text.startsWith(question));
+        EXPECT_EQ(w.convDefTable()[static_cast<std::size_t>(fieldAt(w, "CALL"))], "CALL") << "the guess";
+        EXPECT_EQ(w.SendFieldIndex, fieldAt(w, "QSL_SENT"));
+        const ConvDefTable portable = w.convDefTable();
+
+        w.EditLog->setText(QStringLiteral("LOG.DB"));
+        w.ConBtn->click();
+        EXPECT_EQ(w.convDefTable(), home);
+        EXPECT_EQ(w.SendFieldIndex, 11);
+        w.EditLog->setText(QStringLiteral("LOG.ADI"));
+        w.ConBtn->click();
+        EXPECT_EQ(w.convDefTable(), portable);
+        EXPECT_EQ(dialogs.asked.size(), 1u) << "asked once";
+
+        // No keeps the definition as it stands for a table whose fields differ.
+        dialogs.answer(Answer::No);
+        w.EditLog->setText(QStringLiteral("LOG.TXT"));
+        w.ConBtn->click();
+        EXPECT_EQ(dialogs.asked.size(), 2u);
+        EXPECT_EQ(w.convDefTable(), portable);
+        EXPECT_TRUE(w.FormCloseQuery());
+    }
+    // After a restart the last table's definition is in use, and the others come back with their tables.
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen());
+    w.EditLog->setText(QStringLiteral("LOG.DB"));
+    w.ConBtn->click();
+    EXPECT_EQ(w.SendFieldIndex, 11);
+    EXPECT_EQ(w.convDefTable()[2], "CALL");
+    EXPECT_EQ(dialogs.asked.size(), 2u);
+}
+
+// A log that gains a field keeps its definition: each entry follows its field's name.
+TEST_F(MainWndTest, DefinitionFollowsItsFieldsWhenTheTableGainsOne)
+{
+    QFile log(dir() + QStringLiteral("log.adi"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("<CALL:6>JA1ZQX <QSO_DATE:8>20240428 <QSL_SENT:1>N <EOR>\n");
+    log.close();
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(dir());
+    w.EditLog->setText(QStringLiteral("log.adi"));
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen());
+    w.convDefTable() = GuessConvDef(w.table());
+    w.DefinitionEdited();
+    const int call = fieldAt(w, "CALL");
+    const std::string dateExpr = w.convDefTable()[static_cast<std::size_t>(fieldAt(w, "QSO_DATE"))];
+    ASSERT_NE(dateExpr, "NULL");
+
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("<CONTEST_ID:4>TEST <CALL:5>K1ABC <QSO_DATE:8>20240501 <EOR>\n"
+              "<CALL:6>JA1ZQX <QSO_DATE:8>20240428 <QSL_SENT:1>N <EOR>\n");
+    log.close();
+    w.ConBtn->click();
+    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_NE(fieldAt(w, "CALL"), call) << "the fields moved";
+    EXPECT_EQ(w.convDefTable()[static_cast<std::size_t>(fieldAt(w, "CALL"))], "CALL");
+    EXPECT_EQ(w.convDefTable()[static_cast<std::size_t>(fieldAt(w, "QSO_DATE"))], dateExpr);
+    EXPECT_EQ(w.convDefTable()[static_cast<std::size_t>(fieldAt(w, "CONTEST_ID"))], "NULL");
+    EXPECT_EQ(w.SendFieldIndex, fieldAt(w, "QSL_SENT"));
+}
+
+// CARDO refuses a definition that converts no call sign or no date, and says what to do.
+TEST_F(MainWndTest, TransferNeedsTheCallSignAndTheDateInTheDefinition)
+{
+    copySample(dir());
+    TMainWnd w(QStringList{QStringLiteral("kelbo")});
+    w.EditDir->setText(dir());
+    w.EditLog->setText(QStringLiteral("LOG.DB"));
+    w.ConBtn->click();
+    ASSERT_TRUE(w.table().IsOpen());
+    int created = 0;
+    w.m_link = std::make_unique<CardLink>([&created]() -> std::unique_ptr<CardAutomation> {
+        ++created;
+        return nullptr;
+    });
+    for (const auto& [call, date] : {std::pair<const char*, const char*>{"NULL", "YY/MM/DD"}, {"CALL", "NULL"}}) {
+        w.convDefTable().fill("NULL");
+        w.convDefTable()[0] = date;
+        w.convDefTable()[2] = call;
+        w.convDefTable()[11] = "SEND";
+        dialogs.asked.clear();
+        w.CARDOBtn->click();
+        ASSERT_EQ(dialogs.texts(QStringLiteral("ErrorBox")).size(), 1) << call << date;
+        EXPECT_TRUE(dialogs.texts(QStringLiteral("ErrorBox"))[0].contains(QStringLiteral("「変換定義」")));
+        EXPECT_EQ(created, 0);
+    }
+    w.convDefTable()[2] = "CALL";
+    w.convDefTable()[0] = "YY/MM/DD";
+    w.CARDOBtn->click();
+    EXPECT_EQ(created, 1) << "a definition with both goes on to start the card program";
 }

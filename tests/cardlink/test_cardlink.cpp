@@ -60,11 +60,14 @@ public:
     void startPollTimer() override { events << "Timer"; }
     void progressStep(long done, long total) override { steps << QStringLiteral("%1/%2").arg(done).arg(total); }
     QStringList steps; // "done/total" of each progress step
-    void marksWritten(const std::vector<long>& positions, const std::vector<std::string>& before,
-                      const std::vector<std::uint64_t>&) override
+    void marksWritten(const std::vector<SendMarkUndo::Mark>& marks) override
     {
-        marked = positions;
-        previous = before;
+        marked.clear();
+        previous.clear();
+        for (const auto& m : marks) {
+            marked.push_back(m.position);
+            previous.push_back(m.previous);
+        }
     }
     std::vector<long> marked;
     std::vector<std::string> previous;
@@ -93,7 +96,7 @@ QString cardLine(const char* call, const char* qth, const char* send = "")
 
 class CardLinkTest : public ::testing::Test
 {
-protected:
+public:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
@@ -115,6 +118,13 @@ protected:
             cardo = c.get();
             return c;
         });
+    }
+
+    /** Another program saves the table anew: a new file (another inode) renamed over the old one. */
+    void replaceFile()
+    {
+        const std::string tmp = touch("LOG.NEW");
+        ASSERT_EQ(std::rename(tmp.c_str(), path.c_str()), 0);
     }
 
     std::string touch(const char* name)
@@ -409,34 +419,68 @@ TEST_F(CardLinkTest, FailingPollIsShownOnceAndPollingGoesOnSoAPrintIsStillAskedA
     EXPECT_THROW(tick(), KelboError);
 }
 
-TEST_F(CardLinkTest, FailureAtCloseKeepsThePrintedListUnlessTheCardProgramIsGone)
+TEST_F(CardLinkTest, FailedStatusReadAtCloseKeepsTheWindowOpenUntilTheCardProgramAnswersOrIsGone)
 {
-    // The final status read fails: shown, the window closes, and DeleteLog does not drop what may be printed.
+    // The final status read fails: shown, the window stays open, and nothing the card program holds is dropped.
     transfer();
     cardo->failOn = "PrintStat";
     cardo->log.clear();
-    EXPECT_TRUE(close());
+    EXPECT_FALSE(close());
     EXPECT_EQ(cardo->log, QStringList{"get PrintStat"});
-    EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardo->failText});
+    EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardtext::kCloseStatusFailed.arg(cardo->failText)});
+    EXPECT_EQ(ui.waits, 0);
+
+    // The next close asks again; a card now answering with a print gets its question.
+    cardo->failOn.clear();
+    cardo->print({0});
+    cardo->log.clear();
+    ui.events.clear();
+    EXPECT_TRUE(close());
+    EXPECT_EQ(ui.with("YesNoCancel"), QStringList{"YesNoCancel:" + cardtext::kAskUpdate});
+    EXPECT_EQ(data->rows[0][2], "F");
+    EXPECT_TRUE(cardo->names().contains("DeleteLog"));
 
     // A failing DeleteLog is shown and the window closes.
+    transfer();
     cardo->failOn = "DeleteLog";
     ui.events.clear();
     EXPECT_TRUE(close());
     EXPECT_EQ(ui.with("ShowError"), QStringList{"ShowError:" + cardo->failText});
     EXPECT_EQ(ui.waits, 0);
+}
 
-    // A card program known to be gone is not called; a pending update is reported as not done.
-    cardo->failOn.clear();
-    cardo->isGone = true;
-    cardo->log.clear();
-    ui.events.clear();
-    EXPECT_TRUE(close());
-    EXPECT_TRUE(cardo->log.isEmpty());
-    printPhase = 2;
-    EXPECT_TRUE(close());
-    EXPECT_TRUE(cardo->log.isEmpty());
-    EXPECT_EQ(ui.events, QStringList{"Warning:" + cardtext::kGoneUnmarked});
+TEST_F(CardLinkTest, CardProgramGoneAtCloseLetsTheWindowCloseWithAWarning)
+{
+    struct Case
+    {
+        const char* what;
+        bool goneBefore; // known gone before the close, or found gone by the failing status read
+        int phase;
+        QString warning;
+    } cases[] = {
+        {"gone during the status read", false, 0, cardtext::kGoneUnasked},
+        {"gone before the close", true, 0, cardtext::kGoneUnasked},
+        {"gone with an update pending", true, 2, cardtext::kGoneUnmarked},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        transfer();
+        if (c.goneBefore) {
+            cardo->isGone = true;
+        } else {
+            cardo->failOn = "PrintStat";
+            cardo->onFail = [this] { cardo->isGone = true; };
+        }
+        printPhase = c.phase;
+        cardo->log.clear();
+        ui.events.clear();
+        EXPECT_TRUE(close());
+        EXPECT_EQ(cardo->log, c.goneBefore ? QStringList() : QStringList{"get PrintStat"});
+        EXPECT_EQ(ui.events, QStringList{"Warning:" + c.warning});
+        EXPECT_TRUE(data->writtenRows.empty());
+        ui = ScriptedUi();
+    }
 
     // The next transfer polls again.
     transfer();
@@ -529,20 +573,67 @@ TEST_F(CardLinkTest, SendEntryBeyondTheFieldsWarnsAndWritesNothing)
     EXPECT_TRUE(data->writtenRows.empty());
 }
 
-TEST_F(CardLinkTest, ChangedTableGetsNoWrongMark)
+/** The warning that lists printed records left unmarked: @p notFound not found unchanged, then @p refused. */
+QString unmarkedWarning(const QStringList& notFound, const QStringList& refused = {})
 {
-    transfer();
-    cardo->print({0, 1, 2}); // positions 0, 3, 4
-    // Another program inserted a contact at the front and edited W1AW's QTH: every position now names another
-    // record, and the one still in place changed.
-    data->rows.insert(data->rows.begin(), {"JA9NEW", sj("金沢"), ""});
-    data->rows[5][1] = "Newington";
-    tick();
-    for (const auto& r : data->rows) {
-        EXPECT_EQ(r[2], r[0] == "JA2BBB" ? "F" : (r[0] == "JA3CCC" ? " " : "")) << r[0];
+    QString text;
+    if (!notFound.isEmpty()) {
+        text = cardtext::kLeftUnmarked.arg(notFound.size());
     }
-    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(3)});
-    EXPECT_EQ(printPhase, 0);
+    if (!refused.isEmpty()) {
+        text += (text.isEmpty() ? "" : "\r\n") + cardtext::kRefusedUnmarked.arg(refused.size());
+    }
+    return "Warning:" + text + cardtext::kUnmarkedList.arg((notFound + refused).join("\r\n"));
+}
+
+// Another program saved the log between the transfer and the update. Each printed record gets its mark where it is
+// found unchanged: at its position, or as the one record anywhere with its fingerprint; the rest are listed.
+TEST_F(CardLinkTest, MarksFollowThePrintedRecordsThroughAnotherProgramsSave)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(CardLinkTest&)> save;
+        std::vector<std::string> send; // the SEND column afterwards
+        QStringList listed;
+    } cases[] = {
+        {"same bytes, new file", [](CardLinkTest& t) { t.replaceFile(); }, {"F", "", "F", "F", "F", ""}, {}},
+        {"a contact inserted at the top, one edited",
+         [](CardLinkTest& t) {
+             t.data->rows.insert(t.data->rows.begin(), {"JA9NEW", sj("金沢"), ""});
+             t.data->rows[5][1] = "Newington";
+             t.replaceFile();
+         },
+         {"", "F", "", "F", "F", "", ""},
+         {"W1AW (5)"}},
+        {"a contact removed before them",
+         [](CardLinkTest& t) { t.data->rows.erase(t.data->rows.begin() + 1); },
+         {"F", "F", "F", "F", ""},
+         {}},
+        {"a printed contact now found thrice",
+         [](CardLinkTest& t) {
+             t.data->rows.insert(t.data->rows.begin(), {"W1AW", "CT", ""});
+             t.data->rows.push_back({"W1AW", "CT", ""});
+         },
+         {"", "F", "", "F", "F", "", "", ""},
+         {"W1AW (5)"}},
+        {"a printed contact removed",
+         [](CardLinkTest& t) { t.data->rows.erase(t.data->rows.begin()); },
+         {"", "F", "F", "F", ""},
+         {"JA1AAA (1)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        transfer();
+        cardo->print({0, 1, 2}); // JA1AAA, JA3CCC, W1AW at positions 0, 3, 4
+        c.save(*this);
+        tick();
+        EXPECT_EQ(sendColumn(), c.send);
+        EXPECT_EQ(ui.with("Warning"), c.listed.isEmpty() ? QStringList() : QStringList{unmarkedWarning(c.listed)});
+        EXPECT_EQ(printPhase, 0);
+        ui = ScriptedUi();
+    }
 }
 
 TEST_F(CardLinkTest, ShrunkTableIsLeftUnmarked)
@@ -552,7 +643,34 @@ TEST_F(CardLinkTest, ShrunkTableIsLeftUnmarked)
     data->rows.pop_back();
     tick();
     EXPECT_TRUE(data->writtenRows.empty());
-    EXPECT_EQ(ui.with("Warning"), QStringList{"Warning:" + cardtext::kLeftUnmarked.arg(1)});
+    EXPECT_EQ(ui.with("Warning"), QStringList{unmarkedWarning({"DL1XYZ (6)"})});
+}
+
+// A printed record the table refuses for what it holds is skipped and listed; the others get their marks. Only when
+// every printed record is refused does the update fail and stay pending.
+TEST_F(CardLinkTest, RefusedRecordIsSkippedAndListedWhileTheOthersAreMarked)
+{
+    transfer();
+    cardo->print({0, 1, 2, 3});
+    data->beforeWrite = [](long row) {
+        if (row == 3) {
+            throw RecordRefusedError("ambiguous");
+        }
+    };
+    tick();
+    EXPECT_EQ(sendColumn(), (std::vector<std::string>{"F", "", "F", " ", "F", "F"}));
+    EXPECT_EQ(ui.with("Warning"), QStringList{unmarkedWarning({}, {"JA3CCC (4): ambiguous"})});
+    EXPECT_EQ(ui.marked, (std::vector<long>{0, 4, 5}));
+    EXPECT_EQ(printPhase, 0);
+    EXPECT_TRUE(cardo->names().contains("DeletePrintedData"));
+
+    SetUp();
+    transfer();
+    cardo->print({1});
+    data->beforeWrite = [](long) { throw RecordRefusedError("ambiguous"); };
+    EXPECT_THROW(tick(), RecordRefusedError);
+    EXPECT_EQ(printPhase, 2);
+    EXPECT_FALSE(cardo->names().contains("DeletePrintedData"));
 }
 
 // What the card program answers is checked before anything is written or dropped.

@@ -1,7 +1,7 @@
 #include "NormalUser.h"
-#include "convdef/Settings.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
+#include "convdef/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -263,4 +263,25 @@ TEST_F(SettingsFile, NonRegularFilesAreNeverWaitedOn)
     const std::string fifo = dirPath() + "fifo.def";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     EXPECT_FALSE(LoadConvDefFile(fifo, s.Fields));
+}
+
+// The field names the definition was made for go into a section of our own; the "Fields" keys stay as they are.
+TEST_F(SettingsFile, DefinitionFieldNamesComeBackFromTheirOwnSection)
+{
+    KelboSettings s = DefaultSettings();
+    s.Fields[2] = "CALL";
+    s.FieldNames[2] = "CALL";
+    s.FieldNames[13] = "QSL_SENT";
+    SaveSettings(iniPath(), s);
+    const std::string text = readBytes(iniPath());
+    EXPECT_NE(text.find("\r\nFIELD3=CALL\r\n"), std::string::npos);
+    EXPECT_NE(text.find("[FieldNames]\r\nNAME3=CALL\r\nNAME14=QSL_SENT\r\n"), std::string::npos) << text;
+
+    KelboSettings back = DefaultSettings();
+    ASSERT_TRUE(LoadSettings(iniPath(), back));
+    EXPECT_EQ(back.FieldNames, s.FieldNames);
+
+    s.FieldNames[13].clear(); // a name no longer known leaves no key behind
+    SaveSettings(iniPath(), s);
+    EXPECT_EQ(readBytes(iniPath()).find("NAME14"), std::string::npos);
 }

@@ -178,6 +178,21 @@ TEST_F(AdifWrite, MarkReplacesValuesOrInsertsTagsBeforeEorAndKeepsEveryOtherByte
     EXPECT_EQ(column(*t, "CALL"), (std::vector<std::string>{"JA1ZQX", "K6LTE", "JH3KVW"}));
 }
 
+// An empty value is no value: writing it takes the tag out, with the blank written after an inserted one, so that a
+// mark taken back leaves the file as it was.
+TEST_F(AdifWrite, EmptyValueTakesTheTagOutAgain)
+{
+    const std::string before = "<CALL:5>K6LTE <COMMENT:2>hi<EOR>\r\n<CALL:6>JH3KVW <QSL_SENT:1>N <EOR>\r\n";
+    auto t = make(before);
+    mark(*t, 0, "Y", "20261210");
+    mark(*t, 1, "Y", "20261210");
+    ASSERT_NE(readFile(path()), before);
+    mark(*t, 0, "", "");
+    mark(*t, 1, "N", "");
+    EXPECT_EQ(readFile(path()), before);
+    EXPECT_EQ(column(*t, "QSL_SENT"), (std::vector<std::string>{"", "N"}));
+}
+
 // The definition names fields by position: marking a record before the first one that has the mark's tags must not
 // move any field the next time the log is opened.
 TEST_F(AdifWrite, MarkingAnEarlierRecordMovesNoField)
@@ -419,6 +434,7 @@ TEST(AdifTable, SendMarkRuleIsAdifsOwn)
     const SendMarkRule rule = t->sendMarkRule();
     EXPECT_EQ(rule.mark, "Y");
     EXPECT_EQ(rule.dateField, "QSL_SDATE");
+    EXPECT_EQ(rule.sendField, "QSL_SENT");
     for (const char* unsent : {"", " ", "N", "n", "R", "Q"}) {
         EXPECT_TRUE(rule.isUnsent(unsent)) << unsent;
     }

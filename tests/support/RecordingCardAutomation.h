@@ -30,6 +30,8 @@ public:
     QString failOn;
     int failAfter = 0;
     QString failText = QStringLiteral("org.freedesktop.DBus.Error.NoReply: the card program is gone");
+    /** Called when an operation fails, before the error is thrown (a card program leaving the bus). */
+    std::function<void()> onFail;
     /** Answers GetLogCount in place of the model when set. */
     std::optional<int> logCount;
     /** Answers GetPrintedPos in place of the model when set. */
@@ -116,6 +118,9 @@ private:
     void maybeFail(const QString& name)
     {
         if (!failOn.isEmpty() && name == failOn && m_uses[name]++ >= failAfter) {
+            if (onFail) {
+                onFail();
+            }
             throw KelboError(failText.toStdString());
         }
     }
