@@ -36,6 +36,16 @@ std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vec
     return cards;
 }
 
+void placeCards(std::vector<Card>& cards, const BureauOrder& order, const CardSettings& settings)
+{
+    for (Card& card : cards) {
+        const Contact& c = card.contacts.front();
+        const bool domestic = !c.ok || order.inJapan(c.call);
+        card.utc = settings.printsUtc(domestic);
+        card.entity = settings.entityOnCard && c.ok ? order.locationName(c.call) : QString();
+    }
+}
+
 QFont cardFont(double points, bool bold)
 {
     QFont f(QStringLiteral("VL PGothic"));
@@ -145,13 +155,13 @@ QString labelled(const char* label, const QString& value)
     return value.trimmed().isEmpty() ? QString() : QString::fromLatin1(label) + QLatin1Char(' ') + value.trimmed();
 }
 
-QString dateText(const Contact& c, const CardSettings& s)
+QString dateText(const Contact& c, const CardTime& t, const CardSettings& s)
 {
-    if (!c.date.isValid()) {
+    if (!t.date.isValid()) {
         return c.dateText;
     }
     // Month names in English capitals, as cards abroad read them.
-    return QLocale::c().toString(c.date, s.dateFormat).toUpper();
+    return QLocale::c().toString(t.date, s.dateFormat).toUpper();
 }
 
 QString frequencyText(const Contact& c, const CardSettings& s)
@@ -177,14 +187,21 @@ void drawStation(Sheet& sh, const CardSettings& s)
     sh.line(kLeft, 32.5, kLeft + kWidth, 32.5, 0.5);
 }
 
-void drawToRadio(Sheet& sh, const Contact& c, const QString& via)
+void drawToRadio(Sheet& sh, const Contact& c, const QslText& qsl, const QString& entity)
 {
     const QRectF box = sh.box(kLeft, 35, kWidth, 24);
     sh.frame(box, 0.35);
     sh.text(sh.box(kLeft + 2, 36, 30, 4), QStringLiteral("To Radio"), 7);
-    sh.fitted(sh.box(kLeft + 2, 39, kWidth - 4, 12), c.call, 24, true, Qt::AlignHCenter | Qt::AlignVCenter);
-    const QString via_ = via.isEmpty() ? QString() : QStringLiteral("via ") + via;
-    sh.fitted(sh.box(kLeft + 2, 36, kWidth - 4, 4), via_, 8, true, Qt::AlignRight | Qt::AlignVCenter);
+    if (qsl.via.isEmpty()) {
+        sh.fitted(sh.box(kLeft + 2, 39, kWidth - 4, 12), c.call, 24, true, Qt::AlignHCenter | Qt::AlignVCenter);
+    } else {
+        // The manager beside the call, large enough for a sorting volunteer: the card goes into the manager's bundle.
+        sh.fitted(sh.box(kLeft + 2, 39, kWidth * 0.55 - 2, 12), c.call, 24, true, Qt::AlignRight | Qt::AlignVCenter);
+        sh.fitted(sh.box(kLeft + kWidth * 0.55 + 1, 39, kWidth * 0.45 - 3, 12), QStringLiteral("via ") + qsl.via, 16,
+                  true, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    sh.fitted(sh.box(kLeft + 2, 36, kWidth - 4, 4), routeText(qsl.route), 8, true, Qt::AlignRight | Qt::AlignVCenter);
+    sh.fitted(sh.box(kLeft + 22, 36, kWidth - 44, 4), entity, 7, false, Qt::AlignHCenter | Qt::AlignVCenter);
     const QString both = joined({labelled("OP", c.name), labelled("QTH", c.qth)});
     if (sh.fits(both, 7.5, kWidth - 4)) {
         sh.fitted(sh.box(kLeft + 2, 52, kWidth - 4, 5), both, 8.5, false, Qt::AlignHCenter | Qt::AlignVCenter);
@@ -203,13 +220,14 @@ void drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
     for (const Contact& c : card.contacts) {
         power = power || !c.power.isEmpty();
     }
+    const QString zone = card.utc ? QStringLiteral("UTC") : QStringLiteral("JST");
     struct Column
     {
         QString caption;
         double weight;
     };
     std::vector<Column> columns = {{QStringLiteral("Date"), 24},
-                                   {QStringLiteral("Time (%1)").arg(s.zoneLabel()), 17},
+                                   {QStringLiteral("Time (%1)").arg(zone), 17},
                                    {s.showBand ? QStringLiteral("Band") : QStringLiteral("MHz"), 15},
                                    {QStringLiteral("Mode"), 12},
                                    {QStringLiteral("RST"), 10}};
@@ -232,7 +250,10 @@ void drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
         sh.fitted(sh.box(x, top, w, 4.5), columns[i].caption, 6.5, true, Qt::AlignCenter);
         for (int r = 0; r < rows; ++r) {
             const Contact& c = card.contacts[static_cast<std::size_t>(r)];
-            const QString values[] = {dateText(c, s), formatTime(c.time), frequencyText(c, s), c.mode, c.rst, c.power};
+            // A time that cannot be converted stays in JST and says so.
+            const CardTime t = cardTime(c.date, c.time, card.utc);
+            const QString time = t.zone == zone ? t.time : t.time + QLatin1Char(' ') + t.zone;
+            const QString values[] = {dateText(c, t, s), time, frequencyText(c, s), c.mode, c.rst, c.power};
             sh.fitted(sh.box(x + 0.5, top + 4.5 + r * rowHeight, w - 1, rowHeight), values[i], 8.5, false,
                       Qt::AlignCenter);
         }
@@ -257,7 +278,7 @@ void drawCard(Sheet& sh, const Card& card, const CardSettings& s)
                 Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere);
     } else {
         const QslText qsl = splitQslText(first.qsl);
-        drawToRadio(sh, first, qsl.via);
+        drawToRadio(sh, first, qsl, card.entity);
         drawContacts(sh, card, s);
         // Remarks of every contact on the card, each once.
         QStringList remarks;

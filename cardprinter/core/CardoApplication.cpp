@@ -49,6 +49,7 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         switch (index.column()) {
         case State:
             return l.printed ? 1 : 0;
+        case Bundle:
         case Date:
             return (c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText) + c.time;
         case Call:
@@ -66,8 +67,15 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         return index.column() == Qsl ? c.line : QString();
     }
     switch (index.column()) {
-    case State:
-        return l.printed ? QStringLiteral("印刷済") : QString();
+    case State: {
+        if (l.printed) {
+            return QStringLiteral("印刷済");
+        }
+        const QString reason = m_settings.leaveOutElectronic ? leftOutReason(c) : QString();
+        return reason.isEmpty() ? QString() : QStringLiteral("印刷しない (%1)").arg(reason);
+    }
+    case Bundle:
+        return l.bundle;
     case Date:
         return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
     case Time:
@@ -87,9 +95,10 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     case Qth:
         return c.qth;
     case Qsl: {
-        // As the card prints it: the manager, then the remarks without their labels.
+        // As the card prints it: the manager or the route, then the remarks without their labels.
         const QslText q = splitQslText(c.qsl);
-        return q.via.isEmpty() ? q.remarks : QStringLiteral("via %1  %2").arg(q.via, q.remarks).trimmed();
+        const QString where = q.via.isEmpty() ? routeText(q.route) : QStringLiteral("via ") + q.via;
+        return QStringList({where, q.remarks}).join(QStringLiteral("  ")).trimmed();
     }
     case Marks: {
         const QString send = c.sendMark.trimmed();
@@ -111,10 +120,10 @@ QVariant HeldLinesModel::headerData(int section, Qt::Orientation orientation, in
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     if (section == Time) {
-        return QStringLiteral("時刻(%1)").arg(m_settings.zoneLabel());
+        return QStringLiteral("時刻(JST)"); // as the lines carry it; the cards convert it
     }
-    static const char* const titles[]
-        = {"状態", "日付", "時刻", "コールサイン", "RST", "MHz", "モード", "電力", "名前", "QTH", "QSL", "発送/受領"};
+    static const char* const titles[] = {"状態",   "仕分け", "日付", "時刻", "コールサイン", "RST",      "MHz",
+                                         "モード", "電力",   "名前", "QTH",  "QSL",          "発送/受領"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
@@ -156,6 +165,15 @@ CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     , m_settings(loadCardSettings(m_settingsPath))
     , m_model(m_lines, m_settings)
 {
+    // The country file sorts foreign cards by DXCC entity; $KELBO_COUNTRY_FILE names another than Debian's.
+    const QString countries = qEnvironmentVariable("KELBO_COUNTRY_FILE", CountryFile::defaultPath());
+    CountryFile file;
+    QString error;
+    if (file.load(countries, &error)) {
+        m_bureau = BureauOrder(std::move(file));
+    } else {
+        m_countryNote = error + QStringLiteral(" 海外局はプリフィックスの順に並べます.");
+    }
     bool ok = false;
     const long exitAfter = qEnvironmentVariable("KELBO_CARDPRINTER_EXIT_AFTER_LINES").toLong(&ok);
     if (ok) {
@@ -197,7 +215,9 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     }
     HeldLine held;
     held.contact = parseContact(line);
-    held.bureauKey = bureauKey(held.contact.call);
+    const BureauPlace place = m_bureau.place(held.contact.call, splitQslText(held.contact.qsl).via);
+    held.bureauKey = place.key;
+    held.bundle = place.bundle;
     held.position = position;
     held.serial = m_nextSerial++;
     m_lines.push_back(std::move(held));
@@ -262,15 +282,25 @@ QList<int> CardoApplication::printOrder(QList<int> rows) const
     return rows;
 }
 
+QString CardoApplication::leftOut(int row) const
+{
+    return m_settings.leaveOutElectronic ? leftOutReason(m_lines[static_cast<std::size_t>(row)].contact) : QString();
+}
+
 std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
 {
     std::vector<Contact> contacts;
     std::vector<qint64> serials;
     for (int r : rows) {
+        if (!leftOut(r).isEmpty()) {
+            continue; // no card: never reported printed, so the log gets no send mark
+        }
         contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
         serials.push_back(m_lines[static_cast<std::size_t>(r)].serial);
     }
-    return makeCards(contacts, serials, m_settings);
+    std::vector<Card> cards = makeCards(contacts, serials, m_settings);
+    placeCards(cards, m_bureau, m_settings);
+    return cards;
 }
 
 int CardoApplication::cardsPrinted(const std::vector<Card>& cards)
@@ -323,6 +353,10 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
         }
     }
     const std::vector<Card> cards = cardsFor(printOrder(rows));
+    if (cards.empty()) {
+        *error = QStringLiteral("選んだ行はどれも印刷しない交信です (電子QSLのみ / NO QSL).");
+        return QString();
+    }
     const QString folder = cardsFolder();
     QDir().mkpath(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));

@@ -1,6 +1,7 @@
 #ifndef KELBO_CARDPRINTER_CARDOAPPLICATION_H
 #define KELBO_CARDPRINTER_CARDOAPPLICATION_H
 
+#include "BureauOrder.h"
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "Contact.h"
@@ -17,6 +18,7 @@ struct HeldLine
 {
     Contact contact;
     QString bureauKey;
+    QString bundle; // the bureau's bundle it goes into: a call area, a DXCC entity
     qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;
@@ -31,6 +33,7 @@ public:
     enum Column
     {
         State,
+        Bundle,
         Date,
         Time,
         Call,
@@ -100,6 +103,14 @@ public:
 
     /** The cards for held rows @p rows, in the order given. */
     std::vector<Card> cardsFor(const QList<int>& rows) const;
+    /** Where cards are sorted from: the country file, or the literal prefixes without one. */
+    const BureauOrder& bureauOrder() const { return m_bureau; }
+    /** Why foreign cards sort by their prefixes only ("" when the country file was read). */
+    const QString& countryNote() const { return m_countryNote; }
+    /** Why held row @p row is not printed ("" when it is): an electronic-only or NO QSL contact, while the settings
+     * leave those out. */
+    QString leftOut(int row) const;
+
     /** @p rows in the order the settings print them: the bureau's, else as given. */
     QList<int> printOrder(QList<int> rows) const;
     /** @p cards went to the print job: their lines still held count as printed, the print status reads 2 and the
@@ -138,6 +149,8 @@ private:
 
     QString m_settingsPath;
     CardSettings m_settings;
+    BureauOrder m_bureau;
+    QString m_countryNote;
     std::vector<HeldLine> m_lines;
     HeldLinesModel m_model;
     int m_printedCount = 0;

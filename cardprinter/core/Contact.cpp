@@ -64,6 +64,114 @@ Contact parseContact(const QString& line)
     return c;
 }
 
+namespace {
+
+bool isCallSign(const QString& word)
+{
+    // A prefix of one to three characters, a digit, then letters and digits ending in a letter: "N7RO", "3D2AG".
+    static const QRegularExpression call(QStringLiteral(R"(^[A-Z0-9]{1,3}[0-9][A-Z0-9]*[A-Z](/[A-Z0-9]+)?$)"));
+    return call.match(word).hasMatch();
+}
+
+/** The words of a QSL text in upper case, without punctuation; "E-QSL" reads "EQSL", "QSL'S" reads "QSL S". */
+QStringList routeWords(const QString& text)
+{
+    QString t = text.toUpper();
+    t.replace(QLatin1String("E-QSL"), QLatin1String("EQSL"));
+    t.replace(QStringLiteral("ビューロー"), QLatin1String(" BUREAU "));
+    t.replace(QStringLiteral("ビューロ"), QLatin1String(" BUREAU "));
+    t.replace(QStringLiteral("直接"), QLatin1String(" DIRECT "));
+    t.replace(QStringLiteral("不要"), QLatin1String(" NOQSL "));
+    static const QRegularExpression gaps(QStringLiteral(R"([^A-Z0-9/]+)"));
+    return t.split(gaps, Qt::SkipEmptyParts);
+}
+
+enum Word
+{
+    Other,
+    BureauWord,
+    DirectWord,
+    ElectronicWord,
+    NoQslWord,
+    Linking, // VIA, MGR, QSL, OR, AND, ONLY, NO: route words only around them
+};
+
+Word wordOf(const QString& w)
+{
+    if (w == QLatin1String("JARL") || w == QLatin1String("BURO") || w == QLatin1String("BUREAU")) {
+        return BureauWord;
+    }
+    if (w == QLatin1String("DIRECT")) {
+        return DirectWord;
+    }
+    if (w == QLatin1String("LOTW") || w.startsWith(QLatin1String("EQSL"))) {
+        return ElectronicWord;
+    }
+    if (w == QLatin1String("NOQSL")) {
+        return NoQslWord;
+    }
+    static const QStringList linking
+        = {QStringLiteral("VIA"),  QStringLiteral("MGR"),  QStringLiteral("MANAGER"), QStringLiteral("QSL"),
+           QStringLiteral("QSLS"), QStringLiteral("OR"),   QStringLiteral("AND"),     QStringLiteral("ONLY"),
+           QStringLiteral("NO"),   QStringLiteral("CARD"), QStringLiteral("NET"),     QStringLiteral("CC")};
+    return linking.contains(w) ? Linking : Other;
+}
+
+/** The route of @p words: a paper route (the bureau before direct) over an electronic one, that over NO QSL. "NO"
+ * before a route word takes it back ("NO BURO"); "NO QSL" and "NO CARD" say no card is wanted. */
+QslRoute routeOf(const QStringList& words)
+{
+    bool bureau = false;
+    bool direct = false;
+    bool electronic = false;
+    bool none = false;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const bool negated = i > 0 && words[i - 1] == QLatin1String("NO");
+        for (const QString& part : words[i].split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            const Word w = wordOf(part);
+            if (negated
+                && (part == QLatin1String("QSL") || part == QLatin1String("QSLS") || part == QLatin1String("CARD"))) {
+                none = true;
+            } else if (!negated) {
+                bureau = bureau || w == BureauWord;
+                direct = direct || w == DirectWord;
+                electronic = electronic || w == ElectronicWord;
+                none = none || w == NoQslWord;
+            }
+        }
+    }
+    if (bureau) {
+        return QslRoute::Bureau;
+    }
+    if (direct) {
+        return QslRoute::Direct;
+    }
+    if (electronic) {
+        return QslRoute::Electronic;
+    }
+    return none ? QslRoute::NoQsl : QslRoute::None;
+}
+
+} // namespace
+
+QslText readVia(const QString& text)
+{
+    QslText out;
+    const QStringList words = routeWords(text);
+    // A manager is a call sign standing alone or after VIA, MGR or MANAGER ("QSL VIA N7RO", "VIA MANAGER EA6DB").
+    bool afterVia = true;
+    for (const QString& w : words) {
+        if (isCallSign(w) && afterVia) {
+            out.via = w;
+            break;
+        }
+        afterVia = w == QLatin1String("VIA") || w == QLatin1String("MGR") || w == QLatin1String("MANAGER")
+            || (afterVia && w == QLatin1String("QSL"));
+    }
+    out.route = routeOf(words);
+    return out;
+}
+
 QslText splitQslText(const QString& qsl)
 {
     // A labelled remark is a label glued to a bracketed value: VIA[VK2ABC], My｢599｣, REM{TNX}, END<1234>.
@@ -73,6 +181,7 @@ QslText splitQslText(const QString& qsl)
     QslText out;
     QStringList parts;
     qsizetype at = 0;
+    bool viaSeen = false;
     QRegularExpressionMatchIterator it = labelled.globalMatch(qsl);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
@@ -87,8 +196,12 @@ QslText splitQslText(const QString& qsl)
         }
         const QString key = label.toUpper();
         if (key == QLatin1String("VIA") || key == QLatin1String("MGR")) {
-            if (out.via.isEmpty()) {
-                out.via = value;
+            // The first VIA text says where the card goes.
+            if (!viaSeen && !value.isEmpty()) {
+                viaSeen = true;
+                const QslText v = readVia(value);
+                out.via = v.via;
+                out.route = v.route;
             }
         } else if (key == QLatin1String("REM") || key == QLatin1String("RMKS")) {
             parts << value;
@@ -99,7 +212,47 @@ QslText splitQslText(const QString& qsl)
     parts << qsl.mid(at).trimmed();
     parts.removeAll(QString());
     out.remarks = parts.join(QLatin1Char(' '));
+    if (!viaSeen && !out.remarks.isEmpty()) {
+        // Remarks of route words alone ("JARL", "NO QSL", "LoTW only") say the route, not a remark.
+        const QStringList words = routeWords(out.remarks);
+        bool routeOnly = !words.isEmpty();
+        for (const QString& w : words) {
+            routeOnly = routeOnly && wordOf(w) != Other;
+        }
+        const QslRoute route = routeOnly ? routeOf(words) : QslRoute::None;
+        if (route != QslRoute::None) {
+            out.route = route;
+            out.remarks.clear();
+        }
+    }
     return out;
+}
+
+QString routeText(QslRoute route)
+{
+    switch (route) {
+    case QslRoute::Bureau:
+        return QStringLiteral("via Bureau");
+    case QslRoute::Direct:
+        return QStringLiteral("Direct");
+    default:
+        return QString();
+    }
+}
+
+QString leftOutReason(const Contact& c)
+{
+    if (!c.ok) {
+        return QString();
+    }
+    const QslText q = splitQslText(c.qsl);
+    if (!q.via.isEmpty()) {
+        return QString();
+    }
+    if (q.route == QslRoute::Electronic) {
+        return QStringLiteral("電子QSLのみ");
+    }
+    return q.route == QslRoute::NoQsl ? QStringLiteral("NO QSL") : QString();
 }
 
 QString formatTime(const QString& hhmm)

@@ -40,7 +40,10 @@ CardWindow::CardWindow(CardoApplication& app)
     auto* none = new QPushButton(QStringLiteral("選択解除"), this);
     auto* bureau = new QPushButton(QStringLiteral("ビューロー順"), this);
     bureau->setToolTip(
-        QStringLiteral("国内局はエリア 1〜9, 0 とサフィックスの順, 海外局はプリフィックスの順に並べます"));
+        app.countryNote().isEmpty() ? QStringLiteral(
+            "国内局はエリア 1〜9, 0, プリフィックス, サフィックスの順, 海外局は国 (DXCC エンティティ) "
+            "ごと, アメリカはエリアごとに並べます. マネージャー経由のカードはマネージャーの位置に入ります")
+                                    : app.countryNote());
     auto* settings = new QPushButton(QStringLiteral("設定..."), this);
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("絞り込み:"), this));
@@ -67,10 +70,11 @@ CardWindow::CardWindow(CardoApplication& app)
     {
         int column;
         int width;
-    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Date, 84},  {HeldLinesModel::Time, 70},
-                  {HeldLinesModel::Call, 92},  {HeldLinesModel::Rst, 40},   {HeldLinesModel::Freq, 64},
-                  {HeldLinesModel::Mode, 48},  {HeldLinesModel::Power, 44}, {HeldLinesModel::Name, 100},
-                  {HeldLinesModel::Qth, 100},  {HeldLinesModel::Qsl, 160},  {HeldLinesModel::Marks, 66}};
+    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Bundle, 120}, {HeldLinesModel::Date, 84},
+                  {HeldLinesModel::Time, 70},  {HeldLinesModel::Call, 92},    {HeldLinesModel::Rst, 40},
+                  {HeldLinesModel::Freq, 64},  {HeldLinesModel::Mode, 48},    {HeldLinesModel::Power, 44},
+                  {HeldLinesModel::Name, 100}, {HeldLinesModel::Qth, 100},    {HeldLinesModel::Qsl, 160},
+                  {HeldLinesModel::Marks, 66}};
     for (const auto& w : widths) {
         m_list->setColumnWidth(w.column, w.width);
     }
@@ -113,6 +117,8 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(&app, &CardoApplication::linesArrived, this, &CardWindow::linesArrived);
     connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
     updateCounts();
+    // Without the country file the bureau order falls back to prefixes: the operator is told once.
+    m_status->setText(app.countryNote());
 }
 
 QList<int> CardWindow::chosenRows() const
@@ -170,6 +176,19 @@ void CardWindow::updateCounts()
     m_print->setEnabled(chosen > 0);
 }
 
+namespace {
+
+qsizetype printedContacts(const std::vector<Card>& cards)
+{
+    qsizetype n = 0;
+    for (const Card& c : cards) {
+        n += static_cast<qsizetype>(c.contacts.size());
+    }
+    return n;
+}
+
+} // namespace
+
 bool CardWindow::printChosen()
 {
     const QList<int> rows = chosenRows();
@@ -179,6 +198,13 @@ bool CardWindow::printChosen()
     }
     // The list's order is the printing order: what the operator sees is the order the cards come out in.
     const std::vector<Card> cards = m_app.cardsFor(rows);
+    if (cards.empty()) {
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("選んだ行はどれも印刷しない交信です (電子QSLのみ / NO QSL).\r\n\r\n"
+                           "印刷するには 設定... で「LoTW/eQSL のみ・NO QSL の交信は印刷しない」を外してください."));
+        return false;
+    }
     const CardSettings settings = m_app.settings();
     QPrinter printer(QPrinter::HighResolution);
     setUpCardPrinter(printer);
@@ -205,7 +231,8 @@ bool CardWindow::printChosen()
     }
     // A second click on 印刷 must not print the same cards again.
     chooseNone();
-    m_status->setText(QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(rows.size()).arg(cards.size()));
+    m_status->setText(
+        QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(printedContacts(cards)).arg(cards.size()));
     return true;
 }
 
