@@ -14,6 +14,7 @@ PACKAGES=(
     pxlib-dev libshp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils
+    hamradio-files
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -80,6 +80,13 @@ QString placeCall(const QString& call, const QString& home)
     return place;
 }
 
+/** Maritime or aeronautical mobile: in no country. */
+bool atSea(const QString& call)
+{
+    const QStringList parts = call.split(QLatin1Char('/'));
+    return parts.size() > 1 && (parts.back() == QLatin1String("MM") || parts.back() == QLatin1String("AM"));
+}
+
 /** Area 0 comes after 9. */
 QChar areaRank(QChar digit)
 {
@@ -131,7 +138,9 @@ BureauPlace BureauOrder::placeOf(const QString& call) const
     }
     const int entity = hasCountryFile() ? m_countries.lookup(home) : -1;
     const QRegularExpressionMatch jp = japaneseShape().match(home);
-    if (jp.hasMatch() && (!hasCountryFile() || entity < 0 || japaneseEntity(entity))) {
+    // Every call of Japan's prefixes is licensed in Japan and goes through Japan's bureau, wherever the station was
+    // ("8J1RL" at the Antarctic base included).
+    if (jp.hasMatch()) {
         const QString prefix = jp.captured(1);
         QChar area = jp.captured(2)[0];
         // 7K1–7N4 were all issued in area 1, whatever their digit.
@@ -192,6 +201,9 @@ int BureauOrder::locationEntity(const QString& call) const
     if (exact >= 0 || home.isEmpty()) {
         return exact >= 0 ? exact : m_countries.lookup(upper);
     }
+    if (atSea(upper)) {
+        return -1;
+    }
     return m_countries.lookup(placeCall(upper, home));
 }
 
@@ -202,6 +214,9 @@ bool BureauOrder::inJapan(const QString& call) const
     }
     const QString upper = call.trimmed().toUpper();
     const QString place = placeCall(upper, homeCall(upper));
+    if (atSea(upper)) {
+        return false;
+    }
     static const QRegularExpression japan(QStringLiteral(R"(^(J[A-S]|7[J-N]|8[J-N])[0-9])"));
     return japan.match(place).hasMatch();
 }

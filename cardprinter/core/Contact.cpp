@@ -82,7 +82,9 @@ QStringList routeWords(const QString& text)
     t.replace(QStringLiteral("ビューロ"), QLatin1String(" BUREAU "));
     t.replace(QStringLiteral("直接"), QLatin1String(" DIRECT "));
     t.replace(QStringLiteral("不要"), QLatin1String(" NOQSL "));
-    static const QRegularExpression gaps(QStringLiteral(R"([^A-Z0-9/]+)"));
+    // Words of other scripts stay words: "備考" is no separator.
+    static const QRegularExpression gaps(QStringLiteral(R"([^\p{L}\p{N}/]+)"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
     return t.split(gaps, Qt::SkipEmptyParts);
 }
 
@@ -182,6 +184,7 @@ QslText splitQslText(const QString& qsl)
     QStringList parts;
     qsizetype at = 0;
     bool viaSeen = false;
+    QStringList vias;
     QRegularExpressionMatchIterator it = labelled.globalMatch(qsl);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
@@ -196,12 +199,14 @@ QslText splitQslText(const QString& qsl)
         }
         const QString key = label.toUpper();
         if (key == QLatin1String("VIA") || key == QLatin1String("MGR")) {
-            // The first VIA text says where the card goes.
-            if (!viaSeen && !value.isEmpty()) {
+            // The first manager named is the manager; the route is what all VIA texts say together.
+            if (!value.isEmpty()) {
                 viaSeen = true;
+                vias << value;
                 const QslText v = readVia(value);
-                out.via = v.via;
-                out.route = v.route;
+                if (out.via.isEmpty()) {
+                    out.via = v.via;
+                }
             }
         } else if (key == QLatin1String("REM") || key == QLatin1String("RMKS")) {
             parts << value;
@@ -212,6 +217,9 @@ QslText splitQslText(const QString& qsl)
     parts << qsl.mid(at).trimmed();
     parts.removeAll(QString());
     out.remarks = parts.join(QLatin1Char(' '));
+    if (viaSeen) {
+        out.route = routeOf(routeWords(vias.join(QStringLiteral(" , "))));
+    }
     if (!viaSeen && !out.remarks.isEmpty()) {
         // Remarks of route words alone ("JARL", "NO QSL", "LoTW only") say the route, not a remark.
         const QStringList words = routeWords(out.remarks);
