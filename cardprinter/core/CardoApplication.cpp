@@ -40,6 +40,11 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     if (role == Qt::BackgroundRole) {
         return l.printed ? QVariant(QBrush(QColor(222, 238, 222))) : QVariant();
     }
+    if (role == Qt::ForegroundRole) {
+        // A contact that gets no card is drawn subdued.
+        return !l.printed && m_settings.leaveOutElectronic && !leftOutReason(c).isEmpty() ? QVariant(QColor(Qt::gray))
+                                                                                          : QVariant();
+    }
     if (role == Qt::TextAlignmentRole) {
         const bool centred
             = index.column() == State || index.column() == Rst || index.column() == Mode || index.column() == Marks;

@@ -25,7 +25,7 @@ CardWindow::CardWindow(CardoApplication& app)
     : m_app(app)
 {
     setWindowTitle(QStringLiteral("KELBO カード印刷"));
-    resize(1040, 560);
+    resize(1200, 560);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(app.model());
@@ -70,10 +70,10 @@ CardWindow::CardWindow(CardoApplication& app)
     {
         int column;
         int width;
-    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Bundle, 120}, {HeldLinesModel::Date, 84},
-                  {HeldLinesModel::Time, 70},  {HeldLinesModel::Call, 92},    {HeldLinesModel::Rst, 40},
-                  {HeldLinesModel::Freq, 64},  {HeldLinesModel::Mode, 48},    {HeldLinesModel::Power, 44},
-                  {HeldLinesModel::Name, 100}, {HeldLinesModel::Qth, 100},    {HeldLinesModel::Qsl, 160},
+    } widths[] = {{HeldLinesModel::State, 170}, {HeldLinesModel::Bundle, 215}, {HeldLinesModel::Date, 84},
+                  {HeldLinesModel::Time, 70},   {HeldLinesModel::Call, 92},    {HeldLinesModel::Rst, 40},
+                  {HeldLinesModel::Freq, 64},   {HeldLinesModel::Mode, 48},    {HeldLinesModel::Power, 44},
+                  {HeldLinesModel::Name, 100},  {HeldLinesModel::Qth, 100},    {HeldLinesModel::Qsl, 160},
                   {HeldLinesModel::Marks, 66}};
     for (const auto& w : widths) {
         m_list->setColumnWidth(w.column, w.width);
