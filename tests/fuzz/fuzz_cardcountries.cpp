@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CountryFile file;
     QString error;
     const bool ok = file.parse(bytes, &error);
-    if (ok == error.isEmpty() && !ok) {
+    if (!ok && error.isEmpty()) {
         std::abort();
     }
     if (ok == file.isEmpty()) {
