@@ -67,6 +67,9 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     } else if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
+    if (role == Qt::ToolTipRole && index.column() == Qsl) {
+        return c.ok ? c.qsl : c.line; // the QSL text as it came, VIA texts that name no manager nor route included
+    }
     if (!c.ok) {
         // A line of another shape shows as it came.
         return index.column() == Qsl ? c.line : QString();
