@@ -15,6 +15,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils
     hamradio-files
+    cups cups-client libcups2-dev fonts-morisawa-bizud-gothic e2fsprogs
 )
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

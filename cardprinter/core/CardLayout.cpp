@@ -324,7 +324,10 @@ void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<
 
 QPageLayout cardPageLayout()
 {
-    return QPageLayout(QPageSize(QPageSize::Postcard), QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter);
+    // In whole points as the PDF states it: 283 x 420 pt is 100 x 148 mm to within 0.2 mm (the standard postcard
+    // of the page-size table is 284 x 419 pt, a millimetre too wide).
+    return QPageLayout(QPageSize(QSize(283, 420), QStringLiteral("Postcard 100 x 148 mm"), QPageSize::ExactMatch),
+                       QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter);
 }
 
 bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error)

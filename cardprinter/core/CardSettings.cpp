@@ -35,10 +35,11 @@ const TextKey kStation[] = {
 
 } // namespace
 
-CardSettings loadCardSettings(const QString& path)
+CardSettings loadCardSettings(const QString& path, QString* damage)
 {
     CardSettings s;
     QSettings ini(path, QSettings::IniFormat);
+    const bool exists = QFileInfo::exists(path);
     for (const TextKey& k : kStation) {
         // A hand-written value with a comma reads as a list: it is still one line of text.
         const QVariant v = ini.value(QLatin1String(k.key), s.*k.member);
@@ -58,10 +59,24 @@ CardSettings loadCardSettings(const QString& path)
     s.showBand = ini.value(QStringLiteral("Card/ShowBand"), s.showBand).toBool();
     s.groupContacts = ini.value(QStringLiteral("Card/GroupContacts"), s.groupContacts).toBool();
     s.bureauOrder = ini.value(QStringLiteral("Card/BureauOrder"), s.bureauOrder).toBool();
+    s.printer = ini.value(QStringLiteral("Print/Printer")).toString();
     bool ok = false;
-    const int number = ini.value(QStringLiteral("Card/NextNumber")).toInt(&ok);
-    if (ok && number > 0) {
-        s.nextCardNumber = number;
+    const QString numberText = ini.value(QStringLiteral("Card/NextNumber")).toString().trimmed();
+    const qlonglong number = numberText.toLongLong(&ok);
+    if (ok && number > 0 && number <= kMaxCardNumber) {
+        s.nextCardNumber = static_cast<int>(number);
+    }
+    if (damage) {
+        damage->clear();
+        if (exists && ini.status() != QSettings::NoError) {
+            *damage = QStringLiteral("設定ファイル %1 を読めません.").arg(path);
+        } else if (exists && !(ok && number > 0 && number <= kMaxCardNumber)) {
+            *damage = numberText.isEmpty()
+                ? QStringLiteral("設定ファイル %1 に次のカード番号 (Card/NextNumber) がありません.").arg(path)
+                : QStringLiteral("設定ファイル %1 の次のカード番号「%2」が 1〜%3 の数ではありません.")
+                      .arg(path, numberText.left(40))
+                      .arg(kMaxCardNumber);
+        }
     }
     return s;
 }
@@ -82,15 +97,36 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
     ini.setValue(QStringLiteral("Card/GroupContacts"), s.groupContacts);
     ini.setValue(QStringLiteral("Card/BureauOrder"), s.bureauOrder);
     ini.setValue(QStringLiteral("Card/NextNumber"), s.nextCardNumber);
+    ini.setValue(QStringLiteral("Print/Printer"), s.printer);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }
 
 bool saveNextCardNumber(int number, const QString& path)
 {
+    if (number < 1 || number > kMaxCardNumber) {
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    {
+        // Written whole into a new file that replaces the old one once it is on the disk.
+        QSettings ini(path, QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Card/NextNumber"), number);
+        ini.sync();
+        if (ini.status() != QSettings::NoError) {
+            return false;
+        }
+    }
+    // A file system that takes the write and keeps the old bytes (or none) is found here, not after printing.
+    QSettings back(path, QSettings::IniFormat);
+    return back.status() == QSettings::NoError && back.value(QStringLiteral("Card/NextNumber")).toInt() == number;
+}
+
+bool savePrinter(const QString& printer, const QString& path)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings ini(path, QSettings::IniFormat);
-    ini.setValue(QStringLiteral("Card/NextNumber"), number);
+    ini.setValue(QStringLiteral("Print/Printer"), printer);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }

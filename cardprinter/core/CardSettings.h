@@ -27,7 +27,8 @@ struct CardSettings
     bool showBand = false; // the band ("40m") instead of the frequency in MHz
     bool groupContacts = false; // up to five contacts with the same station on one card
     bool bureauOrder = true; // print in the order a QSL bureau wants
-    int nextCardNumber = 1;
+    int nextCardNumber = 1; // 1 .. kMaxCardNumber
+    QString printer; // the printer last printed on ("" for the system's default)
 
     /** The date forms offered, as QDate formats. */
     static QStringList dateFormats();
@@ -38,16 +39,25 @@ struct CardSettings
     }
 };
 
+/** @brief The highest card number: nine digits fit the card, and a number never wraps. */
+constexpr int kMaxCardNumber = 999999999;
+
 /** @brief The settings file: "$XDG_CONFIG_HOME/KELBO/kelbo-cardprinter.ini". */
 QString cardSettingsPath();
 
-/** @brief Reads @p path; values missing or out of range keep their defaults. */
-CardSettings loadCardSettings(const QString& path = cardSettingsPath());
+/** @brief Reads @p path; values missing or out of range keep their defaults. A file that exists but cannot be read,
+ * or whose next card number is missing or no number in range, is damaged: @p damage then says why (numbering must
+ * not restart at 1 behind the operator's back). */
+CardSettings loadCardSettings(const QString& path = cardSettingsPath(), QString* damage = nullptr);
 
 /** @brief Writes @p s to @p path; false when the file could not be written. */
 bool saveCardSettings(const CardSettings& s, const QString& path = cardSettingsPath());
 
-/** @brief Writes only the next card number to @p path, leaving the rest of the file as the operator set it. */
+/** @brief Writes only the next card number to @p path, leaving the rest of the file as the operator set it; true
+ * only when the file on disk reads back @p number. */
 bool saveNextCardNumber(int number, const QString& path = cardSettingsPath());
+
+/** @brief Writes only the printer last printed on to @p path. */
+bool savePrinter(const QString& printer, const QString& path = cardSettingsPath());
 
 #endif

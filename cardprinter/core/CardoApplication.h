@@ -5,12 +5,15 @@
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "Contact.h"
+#include "PrintJobs.h"
 
 #include <QAbstractTableModel>
 #include <QDBusContext>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <optional>
 #include <vector>
 
 /** @brief One line handed over by the log program, with the position it gave. */
@@ -22,6 +25,15 @@ struct HeldLine
     qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;
+    bool pending = false; // on a print job that has not ended yet
+};
+
+/** @brief Where cards go: a printer of the print system, or a PDF file ("Print to File"). */
+struct PrintTarget
+{
+    QString printer;
+    QString file;
+    int copies = 1;
 };
 
 /** @brief The held lines as a table of contacts. Appends are taken up lazily (sync()), so that a long run of
@@ -90,7 +102,9 @@ public:
     void setDisableExit(int v) { m_disableExit = v; }
     int enableLogFile() const { return m_enableLogFile; }
     void setEnableLogFile(int v) { m_enableLogFile = v; }
-    int printStat() const { return m_printStat; }
+    /** 2 once printed lines wait for the log program; 1 while a print job has not ended (what it printed is told
+     * when it ends); else 0. */
+    int printStat() const { return m_job ? 1 : m_printStat; }
     void setPrintStat(int v) { m_printStat = v; }
     int logCount() const { return static_cast<int>(m_lines.size()); }
 
@@ -98,8 +112,17 @@ public:
     int printedCount() const { return m_printedCount; }
     HeldLinesModel* model() { return &m_model; }
     const CardSettings& settings() const { return m_settings; }
-    /** Takes @p s and writes it to the settings file; false when the file could not be written. */
+    /** Takes @p s and writes it to the settings file; false when the file could not be written. A damaged file is
+     * mended by it. */
     bool setSettings(const CardSettings& s);
+    /** Keeps @p printer as the one proposed next time. */
+    void rememberPrinter(const QString& printer);
+    /** Why the settings file cannot be trusted (nothing is printed until the operator sets it again), else "". */
+    const QString& settingsDamage() const { return m_settingsDamage; }
+    /** True while a print job has not ended. */
+    bool jobPending() const { return m_job.has_value(); }
+    /** The pending job as the operator knows it ("印刷機-12: 印刷中"), else "". */
+    QString jobText() const;
 
     /** The cards for held rows @p rows, in the order given. */
     std::vector<Card> cardsFor(const QList<int>& rows) const;
@@ -113,9 +136,14 @@ public:
 
     /** @p rows in the order the settings print them: the bureau's, else as given. */
     QList<int> printOrder(QList<int> rows) const;
-    /** @p cards went to the print job: their lines still held count as printed, the print status reads 2 and the
-     * card numbers move on. Returns how many lines were marked: 0 when the log program dropped them meanwhile. */
+    /** @p cards came out: their lines still held count as printed and the print status reads 2. Returns how many
+     * lines were marked: 0 when the log program dropped them meanwhile. */
     int cardsPrinted(const std::vector<Card>& cards);
+    /** Prints @p cards on @p target. Their numbers are taken from the settings and the next number is saved before
+     * anything goes out. A file counts as printed once written and read back; a printer's job is followed until it
+     * ends, and only a completed job makes its lines printed (jobEnded tells). False with @p message when nothing
+     * went out: nothing is then printed and no number used. */
+    bool print(std::vector<Card> cards, const PrintTarget& target, QString* message);
     /** Prints the given rows as cards into a new PDF in the cards folder; the PDF's path, or "" with @p error set. */
     QString printRows(const QList<int>& rows, QString* error);
 
@@ -130,6 +158,8 @@ signals:
     void linesArrived();
     /** A line of news for the operator. */
     void status(const QString& text);
+    /** A print job ended: its cards came out (@p printed), or not, and @p message says what became of them. */
+    void jobEnded(bool printed, const QString& message);
 
 public slots:
     void ShowWindow(int how);
@@ -143,14 +173,40 @@ public slots:
     void DeletePrintedData();
     /** Prints lines @p indexes (0-based) as cards without a person; returns the PDF's path. */
     QString PrintLines(const QList<int>& indexes);
+    /** Prints lines @p indexes as cards on @p printer without a person; returns the job ("printer-12"). The lines
+     * count as printed once the job completed. */
+    QString PrintLinesOn(const QList<int>& indexes, const QString& printer);
 
 private:
+    struct Job
+    {
+        QString printer;
+        int id = 0;
+        std::vector<Card> cards;
+        int firstNumber = 0;
+        int unknownPolls = 0;
+        JobState state = JobState::Pending;
+    };
+
     void scheduleSync();
+    /** Checks the chosen rows; "" when they can be printed, else why not. */
+    QString checkRows(const QList<int>& rows) const;
+    /** Marks the lines of @p cards as on a pending job (or off it again). */
+    void setPending(const std::vector<Card>& cards, bool pending);
+    /** Gives back numbers @p first.. of a job that printed nothing, unless later numbers were taken meanwhile. */
+    QString giveBackNumbers(int first, int count);
+    void followJob();
+    void endJob(bool printed, const QString& message);
+    /** Refuses a call that would drop lines on a pending job; true when refused. */
+    bool refuseWhilePrinting(const char* what);
 
     QString m_settingsPath;
+    QString m_settingsDamage; // before m_settings, which fills it
     CardSettings m_settings;
     BureauOrder m_bureau;
     QString m_countryNote;
+    std::optional<Job> m_job;
+    QTimer m_follow;
     std::vector<HeldLine> m_lines;
     HeldLinesModel m_model;
     int m_printedCount = 0;

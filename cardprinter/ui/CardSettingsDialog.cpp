@@ -77,7 +77,7 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     m_bureau = new QCheckBox(QStringLiteral("届いた行をビューロー順に並べる"), this);
     m_bureau->setChecked(s.bureauOrder);
     m_number = new QSpinBox(this);
-    m_number->setRange(1, 9999999);
+    m_number->setRange(1, kMaxCardNumber);
     m_number->setValue(s.nextCardNumber);
 
     auto* card = new QGroupBox(QStringLiteral("カード"), this);

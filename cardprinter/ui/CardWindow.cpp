@@ -116,6 +116,7 @@ CardWindow::CardWindow(CardoApplication& app)
     });
     connect(&app, &CardoApplication::linesArrived, this, &CardWindow::linesArrived);
     connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
+    connect(&app, &CardoApplication::jobEnded, this, &CardWindow::jobEnded);
     updateCounts();
     // Without the country file the bureau order falls back to prefixes: the operator is told once.
     m_status->setText(app.countryNote());
@@ -173,21 +174,8 @@ void CardWindow::updateCounts()
         text += QStringLiteral(" (表示 %1 件)").arg(m_proxy->rowCount());
     }
     m_counts->setText(text);
-    m_print->setEnabled(chosen > 0);
+    m_print->setEnabled(chosen > 0 && !m_app.jobPending());
 }
-
-namespace {
-
-qsizetype printedContacts(const std::vector<Card>& cards)
-{
-    qsizetype n = 0;
-    for (const Card& c : cards) {
-        n += static_cast<qsizetype>(c.contacts.size());
-    }
-    return n;
-}
-
-} // namespace
 
 bool CardWindow::printChosen()
 {
@@ -196,8 +184,13 @@ bool CardWindow::printChosen()
         dialogs().WarningBox(this, QStringLiteral("印刷する行を選んでください."));
         return false;
     }
+    if (m_app.jobPending()) {
+        dialogs().WarningBox(this,
+                             QStringLiteral("前の印刷ジョブ (%1) が終わるまでお待ちください.").arg(m_app.jobText()));
+        return false;
+    }
     // The list's order is the printing order: what the operator sees is the order the cards come out in.
-    const std::vector<Card> cards = m_app.cardsFor(rows);
+    std::vector<Card> cards = m_app.cardsFor(rows);
     if (cards.empty()) {
         dialogs().WarningBox(
             this,
@@ -206,34 +199,57 @@ bool CardWindow::printChosen()
         return false;
     }
     const CardSettings settings = m_app.settings();
-    QPrinter printer(QPrinter::HighResolution);
-    setUpCardPrinter(printer);
-    // Also the proposed PDF file name: one of its own for each run, so that no earlier cards are overwritten.
-    printer.setDocName(
-        QStringLiteral("QSL-cards-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    const bool printed = printDialogs().previewAndPrint(this, printer, [&cards, &settings](QPrinter* target) {
-        QPainter p;
-        if (p.begin(target)) {
-            paintCards(p, *target, cards, settings);
-            p.end();
-        }
-    });
-    if (!printed) {
+    const PrintChoice choice = printDialogs().choosePrint(this, static_cast<int>(cards.size()), settings.printer,
+                                                          [&cards, &settings](QPrinter* target) {
+                                                              QPainter p;
+                                                              if (p.begin(target)) {
+                                                                  paintCards(p, *target, cards, settings);
+                                                                  p.end();
+                                                              }
+                                                          });
+    if (!choice.accepted) {
         m_status->setText(QStringLiteral("印刷を取り消しました."));
         return false;
     }
-    if (m_app.cardsPrinted(cards) == 0) {
-        dialogs().WarningBox(this,
-                             QStringLiteral("印刷中に KELBO がデータを入れ替えました.\r\n\r\n"
-                                            "印刷したカードは KELBO に印刷済みとして伝わりません."));
+    // Pages are cards: pages 2-3 print the second and third card and only their lines count as printed.
+    if (choice.fromPage > 0) {
+        const int from = std::clamp(choice.fromPage, 1, static_cast<int>(cards.size()));
+        const int to = std::clamp(std::max(choice.toPage, from), from, static_cast<int>(cards.size()));
+        cards = std::vector<Card>(cards.begin() + (from - 1), cards.begin() + to);
+    }
+    if (!choice.printer.isEmpty() && choice.printer != settings.printer) {
+        m_app.rememberPrinter(choice.printer);
+    }
+    PrintTarget target;
+    target.printer = choice.printer;
+    target.file = choice.file;
+    target.copies = choice.copies;
+    QString message;
+    if (!m_app.print(cards, target, &message)) {
+        dialogs().WarningBox(this, message);
+        m_status->setText(QStringLiteral("印刷しませんでした."));
+        return false;
+    }
+    if (!message.isEmpty()) {
+        // Printed, but the log program replaced the lines meanwhile: nothing is reported for them.
+        dialogs().WarningBox(this, message);
         m_status->setText(QString());
         return false;
     }
     // A second click on 印刷 must not print the same cards again.
     chooseNone();
-    m_status->setText(
-        QStringLiteral("%1 件の交信を %2 枚のカードに印刷しました.").arg(printedContacts(cards)).arg(cards.size()));
+    if (target.printer.isEmpty()) {
+        m_status->setText(QStringLiteral("%1 枚のカードを %2 に印刷しました.").arg(cards.size()).arg(target.file));
+    }
     return true;
+}
+
+void CardWindow::jobEnded(bool printed, const QString& message)
+{
+    m_status->setText(message.section(QStringLiteral("\r\n"), 0, 0));
+    if (!printed) {
+        dialogs().WarningBox(this, message);
+    }
 }
 
 void CardWindow::editSettings()
@@ -249,6 +265,14 @@ void CardWindow::editSettings()
 
 void CardWindow::closeEvent(QCloseEvent* event)
 {
+    if (m_app.jobPending()) {
+        // The job's cards are reported only while the program runs.
+        dialogs().WarningBox(this,
+                             QStringLiteral("カードを印刷中です (ジョブ %1).\r\n\r\n印刷が終わるまで閉じられません.")
+                                 .arg(m_app.jobText()));
+        event->ignore();
+        return;
+    }
     if (m_app.disableExit() != 0) {
         // The log program still needs us: closing only hides the window.
         hide();

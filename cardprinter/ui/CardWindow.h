@@ -37,6 +37,8 @@ public:
     void setStatus(const QString& text);
     /** 設定: the settings dialog. */
     void editSettings();
+    /** A print job ended: the operator is told when its cards did not come out. */
+    void jobEnded(bool printed, const QString& message);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -455,16 +455,24 @@ bool CardLink::CloseSendMarks(CardLinkContext& ctx)
     const bool canAsk = ctx.sendFieldIndex != -1;
     if (canAsk && ctx.printPhase == 0 && m_polling && !gone()) {
         // Lines printed since the last tick, or while the poll failed, are asked about before they are dropped.
+        bool printing = false;
         try {
             const WaitScope wait(ctx.ui);
-            if (cardo().get(QStringLiteral("PrintStat")) == 2) {
+            const int stat = cardo().get(QStringLiteral("PrintStat"));
+            if (stat == 2) {
                 ctx.printPhase = 2;
             }
+            // 1: a print job has not ended yet. Closing now would leave its cards without their marks.
+            printing = stat == 1;
         } catch (const std::exception& e) {
             // Whatever the card program holds stays there (the next transfer clears it): nothing printed is dropped
             // unasked.
             ctx.ui.ShowError(QString::fromUtf8(e.what()));
             return true;
+        }
+        if (printing) {
+            ctx.ui.WarningBox(QStringLiteral("CARDOがカードを印刷中です.\r\n\r\n印刷が終わってから閉じてください."));
+            return false;
         }
     }
     if (canAsk && ctx.printPhase == 2 && gone()) {

@@ -32,22 +32,25 @@ public:
     ScriptedPrint() { setPrintDialogs(this); }
     ~ScriptedPrint() override { setPrintDialogs(nullptr); }
 
-    bool previewAndPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter*)>& paint) override
+    PrintChoice choosePrint(QWidget*, int pages, const QString& lastPrinter,
+                            const std::function<void(QPrinter*)>&) override
     {
         ++shown;
+        offeredPages = pages;
+        proposed = lastPrinter;
         if (during) {
             during(); // the log program calls in while the dialog is open
         }
-        if (pdf.isEmpty()) {
-            return false;
-        }
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        paint(&printer);
-        return true;
+        PrintChoice c = answer;
+        c.accepted = !pdf.isEmpty() || !answer.printer.isEmpty();
+        c.file = pdf;
+        return c;
     }
 
     int shown = 0;
+    int offeredPages = 0;
+    QString proposed;
+    PrintChoice answer; // pages, copies, a printer
     QString pdf; // "" cancels
     std::function<void()> during;
 };
@@ -271,6 +274,46 @@ TEST_F(CardWindowTest, LinesDroppedWhileThePreviewIsOpenAreNeverReportedForOther
     EXPECT_EQ(app->printStat(), 0);
     EXPECT_EQ(printedPositions(), std::vector<int>{-1});
     EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+}
+
+TEST_F(CardWindowTest, PagesAreCardsAndOnlyTheChosenCardsCountAsPrinted)
+{
+    window().chooseAll();
+    const QStringList calls = shownCalls();
+    print.pdf = dir.filePath(QStringLiteral("pages.pdf"));
+    print.answer.fromPage = 2;
+    print.answer.toPage = 3;
+    ASSERT_TRUE(window().printChosen());
+    const QStringList cards = cardtest::pdfPages(print.pdf);
+    ASSERT_EQ(cards.size(), 2);
+    EXPECT_TRUE(cards[0].contains(calls[1]) && cards[0].contains(QStringLiteral("No. 7"))) << cards[0].toStdString();
+    EXPECT_TRUE(cards[1].contains(calls[2]) && cards[1].contains(QStringLiteral("No. 8"))) << cards[1].toStdString();
+    int printed = 0;
+    for (int r = 0; r < window().proxy()->rowCount(); ++r) {
+        const bool isPrinted
+            = window().proxy()->index(r, HeldLinesModel::State).data().toString() == QStringLiteral("印刷済");
+        EXPECT_EQ(isPrinted, r == 1 || r == 2) << r;
+        printed += isPrinted ? 1 : 0;
+    }
+    EXPECT_EQ(printed, 2);
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 9);
+}
+
+TEST_F(CardWindowTest, TheChosenPrinterIsProposedNextTimeAndARefusedJobPrintsNothing)
+{
+    // No print system answers here: the job is refused, the operator told, nothing printed and no number used.
+    qputenv("CUPS_SERVER", dir.filePath(QStringLiteral("no-cups.sock")).toUtf8());
+    window().chooseAll();
+    print.answer.printer = QStringLiteral("QSL-printer");
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1, -1, -1}));
+    EXPECT_EQ(app->printStat(), 0);
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 7);
+    print.answer = PrintChoice();
+    window().printChosen();
+    EXPECT_EQ(print.proposed, QStringLiteral("QSL-printer"));
+    EXPECT_EQ(loadCardSettings(settingsPath()).printer, QStringLiteral("QSL-printer"));
 }
 
 TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
