@@ -47,8 +47,8 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::ForegroundRole) {
         // A contact that gets no card is drawn subdued.
-        return !l.printed && m_settings.leaveOutElectronic && !leftOutReason(c).isEmpty() ? QVariant(QColor(Qt::gray))
-                                                                                          : QVariant();
+        return !l.printed && m_settings.leaveOutElectronic && !l.noCard.isEmpty() ? QVariant(QColor(Qt::gray))
+                                                                                  : QVariant();
     }
     if (role == Qt::TextAlignmentRole) {
         const bool centred
@@ -84,7 +84,7 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         if (l.printed || l.pending) {
             return l.printed ? QStringLiteral("印刷済") : QStringLiteral("印刷中");
         }
-        const QString reason = m_settings.leaveOutElectronic ? leftOutReason(c) : QString();
+        const QString reason = m_settings.leaveOutElectronic ? l.noCard : QString();
         return reason.isEmpty() ? QString() : QStringLiteral("印刷しない (%1)").arg(reason);
     }
     case Bundle:
@@ -269,7 +269,9 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     }
     HeldLine held;
     held.contact = parseContact(line);
-    const BureauPlace place = m_bureau.place(held.contact.call, splitQslText(held.contact.qsl).via);
+    const QslText qsl = splitQslText(held.contact.qsl);
+    const BureauPlace place = m_bureau.place(held.contact.call, qsl.via);
+    held.noCard = held.contact.ok ? leftOutReason(qsl) : QString();
     held.bureauKey = place.key;
     held.bundle = place.bundle;
     held.position = position;
@@ -368,7 +370,7 @@ QList<int> CardoApplication::printOrder(QList<int> rows) const
 
 QString CardoApplication::leftOut(int row) const
 {
-    return m_settings.leaveOutElectronic ? leftOutReason(m_lines[static_cast<std::size_t>(row)].contact) : QString();
+    return m_settings.leaveOutElectronic ? m_lines[static_cast<std::size_t>(row)].noCard : QString();
 }
 
 std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const

@@ -22,6 +22,7 @@ struct HeldLine
     Contact contact;
     QString bureauKey;
     QString bundle; // the bureau's bundle it goes into: a call area, a DXCC entity
+    QString noCard; // why it gets no card when electronic-only and NO QSL contacts are left out, else ""
     qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;

@@ -1,6 +1,7 @@
 #include "Contact.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 QStringList splitCardLine(const QString& line)
 {
@@ -66,26 +67,60 @@ Contact parseContact(const QString& line)
 
 namespace {
 
-bool isCallSign(const QString& word)
+bool isAsciiAlnum(QChar c)
 {
-    // A prefix of one to three characters, a digit, then letters and digits ending in a letter: "N7RO", "3D2AG".
-    static const QRegularExpression call(QStringLiteral(R"(^[A-Z0-9]{1,3}[0-9][A-Z0-9]*[A-Z](/[A-Z0-9]+)?$)"));
-    return call.match(word).hasMatch();
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
 }
 
-/** The words of a QSL text in upper case, without punctuation; "E-QSL" reads "EQSL", "QSL'S" reads "QSL S". */
+/** A call sign: a prefix of one to three characters, a digit, then letters and digits ending in a letter ("N7RO",
+ * "3D2AG"), and perhaps one "/..." after it. */
+bool isCallSign(const QString& word)
+{
+    const qsizetype slash = word.indexOf(QLatin1Char('/'));
+    const QString main = slash < 0 ? word : word.left(slash);
+    if (slash >= 0) {
+        const QString rest = word.mid(slash + 1);
+        if (rest.isEmpty() || !std::all_of(rest.begin(), rest.end(), isAsciiAlnum)) {
+            return false;
+        }
+    }
+    if (main.size() < 3 || !std::all_of(main.begin(), main.end(), isAsciiAlnum) || !main.back().isLetter()) {
+        return false;
+    }
+    for (qsizetype i = 1; i <= 3 && i <= main.size() - 2; ++i) {
+        if (main[i].isDigit()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/** The words of a QSL text in upper case, without punctuation; "E-QSL" reads "EQSL", "QSL'S" reads "QSL S". Words
+ * of other scripts stay words: "備考" is no separator. */
 QStringList routeWords(const QString& text)
 {
     QString t = text.toUpper();
-    t.replace(QLatin1String("E-QSL"), QLatin1String("EQSL"));
-    t.replace(QStringLiteral("ビューロー"), QLatin1String(" BUREAU "));
-    t.replace(QStringLiteral("ビューロ"), QLatin1String(" BUREAU "));
-    t.replace(QStringLiteral("直接"), QLatin1String(" DIRECT "));
-    t.replace(QStringLiteral("不要"), QLatin1String(" NOQSL "));
-    // Words of other scripts stay words: "備考" is no separator.
-    static const QRegularExpression gaps(QStringLiteral(R"([^\p{L}\p{N}/]+)"),
-                                         QRegularExpression::UseUnicodePropertiesOption);
-    return t.split(gaps, Qt::SkipEmptyParts);
+    if (t.contains(QLatin1Char('-'))) {
+        t.replace(QLatin1String("E-QSL"), QLatin1String("EQSL"));
+    }
+    if (std::any_of(t.begin(), t.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+        t.replace(QStringLiteral("ビューロー"), QLatin1String(" BUREAU "));
+        t.replace(QStringLiteral("ビューロ"), QLatin1String(" BUREAU "));
+        t.replace(QStringLiteral("直接"), QLatin1String(" DIRECT "));
+        t.replace(QStringLiteral("不要"), QLatin1String(" NOQSL "));
+    }
+    QStringList words;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= t.size(); ++i) {
+        const bool inWord = i < t.size() && (t[i].isLetterOrNumber() || t[i] == QLatin1Char('/'));
+        if (inWord && start < 0) {
+            start = i;
+        } else if (!inWord && start >= 0) {
+            words << t.mid(start, i - start);
+            start = -1;
+        }
+    }
+    return words;
 }
 
 enum Word
@@ -156,20 +191,29 @@ QslRoute routeOf(const QStringList& words)
 
 } // namespace
 
-QslText readVia(const QString& text)
+namespace {
+
+/** A call sign standing first or after VIA, MGR or MANAGER ("QSL VIA N7RO", "VIA MANAGER EA6DB"); "" when none. */
+QString managerOf(const QStringList& words)
 {
-    QslText out;
-    const QStringList words = routeWords(text);
-    // A manager is a call sign standing alone or after VIA, MGR or MANAGER ("QSL VIA N7RO", "VIA MANAGER EA6DB").
     bool afterVia = true;
     for (const QString& w : words) {
-        if (isCallSign(w) && afterVia) {
-            out.via = w;
-            break;
+        if (afterVia && isCallSign(w)) {
+            return w;
         }
         afterVia = w == QLatin1String("VIA") || w == QLatin1String("MGR") || w == QLatin1String("MANAGER")
             || (afterVia && w == QLatin1String("QSL"));
     }
+    return QString();
+}
+
+} // namespace
+
+QslText readVia(const QString& text)
+{
+    QslText out;
+    const QStringList words = routeWords(text);
+    out.via = managerOf(words);
     out.route = routeOf(words);
     return out;
 }
@@ -184,7 +228,7 @@ QslText splitQslText(const QString& qsl)
     QStringList parts;
     qsizetype at = 0;
     bool viaSeen = false;
-    QStringList vias;
+    QStringList viaWords;
     QRegularExpressionMatchIterator it = labelled.globalMatch(qsl);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
@@ -202,11 +246,14 @@ QslText splitQslText(const QString& qsl)
             // The first manager named is the manager; the route is what all VIA texts say together.
             if (!value.isEmpty()) {
                 viaSeen = true;
-                vias << value;
-                const QslText v = readVia(value);
+                const QStringList words = routeWords(value);
                 if (out.via.isEmpty()) {
-                    out.via = v.via;
+                    out.via = managerOf(words);
                 }
+                if (!viaWords.isEmpty()) {
+                    viaWords << QStringLiteral("|"); // a "NO" at the end of one text says nothing of the next
+                }
+                viaWords << words;
             }
         } else if (key == QLatin1String("REM") || key == QLatin1String("RMKS")) {
             parts << value;
@@ -218,9 +265,9 @@ QslText splitQslText(const QString& qsl)
     parts.removeAll(QString());
     out.remarks = parts.join(QLatin1Char(' '));
     if (viaSeen) {
-        out.route = routeOf(routeWords(vias.join(QStringLiteral(" , "))));
+        out.route = routeOf(viaWords);
     }
-    if (!viaSeen && !out.remarks.isEmpty()) {
+    if (!viaSeen && !out.remarks.isEmpty() && out.remarks.size() <= 40) {
         // Remarks of route words alone ("JARL", "NO QSL", "LoTW only") say the route, not a remark.
         const QStringList words = routeWords(out.remarks);
         bool routeOnly = !words.isEmpty();
@@ -250,10 +297,11 @@ QString routeText(QslRoute route)
 
 QString leftOutReason(const Contact& c)
 {
-    if (!c.ok) {
-        return QString();
-    }
-    const QslText q = splitQslText(c.qsl);
+    return c.ok ? leftOutReason(splitQslText(c.qsl)) : QString();
+}
+
+QString leftOutReason(const QslText& q)
+{
     if (!q.via.isEmpty()) {
         return QString();
     }

@@ -66,6 +66,8 @@ QString routeText(QslRoute route);
 /** @brief Why @p c is left out of printing when electronic-only and NO QSL contacts are: "電子QSLのみ", "NO QSL";
  * "" when it is printed. A contact via a manager is printed. */
 QString leftOutReason(const Contact& c);
+/** @brief The same for a QSL text already taken apart. */
+QString leftOutReason(const QslText& q);
 
 /** @brief "HHmm" as "HH:mm"; other texts unchanged. */
 QString formatTime(const QString& hhmm);
