@@ -59,6 +59,7 @@ CardSettings loadCardSettings(const QString& path, QString* damage)
     s.showBand = ini.value(QStringLiteral("Card/ShowBand"), s.showBand).toBool();
     s.groupContacts = ini.value(QStringLiteral("Card/GroupContacts"), s.groupContacts).toBool();
     s.bureauOrder = ini.value(QStringLiteral("Card/BureauOrder"), s.bureauOrder).toBool();
+    s.slashedZero = ini.value(QStringLiteral("Card/SlashedZero"), s.slashedZero).toBool();
     s.printer = ini.value(QStringLiteral("Print/Printer")).toString();
     bool ok = false;
     const QString numberText = ini.value(QStringLiteral("Card/NextNumber")).toString().trimmed();
@@ -96,6 +97,7 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
     ini.setValue(QStringLiteral("Card/ShowBand"), s.showBand);
     ini.setValue(QStringLiteral("Card/GroupContacts"), s.groupContacts);
     ini.setValue(QStringLiteral("Card/BureauOrder"), s.bureauOrder);
+    ini.setValue(QStringLiteral("Card/SlashedZero"), s.slashedZero);
     ini.setValue(QStringLiteral("Card/NextNumber"), s.nextCardNumber);
     ini.setValue(QStringLiteral("Print/Printer"), s.printer);
     ini.sync();

@@ -27,6 +27,7 @@ struct CardSettings
     bool showBand = false; // the band ("40m") instead of the frequency in MHz
     bool groupContacts = false; // up to five contacts with the same station on one card
     bool bureauOrder = true; // print in the order a QSL bureau wants
+    bool slashedZero = true; // call signs with a slashed zero, so that 0 and O are told apart
     int nextCardNumber = 1; // 1 .. kMaxCardNumber
     QString printer; // the printer last printed on ("" for the system's default)
 

@@ -27,6 +27,7 @@ struct HeldLine
     int position = 0;
     bool printed = false;
     bool pending = false; // on a print job that has not ended yet
+    QString problem; // why the line cannot go on a card as it stands ("" when it can)
 };
 
 /** @brief Where cards go: a printer of the print system, or a PDF file ("Print to File"). */
@@ -125,6 +126,9 @@ public:
     /** The pending job as the operator knows it ("印刷機-12: 印刷中"), else "". */
     QString jobText() const;
 
+    /** @p rows without those that cannot be printed; @p problems gets one line for each left out, with the reason.
+     * All are left out while the own call sign is not set. */
+    QList<int> printableRows(const QList<int>& rows, QStringList* problems) const;
     /** The cards for held rows @p rows, in the order given. */
     std::vector<Card> cardsFor(const QList<int>& rows) const;
     /** Where cards are sorted from: the country file, or the literal prefixes without one. */

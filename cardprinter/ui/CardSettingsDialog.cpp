@@ -76,6 +76,8 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     m_group->setChecked(s.groupContacts);
     m_bureau = new QCheckBox(QStringLiteral("届いた行をビューロー順に並べる"), this);
     m_bureau->setChecked(s.bureauOrder);
+    m_slashedZero = new QCheckBox(QStringLiteral("コールサインのゼロに斜線を入れる (0 と O を見分けやすく)"), this);
+    m_slashedZero->setChecked(s.slashedZero);
     m_number = new QSpinBox(this);
     m_number->setRange(1, kMaxCardNumber);
     m_number->setValue(s.nextCardNumber);
@@ -89,6 +91,7 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     cf->addRow(QString(), m_leaveOut);
     cf->addRow(QString(), m_group);
     cf->addRow(QString(), m_bureau);
+    cf->addRow(QString(), m_slashedZero);
     cf->addRow(QStringLiteral("次のカード番号"), m_number);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -120,6 +123,7 @@ CardSettings CardSettingsDialog::settings() const
     s.showBand = m_frequency->currentIndex() == 1;
     s.groupContacts = m_group->isChecked();
     s.bureauOrder = m_bureau->isChecked();
+    s.slashedZero = m_slashedZero->isChecked();
     s.nextCardNumber = m_number->value();
     return s;
 }

@@ -37,6 +37,7 @@ private:
     QCheckBox* m_leaveOut = nullptr;
     QCheckBox* m_group = nullptr;
     QCheckBox* m_bureau = nullptr;
+    QCheckBox* m_slashedZero = nullptr;
     QSpinBox* m_number = nullptr;
 };
 

@@ -170,6 +170,11 @@ void CardWindow::updateCounts()
                        .arg(m_app.logCount())
                        .arg(chosen)
                        .arg(m_app.printedCount());
+    if (m_app.jobPending()) {
+        const auto pending
+            = std::count_if(m_app.lines().begin(), m_app.lines().end(), [](const HeldLine& l) { return l.pending; });
+        text += QStringLiteral(" / 印刷中 %1 件").arg(pending);
+    }
     if (m_proxy->rowCount() != m_app.model()->rowCount()) {
         text += QStringLiteral(" (表示 %1 件)").arg(m_proxy->rowCount());
     }
@@ -179,10 +184,33 @@ void CardWindow::updateCounts()
 
 bool CardWindow::printChosen()
 {
-    const QList<int> rows = chosenRows();
-    if (rows.isEmpty()) {
+    const QList<int> chosen = chosenRows();
+    if (chosen.isEmpty()) {
         dialogs().WarningBox(this, QStringLiteral("印刷する行を選んでください."));
         return false;
+    }
+    QStringList problems;
+    const QList<int> rows = m_app.printableRows(chosen, &problems);
+    if (rows.isEmpty()) {
+        dialogs().WarningBox(
+            this, QStringLiteral("選んだ行は印刷できません.\r\n\r\n") + problems.join(QStringLiteral("\r\n")));
+        return false;
+    }
+    if (!problems.isEmpty()) {
+        const int shown = 12;
+        QStringList listed = problems.mid(0, shown);
+        if (problems.size() > shown) {
+            listed << QStringLiteral("ほか %1 件").arg(problems.size() - shown);
+        }
+        if (dialogs().YesNoBox(this,
+                               QStringLiteral("次の %1 件は印刷しません:\r\n\r\n%2\r\n\r\n残りの %3 件を印刷しますか？")
+                                   .arg(problems.size())
+                                   .arg(listed.join(QStringLiteral("\r\n")))
+                                   .arg(rows.size()))
+            != Answer::Yes) {
+            m_status->setText(QStringLiteral("印刷を取り消しました."));
+            return false;
+        }
     }
     if (m_app.jobPending()) {
         dialogs().WarningBox(this,
@@ -254,6 +282,14 @@ void CardWindow::jobEnded(bool printed, const QString& message)
 
 void CardWindow::editSettings()
 {
+    if (m_app.jobPending()) {
+        // The next card number belongs to the job until it ended.
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("カードを印刷中です (ジョブ %1).\r\n\r\n印刷が終わってから設定してください.")
+                .arg(m_app.jobText()));
+        return;
+    }
     CardSettingsDialog dlg(m_app.settings(), this);
     if (dlg.exec() != QDialog::Accepted) {
         return;

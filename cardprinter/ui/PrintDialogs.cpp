@@ -2,6 +2,7 @@
 
 #include "CardLayout.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -28,6 +29,9 @@ public:
             printer.setPrinterName(lastPrinter);
         }
         setUpCardPrinter(printer);
+        // Also the proposed PDF file name: one of its own for each run, so that no earlier cards are overwritten.
+        printer.setDocName(QStringLiteral("QSL-cards-%1")
+                               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
 
         // The preview of the cards as they come out: portrait only (a card is never turned), no page set-up.
         QDialog preview(owner);

@@ -9,6 +9,7 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -77,6 +78,12 @@ inline QString pdfFolder()
         setEnvironment({{QStringLiteral("KELBO_CARDPRINTER_PDF_DIR"), dir.path()},
                         {QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config"))},
                         {QStringLiteral("KELBO_CARDPRINTER_EXIT_AFTER_LINES"), QString()}});
+        // The card program prints nothing without the operator's own call sign.
+        QDir().mkpath(dir.filePath(QStringLiteral("config/KELBO")));
+        QFile ini(dir.filePath(QStringLiteral("config/KELBO/kelbo-cardprinter.ini")));
+        if (ini.open(QIODevice::WriteOnly)) {
+            ini.write("[Station]\nCall=JA1KEL\n[Card]\nNextNumber=1\n");
+        }
     }
     return dir.path();
 }

@@ -40,13 +40,15 @@ public:
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                   | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
                                   | QFileDevice::ExeOther);
-        for (const char* sub : {"spool", "tmp", "cache", "state", "log", "bin/backend", "out"}) {
+        for (const char* sub : {"spool", "tmp", "cache", "state", "log", "bin/backend", "out/slow"}) {
             QDir().mkpath(d + QLatin1Char('/') + QLatin1String(sub));
         }
-        QFile::setPermissions(out(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                  | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther
-                                  | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup);
+        for (const QString& open : {out(), out() + QStringLiteral("/slow")}) {
+            QFile::setPermissions(open,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther
+                                      | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup);
+        }
         for (const char* sub : {"filter", "cgi-bin", "daemon", "notifier", "monitor", "driver"}) {
             QFile::link(QStringLiteral("/usr/lib/cups/") + QLatin1String(sub),
                         d + QStringLiteral("/bin/") + QLatin1String(sub));
@@ -57,6 +59,7 @@ public:
               "if [ $# -eq 0 ]; then echo 'file kelbotest \"Unknown\" \"KELBO test backend\"'; exit 0; fi\n"
               "dest=\"${DEVICE_URI#kelbotest:}\"\n"
               "case \"$dest\" in *broken*) echo 'ERROR: the test printer is broken' >&2; exit 1;; esac\n"
+              "case \"$dest\" in *slow*) sleep 3;; esac\n"
               "if [ -n \"$6\" ]; then cat \"$6\" > \"$dest/job-$1.pdf\"; else cat > \"$dest/job-$1.pdf\"; fi\n"
               "exit 0\n");
         QFile::setPermissions(d + QStringLiteral("/bin/backend/kelbotest"),
@@ -100,7 +103,10 @@ public:
             && admin(QStringLiteral("lpadmin"),
                      {QStringLiteral("-p"), QStringLiteral("broken"), QStringLiteral("-E"), QStringLiteral("-v"),
                       QStringLiteral("kelbotest:") + d + QStringLiteral("/broken"), QStringLiteral("-o"),
-                      QStringLiteral("printer-error-policy=abort-job")});
+                      QStringLiteral("printer-error-policy=abort-job")})
+            && admin(QStringLiteral("lpadmin"),
+                     {QStringLiteral("-p"), QStringLiteral("slow"), QStringLiteral("-E"), QStringLiteral("-v"),
+                      QStringLiteral("kelbotest:") + out() + QStringLiteral("/slow")});
     }
 
     ~PrivateCups()
@@ -117,7 +123,8 @@ public:
     bool ok() const { return m_ok; }
     QString why() const { return m_why; }
     QString socket() const { return m_socket; }
-    /** Where the working queue "cards" puts each job it printed ("job-<id>.pdf"). */
+    /** Where the working queue "cards" puts each job it printed ("job-<id>.pdf"); "slow" prints into its
+     * subfolder "slow" after three seconds. */
     QString out() const { return m_dir.filePath(QStringLiteral("out")); }
     QStringList printed() const { return QDir(out()).entryList({QStringLiteral("job-*.pdf")}, QDir::Files); }
 

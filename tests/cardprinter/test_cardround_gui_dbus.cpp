@@ -1,6 +1,7 @@
 // The whole round with a real print scheduler: KELBO hands the sample log over, the card program prints on a
 // private cupsd, and the send marks go only to the contacts whose job completed.
 #include "../cardlink/CardProgramBus.h"
+#include "CardSettings.h"
 #include "PrivateCups.h"
 #include "ScriptedDialogs.h"
 #include "app/TMainWnd.h"
@@ -60,8 +61,11 @@ TEST(CardRound, MarksOnlyForContactsWhoseJobCompleted)
     if (!cups.ok()) {
         GTEST_SKIP() << cups.why().toStdString();
     }
-    cardbus::pdfFolder();
     cardbus::stop();
+    CardSettings station;
+    station.call = QStringLiteral("JA1KEL");
+    ASSERT_TRUE(
+        saveCardSettings(station, cardbus::pdfFolder() + QStringLiteral("/config/KELBO/kelbo-cardprinter.ini")));
     cardbus::setEnvironment({{QStringLiteral("CUPS_SERVER"), cups.socket()},
                              {QStringLiteral("KELBO_CARDPRINTER_JOB_POLL_MS"), QStringLiteral("100")}});
     QTemporaryDir tmp;
@@ -124,6 +128,22 @@ TEST(CardRound, MarksOnlyForContactsWhoseJobCompleted)
         }
         EXPECT_EQ(marks(dir, QStringLiteral("LOG.DBF")), expected);
         EXPECT_EQ(cups.printed().size(), 1);
+
+        // Closing KELBO while a job has not ended would leave its cards without marks: the close waits for it.
+        r = cardbus::call(QStringLiteral("PrintLinesOn"), {QVariant::fromValue(QList<int>{0}), QStringLiteral("slow")});
+        ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+        EXPECT_EQ(cardbus::call(QStringLiteral("GetPrintedPos"), {0}).arguments().value(0).toInt(), -1);
+        EXPECT_FALSE(window.close());
+        ASSERT_EQ(dialogs.texts("WarningBox").size(), 1);
+        EXPECT_TRUE(dialogs.texts("WarningBox").front().contains(QStringLiteral("印刷中")));
+        ASSERT_TRUE(waitForJob());
+        const int printedPosition = cardbus::call(QStringLiteral("GetPrintedPos"), {0}).arguments().value(0).toInt();
+        ASSERT_GE(printedPosition, 0);
+        dialogs.answer(Answer::Yes);
+        EXPECT_TRUE(window.close());
+        EXPECT_EQ(dialogs.texts("YesNoCancelBox").size(), 1);
+        expected[static_cast<std::size_t>(printedPosition)] = "F";
+        EXPECT_EQ(marks(dir, QStringLiteral("LOG.DBF")), expected);
     }
     QDir::setCurrent(oldCwd);
     cardbus::stop();

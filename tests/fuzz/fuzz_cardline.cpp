@@ -2,6 +2,7 @@
 // the QSL text taken apart never grows, and the bureau's place, the route, the card's UTC time and the band of any
 // text are computed without fault.
 #include "BureauOrder.h"
+#include "CardCheck.h"
 #include "CardTime.h"
 #include "Contact.h"
 
@@ -35,5 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)bandOf(line.left(20));
     (void)formatTime(c.time);
+    // A line that is not a line is never found fit for a card.
+    if (!c.ok && contactProblem(c).isEmpty()) {
+        std::abort();
+    }
     return 0;
 }

@@ -9,6 +9,9 @@
 
 #include <QFile>
 #include <QFontInfo>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -206,7 +209,8 @@ TEST(Card, ContactsWithOneStationShareCardsOfUpToFive)
 
 TEST(Card, FontReadsBackAndTheSheetIsAPostcard)
 {
-    EXPECT_TRUE(QFontInfo(cardFont(10)).family().startsWith(QStringLiteral("VL "))) << "fonts-vlgothic";
+    EXPECT_EQ(QFontInfo(cardFont(10)).family(), QStringLiteral("BIZ UDPGothic")) << "fonts-morisawa-bizud-gothic";
+    EXPECT_EQ(QFontInfo(cardFont(10, true)).styleName(), QStringLiteral("Bold")) << "a real bold face";
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("card.pdf"));
     std::vector<Card> one(1);
@@ -222,6 +226,125 @@ TEST(Card, FontReadsBackAndTheSheetIsAPostcard)
     QString error;
     EXPECT_FALSE(writeCardsPdf(dir.filePath(QStringLiteral("no/such/folder/c.pdf")), one, station(), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+/** A word of a PDF's text layer with its box in points. */
+struct Word
+{
+    QString text;
+    QRectF box;
+};
+
+std::vector<Word> pdfWords(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression word(
+        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    std::vector<Word> out;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out.push_back({m.captured(5),
+                       QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                              QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+    }
+    return out;
+}
+
+/** Page @p page of @p pdf at @p dpi in grey. */
+QImage rendered(const QString& pdf, int dpi)
+{
+    QTemporaryDir dir;
+    const QString stem = dir.filePath(QStringLiteral("page"));
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"), QStringLiteral("-png"),
+                       QStringLiteral("-singlefile"), pdf, stem});
+    return QImage(stem + QStringLiteral(".png")).convertToFormat(QImage::Format_Grayscale8);
+}
+
+TEST(Card, ADxStationReadsTheCallAndTheBureauHasItsMargin)
+{
+    CardSettings s = station();
+    s.address = QStringLiteral("東京都渋谷区神宮前 1-2-3 ") + QStringLiteral("ながいながい住所の続き ").repeated(6);
+    const QString line = QStringLiteral(R"(24.04.28,1208,JA0OOO,59,7.045,SSB,,"","","VIA[JH0OQO] REM[%1]",,,0)")
+                             .arg(QStringLiteral("TNX FB QSO ").repeated(40));
+    std::vector<Card> one(1);
+    one[0].contacts.push_back(parseContact(line));
+    one[0].lines.push_back(0);
+    QTemporaryDir dir;
+    const QString slashed = dir.filePath(QStringLiteral("slashed.pdf"));
+    ASSERT_TRUE(writeCardsPdf(slashed, one, s, nullptr));
+
+    const std::vector<Word> words = pdfWords(slashed);
+    ASSERT_FALSE(words.empty());
+    const auto call
+        = std::find_if(words.begin(), words.end(), [](const Word& w) { return w.text == QStringLiteral("JA0OOO"); });
+    ASSERT_NE(call, words.end()) << "the text layer reads the zero as 0";
+    const double pageHeight = 420;
+    for (const Word& w : words) {
+        if (w.text != call->text) {
+            EXPECT_LT(w.box.height(), call->box.height())
+                << "the destination call is the largest text: " << w.text.toStdString();
+        }
+        EXPECT_GE(w.box.height(), 6.9) << "nothing shrinks below a legible size: " << w.text.toStdString();
+        EXPECT_LE(w.box.bottom(), pageHeight - 28.3) << "the lowest 10 mm stay free: " << w.text.toStdString();
+    }
+    EXPECT_NE(
+        std::find_if(words.begin(), words.end(), [](const Word& w) { return w.text == QStringLiteral("JH0OQO"); }),
+        words.end());
+    EXPECT_TRUE(cardtest::pdfText(slashed).contains(QStringLiteral("…"))) << "what does not fit is shortened";
+
+    // Nothing at all is drawn in the lowest 10 mm (frames and lines included).
+    const QImage page = rendered(slashed, 50);
+    ASSERT_FALSE(page.isNull());
+    const int free = static_cast<int>(page.height() * 10.0 / 148.0);
+    for (int y = page.height() - free; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            ASSERT_GT(qGray(page.pixel(x, y)), 245) << x << "," << y;
+        }
+    }
+
+    // The slashed zero is drawn, not written: without it the text layer is the same and the picture is not.
+    s.slashedZero = false;
+    const QString plain = dir.filePath(QStringLiteral("plain.pdf"));
+    ASSERT_TRUE(writeCardsPdf(plain, one, s, nullptr));
+    EXPECT_EQ(cardtest::pdfText(plain), cardtest::pdfText(slashed));
+    EXPECT_NE(rendered(plain, 100), rendered(slashed, 100));
+}
+
+TEST(Card, RemarksOfAGroupedCardStayWithTheirContact)
+{
+    CardSettings s = station();
+    s.groupContacts = true;
+    const QStringList lines = {
+        QStringLiteral(R"(24.05.01,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FIRST]",,,0)"),
+        QStringLiteral(R"(24.05.02,0900,JA1ZQX,59,7.045,SSB,,"","","",,,0)"),
+        QStringLiteral(R"(24.05.03,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FIRST]",,,0)"),
+    };
+    std::vector<Contact> contacts;
+    std::vector<qint64> rows;
+    for (const QString& l : lines) {
+        contacts.push_back(parseContact(l));
+        rows.push_back(static_cast<qint64>(rows.size()));
+    }
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("grouped.pdf"));
+    ASSERT_TRUE(writeCardsPdf(pdf, makeCards(contacts, rows, s), s, nullptr));
+    std::vector<double> dates;
+    std::vector<double> remarks;
+    for (const Word& w : pdfWords(pdf)) {
+        if (w.text.startsWith(QStringLiteral("2024-05-0"))) {
+            dates.push_back(w.box.top());
+        } else if (w.text == QStringLiteral("FIRST")) {
+            remarks.push_back(w.box.top());
+        }
+    }
+    ASSERT_EQ(dates.size(), 3u);
+    ASSERT_EQ(remarks.size(), 2u) << "a remark given twice is printed with each of its contacts";
+    EXPECT_TRUE(remarks[0] > dates[0] && remarks[0] < dates[1]) << "under the first contact";
+    EXPECT_TRUE(remarks[1] > dates[2]) << "under the third contact";
 }
 
 TEST(CardLine, FieldsDatesAndLabelledRemarks)

@@ -8,6 +8,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
@@ -314,6 +315,43 @@ TEST_F(CardWindowTest, TheChosenPrinterIsProposedNextTimeAndARefusedJobPrintsNot
     window().printChosen();
     EXPECT_EQ(print.proposed, QStringLiteral("QSL-printer"));
     EXPECT_EQ(loadCardSettings(settingsPath()).printer, QStringLiteral("QSL-printer"));
+}
+
+TEST_F(CardWindowTest, LinesUnfitForACardAreListedAndLeftOut)
+{
+    app->AddLogPos(QStringLiteral(R"(24.13.45,2460,JA2XYZ,59,7.045,SSB,,"","","",,,0)"), 30);
+    app->DoLogList();
+    window().chooseAll();
+    print.pdf = dir.filePath(QStringLiteral("checked.pdf"));
+    boxes.answer(Answer::No);
+    EXPECT_FALSE(window().printChosen());
+    ASSERT_EQ(boxes.texts(QStringLiteral("YesNoBox")).size(), 1);
+    const QString asked = boxes.texts(QStringLiteral("YesNoBox")).front();
+    EXPECT_TRUE(asked.contains(QStringLiteral("JA2XYZ 24.13.45 2460: 日付「24.13.45」が正しくありません")))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("a line of another shape: 行の形式が正しくありません")))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("残りの 4 件を印刷しますか")));
+    EXPECT_EQ(print.shown, 0);
+    EXPECT_FALSE(QFile::exists(print.pdf));
+
+    boxes.answer(Answer::Yes);
+    ASSERT_TRUE(window().printChosen());
+    const QString text = cardtest::pdfText(print.pdf);
+    EXPECT_EQ(cardtest::pdfPages(print.pdf).size(), 4);
+    EXPECT_FALSE(text.contains(QStringLiteral("JA2XYZ")));
+    EXPECT_FALSE(text.contains(QStringLiteral("another shape")));
+    EXPECT_EQ(printedPositions(), (std::vector<int>{3, 5, 7, 9, -1, -1}));
+    EXPECT_EQ(window().proxy()->index(window().proxy()->rowCount() - 1, HeldLinesModel::State).data().toString(),
+              QStringLiteral("不備"));
+
+    // Without the own call sign nothing is printed at all.
+    CardSettings s = app->settings();
+    s.call.clear();
+    ASSERT_TRUE(app->setSettings(s));
+    window().chooseAll();
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_TRUE(boxes.texts(QStringLiteral("WarningBox")).back().contains(QStringLiteral("自局のコールサイン")));
 }
 
 TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
