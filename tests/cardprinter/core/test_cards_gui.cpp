@@ -4,6 +4,7 @@
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "CardTestSupport.h"
+#include "CardoApplication.h"
 #include "Contact.h"
 #include "CountryFile.h"
 
@@ -429,6 +430,32 @@ TEST(CardSettingsFile, KeepsWhatTheOperatorSetAndSurvivesBadValues)
     EXPECT_TRUE(none.entityOnCard);
     EXPECT_TRUE(none.leaveOutElectronic);
     EXPECT_EQ(none.nextCardNumber, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CardProgram, WithoutTheCountryFileSortsByPrefixAndSaysSo)
+{
+    QTemporaryDir dir;
+    qputenv("KELBO_COUNTRY_FILE", dir.filePath(QStringLiteral("missing-cty.dat")).toUtf8());
+    CardoApplication none(dir.filePath(QStringLiteral("a.ini")));
+    qunsetenv("KELBO_COUNTRY_FILE");
+    CardoApplication debian(dir.filePath(QStringLiteral("b.ini")));
+    EXPECT_TRUE(none.countryNote().contains(QStringLiteral("missing-cty.dat"))) << none.countryNote().toStdString();
+    EXPECT_FALSE(none.bureauOrder().hasCountryFile());
+    EXPECT_TRUE(debian.countryNote().isEmpty()) << debian.countryNote().toStdString();
+    for (CardoApplication* app : {&none, &debian}) {
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,DS1ABC,59,7.045,SSB,,"","","",,,0)"), 1);
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,EA1XYZ,59,7.045,SSB,,"","","",,,0)"), 2);
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,DO1ABC,59,7.045,SSB,,"","","",,,0)"), 3);
+    }
+    // By prefix DS1 lands between DO1 and EA1; by country Korea (HL) comes after Germany (DL) and Spain (EA).
+    EXPECT_EQ(none.printOrder({0, 1, 2}), (QList<int>{2, 0, 1}));
+    EXPECT_EQ(debian.printOrder({0, 1, 2}), (QList<int>{2, 1, 0}));
+    EXPECT_EQ(none.lines()[0].bundle, QStringLiteral("DS1"));
+    EXPECT_EQ(debian.lines()[0].bundle, QStringLiteral("Republic of Korea"));
 }
 
 } // namespace
