@@ -142,7 +142,12 @@ JobStatus status(const QString& printer, int job)
     const QStringList reasons = texts(ippFindAttribute(answer.get(), "job-state-reasons", IPP_TAG_KEYWORD));
     const QString message
         = texts(ippFindAttribute(answer.get(), "job-printer-state-message", IPP_TAG_TEXT)).join(QLatin1Char(' '));
-    s.detail = message.trimmed().isEmpty() ? reasons.join(QStringLiteral(", ")) : message.trimmed();
+    // The printer's own words, else the reasons that say more than the state itself.
+    QStringList telling = reasons;
+    for (const char* plain : {"none", "job-incoming", "job-queued", "job-printing", "job-completed-successfully"}) {
+        telling.removeAll(QString::fromLatin1(plain));
+    }
+    s.detail = message.trimmed().isEmpty() ? telling.join(QStringLiteral(", ")) : message.trimmed();
     switch (state ? ippGetInteger(state, 0) : 0) {
     case IPP_JSTATE_PENDING:
         // A job waiting on a stopped (disabled) printer does not move until someone starts the printer.

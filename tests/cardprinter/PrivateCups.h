@@ -14,7 +14,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 #include <cups/cups.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace cardtest {
@@ -82,6 +84,8 @@ public:
                   .arg(d)
                   .toUtf8());
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        // A test that dies takes its scheduler with it.
+        m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
                       {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
                        QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
@@ -106,7 +110,12 @@ public:
                       QStringLiteral("printer-error-policy=abort-job")})
             && admin(QStringLiteral("lpadmin"),
                      {QStringLiteral("-p"), QStringLiteral("slow"), QStringLiteral("-E"), QStringLiteral("-v"),
-                      QStringLiteral("kelbotest:") + out() + QStringLiteral("/slow")});
+                      QStringLiteral("kelbotest:") + out() + QStringLiteral("/slow")})
+            // A printer driver that knows A4, letter and the like but no 100 x 148 mm paper (from cups-filters).
+            && admin(QStringLiteral("lpadmin"),
+                     {QStringLiteral("-p"), QStringLiteral("a4only"), QStringLiteral("-E"), QStringLiteral("-v"),
+                      QStringLiteral("kelbotest:") + out(), QStringLiteral("-P"),
+                      QStringLiteral("/usr/share/ppd/cupsfilters/pxlmono.ppd")});
     }
 
     ~PrivateCups()

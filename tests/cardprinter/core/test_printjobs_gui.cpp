@@ -136,6 +136,7 @@ TEST_F(PrintJobTest, OnlyACompletedJobMakesItsLinesPrintedAndUsesItsNumbers)
          },
          true, false, "保留"},
         {"aborted", "broken", [] { return true; }, [] { return true; }, true, false, "中止"},
+        {"no card paper", "a4only", [] { return true; }, [] { return true; }, false, false, "100 x 148 mm"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
