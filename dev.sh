@@ -16,6 +16,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils
     file lintian appstream
+    hamradio-files
     cups cups-client libcups2-dev fonts-morisawa-bizud-gothic e2fsprogs
 )
 

@@ -36,6 +36,16 @@ std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vec
     return cards;
 }
 
+void placeCards(std::vector<Card>& cards, const BureauOrder& order, const CardSettings& settings)
+{
+    for (Card& card : cards) {
+        const Contact& c = card.contacts.front();
+        const bool domestic = !c.ok || order.inJapan(c.call);
+        card.utc = settings.printsUtc(domestic);
+        card.entity = settings.entityOnCard && c.ok ? order.locationName(c.call) : QString();
+    }
+}
+
 QFont cardFont(double points, bool bold)
 {
     QFont f(QStringLiteral("BIZ UDPGothic"));
@@ -210,13 +220,13 @@ QString labelled(const char* label, const QString& value)
     return value.trimmed().isEmpty() ? QString() : QString::fromLatin1(label) + QLatin1Char(' ') + value.trimmed();
 }
 
-QString dateText(const Contact& c, const CardSettings& s)
+QString dateText(const Contact& c, const CardTime& t, const CardSettings& s)
 {
-    if (!c.date.isValid()) {
+    if (!t.date.isValid()) {
         return c.dateText;
     }
     // Month names in English capitals, as cards abroad read them.
-    return QLocale::c().toString(c.date, s.dateFormat).toUpper();
+    return QLocale::c().toString(t.date, s.dateFormat).toUpper();
 }
 
 QString frequencyText(const Contact& c, const CardSettings& s)
@@ -243,17 +253,22 @@ void drawStation(Sheet& sh, const CardSettings& s)
     sh.line(kLeft, 32.5, kLeft + kWidth, 32.5, 0.5);
 }
 
-void drawToRadio(Sheet& sh, const Contact& c, const QString& via, const CardSettings& s)
+void drawToRadio(Sheet& sh, const Contact& c, const QslText& qsl, const QString& entity, const CardSettings& s)
 {
     const QRectF box = sh.box(kLeft, 35, kWidth, 24);
     sh.frame(box, 0.35);
     sh.text(sh.box(kLeft + 2, 36, 30, 4), QStringLiteral("To Radio"), 7);
     // The largest text on the card: the call of the station it goes to.
-    sh.callSign(sh.box(kLeft + 2, 39.5, kWidth - 4, 11.5), c.call, 30, Qt::AlignHCenter, s.slashedZero);
-    if (!via.isEmpty()) {
-        sh.callSign(sh.box(kLeft + 2, 35.5, kWidth - 4, 4.5), QStringLiteral("via ") + via, 9, Qt::AlignRight,
-                    s.slashedZero);
+    if (qsl.via.isEmpty()) {
+        sh.callSign(sh.box(kLeft + 2, 39.5, kWidth - 4, 11.5), c.call, 30, Qt::AlignHCenter, s.slashedZero);
+    } else {
+        // The manager beside the call, large enough for a sorting volunteer: the card goes into the manager's bundle.
+        sh.callSign(sh.box(kLeft + 2, 39.5, kWidth * 0.55 - 2, 11.5), c.call, 30, Qt::AlignRight, s.slashedZero);
+        sh.callSign(sh.box(kLeft + kWidth * 0.55 + 1, 39.5, kWidth * 0.45 - 3, 11.5), QStringLiteral("via ") + qsl.via,
+                    16, Qt::AlignLeft, s.slashedZero);
     }
+    sh.fitted(sh.box(kLeft + 2, 36, kWidth - 4, 4), routeText(qsl.route), 8, true, Qt::AlignRight | Qt::AlignVCenter);
+    sh.fitted(sh.box(kLeft + 22, 36, kWidth - 44, 4), entity, 7, false, Qt::AlignHCenter | Qt::AlignVCenter);
     const QString both = joined({labelled("OP", c.name), labelled("QTH", c.qth)});
     if (sh.fits(both, 7.5, kWidth - 4)) {
         sh.fitted(sh.box(kLeft + 2, 52, kWidth - 4, 5), both, 8.5, false, Qt::AlignHCenter | Qt::AlignVCenter);
@@ -274,13 +289,14 @@ double drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
     for (const Contact& c : card.contacts) {
         power = power || !c.power.isEmpty();
     }
+    const QString zone = card.utc ? QStringLiteral("UTC") : QStringLiteral("JST");
     struct Column
     {
         QString caption;
         double weight;
     };
     std::vector<Column> columns = {{QStringLiteral("Date"), 24},
-                                   {QStringLiteral("Time (%1)").arg(s.zoneLabel()), 17},
+                                   {QStringLiteral("Time (%1)").arg(zone), 17},
                                    {s.showBand ? QStringLiteral("Band") : QStringLiteral("MHz"), 15},
                                    {QStringLiteral("Mode"), 12},
                                    {QStringLiteral("RST"), 10}};
@@ -314,7 +330,10 @@ double drawContacts(Sheet& sh, const Card& card, const CardSettings& s)
         sh.fitted(sh.box(x, top, w, head), columns[i].caption, 7, true, Qt::AlignCenter);
         for (std::size_t r = 0; r < card.contacts.size(); ++r) {
             const Contact& c = card.contacts[r];
-            const QString values[] = {dateText(c, s), formatTime(c.time), frequencyText(c, s), c.mode, c.rst, c.power};
+            // A time that cannot be converted stays in JST and says so.
+            const CardTime t = cardTime(c.date, c.time, card.utc);
+            const QString time = t.zone == zone ? t.time : t.time + QLatin1Char(' ') + t.zone;
+            const QString values[] = {dateText(c, t, s), time, frequencyText(c, s), c.mode, c.rst, c.power};
             sh.fitted(sh.box(x + 0.5, rowTop[r], w - 1, valueHeight), values[i], 8.5, false, Qt::AlignCenter);
         }
         if (i > 0) {
@@ -348,7 +367,7 @@ void drawCard(Sheet& sh, const Card& card, const CardSettings& s)
         sh.wrapped(sh.box(kLeft, 36, kWidth, 80), first.line, 8);
     } else {
         const QslText qsl = splitQslText(first.qsl);
-        drawToRadio(sh, first, qsl.via, s);
+        drawToRadio(sh, first, qsl, card.entity, s);
         const double below = drawContacts(sh, card, s) + 2;
         bool received = false;
         for (const Contact& c : card.contacts) {

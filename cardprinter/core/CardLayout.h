@@ -1,6 +1,7 @@
 #ifndef KELBO_CARDPRINTER_CARDLAYOUT_H
 #define KELBO_CARDPRINTER_CARDLAYOUT_H
 
+#include "BureauOrder.h"
 #include "CardSettings.h"
 #include "Contact.h"
 
@@ -18,6 +19,8 @@ struct Card
     std::vector<Contact> contacts;
     std::vector<qint64> lines; // the serial numbers of the held lines the contacts came from
     int number = 0;
+    bool utc = false; // its times are printed in UTC (the lines carry JST)
+    QString entity; // the DXCC entity printed under the call, or ""
 };
 
 /** Most contacts printed on one card. */
@@ -28,6 +31,10 @@ constexpr int kContactsPerCard = 5;
  * @p settings.nextCardNumber on. */
 std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
                             const CardSettings& settings);
+
+/** @brief Gives @p cards their zone and country: a card to a station outside Japan prints UTC (as @p settings
+ * choose) and, when they say so, the station's DXCC entity. */
+void placeCards(std::vector<Card>& cards, const BureauOrder& order, const CardSettings& settings);
 
 /** @brief The font printed cards use: a Japanese gothic whose PDF text layer reads back as written (digits and
  * kanji alike), at @p points. */

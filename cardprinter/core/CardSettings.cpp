@@ -49,7 +49,13 @@ CardSettings loadCardSettings(const QString& path, QString* damage)
     if (CardSettings::dateFormats().contains(format)) {
         s.dateFormat = format;
     }
-    s.timesAreJst = ini.value(QStringLiteral("Card/TimeZone"), s.zoneLabel()).toString() != QLatin1String("UTC");
+    // Before "Card/Zones", "Card/TimeZone=UTC" printed every card's time as UTC: it reads "UTC for all".
+    if (!cardZonesFromKey(ini.value(QStringLiteral("Card/Zones")).toString(), &s.zones)
+        && ini.value(QStringLiteral("Card/TimeZone")).toString() == QLatin1String("UTC")) {
+        s.zones = CardZones::AllUtc;
+    }
+    s.entityOnCard = ini.value(QStringLiteral("Card/EntityName"), s.entityOnCard).toBool();
+    s.leaveOutElectronic = ini.value(QStringLiteral("Card/LeaveOutElectronic"), s.leaveOutElectronic).toBool();
     s.showBand = ini.value(QStringLiteral("Card/ShowBand"), s.showBand).toBool();
     s.groupContacts = ini.value(QStringLiteral("Card/GroupContacts"), s.groupContacts).toBool();
     s.bureauOrder = ini.value(QStringLiteral("Card/BureauOrder"), s.bureauOrder).toBool();
@@ -84,7 +90,10 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
         ini.setValue(QLatin1String(k.key), s.*k.member);
     }
     ini.setValue(QStringLiteral("Card/DateFormat"), s.dateFormat);
-    ini.setValue(QStringLiteral("Card/TimeZone"), s.zoneLabel());
+    ini.setValue(QStringLiteral("Card/Zones"), cardZonesKey(s.zones));
+    ini.remove(QStringLiteral("Card/TimeZone"));
+    ini.setValue(QStringLiteral("Card/EntityName"), s.entityOnCard);
+    ini.setValue(QStringLiteral("Card/LeaveOutElectronic"), s.leaveOutElectronic);
     ini.setValue(QStringLiteral("Card/ShowBand"), s.showBand);
     ini.setValue(QStringLiteral("Card/GroupContacts"), s.groupContacts);
     ini.setValue(QStringLiteral("Card/BureauOrder"), s.bureauOrder);

@@ -1,6 +1,8 @@
 #ifndef KELBO_CARDPRINTER_CARDSETTINGS_H
 #define KELBO_CARDPRINTER_CARDSETTINGS_H
 
+#include "CardTime.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +21,9 @@ struct CardSettings
     QString freeLine;
 
     QString dateFormat = QStringLiteral("yyyy-MM-dd"); // one of dateFormats()
-    bool timesAreJst = true; // the log program shifts UTC times to JST unless told otherwise
+    CardZones zones = CardZones::ForeignUtc; // the lines carry JST: domestic cards print it, foreign ones UTC
+    bool entityOnCard = true; // the DXCC entity of a foreign station under its call
+    bool leaveOutElectronic = true; // contacts whose QSL text says LoTW/eQSL only or NO QSL are not printed
     bool showBand = false; // the band ("40m") instead of the frequency in MHz
     bool groupContacts = false; // up to five contacts with the same station on one card
     bool bureauOrder = true; // print in the order a QSL bureau wants
@@ -29,8 +33,11 @@ struct CardSettings
 
     /** The date forms offered, as QDate formats. */
     static QStringList dateFormats();
-    /** The time zone printed beside the times. */
-    QString zoneLabel() const { return timesAreJst ? QStringLiteral("JST") : QStringLiteral("UTC"); }
+    /** Whether a card prints its times in UTC: a foreign card (@p domestic false) by default. */
+    bool printsUtc(bool domestic) const
+    {
+        return zones == CardZones::AllUtc || (zones == CardZones::ForeignUtc && !domestic);
+    }
 };
 
 /** @brief The highest card number: nine digits fit the card, and a number never wraps. */

@@ -45,6 +45,11 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         }
         return l.printed ? QVariant(QBrush(QColor(222, 238, 222))) : QVariant();
     }
+    if (role == Qt::ForegroundRole) {
+        // A contact that gets no card is drawn subdued.
+        return !l.printed && m_settings.leaveOutElectronic && !l.noCard.isEmpty() ? QVariant(QColor(Qt::gray))
+                                                                                  : QVariant();
+    }
     if (role == Qt::TextAlignmentRole) {
         const bool centred
             = index.column() == State || index.column() == Rst || index.column() == Mode || index.column() == Marks;
@@ -54,6 +59,7 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         switch (index.column()) {
         case State:
             return l.printed ? 2 : l.pending ? 1 : 0;
+        case Bundle:
         case Date:
             return (c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText) + c.time;
         case Call:
@@ -66,6 +72,9 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     } else if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
+    if (role == Qt::ToolTipRole && index.column() == Qsl) {
+        return c.ok ? c.qsl : c.line; // the QSL text as it came, VIA texts that name no manager nor route included
+    }
     if (!c.ok) {
         // A line of another shape shows as it came.
         if (index.column() == State) {
@@ -74,11 +83,18 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
         return index.column() == Qsl ? c.line : QString();
     }
     switch (index.column()) {
-    case State:
-        if (!l.printed && !l.pending && !l.problem.isEmpty()) {
+    case State: {
+        if (l.printed || l.pending) {
+            return l.printed ? QStringLiteral("印刷済") : QStringLiteral("印刷中");
+        }
+        if (!l.problem.isEmpty()) {
             return role == Qt::ToolTipRole ? l.problem : QStringLiteral("不備");
         }
-        return l.printed ? QStringLiteral("印刷済") : l.pending ? QStringLiteral("印刷中") : QString();
+        const QString reason = m_settings.leaveOutElectronic ? l.noCard : QString();
+        return reason.isEmpty() ? QString() : QStringLiteral("印刷しない (%1)").arg(reason);
+    }
+    case Bundle:
+        return l.bundle;
     case Date:
         return c.date.isValid() ? c.date.toString(Qt::ISODate) : c.dateText;
     case Time:
@@ -98,9 +114,10 @@ QVariant HeldLinesModel::data(const QModelIndex& index, int role) const
     case Qth:
         return c.qth;
     case Qsl: {
-        // As the card prints it: the manager, then the remarks without their labels.
+        // As the card prints it: the manager or the route, then the remarks without their labels.
         const QslText q = splitQslText(c.qsl);
-        return q.via.isEmpty() ? q.remarks : QStringLiteral("via %1  %2").arg(q.via, q.remarks).trimmed();
+        const QString where = q.via.isEmpty() ? routeText(q.route) : QStringLiteral("via ") + q.via;
+        return QStringList({where, q.remarks}).join(QStringLiteral("  ")).trimmed();
     }
     case Marks: {
         const QString send = c.sendMark.trimmed();
@@ -122,10 +139,10 @@ QVariant HeldLinesModel::headerData(int section, Qt::Orientation orientation, in
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     if (section == Time) {
-        return QStringLiteral("時刻(%1)").arg(m_settings.zoneLabel());
+        return QStringLiteral("時刻(JST)"); // as the lines carry it; the cards convert it
     }
-    static const char* const titles[]
-        = {"状態", "日付", "時刻", "コールサイン", "RST", "MHz", "モード", "電力", "名前", "QTH", "QSL", "発送/受領"};
+    static const char* const titles[] = {"状態",   "仕分け", "日付", "時刻", "コールサイン", "RST",      "MHz",
+                                         "モード", "電力",   "名前", "QTH",  "QSL",          "発送/受領"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
@@ -167,6 +184,15 @@ CardoApplication::CardoApplication(const QString& settingsPath, QObject* parent)
     , m_settings(loadCardSettings(m_settingsPath, &m_settingsDamage))
     , m_model(m_lines, m_settings)
 {
+    // The country file sorts foreign cards by DXCC entity; $KELBO_COUNTRY_FILE names another than Debian's.
+    const QString countries = qEnvironmentVariable("KELBO_COUNTRY_FILE", CountryFile::defaultPath());
+    CountryFile file;
+    QString error;
+    if (file.load(countries, &error)) {
+        m_bureau = BureauOrder(std::move(file));
+    } else {
+        m_countryNote = error + QStringLiteral(" 海外局はプリフィックスの順に並べます.");
+    }
     bool pollOk = false;
     const int poll = qEnvironmentVariable("KELBO_CARDPRINTER_JOB_POLL_MS").toInt(&pollOk);
     m_follow.setInterval(pollOk && poll > 0 ? poll : 1000);
@@ -228,7 +254,11 @@ void CardoApplication::AddLogPos(const QString& line, int position)
     holdForCaller();
     HeldLine held;
     held.contact = parseContact(line);
-    held.bureauKey = bureauKey(held.contact.call);
+    const QslText qsl = splitQslText(held.contact.qsl);
+    const BureauPlace place = m_bureau.place(held.contact.call, qsl.via);
+    held.noCard = held.contact.ok ? leftOutReason(qsl) : QString();
+    held.bureauKey = place.key;
+    held.bundle = place.bundle;
     held.problem = contactProblem(held.contact);
     held.position = position;
     held.serial = m_nextSerial++;
@@ -300,15 +330,25 @@ QList<int> CardoApplication::printOrder(QList<int> rows) const
     return rows;
 }
 
+QString CardoApplication::leftOut(int row) const
+{
+    return m_settings.leaveOutElectronic ? m_lines[static_cast<std::size_t>(row)].noCard : QString();
+}
+
 std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
 {
     std::vector<Contact> contacts;
     std::vector<qint64> serials;
     for (int r : rows) {
+        if (!leftOut(r).isEmpty()) {
+            continue; // no card: never reported printed, so the log gets no send mark
+        }
         contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
         serials.push_back(m_lines[static_cast<std::size_t>(r)].serial);
     }
-    return makeCards(contacts, serials, m_settings);
+    std::vector<Card> cards = makeCards(contacts, serials, m_settings);
+    placeCards(cards, m_bureau, m_settings);
+    return cards;
 }
 
 int CardoApplication::cardsPrinted(const std::vector<Card>& cards)
@@ -352,6 +392,10 @@ QString CardoApplication::printRows(const QList<int>& rows, QString* error)
         return QString();
     }
     const std::vector<Card> cards = cardsFor(printOrder(rows));
+    if (cards.empty()) {
+        *error = QStringLiteral("選んだ行はどれも印刷しない交信です (電子QSLのみ / NO QSL).");
+        return QString();
+    }
     const QString folder = cardsFolder();
     QDir().mkpath(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));

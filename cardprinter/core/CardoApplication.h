@@ -1,6 +1,7 @@
 #ifndef KELBO_CARDPRINTER_CARDOAPPLICATION_H
 #define KELBO_CARDPRINTER_CARDOAPPLICATION_H
 
+#include "BureauOrder.h"
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "Contact.h"
@@ -20,6 +21,8 @@ struct HeldLine
 {
     Contact contact;
     QString bureauKey;
+    QString bundle; // the bureau's bundle it goes into: a call area, a DXCC entity
+    QString noCard; // why it gets no card when electronic-only and NO QSL contacts are left out, else ""
     qint64 serial = 0; // names the line while rows come and go
     int position = 0;
     bool printed = false;
@@ -44,6 +47,7 @@ public:
     enum Column
     {
         State,
+        Bundle,
         Date,
         Time,
         Call,
@@ -127,6 +131,14 @@ public:
     QList<int> printableRows(const QList<int>& rows, QStringList* problems) const;
     /** The cards for held rows @p rows, in the order given. */
     std::vector<Card> cardsFor(const QList<int>& rows) const;
+    /** Where cards are sorted from: the country file, or the literal prefixes without one. */
+    const BureauOrder& bureauOrder() const { return m_bureau; }
+    /** Why foreign cards sort by their prefixes only ("" when the country file was read). */
+    const QString& countryNote() const { return m_countryNote; }
+    /** Why held row @p row is not printed ("" when it is): an electronic-only or NO QSL contact, while the settings
+     * leave those out. */
+    QString leftOut(int row) const;
+
     /** @p rows in the order the settings print them: the bureau's, else as given. */
     QList<int> printOrder(QList<int> rows) const;
     /** @p cards came out: their lines still held count as printed and the print status reads 2. Returns how many
@@ -200,6 +212,8 @@ private:
     QString m_settingsPath;
     QString m_settingsDamage; // before m_settings, which fills it
     CardSettings m_settings;
+    BureauOrder m_bureau;
+    QString m_countryNote;
     std::optional<Job> m_job;
     QTimer m_follow;
     std::vector<HeldLine> m_lines;

@@ -1,6 +1,7 @@
 #include "Contact.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 QStringList splitCardLine(const QString& line)
 {
@@ -64,6 +65,159 @@ Contact parseContact(const QString& line)
     return c;
 }
 
+namespace {
+
+bool isAsciiAlnum(QChar c)
+{
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+/** A call sign: a prefix of one to three characters, a digit, then letters and digits ending in a letter ("N7RO",
+ * "3D2AG"), and perhaps one "/..." after it. */
+bool isCallSign(const QString& word)
+{
+    const qsizetype slash = word.indexOf(QLatin1Char('/'));
+    const QString main = slash < 0 ? word : word.left(slash);
+    if (slash >= 0) {
+        const QString rest = word.mid(slash + 1);
+        if (rest.isEmpty() || !std::all_of(rest.begin(), rest.end(), isAsciiAlnum)) {
+            return false;
+        }
+    }
+    if (main.size() < 3 || !std::all_of(main.begin(), main.end(), isAsciiAlnum) || !main.back().isLetter()) {
+        return false;
+    }
+    for (qsizetype i = 1; i <= 3 && i <= main.size() - 2; ++i) {
+        if (main[i].isDigit()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/** The words of a QSL text in upper case, without punctuation; "E-QSL" reads "EQSL", "QSL'S" reads "QSL S". Words
+ * of other scripts stay words: "備考" is no separator. */
+QStringList routeWords(const QString& text)
+{
+    QString t = text.toUpper();
+    if (t.contains(QLatin1Char('-'))) {
+        t.replace(QLatin1String("E-QSL"), QLatin1String("EQSL"));
+    }
+    if (std::any_of(t.begin(), t.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+        t.replace(QStringLiteral("ビューロー"), QLatin1String(" BUREAU "));
+        t.replace(QStringLiteral("ビューロ"), QLatin1String(" BUREAU "));
+        t.replace(QStringLiteral("直接"), QLatin1String(" DIRECT "));
+        t.replace(QStringLiteral("不要"), QLatin1String(" NOQSL "));
+    }
+    QStringList words;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= t.size(); ++i) {
+        const bool inWord = i < t.size() && (t[i].isLetterOrNumber() || t[i] == QLatin1Char('/'));
+        if (inWord && start < 0) {
+            start = i;
+        } else if (!inWord && start >= 0) {
+            words << t.mid(start, i - start);
+            start = -1;
+        }
+    }
+    return words;
+}
+
+enum Word
+{
+    Other,
+    BureauWord,
+    DirectWord,
+    ElectronicWord,
+    NoQslWord,
+    Linking, // VIA, MGR, QSL, OR, AND, ONLY, NO: route words only around them
+};
+
+Word wordOf(const QString& w)
+{
+    if (w == QLatin1String("JARL") || w == QLatin1String("BURO") || w == QLatin1String("BUREAU")) {
+        return BureauWord;
+    }
+    if (w == QLatin1String("DIRECT")) {
+        return DirectWord;
+    }
+    if (w == QLatin1String("LOTW") || w.startsWith(QLatin1String("EQSL"))) {
+        return ElectronicWord;
+    }
+    if (w == QLatin1String("NOQSL")) {
+        return NoQslWord;
+    }
+    static const QStringList linking
+        = {QStringLiteral("VIA"),  QStringLiteral("MGR"),  QStringLiteral("MANAGER"), QStringLiteral("QSL"),
+           QStringLiteral("QSLS"), QStringLiteral("OR"),   QStringLiteral("AND"),     QStringLiteral("ONLY"),
+           QStringLiteral("NO"),   QStringLiteral("CARD"), QStringLiteral("NET"),     QStringLiteral("CC")};
+    return linking.contains(w) ? Linking : Other;
+}
+
+/** The route of @p words: a paper route (the bureau before direct) over an electronic one, that over NO QSL. "NO"
+ * before a route word takes it back ("NO BURO"); "NO QSL" and "NO CARD" say no card is wanted. */
+QslRoute routeOf(const QStringList& words)
+{
+    bool bureau = false;
+    bool direct = false;
+    bool electronic = false;
+    bool none = false;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const bool negated = i > 0 && words[i - 1] == QLatin1String("NO");
+        for (const QString& part : words[i].split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            const Word w = wordOf(part);
+            if (negated
+                && (part == QLatin1String("QSL") || part == QLatin1String("QSLS") || part == QLatin1String("CARD"))) {
+                none = true;
+            } else if (!negated) {
+                bureau = bureau || w == BureauWord;
+                direct = direct || w == DirectWord;
+                electronic = electronic || w == ElectronicWord;
+                none = none || w == NoQslWord;
+            }
+        }
+    }
+    if (bureau) {
+        return QslRoute::Bureau;
+    }
+    if (direct) {
+        return QslRoute::Direct;
+    }
+    if (electronic) {
+        return QslRoute::Electronic;
+    }
+    return none ? QslRoute::NoQsl : QslRoute::None;
+}
+
+} // namespace
+
+namespace {
+
+/** A call sign standing first or after VIA, MGR or MANAGER ("QSL VIA N7RO", "VIA MANAGER EA6DB"); "" when none. */
+QString managerOf(const QStringList& words)
+{
+    bool afterVia = true;
+    for (const QString& w : words) {
+        if (afterVia && isCallSign(w)) {
+            return w;
+        }
+        afterVia = w == QLatin1String("VIA") || w == QLatin1String("MGR") || w == QLatin1String("MANAGER")
+            || (afterVia && w == QLatin1String("QSL"));
+    }
+    return QString();
+}
+
+} // namespace
+
+QslText readVia(const QString& text)
+{
+    QslText out;
+    const QStringList words = routeWords(text);
+    out.via = managerOf(words);
+    out.route = routeOf(words);
+    return out;
+}
+
 QslText splitQslText(const QString& qsl)
 {
     // A labelled remark is a label glued to a bracketed value: VIA[VK2ABC], My｢599｣, REM{TNX}, END<1234>.
@@ -73,6 +227,8 @@ QslText splitQslText(const QString& qsl)
     QslText out;
     QStringList parts;
     qsizetype at = 0;
+    bool viaSeen = false;
+    QStringList viaWords;
     QRegularExpressionMatchIterator it = labelled.globalMatch(qsl);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
@@ -87,8 +243,17 @@ QslText splitQslText(const QString& qsl)
         }
         const QString key = label.toUpper();
         if (key == QLatin1String("VIA") || key == QLatin1String("MGR")) {
-            if (out.via.isEmpty()) {
-                out.via = value;
+            // The first manager named is the manager; the route is what all VIA texts say together.
+            if (!value.isEmpty()) {
+                viaSeen = true;
+                const QStringList words = routeWords(value);
+                if (out.via.isEmpty()) {
+                    out.via = managerOf(words);
+                }
+                if (!viaWords.isEmpty()) {
+                    viaWords << QStringLiteral("|"); // a "NO" at the end of one text says nothing of the next
+                }
+                viaWords << words;
             }
         } else if (key == QLatin1String("REM") || key == QLatin1String("RMKS")) {
             parts << value;
@@ -99,7 +264,51 @@ QslText splitQslText(const QString& qsl)
     parts << qsl.mid(at).trimmed();
     parts.removeAll(QString());
     out.remarks = parts.join(QLatin1Char(' '));
+    if (viaSeen) {
+        out.route = routeOf(viaWords);
+    }
+    if (!viaSeen && !out.remarks.isEmpty() && out.remarks.size() <= 40) {
+        // Remarks of route words alone ("JARL", "NO QSL", "LoTW only") say the route, not a remark.
+        const QStringList words = routeWords(out.remarks);
+        bool routeOnly = !words.isEmpty();
+        for (const QString& w : words) {
+            routeOnly = routeOnly && wordOf(w) != Other;
+        }
+        const QslRoute route = routeOnly ? routeOf(words) : QslRoute::None;
+        if (route != QslRoute::None) {
+            out.route = route;
+            out.remarks.clear();
+        }
+    }
     return out;
+}
+
+QString routeText(QslRoute route)
+{
+    switch (route) {
+    case QslRoute::Bureau:
+        return QStringLiteral("via Bureau");
+    case QslRoute::Direct:
+        return QStringLiteral("Direct");
+    default:
+        return QString();
+    }
+}
+
+QString leftOutReason(const Contact& c)
+{
+    return c.ok ? leftOutReason(splitQslText(c.qsl)) : QString();
+}
+
+QString leftOutReason(const QslText& q)
+{
+    if (!q.via.isEmpty()) {
+        return QString();
+    }
+    if (q.route == QslRoute::Electronic) {
+        return QStringLiteral("電子QSLのみ");
+    }
+    return q.route == QslRoute::NoQsl ? QStringLiteral("NO QSL") : QString();
 }
 
 QString formatTime(const QString& hhmm)

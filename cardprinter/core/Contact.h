@@ -35,14 +35,39 @@ struct Contact
 /** @brief Reads one card line. */
 Contact parseContact(const QString& line);
 
-/** @brief The QSL text taken apart: the manager a card goes via ("VIA[..]", "MGR[..]"), and the rest as the
- * operator would write it ("REM[TNX FB QSO]" reads "TNX FB QSO", "END｢1234｣" reads "END 1234"). */
+/** @brief How the other station takes QSL cards, as its QSL text says. */
+enum class QslRoute
+{
+    None, // not said
+    Bureau, // JARL, BURO, BUREAU, with or without a country ("G BURO", "RSGB BUREAU")
+    Direct,
+    Electronic, // LoTW or eQSL only: no paper card
+    NoQsl,
+};
+
+/** @brief The QSL text taken apart: the QSL manager, a call sign after "VIA[..]"/"MGR[..]" (also "VIA[QSL VIA
+ * N7RO]"); the route the words in them name; and the rest as the operator would write it ("REM[TNX FB QSO]" reads
+ * "TNX FB QSO", "END｢1234｣" reads "END 1234"). A route is never a manager: "VIA[JARL]" is the bureau, and a "VIA"
+ * text that is neither (an address) is not printed. An unlabelled text of route words only ("NO QSL") is the route. */
 struct QslText
 {
-    QString via;
+    QString via; // the manager's call, or ""
+    QslRoute route = QslRoute::None;
     QString remarks;
 };
 QslText splitQslText(const QString& qsl);
+
+/** @brief The manager and route a "VIA" text names ("VIA MANAGER EA6DB (BUREAU OR DIRECT)"). */
+QslText readVia(const QString& text);
+
+/** @brief What the card says of @p route: "via Bureau", "Direct", else "". */
+QString routeText(QslRoute route);
+
+/** @brief Why @p c is left out of printing when electronic-only and NO QSL contacts are: "電子QSLのみ", "NO QSL";
+ * "" when it is printed. A contact via a manager is printed. */
+QString leftOutReason(const Contact& c);
+/** @brief The same for a QSL text already taken apart. */
+QString leftOutReason(const QslText& q);
 
 /** @brief "HHmm" as "HH:mm"; other texts unchanged. */
 QString formatTime(const QString& hhmm);

@@ -58,9 +58,16 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     }
     m_dateFormat->setCurrentIndex(std::max(0, static_cast<int>(CardSettings::dateFormats().indexOf(s.dateFormat))));
     m_zone = new QComboBox(this);
-    m_zone->addItem(QStringLiteral("JST (KELBO で UTC→JST に変換する場合)"));
-    m_zone->addItem(QStringLiteral("UTC"));
-    m_zone->setCurrentIndex(s.timesAreJst ? 0 : 1);
+    // The lines carry JST; a foreign station expects UTC on its card.
+    m_zone->addItem(QStringLiteral("国内局は JST, 海外局は UTC"),
+                    QVariant::fromValue(static_cast<int>(CardZones::ForeignUtc)));
+    m_zone->addItem(QStringLiteral("すべて JST"), QVariant::fromValue(static_cast<int>(CardZones::AllJst)));
+    m_zone->addItem(QStringLiteral("すべて UTC"), QVariant::fromValue(static_cast<int>(CardZones::AllUtc)));
+    m_zone->setCurrentIndex(std::max(0, m_zone->findData(static_cast<int>(s.zones))));
+    m_entity = new QCheckBox(QStringLiteral("海外局のカードに国名 (DXCC エンティティ) を入れる"), this);
+    m_entity->setChecked(s.entityOnCard);
+    m_leaveOut = new QCheckBox(QStringLiteral("LoTW/eQSL のみ・NO QSL の交信は印刷しない"), this);
+    m_leaveOut->setChecked(s.leaveOutElectronic);
     m_frequency = new QComboBox(this);
     m_frequency->addItem(QStringLiteral("周波数 (MHz)"));
     m_frequency->addItem(QStringLiteral("バンド (40m など)"));
@@ -80,6 +87,8 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     cf->addRow(QStringLiteral("日付の形式"), m_dateFormat);
     cf->addRow(QStringLiteral("時刻"), m_zone);
     cf->addRow(QStringLiteral("周波数の欄"), m_frequency);
+    cf->addRow(QString(), m_entity);
+    cf->addRow(QString(), m_leaveOut);
     cf->addRow(QString(), m_group);
     cf->addRow(QString(), m_bureau);
     cf->addRow(QString(), m_slashedZero);
@@ -108,7 +117,9 @@ CardSettings CardSettingsDialog::settings() const
     s.antenna = m_antenna->text().trimmed();
     s.freeLine = m_freeLine->text().trimmed();
     s.dateFormat = m_dateFormat->currentData().toString();
-    s.timesAreJst = m_zone->currentIndex() == 0;
+    s.zones = static_cast<CardZones>(m_zone->currentData().toInt());
+    s.entityOnCard = m_entity->isChecked();
+    s.leaveOutElectronic = m_leaveOut->isChecked();
     s.showBand = m_frequency->currentIndex() == 1;
     s.groupContacts = m_group->isChecked();
     s.bureauOrder = m_bureau->isChecked();

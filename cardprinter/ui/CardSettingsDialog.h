@@ -33,6 +33,8 @@ private:
     QComboBox* m_dateFormat = nullptr;
     QComboBox* m_zone = nullptr;
     QComboBox* m_frequency = nullptr;
+    QCheckBox* m_entity = nullptr;
+    QCheckBox* m_leaveOut = nullptr;
     QCheckBox* m_group = nullptr;
     QCheckBox* m_bureau = nullptr;
     QCheckBox* m_slashedZero = nullptr;

@@ -25,7 +25,7 @@ CardWindow::CardWindow(CardoApplication& app)
     : m_app(app)
 {
     setWindowTitle(QStringLiteral("KELBO カード印刷"));
-    resize(1040, 560);
+    resize(1200, 560);
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(app.model());
@@ -40,7 +40,10 @@ CardWindow::CardWindow(CardoApplication& app)
     auto* none = new QPushButton(QStringLiteral("選択解除"), this);
     auto* bureau = new QPushButton(QStringLiteral("ビューロー順"), this);
     bureau->setToolTip(
-        QStringLiteral("国内局はエリア 1〜9, 0 とサフィックスの順, 海外局はプリフィックスの順に並べます"));
+        app.countryNote().isEmpty() ? QStringLiteral(
+            "国内局はエリア 1〜9, 0, プリフィックス, サフィックスの順, 海外局は国 (DXCC エンティティ) "
+            "ごと, アメリカはエリアごとに並べます. マネージャー経由のカードはマネージャーの位置に入ります")
+                                    : app.countryNote());
     auto* settings = new QPushButton(QStringLiteral("設定..."), this);
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("絞り込み:"), this));
@@ -67,10 +70,11 @@ CardWindow::CardWindow(CardoApplication& app)
     {
         int column;
         int width;
-    } widths[] = {{HeldLinesModel::State, 52}, {HeldLinesModel::Date, 84},  {HeldLinesModel::Time, 70},
-                  {HeldLinesModel::Call, 92},  {HeldLinesModel::Rst, 40},   {HeldLinesModel::Freq, 64},
-                  {HeldLinesModel::Mode, 48},  {HeldLinesModel::Power, 44}, {HeldLinesModel::Name, 100},
-                  {HeldLinesModel::Qth, 100},  {HeldLinesModel::Qsl, 160},  {HeldLinesModel::Marks, 66}};
+    } widths[] = {{HeldLinesModel::State, 170}, {HeldLinesModel::Bundle, 215}, {HeldLinesModel::Date, 84},
+                  {HeldLinesModel::Time, 70},   {HeldLinesModel::Call, 92},    {HeldLinesModel::Rst, 40},
+                  {HeldLinesModel::Freq, 64},   {HeldLinesModel::Mode, 48},    {HeldLinesModel::Power, 44},
+                  {HeldLinesModel::Name, 100},  {HeldLinesModel::Qth, 100},    {HeldLinesModel::Qsl, 160},
+                  {HeldLinesModel::Marks, 66}};
     for (const auto& w : widths) {
         m_list->setColumnWidth(w.column, w.width);
     }
@@ -114,6 +118,8 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
     connect(&app, &CardoApplication::jobEnded, this, &CardWindow::jobEnded);
     updateCounts();
+    // Without the country file the bureau order falls back to prefixes: the operator is told once.
+    m_status->setText(app.countryNote());
 }
 
 QList<int> CardWindow::chosenRows() const
@@ -213,6 +219,13 @@ bool CardWindow::printChosen()
     }
     // The list's order is the printing order: what the operator sees is the order the cards come out in.
     std::vector<Card> cards = m_app.cardsFor(rows);
+    if (cards.empty()) {
+        dialogs().WarningBox(
+            this,
+            QStringLiteral("選んだ行はどれも印刷しない交信です (電子QSLのみ / NO QSL).\r\n\r\n"
+                           "印刷するには 設定... で「LoTW/eQSL のみ・NO QSL の交信は印刷しない」を外してください."));
+        return false;
+    }
     const CardSettings settings = m_app.settings();
     const PrintChoice choice = printDialogs().choosePrint(this, static_cast<int>(cards.size()), settings.printer,
                                                           [&cards, &settings](QPrinter* target) {

@@ -210,7 +210,8 @@ TEST_F(TransferRoundTest, PrintedRecordsGetTheMarkInEveryTableFormatAndNoOtherBy
         }
         EXPECT_EQ(held, unsent) << "every unsent contact with a call sign is handed over";
 
-        ASSERT_FALSE(cardbus::printLines({0, 2, held - 1}).isEmpty());
+        // (Line 2 of the sample, K6LTE, is LoTW only: the card program gives it no card.)
+        ASSERT_FALSE(cardbus::printLines({0, 1, held - 1}).isEmpty());
         const std::vector<long> printed = printedPositions();
         ASSERT_EQ(printed.size(), 3u);
 

@@ -105,13 +105,14 @@ TEST(CardRound, MarksOnlyForContactsWhoseJobCompleted)
         EXPECT_TRUE(dialogs.asked.empty());
         EXPECT_EQ(property(QStringLiteral("PrintStat")), 0);
 
-        // A job that completes: its two contacts are asked about and marked, no other.
+        // A job that completes: its two contacts are asked about and marked, no other. (Line 2, K6LTE, is LoTW only
+        // and gets no card.)
         r = cardbus::call(QStringLiteral("PrintLinesOn"),
-                          {QVariant::fromValue(QList<int>{2, 3}), QStringLiteral("cards")});
+                          {QVariant::fromValue(QList<int>{3, 4}), QStringLiteral("cards")});
         ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
         std::vector<int> positions;
         ASSERT_TRUE(waitForJob());
-        for (int i : {2, 3}) {
+        for (int i : {3, 4}) {
             positions.push_back(cardbus::call(QStringLiteral("GetPrintedPos"), {i}).arguments().value(0).toInt());
         }
         ASSERT_EQ(property(QStringLiteral("PrintStat")), 2);

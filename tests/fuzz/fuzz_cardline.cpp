@@ -1,7 +1,9 @@
 // The card program's reading of a card line over arbitrary text: never crashes, a line it takes has its 13 fields,
-// the QSL text taken apart never grows, and the bureau key and band of any text are computed without fault.
+// the QSL text taken apart never grows, and the bureau's place, the route, the card's UTC time and the band of any
+// text are computed without fault.
 #include "BureauOrder.h"
 #include "CardCheck.h"
+#include "CardTime.h"
 #include "Contact.h"
 
 #include <QString>
@@ -24,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     (void)bureauKey(c.ok ? c.call : line);
+    if (BureauOrder().place(c.ok ? c.call : line, q.via).key.isEmpty()) {
+        std::abort();
+    }
+    (void)leftOutReason(c);
+    const CardTime t = cardTime(c.date, c.time, true);
+    if (t.zone == QLatin1String("UTC") && t.time.size() != 5) {
+        std::abort();
+    }
     (void)bandOf(line.left(20));
     (void)formatTime(c.time);
     // A line that is not a line is never found fit for a card.

@@ -4,7 +4,9 @@
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "CardTestSupport.h"
+#include "CardoApplication.h"
 #include "Contact.h"
+#include "CountryFile.h"
 
 #include <QFile>
 #include <QFontInfo>
@@ -40,8 +42,8 @@ CardSettings station()
     return s;
 }
 
-/** The text of each card printed for @p lines with @p s. */
-QStringList printed(const QStringList& lines, const CardSettings& s)
+/** The text of each card printed for @p lines with @p s, zones and countries told by @p order. */
+QStringList printed(const QStringList& lines, const CardSettings& s, const BureauOrder& order = BureauOrder())
 {
     std::vector<Contact> contacts;
     std::vector<qint64> rows;
@@ -52,7 +54,9 @@ QStringList printed(const QStringList& lines, const CardSettings& s)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("cards.pdf"));
     QString error;
-    EXPECT_TRUE(writeCardsPdf(pdf, makeCards(contacts, rows, s), s, &error)) << error.toStdString();
+    std::vector<Card> cards = makeCards(contacts, rows, s);
+    placeCards(cards, order, s);
+    EXPECT_TRUE(writeCardsPdf(pdf, cards, s, &error)) << error.toStdString();
     return cardtest::pdfPages(pdf);
 }
 
@@ -66,28 +70,28 @@ TEST(Card, CarriesWhatTheOperatorMailsInTheChosenForms)
     {
         const char* what;
         QString dateFormat;
-        bool jst;
+        CardZones zones;
         bool band;
         QStringList expected;
     } cases[] = {
         {"defaults",
          QStringLiteral("yyyy-MM-dd"),
-         true,
+         CardZones::ForeignUtc,
          false,
          {QStringLiteral("2024-04-28"), QStringLiteral("Time (JST)"), QStringLiteral("12:08"), QStringLiteral("7.045"),
           QStringLiteral("MHz")}},
         {"UTC, band, month name",
          QStringLiteral("dd MMM yyyy"),
-         false,
+         CardZones::AllUtc,
          true,
-         {QStringLiteral("28 APR 2024"), QStringLiteral("Time (UTC)"), QStringLiteral("12:08"), QStringLiteral("40m"),
+         {QStringLiteral("28 APR 2024"), QStringLiteral("Time (UTC)"), QStringLiteral("03:08"), QStringLiteral("40m"),
           QStringLiteral("Band")}},
-        {"slashes", QStringLiteral("yyyy/MM/dd"), true, false, {QStringLiteral("2024/04/28")}},
+        {"slashes", QStringLiteral("yyyy/MM/dd"), CardZones::AllJst, false, {QStringLiteral("2024/04/28")}},
     };
     for (const Case& c : cases) {
         CardSettings s = station();
         s.dateFormat = c.dateFormat;
-        s.timesAreJst = c.jst;
+        s.zones = c.zones;
         s.showBand = c.band;
         const QStringList cards = printed({kJa}, s);
         ASSERT_EQ(cards.size(), 1) << c.what;
@@ -110,13 +114,57 @@ TEST(Card, CarriesWhatTheOperatorMailsInTheChosenForms)
     }
 }
 
+TEST(Card, ForeignCardsPrintUtcAndTheCountryAndTheManagerBesideTheCall)
+{
+    CountryFile countries;
+    ASSERT_TRUE(countries.load(CountryFile::defaultPath()));
+    const BureauOrder order(std::move(countries));
+    const QStringList cards = printed(
+        {
+            QStringLiteral(R"(25.01.01,0005,DL2MCR,599,14.025,CW,,"Hans","München","VIA[DL BURO]",,,0)"),
+            QStringLiteral(R"(24.03.01,0830,3D2AG,59,21.2,SSB,,"","","VIA[JA1XYZ] REM[TNX]",,,0)"),
+            QStringLiteral(R"(25.01.01,0005,JA1ABC/3,59,7.045,SSB,,"","","VIA[JARL]",,,0)"),
+            QStringLiteral(R"(25.01.01,0005,DL/JA1ABC,59,7.045,SSB,,"","","",,,0)"),
+        },
+        station(), order);
+    ASSERT_EQ(cards.size(), 4);
+    struct
+    {
+        QStringList has;
+        QStringList hasNot;
+    } expected[] = {
+        {{"Time (UTC)", "2024-12-31", "15:05", "Fed. Rep. of Germany", "via Bureau"}, {"JST", "00:05", "BURO"}},
+        {{"Time (UTC)", "2024-02-29", "23:30", "Fiji", "via JA1XYZ", "TNX"}, {"JST", "via Bureau"}},
+        {{"Time (JST)", "2025-01-01", "00:05", "via Bureau"}, {"UTC", "Japan", "JARL"}},
+        {{"Time (UTC)", "2024-12-31", "15:05", "Fed. Rep. of Germany"}, {"JST"}},
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        const QString& card = cards[static_cast<qsizetype>(i)];
+        for (const QString& e : expected[i].has) {
+            EXPECT_TRUE(card.contains(e)) << i << ": no \"" << e.toStdString() << "\" in\n" << card.toStdString();
+        }
+        for (const QString& e : expected[i].hasNot) {
+            EXPECT_FALSE(card.contains(e)) << i << ": \"" << e.toStdString() << "\" in\n" << card.toStdString();
+        }
+    }
+
+    // The settings: every card in JST, no country.
+    CardSettings s = station();
+    s.zones = CardZones::AllJst;
+    s.entityOnCard = false;
+    const QString jst = printed({kDl}, s, order).value(0);
+    EXPECT_TRUE(jst.contains(QStringLiteral("Time (JST)")) && jst.contains(QStringLiteral("23:59")))
+        << jst.toStdString();
+    EXPECT_FALSE(jst.contains(QStringLiteral("Germany")));
+}
+
 TEST(Card, ReplyPowerAndShapesFollowTheContact)
 {
     const QString odd = QStringLiteral("not a card line, 1234");
     const QStringList cards = printed({kDl, odd}, station());
     ASSERT_EQ(cards.size(), 2);
-    for (const char* e :
-         {"DL2MCR", "München", "2024-04-29", "23:59", "14.025", "CW", "599", "Pwr", "100W", "PSE QSL", "No. 41"}) {
+    for (const char* e : {"DL2MCR", "München", "2024-04-29", "14:59", "Time (UTC)", "14.025", "CW", "599", "Pwr",
+                          "100W", "PSE QSL", "No. 41"}) {
         EXPECT_TRUE(cards[0].contains(QString::fromUtf8(e))) << e << " in\n" << cards[0].toStdString();
     }
     EXPECT_FALSE(cards[0].contains(QStringLiteral("via")));
@@ -300,24 +348,6 @@ TEST(Card, RemarksOfAGroupedCardStayWithTheirContact)
     EXPECT_TRUE(remarks[1] > dates[2]) << "under the third contact";
 }
 
-TEST(BureauOrder, DomesticByAreaThenSuffixThenForeignByPrefix)
-{
-    const QStringList expected = {
-        QStringLiteral("JA1AA"),    QStringLiteral("JH1AA"),  QStringLiteral("7K1ABC"),   QStringLiteral("JR1ABC/3"),
-        QStringLiteral("JA1ABD"),   QStringLiteral("JA1B"),   QStringLiteral("DL/JA1ZZ"), QStringLiteral("JA2AAA"),
-        QStringLiteral("8J9A"),     QStringLiteral("JA0AA"),  QStringLiteral("JS0ZZ"),    QStringLiteral("3D2AG"),
-        QStringLiteral("KH0/DL1A"), QStringLiteral("DL2MCR"), QStringLiteral("VK2ABC"),   QStringLiteral("W1AW"),
-        QStringLiteral("W1AW/P"),   QStringLiteral(""),       QStringLiteral("BAD"),
-    };
-    QStringList shuffled = expected;
-    std::mt19937 rng(14);
-    std::shuffle(shuffled.begin(), shuffled.end(), rng);
-    std::stable_sort(shuffled.begin(), shuffled.end(),
-                     [](const QString& a, const QString& b) { return bureauKey(a) < bureauKey(b); });
-    EXPECT_EQ(shuffled, expected);
-    EXPECT_EQ(bureauKey(QStringLiteral("ja1abc")), bureauKey(QStringLiteral("JA1ABC")));
-}
-
 TEST(CardLine, FieldsDatesAndLabelledRemarks)
 {
     const Contact c = parseContact(
@@ -365,7 +395,9 @@ TEST(CardSettingsFile, KeepsWhatTheOperatorSetAndSurvivesBadValues)
     CardSettings s = station();
     s.freeLine = QStringLiteral("TNX FB QSO, 73 & GL");
     s.dateFormat = QStringLiteral("dd MMM yyyy");
-    s.timesAreJst = false;
+    s.zones = CardZones::AllJst;
+    s.entityOnCard = false;
+    s.leaveOutElectronic = false;
     s.groupContacts = true;
     s.nextCardNumber = 1234;
     ASSERT_TRUE(saveCardSettings(s, path));
@@ -374,7 +406,9 @@ TEST(CardSettingsFile, KeepsWhatTheOperatorSetAndSurvivesBadValues)
     EXPECT_EQ(back.name, s.name);
     EXPECT_EQ(back.freeLine, s.freeLine);
     EXPECT_EQ(back.dateFormat, s.dateFormat);
-    EXPECT_FALSE(back.timesAreJst);
+    EXPECT_EQ(back.zones, CardZones::AllJst);
+    EXPECT_FALSE(back.entityOnCard);
+    EXPECT_FALSE(back.leaveOutElectronic);
     EXPECT_TRUE(back.groupContacts);
     EXPECT_EQ(back.nextCardNumber, 1234);
 
@@ -388,12 +422,40 @@ TEST(CardSettingsFile, KeepsWhatTheOperatorSetAndSurvivesBadValues)
     EXPECT_EQ(hand.freeLine, QStringLiteral("TNX FB QSO, 73"));
     EXPECT_EQ(hand.dateFormat, QStringLiteral("yyyy-MM-dd"));
     EXPECT_EQ(hand.nextCardNumber, 1);
-    EXPECT_FALSE(hand.timesAreJst);
+    EXPECT_EQ(hand.zones, CardZones::AllUtc) << "the zone setting of before: every card in UTC";
 
     const CardSettings none = loadCardSettings(dir.filePath(QStringLiteral("missing.ini")));
     EXPECT_TRUE(none.call.isEmpty());
-    EXPECT_TRUE(none.timesAreJst);
+    EXPECT_EQ(none.zones, CardZones::ForeignUtc);
+    EXPECT_TRUE(none.entityOnCard);
+    EXPECT_TRUE(none.leaveOutElectronic);
     EXPECT_EQ(none.nextCardNumber, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(CardProgram, WithoutTheCountryFileSortsByPrefixAndSaysSo)
+{
+    QTemporaryDir dir;
+    qputenv("KELBO_COUNTRY_FILE", dir.filePath(QStringLiteral("missing-cty.dat")).toUtf8());
+    CardoApplication none(dir.filePath(QStringLiteral("a.ini")));
+    qunsetenv("KELBO_COUNTRY_FILE");
+    CardoApplication debian(dir.filePath(QStringLiteral("b.ini")));
+    EXPECT_TRUE(none.countryNote().contains(QStringLiteral("missing-cty.dat"))) << none.countryNote().toStdString();
+    EXPECT_FALSE(none.bureauOrder().hasCountryFile());
+    EXPECT_TRUE(debian.countryNote().isEmpty()) << debian.countryNote().toStdString();
+    for (CardoApplication* app : {&none, &debian}) {
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,DS1ABC,59,7.045,SSB,,"","","",,,0)"), 1);
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,EA1XYZ,59,7.045,SSB,,"","","",,,0)"), 2);
+        app->AddLogPos(QStringLiteral(R"(24.04.28,1208,DO1ABC,59,7.045,SSB,,"","","",,,0)"), 3);
+    }
+    // By prefix DS1 lands between DO1 and EA1; by country Korea (HL) comes after Germany (DL) and Spain (EA).
+    EXPECT_EQ(none.printOrder({0, 1, 2}), (QList<int>{2, 0, 1}));
+    EXPECT_EQ(debian.printOrder({0, 1, 2}), (QList<int>{2, 1, 0}));
+    EXPECT_EQ(none.lines()[0].bundle, QStringLiteral("DS1"));
+    EXPECT_EQ(debian.lines()[0].bundle, QStringLiteral("Republic of Korea"));
 }
 
 } // namespace

@@ -139,6 +139,71 @@ TEST_F(CardWindowTest, ArrivingContactsAreListedInBureauOrderWithNothingChosen)
     EXPECT_EQ(shownCalls().first(), QStringLiteral("JA1ZQX"));
 }
 
+TEST_F(CardWindowTest, ElectronicOnlyAndNoQslContactsAreListedWithTheReasonAndNotPrinted)
+{
+    app->AddLogPos(QStringLiteral(R"(24.05.01,0830,DL2MCR,599,14.025,CW,,"","","VIA[LoTW]",,,0)"), 20);
+    app->AddLogPos(QStringLiteral(R"(24.05.01,0900,W1AW,599,14.025,CW,,"","","VIA[NO QSL]",,,0)"), 22);
+    app->AddLogPos(QStringLiteral(R"(24.05.01,0930,G4ABC,599,14.025,CW,,"","","VIA[G BURO]",,,0)"), 24);
+    app->AddLogPos(QStringLiteral(R"(24.05.01,1000,3D2AG,599,14.025,CW,,"","","VIA[JA1XYZ]",,,0)"), 26);
+    app->DoLogList();
+    const auto row = [this](const QString& call) {
+        for (int r = 0; r < window().proxy()->rowCount(); ++r) {
+            if (window().proxy()->index(r, HeldLinesModel::Call).data().toString() == call) {
+                return r;
+            }
+        }
+        return -1;
+    };
+    const auto cell = [this, &row](const char* call, int column) {
+        return window().proxy()->index(row(QString::fromLatin1(call)), column).data().toString();
+    };
+    // The bundle column shows where each card goes: a volunteer counts the bundles down the list.
+    EXPECT_EQ(cell("JA1ZQX", HeldLinesModel::Bundle), QStringLiteral("1エリア"));
+    EXPECT_EQ(cell("3D2AG", HeldLinesModel::Bundle), QStringLiteral("1エリア")) << "via its manager JA1XYZ";
+    EXPECT_EQ(cell("JH3KVW", HeldLinesModel::Bundle), QStringLiteral("3エリア"));
+    EXPECT_EQ(cell("G4ABC", HeldLinesModel::Bundle), QStringLiteral("England"));
+    EXPECT_EQ(cell("W1AW", HeldLinesModel::Bundle), QStringLiteral("United States of America 1エリア"));
+    EXPECT_EQ(shownCalls().mid(0, 2), (QStringList{QStringLiteral("3D2AG"), QStringLiteral("JA1ZQX")}))
+        << "JA1XYZ before JA1ZQX";
+    EXPECT_EQ(cell("DL2MCR", HeldLinesModel::State), QStringLiteral("印刷しない (電子QSLのみ)"));
+    EXPECT_EQ(cell("W1AW", HeldLinesModel::State), QStringLiteral("印刷しない (NO QSL)"));
+    EXPECT_EQ(cell("G4ABC", HeldLinesModel::State), QString());
+    EXPECT_EQ(cell("G4ABC", HeldLinesModel::Qsl), QStringLiteral("via Bureau"));
+    EXPECT_EQ(cell("3D2AG", HeldLinesModel::Qsl), QStringLiteral("via JA1XYZ"));
+
+    // Chosen with the rest, they get no card and so no send mark.
+    print.pdf = dir.filePath(QStringLiteral("printed.pdf"));
+    window().filter()->setText(QStringLiteral("2024-05-01"));
+    window().chooseAll();
+    window().filter()->clear();
+    ASSERT_TRUE(window().printChosen());
+    const QStringList cards = cardtest::pdfPages(print.pdf);
+    ASSERT_EQ(cards.size(), 2);
+    EXPECT_TRUE(cards[0].contains(QStringLiteral("3D2AG")) && cards[0].contains(QStringLiteral("via JA1XYZ")));
+    EXPECT_TRUE(cards[1].contains(QStringLiteral("G4ABC")) && cards[1].contains(QStringLiteral("via Bureau")));
+    EXPECT_FALSE(cards.join(QString()).contains(QStringLiteral("BURO")));
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1, -1, -1, -1, -1, 24, 26}));
+
+    // Only the chosen left-out lines: nothing is printed, and the operator is told why.
+    window().filter()->setText(QStringLiteral("DL2MCR"));
+    window().chooseAll();
+    window().filter()->clear();
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(print.shown, 1);
+    EXPECT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+
+    // With the setting off they print like any other.
+    CardSettings s = app->settings();
+    s.leaveOutElectronic = false;
+    ASSERT_TRUE(app->setSettings(s));
+    EXPECT_EQ(cell("DL2MCR", HeldLinesModel::State), QString());
+    window().filter()->setText(QStringLiteral("DL2MCR"));
+    window().chooseAll();
+    window().filter()->clear();
+    ASSERT_TRUE(window().printChosen());
+    EXPECT_EQ(app->GetPrintedPos(5), 20);
+}
+
 TEST_F(CardWindowTest, CancelledPreviewPrintsNothing)
 {
     window().chooseAll();
@@ -300,19 +365,20 @@ TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
     call->setText(QStringLiteral(" ja1abc "));
     const QList<QComboBox*> combos = dlg.findChildren<QComboBox*>();
     ASSERT_EQ(combos.size(), 3);
-    combos[1]->setCurrentIndex(1); // UTC
+    combos[1]->setCurrentIndex(2); // UTC for all
     const CardSettings edited = dlg.settings();
     EXPECT_EQ(edited.call, QStringLiteral("JA1ABC"));
     EXPECT_EQ(edited.name, QStringLiteral("山田 花子"));
-    EXPECT_FALSE(edited.timesAreJst);
+    EXPECT_EQ(edited.zones, CardZones::AllUtc);
     EXPECT_EQ(edited.nextCardNumber, 7);
 
     ASSERT_TRUE(app->setSettings(edited));
+    // The list shows the lines' times as they came; only the cards convert them.
     EXPECT_EQ(app->model()->headerData(HeldLinesModel::Time, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("時刻(UTC)"));
+              QStringLiteral("時刻(JST)"));
     const CardSettings back = loadCardSettings(settingsPath());
     EXPECT_EQ(back.call, QStringLiteral("JA1ABC"));
-    EXPECT_FALSE(back.timesAreJst);
+    EXPECT_EQ(back.zones, CardZones::AllUtc);
 }
 
 } // namespace
