@@ -389,7 +389,7 @@ void TMainWnd::ConBtnClick()
         throw;
     }
     m_connectedDir = EditDir->text();
-    m_connectedName = EditLog->text();
+    m_connectedLog = EditLog->text();
     BindDefinitionToTable();
     UpdateControls();
     RefreshStatus(true);

@@ -186,9 +186,6 @@ private:
     // One close asks its questions once, also when the close is requested again while it runs or after it was allowed.
     bool m_inClose = false;
     bool m_closeAllowed = false;
-    // The boxes' texts of the table last connected.
-    QString m_connectedDir;
-    QString m_connectedName;
     // A table named by a later start while this window was busy: opened once it is not.
     QStringList m_pendingArguments;
     QString m_pendingDir;

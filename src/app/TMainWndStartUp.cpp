@@ -81,9 +81,9 @@ void TMainWnd::SaveWindowState()
         state.setValue(kConnectAtStart, 1);
     }
     // The table comes back at the next start only while the boxes still name the one that is open.
-    const bool open = table().IsOpen() && EditDir->text() == m_connectedDir && EditLog->text() == m_connectedName;
+    const bool open = table().IsOpen() && EditDir->text() == m_connectedDir && EditLog->text() == m_connectedLog;
     state.setValue(kOpenDir, open ? m_connectedDir : QString());
-    state.setValue(kOpenName, open ? m_connectedName : QString());
+    state.setValue(kOpenName, open ? m_connectedLog : QString());
     state.endGroup();
     state.sync();
 }

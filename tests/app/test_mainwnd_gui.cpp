@@ -908,6 +908,7 @@ TEST_F(FirstStartTest, ASecondStartOpensItsTableInTheRunningWindow)
     EXPECT_TRUE(w->table().IsOpen());
     EXPECT_EQ(QFileInfo(QString::fromStdString(w->table().FilePath())).fileName(), QStringLiteral("LOG.ADI"));
     EXPECT_EQ(started, 1);
+}
 
 namespace {
 
