@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -278,8 +279,9 @@ private:
             field.decimals = header[at + widthAt + 1];
             const std::string number = std::to_string((at - firstField) / descriptorSize + 1);
             if (!knownType(field.type)) {
-                throw KelboError(openError("ヘッダーが壊れています (フィールド " + number + " の型 "
-                                           + std::to_string(static_cast<unsigned char>(field.type))
+                char code[8];
+                std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(field.type));
+                throw KelboError(openError("ヘッダーが壊れています (フィールド " + number + " の型 " + code
                                            + " は dBASE の型ではありません)"));
             }
             if (field.type == 'C' && field.decimals > 0 && !m_level7 && m_version != 0x03 && m_version != 0x83) {
