@@ -41,6 +41,11 @@ public:
     std::uint32_t blockSize() const { return m_blockSize; }
 
 private:
+    /** Reads through a window of the file kept from the last read; false at a short read. */
+    bool fetch(void* buffer, std::size_t size, off_t offset) const;
+
+    mutable std::string m_window;
+    mutable off_t m_windowStart = 0;
     int m_fd = -1;
     Kind m_kind;
     off_t m_size = 0;
