@@ -529,7 +529,6 @@ private:
             }
             const char* p = record + field.offset;
             std::string text;
-            bool isText = true;
             switch (field.type) {
             case 'M':
                 text = memoText(field, p);
@@ -547,13 +546,10 @@ private:
                 break;
             }
             default:
-                text = decode(field, p);
-                isText = field.type != 'N' && field.type != 'F' && field.type != 'D' && field.type != 'L'
-                    && field.type != 'I' && field.type != '+' && field.type != 'O' && field.type != 'B'
-                    && field.type != 'Y' && field.type != 'T' && field.type != '@';
+                text = decode(field, p); // a number or date that is none is shown as stored
                 break;
             }
-            texts[i] = !isText ? std::move(text) : utf8 ? m_codePage.toUtf8(text) : m_codePage.toCp932(text);
+            texts[i] = utf8 ? m_codePage.toUtf8(text) : m_codePage.toCp932(text);
         }
     }
 

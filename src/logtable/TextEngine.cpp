@@ -272,11 +272,11 @@ private:
             }
             m_utf8 = guess.isUtf8();
         }
-        if (m_utf8) {
-            for (TextField& field : m_fields) {
-                if (cp932::isValidUtf8(field.name)) {
-                    field.name = fromFile(field.name); // a schema beside a UTF-8 table names its fields in UTF-8
-                }
+        for (TextField& field : m_fields) {
+            if (m_utf8 && cp932::isValidUtf8(field.name)) {
+                field.name = fromFile(field.name); // a schema beside a UTF-8 table names its fields in UTF-8
+            } else {
+                field.name = codepage::sanitizeCp932(field.name);
             }
         }
     }
