@@ -334,7 +334,7 @@ Figures inChild(const std::string& label, const std::function<long(std::size_t& 
     std::fflush(stdout);
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
-        return 0;
+        return Figures();
     }
     const pid_t child = ::fork();
     if (child == 0) {

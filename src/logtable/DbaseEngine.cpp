@@ -315,8 +315,9 @@ private:
             throw KelboError(openError("ヘッダーが壊れています (レコード長 " + std::to_string(m_recordLength)
                                        + " がフィールドの長さの合計 " + std::to_string(offset) + " と合いません)"));
         }
-        // The fields must end inside the header: a header length that cuts the field list short does not fit.
-        if (!ended && at != header.size()) {
+        // The fields must end inside the header: a header length that cuts a field's descriptor short does not fit
+        // (some writers put another byte than 0x0D in the header's last byte).
+        if (!ended && at != header.size() && at + 1 != header.size()) {
             throw KelboError(openError("ヘッダーが壊れています (ヘッダー長 " + std::to_string(m_headerLength)
                                        + " がフィールドの数と合いません)"));
         }

@@ -92,6 +92,7 @@ TEST(TableRealFixtures, ValuesAgreeWithAnIndependentReading)
         {"/paradox/fields", "date7.db", 3, "DATE", ""},
         {"/dbase", "roads.dbf", 0, "RTE_NUM1", " 81"}, // leading blanks stay
         {"/dbase", "anno.dbf", 0, "X", "486089.531"},
+        {"/dbase", "3dpoints.dbf", 1, "Z", "0"}, // its header's last byte is 0x0A where 0x0D ends the fields
 
         // Paradox memos: wholly in the record, in a shared block of the .MB, in a block of their own.
         {"/paradox/db", "CUSTOMER.DB", 0, "Comments", "Small comment (less 100 symbols)"},
