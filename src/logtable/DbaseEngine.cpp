@@ -525,7 +525,9 @@ private:
         const char* record = rawRecord(row);
         for (std::size_t i = 0; i < m_fields.size(); ++i) {
             const Field& field = m_fields[i];
-            if (flag(record, field.nullBit)) {
+            // A null number or date would show its stored bytes as a value. A text keeps what it holds: some
+            // writers fill the null flags with a blank, and a real null text is stored blank anyway.
+            if (field.type != 'C' && field.type != 'M' && field.type != 'V' && flag(record, field.nullBit)) {
                 continue;
             }
             const char* p = record + field.offset;
