@@ -294,6 +294,7 @@ void makeParadox(const std::string& path, long records)
     put16(0x0C, blocks);
     put16(0x0E, blocks > 0 ? 1 : 0);
     put16(0x10, blocks);
+    put16(0x6A, 932); // the code page of the log's texts, as the sample log declares it
     PX_delete(px);
     std::fclose(fp);
 }

@@ -47,7 +47,9 @@ public:
             const std::size_t r = ::iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
             out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
             if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                const int error = errno;
                 ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+                errno = error;
                 if (!bad(out)) {
                     return false;
                 }
@@ -202,10 +204,43 @@ struct CodePage::Converters
         , fromUtf8(name.c_str(), "UTF-8")
         , cp932ToUtf8("UTF-8", "CP932")
     {
+        if (name != "CP932" && name != "UTF-8" && toUtf8.isValid()) {
+            tableOfBytes();
+        }
     }
+
+    /** A code page of one byte a character is read through a table of its 128 upper bytes, asked of iconv once:
+     * no converter call per value. Left empty for a code page of longer characters. */
+    void tableOfBytes()
+    {
+        std::array<std::string, 128> utf8;
+        for (int c = 0x80; c < 0x100; ++c) {
+            const char byte = static_cast<char>(c);
+            std::string out;
+            bool whole = true;
+            toUtf8.convert(std::string_view(&byte, 1), out, [&whole](std::string& o) {
+                whole = whole && errno == EILSEQ; // an incomplete character: a code page of longer characters
+                o += "\xEF\xBF\xBD";
+                return true;
+            });
+            if (!whole) {
+                return;
+            }
+            utf8[static_cast<std::size_t>(c - 0x80)] = std::move(out);
+        }
+        upperUtf8 = std::move(utf8);
+        for (std::size_t i = 0; i < upperUtf8.size(); ++i) {
+            upperCp932[i] = cp932::fromUtf8(upperUtf8[i]);
+        }
+        singleByte = true;
+    }
+
     Iconv toUtf8;
     Iconv fromUtf8;
     Iconv cp932ToUtf8;
+    bool singleByte = false;
+    std::array<std::string, 128> upperUtf8; // bytes 0x80-0xFF
+    std::array<std::string, 128> upperCp932;
 };
 
 CodePage::CodePage()
@@ -243,6 +278,19 @@ std::string CodePage::toCp932(std::string_view raw) const
     if (isCp932() || isAscii(raw)) {
         return sanitizeCp932(raw);
     }
+    if (m_cv && m_cv->singleByte) {
+        std::string out;
+        out.reserve(raw.size() * 2);
+        for (const char c : raw) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                out += m_cv->upperCp932[b - 0x80u];
+            }
+        }
+        return out;
+    }
     return cp932::fromUtf8(toUtf8(raw));
 }
 
@@ -253,6 +301,17 @@ std::string CodePage::toUtf8(std::string_view raw) const
     }
     std::string out;
     out.reserve(raw.size() * 2);
+    if (m_cv && m_cv->singleByte) {
+        for (const char c : raw) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                out += m_cv->upperUtf8[b - 0x80u];
+            }
+        }
+        return out;
+    }
     if (!isValid()) {
         return cp932::fromUtf8(raw); // never reached for a code page that opened; keeps the output well-formed
     }
