@@ -103,10 +103,12 @@ int compareNoCase(std::string_view a, std::string_view b)
 
 QString toUnicode(std::string_view s)
 {
-    QStringDecoder decoder("Shift_JIS");
+    // Opened once per thread: finding a converter by its name costs more than most texts' decoding.
+    static thread_local QStringDecoder decoder("Shift_JIS");
     if (!decoder.isValid()) {
         return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
     }
+    decoder.resetState();
     QString text = decoder.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
     // Some converters read 0x1A, 0x1C and 0x7F as IBM's control codes (U+001C, U+007F, U+001A); CP932 keeps every
     // ASCII byte as it is. Each of the three comes from one byte only, so the swap is undone where it happens.

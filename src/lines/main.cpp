@@ -1,5 +1,6 @@
 // kelbo-lines: prints the lines a transfer would hand to the card program, without starting it.
 #include "cardlink/TransferWalk.h"
+#include "common/CodePage.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convdef/ConvDefFile.h"
@@ -170,6 +171,26 @@ void appendCsvField(std::string& out, const std::string& utf8)
     out += '"';
 }
 
+/** Standard output through one large buffer: a line costs no system call of its own. */
+class Output
+{
+public:
+    Output() { m_buffer.reserve(kFlushAt + 4096); }
+    std::string& buffer() { return m_buffer; }
+    /** Hands the buffer on once it is full; false when standard output took less than it was given. */
+    bool lineDone() { return m_buffer.size() < kFlushAt || flush(); }
+    bool flush()
+    {
+        const bool ok = m_buffer.empty() || std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout) == m_buffer.size();
+        m_buffer.clear();
+        return ok && std::fflush(stdout) == 0;
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+    std::string m_buffer;
+};
+
 /** Opens DIR/TABLE; what could not be read of it is told on standard error, and the rest is used. */
 std::unique_ptr<LogTable> openTable(const Arguments& args)
 {
@@ -205,31 +226,32 @@ int dumpFields(const Arguments& args)
 {
     std::unique_ptr<LogTable> table = openTable(args);
     const int count = table->FieldCount();
-    std::string out;
-    const auto writeLine = [&]() {
-        out += "\r\n";
-        const bool ok = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
-        out.clear();
-        return ok;
-    };
+    Output output;
+    std::string& out = output.buffer();
     for (int f = 0; f < count; ++f) {
         if (f > 0) {
             out += ',';
         }
-        appendCsvField(out, cp932::toUtf8(table->FieldName(f)));
+        appendCsvField(out, table->FieldNameUtf8(f));
     }
-    bool ok = writeLine();
+    out += "\r\n";
+    bool ok = output.lineDone();
     const long records = table->RecordCount();
+    std::vector<std::string> texts;
     for (long row = 0; ok && row < records; ++row) {
-        for (int f = 0; f < count; ++f) {
+        // The table's own characters, also those a card could not hold.
+        table->RecordUtf8(row, texts);
+        for (std::size_t f = 0; f < texts.size(); ++f) {
             if (f > 0) {
                 out += ',';
             }
-            appendCsvField(out, cp932::toUtf8(table->CellText(row, f)));
+            appendCsvField(out, texts[f]);
         }
-        ok = writeLine();
+        out += "\r\n";
+        ok = output.lineDone();
     }
-    if (!ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    ok = output.flush() && ok;
+    if (!ok || std::ferror(stdout)) {
         return failure("出力に書き込めません");
     }
     return 0;
@@ -305,17 +327,19 @@ int run(const Arguments& args)
     if (args.adif) {
         return exportAdif(args, *table, settings.Fields, allSend, utcToJst);
     }
-    std::string out;
-    for (TransferWalk walk(*table, settings.Fields, utcToJst, allSend); walk.next();) {
-        out = std::to_string(walk.position());
+    const codepage::CodePage cp932; // opened once for every line
+    Output output;
+    std::string& out = output.buffer();
+    bool ok = true;
+    for (TransferWalk walk(*table, settings.Fields, utcToJst, allSend); ok && walk.next();) {
+        out += std::to_string(walk.position());
         out += '\t';
-        out += cp932::toUtf8(walk.line());
+        out += cp932.toUtf8(walk.line());
         out += '\n';
-        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) {
-            break;
-        }
+        ok = output.lineDone();
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    ok = output.flush() && ok;
+    if (!ok || std::ferror(stdout)) {
         return failure("出力に書き込めません");
     }
     return 0;

@@ -1032,10 +1032,8 @@ private:
             m_stamp = logtable::FileStamp();
             throw KelboError(writeError("書き込んだ内容を読み返せません"));
         }
-        if (static_cast<std::uint64_t>(m_stamp.size) != m_fileSize) {
-            // Another program appended to the new file already: the table writes no more until it is opened again.
-            m_stamp = logtable::FileStamp();
-        }
+        // Contacts another program appended meanwhile follow this table's bytes in the new file: they are not in its
+        // view until it is opened again, and a later write of this table carries them on as they are.
     }
 
     int m_fd = -1;

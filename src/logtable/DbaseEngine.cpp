@@ -1,8 +1,10 @@
-// dBASE tables (.dbf). The header is checked here before shapelib sees it; shapelib reads the raw records,
-// which are sliced by the field offsets so that leading blanks stay. Records marked deleted are not shown.
-// Memo texts are read from the .dbt or .fpt beside the table, only for tables that have memo fields.
+// dBASE tables (.dbf). The engine reads the header itself, checks that its numbers agree, and reads the records
+// in blocks of many records, sliced by the field offsets so that leading blanks stay. Records marked deleted are not
+// shown. Texts are decoded from the code page the table declares. Memo texts are read from the .dbt or .fpt beside
+// the table, only for tables that have memo fields.
 #include "common/Ascii.h"
 #include "common/ByteOrder.h"
+#include "common/CodePage.h"
 #include "common/Cp932.h"
 #include "common/DayNumber.h"
 #include "common/FileLookup.h"
@@ -11,10 +13,10 @@
 #include "logtable/MemoFile.h"
 #include "logtable/TableSupport.h"
 
-#include <shapefil.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -24,13 +26,8 @@
 
 namespace {
 
-// shapelib reports through a hook without a context; the engine reads it right after each call.
-thread_local std::string g_shapelibError;
-
-void captureShapelibError(const char* message)
-{
-    g_shapelibError = message ? message : "";
-}
+/** Bytes read at once: many records per system call however the table is walked forwards. */
+constexpr std::size_t kBlockBytes = 256 * 1024;
 
 using byteorder::be32;
 using byteorder::be64;
@@ -114,54 +111,53 @@ public:
     explicit DbaseEngine(const std::string& path)
         : FileTableEngine(path)
     {
-        const int fd = logtable::openForReading(path);
+        m_fd = logtable::openForReading(path);
         try {
-            readHeader(fd);
-            indexRecords(fd);
+            readHeader(m_fd);
+            readCodePage();
+            indexRecords(m_fd);
         } catch (...) {
-            ::close(fd);
+            ::close(m_fd);
             throw;
         }
-        ::close(fd);
-        openHandle();
         openMemoFile();
     }
 
-    ~DbaseEngine() override
-    {
-        if (m_dbf) {
-            DBFClose(m_dbf);
-        }
-    }
+    ~DbaseEngine() override { ::close(m_fd); }
 
     int fieldCount() const override { return static_cast<int>(m_fields.size()); }
-    std::string fieldName(int field) const override { return m_fields[field].name; }
+    std::string fieldName(int field) const override { return m_codePage.toCp932(m_fields[field].name); }
+    std::string fieldNameUtf8(int field) const override { return m_codePage.toUtf8(m_fields[field].name); }
     std::size_t fieldWidth(int field) const override { return m_fields[field].type == 'C' ? m_fields[field].width : 0; }
     long recordCount() const override
     {
         return m_visible.empty() && m_deletedCount == 0 ? m_physicalCount : static_cast<long>(m_visible.size());
     }
 
-    void readRecord(long row, std::vector<std::string>& texts) override
-    {
-        texts.assign(m_fields.size(), std::string());
-        if (row < 0 || row >= recordCount()) {
-            return;
-        }
-        const char* record = rawRecord(row);
-        for (std::size_t i = 0; i < m_fields.size(); ++i) {
-            texts[i] = m_fields[i].type == 'M' ? memoText(m_fields[i], record + m_fields[i].offset)
-                                               : decode(m_fields[i], record + m_fields[i].offset);
-        }
-    }
+    void readRecord(long row, std::vector<std::string>& texts) override { read(row, texts, false); }
+    void readRecordUtf8(long row, std::vector<std::string>& texts) override { read(row, texts, true); }
 
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
         for (const auto& change : changes) {
             const Field& field = m_fields[change.first];
             if (field.type != 'C') {
-                throw KelboError(writeError(logtable::fieldReason(field.name, "は文字のフィールドではありません")));
+                throw KelboError(
+                    writeError(logtable::fieldReason(fieldName(change.first), "は文字のフィールドではありません")));
             }
+        }
+        // Every text in the table's own code page before a byte is written: one it cannot hold writes nothing.
+        std::vector<std::pair<int, std::string>> stored;
+        for (const auto& change : changes) {
+            std::optional<std::string> bytes
+                = m_codePage.fromCp932(change.second, static_cast<std::size_t>(m_fields[change.first].width));
+            if (!bytes) {
+                throw KelboError(writeError(
+                    logtable::fieldReason(fieldName(change.first),
+                                          "に書く「" + cp932::toUtf8(change.second) + "」は, このテーブルの文字コード "
+                                              + m_codePage.name() + " で表せない文字を含みます")));
+            }
+            stored.emplace_back(change.first, std::move(*bytes));
         }
         const long record = physical(row);
         const off_t recordOffset
@@ -169,19 +165,17 @@ public:
         const std::string seen(rawRecord(row), static_cast<std::size_t>(m_recordLength));
         if (inBatch()) {
             logtable::TableWriter& writer = batchWriter();
-            writeFields(writer, recordOffset, seen, changes);
+            writeFields(writer, recordOffset, seen, stored);
             m_stamp = writer.stamp();
             m_written.insert(record);
             return;
         }
         {
             logtable::TableWriter writer(path(), m_stamp);
-            writeFields(writer, recordOffset, seen, changes);
+            writeFields(writer, recordOffset, seen, stored);
             m_stamp = writer.sync();
         }
-        // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
-        closeHandle();
-        openHandle();
+        m_blockCount = 0; // the block holds the record's old bytes
     }
 
 protected:
@@ -191,13 +185,9 @@ protected:
         m_stamp = writer.sync();
     }
 
-    void batchClosed(bool committed) override
+    void batchClosed(bool /*committed*/) override
     {
-        // shapelib keeps the last record and a stdio buffer: read on through a fresh handle.
-        closeHandle();
-        if (committed) {
-            openHandle();
-        }
+        m_blockCount = 0; // the block may hold old bytes of the records the batch wrote
     }
 
 private:
@@ -208,7 +198,14 @@ private:
         int width = 0;
         int decimals = 0;
         int offset = 0;
+        int nullBit = -1; // FoxPro: the bit of _NullFlags set when the value is null
+        int lengthBit
+            = -1; // FoxPro: the bit set when a V or Q value is shorter than its field (length in its last byte)
     };
+
+    /** Field types the format describes; any other byte in a descriptor's type says the header is not what it
+     * claims. */
+    static bool knownType(char type) { return std::strchr("CNFDLMIOBYT@+GPQWV0", type) != nullptr && type != '\0'; }
 
     void readHeader(int fd)
     {
@@ -254,9 +251,25 @@ private:
         if (!logtable::readAt(fd, header.data(), header.size(), 0)) {
             throw KelboError(openError("読み込みに失敗しました"));
         }
+        if (m_level7) {
+            m_driverName.assign(reinterpret_cast<const char*>(header.data() + 32),
+                                strnlen(reinterpret_cast<const char*>(header.data() + 32), 32));
+        }
+        m_languageDriver = head[29];
+        const bool foxPro = m_version == 0x30 || m_version == 0x31 || m_version == 0x32;
         int offset = 1; // the deletion flag
-        for (std::size_t at = firstField; at + descriptorSize <= header.size() && header[at] != 0x0D;
-             at += descriptorSize) {
+        int bits = 0; // FoxPro's null and length bits, in field order
+        bool ended = false;
+        std::vector<std::uint32_t> displacements; // FoxPro keeps each field's place in the record
+        std::size_t at = firstField;
+        for (; at < header.size(); at += descriptorSize) {
+            if (header[at] == 0x0D) {
+                ended = true;
+                break;
+            }
+            if (at + descriptorSize > header.size()) {
+                break;
+            }
             Field field;
             const auto* name = reinterpret_cast<const char*>(header.data() + at);
             field.name.assign(name, strnlen(name, nameSize));
@@ -264,23 +277,70 @@ private:
             field.type = static_cast<char>(header[at + typeAt]);
             field.width = header[at + widthAt];
             field.decimals = header[at + widthAt + 1];
+            const std::string number = std::to_string((at - firstField) / descriptorSize + 1);
+            if (!knownType(field.type)) {
+                char code[8];
+                std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(field.type));
+                throw KelboError(openError("ヘッダーが壊れています (フィールド " + number + " の型 " + code
+                                           + " は dBASE の型ではありません)"));
+            }
             if (field.type == 'C' && field.decimals > 0 && !m_level7 && m_version != 0x03 && m_version != 0x83) {
                 field.width += field.decimals << 8; // FoxPro's long character fields
                 field.decimals = 0;
             }
+            if (foxPro) {
+                const unsigned char flags = header[at + 18];
+                if (field.type == 'V' || field.type == 'Q') {
+                    field.lengthBit = bits++;
+                }
+                if ((flags & 0x02) != 0) {
+                    field.nullBit = bits++;
+                }
+                displacements.push_back(byteorder::le32(header.data() + at + 12));
+            }
             field.offset = offset;
             offset += field.width;
-            // FoxPro's hidden field of null flags is no field of the operator's.
-            if (field.type != '0') {
+            if (field.type == '0') {
+                // FoxPro's hidden field of null flags is no field of the operator's.
+                m_nullFlagsOffset = field.offset;
+                m_nullFlagsWidth = field.width;
+            } else {
                 m_fields.push_back(std::move(field));
             }
         }
         if (m_fields.empty()) {
             throw KelboError(openError("dBASE のテーブルではありません (フィールドがありません)"));
         }
-        if (offset > m_recordLength) {
-            throw KelboError(openError("レコード長 " + std::to_string(m_recordLength) + " がフィールドの長さの合計 "
-                                       + std::to_string(offset) + " と合いません"));
+        if (offset != m_recordLength) {
+            throw KelboError(openError("ヘッダーが壊れています (レコード長 " + std::to_string(m_recordLength)
+                                       + " がフィールドの長さの合計 " + std::to_string(offset) + " と合いません)"));
+        }
+        // The fields must end inside the header: a header length that cuts a field's descriptor short does not fit
+        // (some writers put another byte than 0x0D in the header's last byte).
+        if (!ended && at != header.size() && at + 1 != header.size()) {
+            throw KelboError(openError("ヘッダーが壊れています (ヘッダー長 " + std::to_string(m_headerLength)
+                                       + " がフィールドの数と合いません)"));
+        }
+        // FoxPro's field places count from the deletion flag or from the first field; any other set contradicts
+        // the widths.
+        if (!displacements.empty()
+            && std::any_of(displacements.begin(), displacements.end(), [](std::uint32_t d) { return d != 0; })) {
+            bool fromFlag = true;
+            bool fromField = true;
+            int expected = 1;
+            std::size_t i = 0;
+            for (std::size_t d = firstField; i < displacements.size(); d += descriptorSize, ++i) {
+                const int width = header[d + widthAt]
+                    + (header[d + typeAt] == 'C' && !m_level7 && m_version != 0x03 && m_version != 0x83
+                           ? header[d + widthAt + 1] << 8
+                           : 0);
+                fromFlag = fromFlag && displacements[i] == static_cast<std::uint32_t>(expected);
+                fromField = fromField && displacements[i] == static_cast<std::uint32_t>(expected - 1);
+                expected += width;
+            }
+            if (!fromFlag && !fromField) {
+                throw KelboError(openError("ヘッダーが壊れています (フィールドの位置がフィールドの長さと合いません)"));
+            }
         }
         // A header that promises more records than the file holds: the whole records that are there.
         const off_t whole = (m_fileSize - m_headerLength) / m_recordLength;
@@ -362,38 +422,142 @@ private:
             }
             return m_recordBuffer.data();
         }
-        if (!m_dbf) {
-            openHandle();
+        return fromBlock(record);
+    }
+
+    /** The stored bytes of physical record @p record through the block: a block of records is read when the record
+     * is not in it, starting at the record going forwards and ending at it going backwards. */
+    const char* fromBlock(long record)
+    {
+        if (record < m_blockFirst || record >= m_blockFirst + m_blockCount) {
+            const long perBlock = std::max<long>(1, static_cast<long>(kBlockBytes) / m_recordLength);
+            long first = record;
+            if (m_blockCount > 0 && record < m_blockFirst) {
+                first = std::max<long>(0, record - perBlock + 1);
+            }
+            const long count = std::min(perBlock, m_physicalCount - first);
+            m_block.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(m_recordLength));
+            m_blockCount = 0;
+            if (!logtable::readAt(m_fd, m_block.data(), m_block.size(),
+                                  static_cast<off_t>(m_headerLength)
+                                      + static_cast<off_t>(first) * static_cast<off_t>(m_recordLength))) {
+                throw KelboError(readError("読み込みに失敗しました (ファイルが途中で切れています)"));
+            }
+            m_blockFirst = first;
+            m_blockCount = count;
         }
-        g_shapelibError.clear();
-        const char* bytes = DBFReadTuple(m_dbf, static_cast<int>(record));
-        if (!bytes) {
-            throw KelboError(
-                readError(g_shapelibError.empty() ? std::string("読み込みに失敗しました") : g_shapelibError));
-        }
-        return bytes;
+        return m_block.data()
+            + static_cast<std::size_t>(record - m_blockFirst) * static_cast<std::size_t>(m_recordLength);
     }
 
     long physical(long row) const { return m_deletedCount == 0 ? row : static_cast<long>(m_visible[row]); }
 
-    void closeHandle()
+    /** Decodes the table's texts from the code page it declares: a .cpg file beside it, else its language driver;
+     * CP932 when it declares none, or one this program does not know (said in the note). */
+    void readCodePage()
     {
-        if (m_dbf) {
-            DBFClose(m_dbf);
-            m_dbf = nullptr;
+        std::optional<std::string> name;
+        std::string declared;
+        const std::string cpg = filelookup::siblingFile(path(), {".cpg"});
+        if (!cpg.empty()) {
+            std::string content(256, '\0');
+            const int fd = ::open(cpg.c_str(), O_RDONLY | O_CLOEXEC);
+            ssize_t n = -1;
+            if (fd >= 0) {
+                n = ::read(fd, content.data(), content.size());
+                ::close(fd);
+            }
+            content.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            name = codepage::cpgCodePage(content);
+            declared = cpg + " の \"" + std::string(logtable::trim(content)) + "\"";
+            if (name && name->empty()) {
+                name.reset();
+                declared.clear();
+            }
+        }
+        if (declared.empty() && m_level7 && !m_driverName.empty()) {
+            name = level7Driver(m_driverName);
+            declared = "言語ドライバー " + m_driverName;
+        }
+        if (declared.empty()) {
+            name = codepage::dbaseLanguageDriver(m_languageDriver);
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", m_languageDriver);
+            declared = std::string("言語ドライバー ") + hex;
+        }
+        if (name && !name->empty()) {
+            codepage::CodePage page(*name);
+            if (page.isValid()) {
+                m_codePage = std::move(page);
+                return;
+            }
+        }
+        if (!name) {
+            addNote("文字コードの指定 (" + declared + ") が分からないため, テキストを CP932 として読みます.");
         }
     }
 
-    void openHandle()
+    /** dBASE 7 names its language driver: "DB437US0", "DB850DE0", "DBWINUS0" ... */
+    static std::optional<std::string> level7Driver(const std::string& driver)
     {
-        SAHooks hooks;
-        SASetupDefaultHooks(&hooks);
-        hooks.Error = captureShapelibError;
-        g_shapelibError.clear();
-        m_dbf = DBFOpenLL(path().c_str(), "rb", &hooks);
-        if (!m_dbf) {
-            throw KelboError(openError("dBASE のテーブルとして読めません"
-                                       + (g_shapelibError.empty() ? std::string() : " (" + g_shapelibError + ")")));
+        if (driver.size() >= 5 && driver.compare(0, 2, "DB") == 0) {
+            if (driver.compare(2, 3, "WIN") == 0) {
+                return std::string("CP1252");
+            }
+            const std::string digits = driver.substr(2, 3);
+            if (digits.find_first_not_of("0123456789") == std::string::npos) {
+                return codepage::cpgCodePage(digits);
+            }
+        }
+        return std::nullopt;
+    }
+
+    /** FoxPro's bit @p bit of the record's null flags; false when the table has none. */
+    bool flag(const char* record, int bit) const
+    {
+        if (bit < 0 || m_nullFlagsOffset < 0 || bit / 8 >= m_nullFlagsWidth) {
+            return false;
+        }
+        return (static_cast<unsigned char>(record[m_nullFlagsOffset + bit / 8]) >> (bit % 8) & 1) != 0;
+    }
+
+    void read(long row, std::vector<std::string>& texts, bool utf8)
+    {
+        texts.assign(m_fields.size(), std::string());
+        if (row < 0 || row >= recordCount()) {
+            return;
+        }
+        const char* record = rawRecord(row);
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            const Field& field = m_fields[i];
+            // A null number or date would show its stored bytes as a value. A text keeps what it holds: some
+            // writers fill the null flags with a blank, and a real null text is stored blank anyway.
+            if (field.type != 'C' && field.type != 'M' && field.type != 'V' && flag(record, field.nullBit)) {
+                continue;
+            }
+            const char* p = record + field.offset;
+            std::string text;
+            switch (field.type) {
+            case 'M':
+                text = memoText(field, p);
+                break;
+            case 'C':
+                text = std::string(logtable::trimRight(std::string_view(p, static_cast<std::size_t>(field.width))));
+                break;
+            case 'V': {
+                // Shorter than its field when the length bit says so: the length is then in the last byte.
+                std::size_t length = static_cast<std::size_t>(field.width);
+                if (flag(record, field.lengthBit)) {
+                    length = std::min(length, static_cast<std::size_t>(static_cast<unsigned char>(p[field.width - 1])));
+                }
+                text = std::string(logtable::trimRight(std::string_view(p, length)));
+                break;
+            }
+            default:
+                text = decode(field, p); // a number or date that is none is shown as stored
+                break;
+            }
+            texts[i] = utf8 ? m_codePage.toUtf8(text) : m_codePage.toCp932(text);
         }
     }
 
@@ -586,7 +750,15 @@ private:
     long m_deletedCount = 0;
     std::vector<std::uint32_t> m_visible;
     std::vector<Field> m_fields;
-    DBFHandle m_dbf = nullptr;
+    int m_fd = -1;
+    codepage::CodePage m_codePage;
+    unsigned char m_languageDriver = 0;
+    std::string m_driverName;
+    int m_nullFlagsOffset = -1;
+    int m_nullFlagsWidth = 0;
+    std::vector<char> m_block; // records m_blockFirst .. m_blockFirst + m_blockCount - 1 as read
+    long m_blockFirst = 0;
+    long m_blockCount = 0;
     std::set<long> m_written; // records written in the running batch
     std::string m_recordBuffer;
 };

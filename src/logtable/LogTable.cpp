@@ -45,6 +45,20 @@ void LogTable::FieldTexts(std::vector<std::string>& texts) const
     }
 }
 
+std::string LogTable::FieldNameUtf8(int position) const
+{
+    return cp932::toUtf8(FieldName(position));
+}
+
+void LogTable::RecordUtf8(long row, std::vector<std::string>& texts) const
+{
+    const auto count = static_cast<std::size_t>(FieldCount());
+    texts.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        texts[i] = cp932::toUtf8(CellText(row, static_cast<int>(i)));
+    }
+}
+
 void LogTable::AttachGrid()
 {
     if (m_detachCount > 0 && --m_detachCount == 0) {
@@ -203,6 +217,17 @@ public:
         requireOpen();
         requireField(position);
         return m_engine->fieldName(position);
+    }
+    std::string FieldNameUtf8(int position) const override
+    {
+        requireOpen();
+        requireField(position);
+        return m_engine->fieldNameUtf8(position);
+    }
+    void RecordUtf8(long row, std::vector<std::string>& texts) const override
+    {
+        requireOpen();
+        m_engine->readRecordUtf8(row, texts);
     }
 
     std::string FieldText(int position) const override

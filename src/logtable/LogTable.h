@@ -97,6 +97,10 @@ public:
     virtual void MoveTo(long position) = 0;
     /** @brief Value of field @p field in record @p row without moving the current record (for the grid). */
     virtual std::string CellText(long row, int field) const = 0;
+    /** @brief The table as a person reads it: the field's name and the texts of record @p row in UTF-8, characters
+     * CP932 cannot hold included (texts of pending edits are not shown). */
+    virtual std::string FieldNameUtf8(int position) const;
+    virtual void RecordUtf8(long row, std::vector<std::string>& texts) const;
 
     /** @brief Full path of the open table ("" when closed). */
     virtual std::string FilePath() const = 0;

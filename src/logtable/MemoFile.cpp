@@ -84,6 +84,30 @@ std::unique_ptr<DbaseMemoFile> DbaseMemoFile::open(const std::string& path, Kind
     return std::make_unique<DbaseMemoFile>(openForReading(path), kind);
 }
 
+bool DbaseMemoFile::fetch(void* buffer, std::size_t size, off_t offset) const
+{
+    // Memos lie mostly in the order of their records: one read of a window serves many of them.
+    constexpr std::size_t kWindow = 64 * 1024;
+    if (size > kWindow || offset < 0 || offset >= m_size) {
+        return readAt(m_fd, buffer, size, offset);
+    }
+    if (offset < m_windowStart
+        || offset + static_cast<off_t>(size) > m_windowStart + static_cast<off_t>(m_window.size())) {
+        const auto length = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(kWindow), m_size - offset));
+        if (length < size) {
+            return false;
+        }
+        m_window.resize(length);
+        if (!readAt(m_fd, m_window.data(), length, offset)) {
+            m_window.clear();
+            return false;
+        }
+        m_windowStart = offset;
+    }
+    std::memcpy(buffer, m_window.data() + (offset - m_windowStart), size);
+    return true;
+}
+
 std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
 {
     if (block == 0) {
@@ -95,7 +119,7 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
     }
     const off_t available = m_size - start;
     unsigned char head[8];
-    const bool fullHead = available >= 8 && readAt(m_fd, head, sizeof head, start);
+    const bool fullHead = available >= 8 && fetch(head, sizeof head, start);
     if (m_kind == Kind::FoxPro) {
         if (!fullHead) {
             return std::nullopt;
@@ -109,7 +133,7 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
             return std::string(); // a picture or an object: no text
         }
         std::string text(length, '\0');
-        if (!readAt(m_fd, text.data(), text.size(), start + 8)) {
+        if (!fetch(text.data(), text.size(), start + 8)) {
             return std::nullopt;
         }
         return text;
@@ -122,7 +146,7 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
             return std::nullopt;
         }
         std::string text(length - 8, '\0');
-        if (!readAt(m_fd, text.data(), text.size(), start + 8)) {
+        if (!fetch(text.data(), text.size(), start + 8)) {
             return std::nullopt;
         }
         return text;
@@ -137,7 +161,7 @@ std::optional<std::string> DbaseMemoFile::read(std::uint32_t block) const
     off_t stop = std::min<off_t>(m_size, start + static_cast<off_t>(m_blockSize));
     for (off_t at = start; at < stop; at += static_cast<off_t>(sizeof chunk)) {
         const auto n = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(sizeof chunk), stop - at));
-        if (!readAt(m_fd, chunk, n, at)) {
+        if (!fetch(chunk, n, at)) {
             return std::nullopt;
         }
         const void* end = std::memchr(chunk, 0x1A, n);

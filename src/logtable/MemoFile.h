@@ -51,6 +51,11 @@ private:
     /** The first byte after the memo at @p block may use: the next memo's start, or the end of the used blocks. */
     off_t limitAfter(std::uint32_t block) const;
 
+    /** Reads through a window of the file kept from the last read; false at a short read. */
+    bool fetch(void* buffer, std::size_t size, off_t offset) const;
+
+    mutable std::string m_window;
+    mutable off_t m_windowStart = 0;
     int m_fd = -1;
     Kind m_kind;
     off_t m_size = 0;

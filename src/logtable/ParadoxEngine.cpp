@@ -3,6 +3,7 @@
 // wild read; pxlib decodes the field values. Only one data block is held in memory at a time. Memo texts longer
 // than the part kept in the record are read from the .MB file beside the table by our own bounds-checked reader.
 #include "common/ByteOrder.h"
+#include "common/CodePage.h"
 #include "common/Cp932.h"
 #include "common/DayNumber.h"
 #include "common/FileLookup.h"
@@ -121,29 +122,33 @@ public:
     }
 
     int fieldCount() const override { return static_cast<int>(m_fields.size()); }
-    std::string fieldName(int field) const override { return m_fields[field].name; }
+    std::string fieldName(int field) const override { return m_codePage.toCp932(m_fields[field].name); }
+    std::string fieldNameUtf8(int field) const override { return m_codePage.toUtf8(m_fields[field].name); }
     std::size_t fieldWidth(int field) const override
     {
         return m_fields[field].type == pxAlpha ? m_fields[field].size : 0;
     }
     long recordCount() const override { return m_recordCount; }
 
-    void readRecord(long row, std::vector<std::string>& texts) override
-    {
-        texts.assign(m_fields.size(), std::string());
-        const char* record = recordBytes(row);
-        if (!record) {
-            return;
-        }
-        for (std::size_t i = 0; i < m_fields.size(); ++i) {
-            texts[i] = decode(m_fields[i], record + m_fields[i].offset);
-        }
-    }
+    void readRecord(long row, std::vector<std::string>& texts) override { read(row, texts, false); }
+    void readRecordUtf8(long row, std::vector<std::string>& texts) override { read(row, texts, true); }
 
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
     {
         for (const auto& change : changes) {
             checkWritable(change.first);
+        }
+        // Every text in the table's own code page before a byte is written: one it cannot hold writes nothing.
+        std::vector<std::pair<int, std::string>> stored;
+        for (const auto& change : changes) {
+            std::optional<std::string> bytes = m_codePage.fromCp932(change.second, m_fields[change.first].size);
+            if (!bytes) {
+                throw KelboError(writeError(
+                    logtable::fieldReason(fieldName(change.first),
+                                          "に書く「" + cp932::toUtf8(change.second) + "」は, このテーブルの文字コード "
+                                              + m_codePage.name() + " で表せない文字を含みます")));
+            }
+            stored.emplace_back(change.first, std::move(*bytes));
         }
         const auto block = blockOf(row);
         const off_t recordOffset = blockOffset(m_blocks[block].number) + 6
@@ -155,11 +160,11 @@ public:
         const std::string seen(current, static_cast<std::size_t>(m_recordSize));
         if (inBatch()) {
             logtable::TableWriter& writer = batchWriter();
-            writeFields(writer, recordOffset, seen, changes);
+            writeFields(writer, recordOffset, seen, stored);
             m_stamp = writer.stamp();
             // The block in memory is the one just read: it takes the written bytes too.
             char* cached = const_cast<char*>(recordBytes(row));
-            for (const auto& change : changes) {
+            for (const auto& change : stored) {
                 const Field& field = m_fields[change.first];
                 const std::string value = cp932::cut(change.second, field.size);
                 std::memset(cached + field.offset, 0, field.size);
@@ -168,7 +173,7 @@ public:
             return;
         }
         logtable::TableWriter writer(path(), m_stamp);
-        writeFields(writer, recordOffset, seen, changes);
+        writeFields(writer, recordOffset, seen, stored);
         m_stamp = writer.sync();
         m_cachedBlock = -1;
     }
@@ -238,6 +243,9 @@ private:
         const bool v4 = version >= 5;
         if (v4 && !fullHead) {
             throw KelboError(openError("ファイルが途中で切れています"));
+        }
+        if (v4) {
+            readCodePage(le16(head + 0x6A));
         }
         const std::uint32_t encryption = v4 ? le32(head + 0x5C) : encryption1;
         if (encryption != 0) {
@@ -363,6 +371,41 @@ private:
             m_cachedBlock = static_cast<long>(block);
         }
         return m_blockData.data() + 6 + (row - m_blocks[block].firstRow) * m_recordSize;
+    }
+
+    void read(long row, std::vector<std::string>& texts, bool utf8)
+    {
+        texts.assign(m_fields.size(), std::string());
+        const char* record = recordBytes(row);
+        if (!record) {
+            return;
+        }
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            const Field& field = m_fields[i];
+            std::string text = decode(field, record + field.offset);
+            if (field.type == pxAlpha || field.type == pxMemo || field.type == pxFormattedMemo) {
+                text = utf8 ? m_codePage.toUtf8(text) : m_codePage.toCp932(text);
+            }
+            texts[i] = std::move(text);
+        }
+    }
+
+    /** Texts are decoded from the code page the header declares; CP932 when it declares none, or one this program
+     * does not know (said in the note). */
+    void readCodePage(unsigned number)
+    {
+        const std::optional<std::string> name = codepage::paradoxCodePage(static_cast<int>(number));
+        if (name && !name->empty()) {
+            codepage::CodePage page(*name);
+            if (page.isValid()) {
+                m_codePage = std::move(page);
+                return;
+            }
+        }
+        if (!name || !name->empty()) {
+            addNote("文字コードの指定 (コードページ " + std::to_string(number)
+                    + ") が分からないため, テキストを CP932 として読みます.");
+        }
     }
 
     std::string decode(const Field& field, const char* p)
@@ -584,6 +627,7 @@ private:
     std::vector<char> m_blockData;
     long m_cachedBlock = -1;
     std::unique_ptr<logtable::ParadoxMemoFile> m_memo;
+    codepage::CodePage m_codePage;
     std::string m_memoPath;
 };
 

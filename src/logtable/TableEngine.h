@@ -1,6 +1,7 @@
 #ifndef KELBO_LOGTABLE_TABLEENGINE_H
 #define KELBO_LOGTABLE_TABLEENGINE_H
 
+#include "common/Cp932.h"
 #include "logtable/SendMarkRule.h"
 
 #include <functional>
@@ -24,6 +25,17 @@ public:
     virtual long recordCount() const = 0;
     /** @brief Texts of every field of @p row, @p texts resized to fieldCount(). */
     virtual void readRecord(long row, std::vector<std::string>& texts) = 0;
+    /** @brief The texts of @p row in UTF-8 as the table holds them, characters CP932 cannot hold included (the
+     * table shown as it is, not as a card gets it). */
+    virtual void readRecordUtf8(long row, std::vector<std::string>& texts)
+    {
+        readRecord(row, texts);
+        for (std::string& text : texts) {
+            text = cp932::toUtf8(text);
+        }
+    }
+    /** @brief The field's name in UTF-8, as the table holds it. */
+    virtual std::string fieldNameUtf8(int field) const { return cp932::toUtf8(fieldName(field)); }
     /** @brief Writes the given fields (texts already cut to their width) of @p row to disk, synced, under a
      * lock, changing no other bytes of the record; throws KelboError and writes nothing when it cannot. */
     virtual void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) = 0;

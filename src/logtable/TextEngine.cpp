@@ -2,6 +2,7 @@
 // Only the start and end of each record are kept in memory; records are read on demand through a small window.
 // One splitter finds records and fields for reading and for writing, so a value is written exactly where it
 // was read.
+#include "common/CodePage.h"
 #include "common/Cp932.h"
 #include "common/FileWrite.h"
 #include "common/KelboError.h"
@@ -92,6 +93,7 @@ public:
             indexLines();
             if (!m_hasSchema) {
                 namesFromFirstLine();
+                noteExtraValues();
             }
         } catch (...) {
             ::close(m_fd);
@@ -106,8 +108,17 @@ public:
     std::size_t fieldWidth(int field) const override { return m_fields[field].width; }
     long recordCount() const override { return static_cast<long>(m_starts.size()) - m_firstRecordLine; }
 
-    void readRecord(long row, std::vector<std::string>& texts) override
+    void readRecord(long row, std::vector<std::string>& texts) override { read(row, texts, false); }
+    void readRecordUtf8(long row, std::vector<std::string>& texts) override { read(row, texts, true); }
+    std::string fieldNameUtf8(int field) const override
     {
+        return static_cast<std::size_t>(field) < m_namesUtf8.size() ? m_namesUtf8[field]
+                                                                    : cp932::toUtf8(m_fields[field].name);
+    }
+
+    void read(long row, std::vector<std::string>& texts, bool utf8)
+    {
+        const auto text = [this, utf8](std::string_view bytes) { return utf8 ? toUtf8(bytes) : fromFile(bytes); };
         texts.assign(m_fields.size(), std::string());
         if (row < 0 || row >= recordCount()) {
             return;
@@ -117,7 +128,7 @@ public:
             for (std::size_t i = 0; i < m_fields.size(); ++i) {
                 const TextField& f = m_fields[i];
                 if (f.offset < line.size()) {
-                    texts[i] = present(f, fromFile(line.substr(f.offset, f.width)));
+                    texts[i] = present(f, text(line.substr(f.offset, f.width)));
                 }
             }
             return;
@@ -125,7 +136,7 @@ public:
         m_values.clear();
         splitValues(line, m_values);
         for (std::size_t i = 0; i < m_fields.size() && i < m_values.size(); ++i) {
-            texts[i] = present(m_fields[i], fromFile(m_values[i]));
+            texts[i] = present(m_fields[i], text(m_values[i]));
         }
     }
 
@@ -188,10 +199,22 @@ private:
      * '?'. */
     std::string fromFile(std::string_view bytes) const
     {
-        if (m_utf8 && std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; })) {
-            return cp932::fromUtf8(bytes);
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+            return std::string(bytes);
         }
-        return std::string(bytes);
+        return m_utf8 ? cp932::fromUtf8(bytes) : codepage::sanitizeCp932(bytes);
+    }
+
+    /** Bytes of the file in UTF-8, as a person reads them. */
+    std::string toUtf8(std::string_view bytes) const
+    {
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+            return std::string(bytes);
+        }
+        if (m_utf8) {
+            return cp932::isValidUtf8(bytes) ? std::string(bytes) : cp932::toUtf8(cp932::fromUtf8(bytes));
+        }
+        return m_cp932.toUtf8(codepage::sanitizeCp932(bytes));
     }
 
     /** CP932 text as the file's bytes. */
@@ -249,11 +272,11 @@ private:
             }
             m_utf8 = guess.isUtf8();
         }
-        if (m_utf8) {
-            for (TextField& field : m_fields) {
-                if (cp932::isValidUtf8(field.name)) {
-                    field.name = fromFile(field.name); // a schema beside a UTF-8 table names its fields in UTF-8
-                }
+        for (TextField& field : m_fields) {
+            if (m_utf8 && cp932::isValidUtf8(field.name)) {
+                field.name = fromFile(field.name); // a schema beside a UTF-8 table names its fields in UTF-8
+            } else {
+                field.name = codepage::sanitizeCp932(field.name);
             }
         }
     }
@@ -318,9 +341,34 @@ private:
         for (const auto& name : names) {
             TextField field;
             field.name = fromFile(logtable::trim(name));
+            m_namesUtf8.push_back(toUtf8(logtable::trim(name)));
             m_fields.push_back(std::move(field));
         }
         m_firstRecordLine = 1;
+    }
+
+    /** Values past the fields the first line names have no field to show them in: the note says where. */
+    void noteExtraValues()
+    {
+        long rows = 0;
+        long first = 0;
+        std::size_t values = 0;
+        std::vector<std::string> split;
+        for (std::size_t index = 1; index < m_starts.size(); ++index) {
+            split.clear();
+            splitValues(lineAt(index), split);
+            if (split.size() > m_fields.size()) {
+                if (rows++ == 0) {
+                    first = static_cast<long>(index);
+                }
+                values += split.size() - m_fields.size();
+            }
+        }
+        if (rows > 0) {
+            addNote(std::to_string(rows) + " 件のレコード (最初は " + std::to_string(first)
+                    + " 件目) に先頭行のフィールド名より多い値があるため, 名前のない値 " + std::to_string(values)
+                    + " 個は表示しません.");
+        }
     }
 
     /** The bytes of record @p index without its line end, read through a window of the file. */
@@ -559,6 +607,8 @@ private:
     bool m_guessSeparator = false;
     logtable::TextCharset m_charset = logtable::TextCharset::Unknown; // as the schema names it
     bool m_utf8 = false;
+    codepage::CodePage m_cp932; // a CP932 file's texts shown in UTF-8
+    std::vector<std::string> m_namesUtf8; // the names of the first line as a person reads them
     char m_separator = ',';
     char m_quote = '"';
     std::vector<TextField> m_fields;

@@ -3,6 +3,8 @@
 
 // Shared by the table fuzz targets: the input becomes a table file in a private folder, which is opened
 // and read to its end. An open that fails must fail with KelboError and leave the table closed.
+#include "common/CodePage.h"
+#include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "logtable/LogTable.h"
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace fuzztable {
 
@@ -52,6 +55,15 @@ inline std::string get(const std::string& name)
     return bytes;
 }
 
+/** Every text an engine hands on is well-formed CP932 without an undefined code: a character CP932 cannot hold
+ * became '?'. What it shows a person is well-formed UTF-8. */
+inline void requireCp932(const std::string& text)
+{
+    if (!codepage::isWellFormedCp932(text)) {
+        std::abort();
+    }
+}
+
 inline void openAndReadEverything(const std::string& name)
 {
     auto table = createLogTable();
@@ -64,12 +76,24 @@ inline void openAndReadEverything(const std::string& name)
         return;
     }
     for (int f = 0; f < table->FieldCount(); ++f) {
-        table->FieldName(f);
+        requireCp932(table->FieldName(f));
+        if (!cp932::isValidUtf8(table->FieldNameUtf8(f))) {
+            std::abort();
+        }
     }
     long walked = 0;
     for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
         for (int f = 0; f < table->FieldCount(); ++f) {
-            table->FieldText(f);
+            requireCp932(table->FieldText(f));
+        }
+        if (walked < 4) {
+            std::vector<std::string> shown;
+            table->RecordUtf8(walked, shown);
+            for (const std::string& text : shown) {
+                if (!cp932::isValidUtf8(text)) {
+                    std::abort();
+                }
+            }
         }
         ++walked;
     }

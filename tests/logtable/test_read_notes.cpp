@@ -66,3 +66,19 @@ TEST(ReadNotes, RecordsAreFoundWhateverTheLineEnds)
         EXPECT_EQ(table->CellText(static_cast<long>(c.rows.size()) - 1, 0), c.rows.back()[0]);
     }
 }
+
+// Values past the fields the first line names have no field to show them in: the note says so.
+TEST(ReadNotes, ValuesBeyondTheNamedFieldsAreNoted)
+{
+    TempDir tmp;
+    writeFile(tmp.file("t.csv"), "CALL,SEND\r\nJA1AA,F\r\nJA2BB,,73,QSL\r\nJA3CC,\r\nJA4DD,F,x\r\n");
+    auto table = open(tmp.path(), "t.csv");
+    EXPECT_EQ(walk(*table),
+              (std::vector<std::vector<std::string>>{{"JA1AA", "F"}, {"JA2BB", ""}, {"JA3CC", ""}, {"JA4DD", "F"}}));
+    const std::string note = table->ReadNote();
+    EXPECT_NE(note.find("2 件のレコード (最初は 2 件目)"), std::string::npos) << note;
+    EXPECT_NE(note.find("名前のない値 3 個"), std::string::npos) << note;
+
+    writeFile(tmp.file("u.csv"), "CALL,SEND\r\nJA1AA,F\r\nJA2BB\r\n");
+    EXPECT_EQ(open(tmp.path(), "u.csv")->ReadNote(), "");
+}

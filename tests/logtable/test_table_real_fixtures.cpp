@@ -42,8 +42,10 @@ TEST(TableRealFixtures, EveryTableOpensAndReadsOrIsRefusedClearly)
             ++records;
         }
         EXPECT_EQ(records, table->RecordCount());
-        // Every memo file is there and sound: nothing is left unread.
-        EXPECT_EQ(table->ReadNote(), "");
+        // Every memo file is there and sound: nothing is left unread (dbase_8c's source ships no memo file).
+        if (info.fileName() != QStringLiteral("dbase_8c.dbf")) {
+            EXPECT_EQ(table->ReadNote(), "");
+        }
     }
     EXPECT_GT(opened, 0);
 }
@@ -90,6 +92,7 @@ TEST(TableRealFixtures, ValuesAgreeWithAnIndependentReading)
         {"/paradox/fields", "date7.db", 3, "DATE", ""},
         {"/dbase", "roads.dbf", 0, "RTE_NUM1", " 81"}, // leading blanks stay
         {"/dbase", "anno.dbf", 0, "X", "486089.531"},
+        {"/dbase", "3dpoints.dbf", 1, "Z", "0"}, // its header's last byte is 0x0A where 0x0D ends the fields
 
         // Paradox memos: wholly in the record, in a shared block of the .MB, in a block of their own.
         {"/paradox/db", "CUSTOMER.DB", 0, "Comments", "Small comment (less 100 symbols)"},
@@ -169,4 +172,109 @@ TEST(TableRealFixtures, ValuesAgreeWithAnIndependentReading)
             EXPECT_EQ(text.substr(0, c.text.size()), c.text);
         }
     }
+}
+
+// Tables in other code pages than CP932, read by python3-dbfread in the code page each declares (the language
+// driver byte, or the .cpg beside it), and the CP932 forms from python3's cp932 codec with errors="replace". A
+// card gets CP932; the table shown as it is keeps every character.
+TEST(TableRealFixtures, TextsAreDecodedFromTheCodePageTheTableDeclares)
+{
+    const std::string root = std::string(KELBO_FIXTURES_DIR) + "/dbase-codepage";
+    struct Known
+    {
+        const char* name;
+        long row;
+        int field;
+        std::string utf8;
+        std::string cp932;
+    };
+    const Known cases[] = {
+        {"cp1251.dbf", 0, 1, "амбулаторно-поликлиническое", sj("амбулаторно-поликлиническое")}, // byte 0xC9
+        {"cp1251.dbf", 3, 1, "образовательное медицинское учреждение", sj("образовательное медицинское учреждение")},
+        {"codepage.dbf", 1, 0, "Hněvošický háj", "Hn?vo?ick? h?j"}, // .cpg "ANSI 1250"
+        {"codepage.dbf", 0, 0, "??", "??"},
+        {"utf.dbf", 0, 0, "\xF0\x9F\x92\xA9", "?"}, // .cpg "UTF-8", a character CP932 cannot hold
+        {"utf.dbf", 1, 0, "Hněvošický háj", "Hn?vo?ick? h?j"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " row " + std::to_string(c.row));
+        auto table = open(root, c.name);
+        EXPECT_EQ(table->ReadNote(), "");
+        EXPECT_EQ(table->CellText(c.row, c.field), c.cp932);
+        std::vector<std::string> texts;
+        table->RecordUtf8(c.row, texts);
+        ASSERT_GT(texts.size(), static_cast<std::size_t>(c.field));
+        EXPECT_EQ(texts[c.field], c.utf8);
+    }
+}
+
+// dbase_32.dbf: a FoxPro V field whose length (14) is in its last byte, its _NullFlags bit set; dbase_8c.dbf: dBASE 7
+// with a field-properties block, read by a small reader written from the format notes (python3-dbfread and GDAL
+// cannot open it).
+TEST(TableRealFixtures, VariableLengthFieldsAndLevel7PropertiesRead)
+{
+    const std::string root = KELBO_FIXTURES_DIR;
+    auto foxPro = open(root + "/dbase-odd", "dbase_32.dbf");
+    ASSERT_EQ(foxPro->FieldCount(), 1);
+    EXPECT_EQ(foxPro->CellText(0, 0), "Bad Meets Evil");
+
+    auto level7 = open(root + "/dbase7", "dbase_8c.dbf");
+    ASSERT_EQ(level7->RecordCount(), 10);
+    std::vector<std::string> names;
+    for (int f = 0; f < level7->FieldCount(); ++f) {
+        names.push_back(level7->FieldName(f));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ID", "Name", "Species", "Length CM", "Description", "OLE Graphic"}));
+    const std::vector<std::vector<std::string>> expected = {
+        {"1", "Clown Triggerfish", "Ballistoides conspicillum", "100", "", ""},
+        {"10", "Bluehead Wrasse", "Thalassoma bifasciatum", "15", "", ""},
+    };
+    for (const auto& [row, values] : {std::make_pair(0L, expected[0]), std::make_pair(9L, expected[1])}) {
+        for (int f = 0; f < 6; ++f) {
+            EXPECT_EQ(level7->CellText(row, f), values[f]) << "row " << row << " field " << f;
+        }
+    }
+    // Its memo file is not there: said once, the memos read empty.
+    EXPECT_NE(level7->ReadNote().find("dbase_8c.dbt"), std::string::npos);
+}
+
+// bad.dbf: its first 16 header bytes written twice, so every field descriptor is read 16 bytes early.
+TEST(TableRealFixtures, HeaderThatContradictsItselfIsRefused)
+{
+    auto table = createLogTable();
+    try {
+        table->OpenTable(std::string(KELBO_FIXTURES_DIR) + "/dbase-odd", "bad.dbf");
+        FAIL() << "bad.dbf opened";
+    } catch (const KelboError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("bad.dbf"), std::string::npos) << message;
+        EXPECT_NE(message.find("ヘッダーが壊れています (フィールド 1 の型"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(table->IsOpen());
+}
+
+// A mark goes into the table in the table's own code page; one the code page cannot hold writes nothing.
+TEST(TableRealFixtures, MarkIsWrittenInTheTablesOwnCodePageOrRefused)
+{
+    TempDir tmp;
+    const std::string original = readFile(std::string(KELBO_FIXTURES_DIR) + "/dbase-codepage/cp1251.dbf");
+    writeFile(tmp.file("cp1251.dbf"), original);
+    auto table = open(tmp.path(), "cp1251.dbf");
+
+    table->MoveTo(2);
+    table->EditRecord();
+    table->SetFieldText(1, sj("済")); // no letter of CP1251
+    EXPECT_THROW(table->MoveFirst(), KelboError);
+    EXPECT_EQ(readFile(tmp.file("cp1251.dbf")), original);
+
+    auto again = open(tmp.path(), "cp1251.dbf");
+    again->MoveTo(2);
+    again->EditRecord();
+    again->SetFieldText(1, sj("Ж"));
+    again->MoveFirst();
+    const std::string after = readFile(tmp.file("cp1251.dbf"));
+    const std::size_t at = after.find("\xC6 ");
+    ASSERT_NE(at, std::string::npos) << "Ж is 0xC6 in CP1251";
+    EXPECT_EQ(after.substr(0, at), original.substr(0, at));
+    EXPECT_EQ(open(tmp.path(), "cp1251.dbf")->CellText(2, 1), sj("Ж"));
 }

@@ -39,8 +39,9 @@ struct PxField
 struct ParadoxOptions
 {
     const char* tableName = "T";
-    /** Stored in the header of a version 5 or later file (932 for CP932); 0 leaves what pxlib writes. */
-    int codePage = 0;
+    /** Stored in the header of a version 5 or later file (932 for CP932, the texts the tests write); 0 leaves what
+     * pxlib writes. */
+    int codePage = 932;
     /** Field types changed in the header afterwards, {field, type}: types pxlib's writer does not make (memos). */
     std::vector<std::pair<int, int>> patchTypes;
 };
