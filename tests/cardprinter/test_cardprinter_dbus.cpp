@@ -156,8 +156,10 @@ TEST_F(CardPrinterBusTest, ServesOneClientAtATimeWhileItsLinesAreHeld)
         // The lines of this test's own connection are held: the other one may not drop them.
         EXPECT_EQ(callOn(other, "DeleteLog").errorName(), QStringLiteral("CARDO.Application.Error.InUse"));
         ASSERT_EQ(cardbus::call(QStringLiteral("DeleteLog")).type(), QDBusMessage::ReplyMessage);
-        ASSERT_EQ(callOn(other, "AddLogPos", {QStringLiteral("24.05.01,1200,JA2AAA,59,7.045,SSB,,\"\",\"\",\"\",,,0"), 7}).type(),
-                  QDBusMessage::ReplyMessage);
+        ASSERT_EQ(
+            callOn(other, "AddLogPos", {QStringLiteral("24.05.01,1200,JA2AAA,59,7.045,SSB,,\"\",\"\",\"\",,,0"), 7})
+                .type(),
+            QDBusMessage::ReplyMessage);
 
         // Every call that reads or changes the held lines or their print report is refused to the first one, saying
         // why.
