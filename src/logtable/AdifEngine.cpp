@@ -10,6 +10,7 @@
 // fields) is the record read with lengths counted in characters, and only when that reading fits and takes no tag
 // text into a value: some programs count characters.
 #include "common/Ascii.h"
+#include "common/CodePage.h"
 #include "common/Cp932.h"
 #include "common/FileWrite.h"
 #include "common/KelboError.h"
@@ -500,7 +501,7 @@ public:
     ~AdifEngine() override { ::close(m_fd); }
 
     int fieldCount() const override { return static_cast<int>(m_names.size()); }
-    std::string fieldName(int field) const override { return m_names[static_cast<std::size_t>(field)]; }
+    std::string fieldName(int field) const override { return present(m_names[static_cast<std::size_t>(field)]); }
     std::size_t fieldWidth(int) const override { return 0; }
     long recordCount() const override { return static_cast<long>(m_starts.size()); }
 
@@ -518,8 +519,8 @@ public:
         for (std::size_t k = m_entries.size(); k-- > 0;) {
             const Entry& e = m_entries[k];
             const std::string_view value = bytes.substr(e.tagBegin + e.tagLength, e.valueBytes);
-            if (m_utf8 && hasNonAscii(value)) {
-                texts[e.field] = cp932::fromUtf8(value);
+            if (hasNonAscii(value)) {
+                texts[e.field] = present(value);
             } else {
                 texts[e.field].assign(value.data(), value.size());
             }
@@ -810,10 +811,11 @@ private:
 
     std::string present(std::string_view v) const
     {
-        if (!m_utf8 || !hasNonAscii(v)) {
+        if (!hasNonAscii(v)) {
             return std::string(v);
         }
-        return cp932::fromUtf8(v);
+        // A byte CP932 does not read as a character (a lone lead byte, an undefined code) is shown as '?'.
+        return m_utf8 ? cp932::fromUtf8(v) : codepage::sanitizeCp932(v);
     }
 
     /** The value's bytes as stored in the file: UTF-8 in a UTF-8 file. */

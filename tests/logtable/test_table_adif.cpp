@@ -374,6 +374,12 @@ TEST(AdifTable, Utf8ValuesReachTheProgramAsCp932)
     auto t = open(tmp.path(), "log.adi");
     EXPECT_EQ(t->CellText(0, 0), "Pet?j?vesi ? \x81\x60\x81\x7C");
     EXPECT_EQ(t->CellText(0, 1), sj("山田"));
+
+    // In a CP932 log a byte CP932 reads as no character (a lone lead byte, an undefined code) is shown as '?'.
+    writeFile(tmp.file("cp.adi"), "<NAME:3>\x82 A <QTH:4>\xFC\xFC\x8E\x52 <CALL:6>JA1ZQX <EOR>\n");
+    auto cp = open(tmp.path(), "cp.adi");
+    EXPECT_EQ(cp->CellText(0, 0), "? A");
+    EXPECT_EQ(cp->CellText(0, 1), "?\x8E\x52");
 }
 
 // A write keeps the encoding the log was opened with: one that would make the whole file read in another encoding
