@@ -13,15 +13,6 @@ const QString kOtherTableDefinition = QStringLiteral(
     "このテーブルのフィールド名は, 今の変換定義を作ったテーブルと違います.\r\n\r\n"
     "このテーブルに合わせて変換定義を自動推測しますか？\r\n(推測しないときは, 今の変換定義をそのまま使います)");
 
-std::vector<std::string> fieldNamesOf(const LogTable& table)
-{
-    std::vector<std::string> names;
-    for (int i = 0; table.IsOpen() && i < table.FieldCount(); ++i) {
-        names.push_back(table.FieldName(i));
-    }
-    return names;
-}
-
 } // namespace
 
 std::string TMainWnd::definitionStorePath() const

@@ -176,8 +176,6 @@ RecordPrint::RecordPrint(const std::vector<std::string>& fieldNames, const std::
     std::stable_sort(m_order.begin(), m_order.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
 }
 
-namespace {
-
 std::vector<std::string> fieldNamesOf(const LogTable& table)
 {
     std::vector<std::string> names;
@@ -186,8 +184,6 @@ std::vector<std::string> fieldNamesOf(const LogTable& table)
     }
     return names;
 }
-
-} // namespace
 
 RecordPrint::RecordPrint(const LogTable& table, const std::vector<std::string>& skipNames)
     : RecordPrint(fieldNamesOf(table), skipNames)

@@ -111,6 +111,9 @@ inline const QString kGoneUnasked = QStringLiteral(
  * @p skipField (the SEND field, so that a record keeps its fingerprint when it gets its mark; -1 skips none). */
 std::uint64_t RecordFingerprint(const std::vector<std::string>& texts, int skipField = -1);
 
+/** @brief The field names of the open @p table in field order (none when it is closed). */
+std::vector<std::string> fieldNamesOf(const LogTable& table);
+
 /** @brief Fingerprint of a table's records by field name: a 64-bit hash of every non-empty field's name and text, in
  * the order of the names (ASCII case ignored), leaving out the fields named in @p skipNames (the SEND field and the
  * date the update writes beside it). A record keeps it when its fields move, when the table gains or loses a field

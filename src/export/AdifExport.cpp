@@ -1,6 +1,7 @@
 #include "export/AdifExport.h"
 
 #include "cardlink/TransferWalk.h"
+#include "common/Ascii.h"
 #include "common/Cp932.h"
 #include "common/KelboError.h"
 #include "convert/ConvertRecord.h"
@@ -30,16 +31,7 @@ template <std::size_t N> std::string_view member(const char (&text)[N])
     return member(text, N);
 }
 
-std::string_view trimBlanks(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+using ascii::trimBlanks;
 
 bool isAscii(std::string_view s)
 {

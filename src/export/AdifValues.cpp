@@ -11,16 +11,7 @@ namespace adifvalues {
 
 namespace {
 
-std::string_view trimBlanks(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+using ascii::trimBlanks;
 
 bool isAlnum(char c)
 {
