@@ -1,4 +1,5 @@
 #include "app/TMainWnd.h"
+#include "app/WindowPlace.h"
 
 #include "app/CWaitCursor.h"
 #include "app/KelboFont.h"
@@ -126,10 +127,7 @@ TMainWnd::TMainWnd(const QStringList& arguments, std::unique_ptr<LogTable> table
     setFont(f);
     resize(kClientWidth, kClientHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        // The design size is small on today's screens: a big screen gets a bigger window, with room for the grid.
-        const QRect free = screen->availableGeometry();
-        resize(std::clamp(free.width() * 3 / 5, kClientWidth, 1200),
-               std::clamp(free.height() * 3 / 5, kClientHeight, 800));
+        resize(kelboClientSize(screen->availableGeometry()));
     }
 
     const KelboSettings design = DefaultSettings();

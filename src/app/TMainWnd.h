@@ -154,6 +154,8 @@ private:
     void SaveWindowState();
     /** The bundled sample on a first start; false when there is none or the user's folder holds another log. */
     bool StartOnSample();
+    /** Where the window opens when no place is remembered: kelboWindowPlace. */
+    void placeByDefault();
     void SaveSettingsFromControls();
     KelboSettings settingsFromControls() const;
 

@@ -2,9 +2,12 @@
 // last close, and the command line of a later start.
 #include "app/TMainWnd.h"
 #include "app/UserDialogs.h"
+#include "app/WindowPlace.h"
 #include "common/Cp932.h"
 #include "convdef/Settings.h"
 #include "convdef/SettingsLocation.h"
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -88,13 +91,25 @@ void TMainWnd::SaveWindowState()
     state.sync();
 }
 
+void TMainWnd::placeByDefault()
+{
+    // At the left of the screen, so that the card program's window finds room beside it.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(kelboWindowPlace(screen->availableGeometry()).topLeft());
+    }
+}
+
 void TMainWnd::StartUp()
 {
     const bool firstStart = !m_hadSettingsFile;
+    bool placed = false;
     if (!BaseDir.isEmpty() && QFileInfo::exists(windowStatePath())) {
         QSettings state(windowStatePath(), QSettings::IniFormat);
         state.beginGroup(kWindowGroup);
-        restoreGeometry(state.value(kGeometry).toByteArray());
+        placed = restoreGeometry(state.value(kGeometry).toByteArray());
+        if (!placed) {
+            placeByDefault();
+        }
         const bool connect = state.value(kConnectAtStart, 1).toInt() != 0;
         const QString dir = state.value(kOpenDir).toString();
         const QString name = state.value(kOpenName).toString();
@@ -103,6 +118,8 @@ void TMainWnd::StartUp()
             guarded(this, [this] { ConBtnClick(); });
             return;
         }
+    } else {
+        placeByDefault();
     }
     if (firstStart && BaseDir == userConfigDir() && StartOnSample()) {
         guarded(this, [this] { ConBtnClick(); });

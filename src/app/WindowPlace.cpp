@@ -61,10 +61,20 @@ private:
 
 } // namespace
 
+QSize kelboClientSize(const QRect& available)
+{
+    // The design size (632 x 366) is small on today's screens: a big screen gets a bigger window, with room for the
+    // grid.
+    return QSize(std::clamp(available.width() * 3 / 5, 632, 1200), std::clamp(available.height() * 3 / 5, 366, 800));
+}
+
 QRect kelboWindowPlace(const QRect& available)
 {
-    QRect r(QPoint(0, 0), QSize(640, 400));
+    // The client area and what a usual frame adds to it (632 x 366 inside 640 x 400).
+    QRect r(QPoint(0, 0), kelboClientSize(available) + QSize(8, 34));
     r.moveCenter(available.center());
+    // At the left, so that the card program's window finds room beside it.
+    r.moveLeft(available.left() + 16);
     return r;
 }
 

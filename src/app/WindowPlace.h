@@ -7,8 +7,11 @@
 
 class QWidget;
 
-/** @brief Where KELBO's main window opens on a screen whose free area is @p available: 640 x 400 pixels with its
- * frame, centred. */
+/** @brief The client size of KELBO's main window on a start without a remembered place, on a screen whose free area
+ * is @p available: three fifths of it, at least the design size 632 x 366 and at most 1200 x 800. */
+QSize kelboClientSize(const QRect& available);
+/** @brief Where KELBO's main window opens on a screen whose free area is @p available: that size with its frame,
+ * centred from top to bottom and near the left edge, leaving the right part of the screen to the card program. */
 QRect kelboWindowPlace(const QRect& available);
 
 /** @brief The client area for a window of @p wanted size that opens beside @p other on @p available and does not

@@ -96,7 +96,7 @@ TEST(WindowPlace, TheCardWindowOpensBesideKelboAndOnTheScreen)
     for (const QRect& available : screens) {
         SCOPED_TRACE(QStringLiteral("%1x%2").arg(available.width()).arg(available.height()).toStdString());
         const QRect kelbo = kelboWindowPlace(available);
-        EXPECT_EQ(kelbo.size(), QSize(640, 400));
+        EXPECT_EQ(kelbo.size(), kelboClientSize(available) + QSize(8, 34));
         EXPECT_TRUE(available.contains(kelbo));
         const QRect card = placeBeside(available, kelbo, wanted);
         // With its frame (borders, title bar) it stays on the screen and off KELBO's window.
@@ -118,8 +118,8 @@ TEST(WindowPlace, OnASmallScreenItCoversAsLittleOfKelboAsItCan)
         const QRect kelbo = kelboWindowPlace(available);
         const QRect card = placeBeside(available, kelbo, QSize(1040, 560));
         EXPECT_TRUE(available.contains(card.adjusted(-8, -36, 8, 8)));
-        EXPECT_EQ(card.width(), 480);
-        EXPECT_EQ(card.right(), available.right() - 8);
+        EXPECT_GE(card.width(), 480);
+        EXPECT_LE(card.right(), available.right() - 8);
         // KELBO's left part, with its buttons, stays free.
         EXPECT_GT(card.left(), kelbo.center().x());
     }
