@@ -213,6 +213,11 @@ Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<S
             if (len == 1 && record[i] == sep) {
                 break;
             }
+            if (quote != 0 && len == 1 && record[i] == quote && result.doubt.empty()) {
+                // Another reader may take it for the end of a quoted value begun on an earlier line, so that this
+                // line and the ones before it read as one record.
+                result.doubt = "引用符で始まらない値に引用符があります";
+            }
             value.append(record.substr(i, len));
             i += len;
         }

@@ -110,6 +110,8 @@ TEST(TextMarks, DoubtfulRecordsAreRefusedAndNothingIsWritten)
     const std::vector<Case> cases = {
         {"quote never closed", "JA1AA,\"nm,\"\",\"\"\r\n", "閉じていません"},
         {"bytes after a closing quote", "JA1AA,\"nm\"x,\"\",\"\",\"\"\r\n", "区切り文字がありません"},
+        // Another reader may end a quoted value of an earlier line there: a mark could join the lines.
+        {"quote inside an unquoted value", "JA1AA,nm\",\"\",\"\",\"\"\r\n", "引用符で始まらない値"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
