@@ -1,3 +1,4 @@
+#include "CountingLogTable.h"
 #include "MemoryLogTable.h"
 #include "RecordingCardAutomation.h"
 #include "ScriptedDialogs.h"
@@ -592,43 +593,7 @@ TEST_F(MainWndTest, DefaultFolderOutsideCp932SurvivesARestart)
 // its undo correct the count by reading only the records they touched.
 TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
 {
-    // A real text table behind a table object that counts the cells read (grid, count and undo alike).
-    struct CountingTable : LogTable, LogTableListener
-    {
-        CountingTable() { inner->setListener(this); }
-        ~CountingTable() override { inner->setListener(nullptr); }
-        std::unique_ptr<LogTable> inner = createLogTable();
-        mutable long cells = 0;
-        void OpenTable(const std::string& d, const std::string& n) override { inner->OpenTable(d, n); }
-        void CloseTable() override { inner->CloseTable(); }
-        bool IsOpen() const override { return inner->IsOpen(); }
-        int FieldCount() const override { return inner->FieldCount(); }
-        std::string FieldName(int p) const override { return inner->FieldName(p); }
-        std::string FieldText(int p) const override { return inner->FieldText(p); }
-        void MoveFirst() override { inner->MoveFirst(); }
-        void MoveNext() override { inner->MoveNext(); }
-        void MoveBy(long c) override { inner->MoveBy(c); }
-        bool AtEnd() const override { return inner->AtEnd(); }
-        void EditRecord() override { inner->EditRecord(); }
-        void SetFieldText(int p, const std::string& t) override { inner->SetFieldText(p, t); }
-        std::size_t FieldWidth(int p) const override { return inner->FieldWidth(p); }
-        void Post() override { inner->Post(); }
-        void BeginWriteBatch() override { inner->BeginWriteBatch(); }
-        void EndWriteBatch() override { inner->EndWriteBatch(); }
-        long RecordCount() const override { return inner->RecordCount(); }
-        long RecNo() const override { return inner->RecNo(); }
-        void MoveTo(long p) override { inner->MoveTo(p); }
-        std::string CellText(long r, int f) const override
-        {
-            ++cells;
-            return inner->CellText(r, f);
-        }
-        std::string FilePath() const override { return inner->FilePath(); }
-        SendMarkRule sendMarkRule() const override { return inner->sendMarkRule(); }
-        void tableReset() override { notifyReset(); }
-        void currentChanged(long) override { notifyCurrent(); }
-        void recordChanged(long position) override { notifyRecord(position); }
-    };
+    // A real text table that counts the cells read (grid, count and undo alike).
     const long records = 400000;
     {
         QFile csv(root() + QStringLiteral("BIG.CSV"));
@@ -639,8 +604,8 @@ TEST_F(MainWndTest, UnsentCountFollowsWithoutAFullReadOnConnectUpdateOrUndo)
         }
         csv.write(text);
     }
-    auto owned = std::make_unique<CountingTable>();
-    CountingTable* table = owned.get();
+    auto owned = std::make_unique<CountingLogTable>();
+    CountingLogTable* table = owned.get();
     TMainWnd w(QStringList{QStringLiteral("kelbo")}, std::move(owned));
     w.EditDir->setText(root());
     w.EditLog->setText(QStringLiteral("BIG.CSV"));

@@ -1,6 +1,7 @@
 // The grid's model: rows and columns of the open table, decoded headers, cells read on demand, the current
 // record marked and signalled, and no following while the grid is detached.
 #include "../logtable/TableFixtures.h"
+#include "CountingLogTable.h"
 
 #include "app/LogTableModel.h"
 
@@ -119,34 +120,8 @@ TEST(TableModel, LargeTableShowsItsFirstScreenWithoutReadingEveryRecord)
     }
     writeFile(tmp.file("big.csv"), text);
 
-    // A table that counts the records it is asked for.
-    struct CountingTable : LogTable
-    {
-        std::unique_ptr<LogTable> inner = createLogTable();
-        mutable long cells = 0;
-        void OpenTable(const std::string& d, const std::string& n) override { inner->OpenTable(d, n); }
-        void CloseTable() override { inner->CloseTable(); }
-        bool IsOpen() const override { return inner->IsOpen(); }
-        int FieldCount() const override { return inner->FieldCount(); }
-        std::string FieldName(int p) const override { return inner->FieldName(p); }
-        std::string FieldText(int p) const override { return inner->FieldText(p); }
-        void MoveFirst() override { inner->MoveFirst(); }
-        void MoveNext() override { inner->MoveNext(); }
-        void MoveBy(long c) override { inner->MoveBy(c); }
-        bool AtEnd() const override { return inner->AtEnd(); }
-        void EditRecord() override { inner->EditRecord(); }
-        void SetFieldText(int p, const std::string& t) override { inner->SetFieldText(p, t); }
-        void Post() override { inner->Post(); }
-        long RecordCount() const override { return inner->RecordCount(); }
-        long RecNo() const override { return inner->RecNo(); }
-        void MoveTo(long p) override { inner->MoveTo(p); }
-        std::string CellText(long r, int f) const override
-        {
-            ++cells;
-            return inner->CellText(r, f);
-        }
-        std::string FilePath() const override { return inner->FilePath(); }
-    } table;
+    // A table that counts the cells it is asked for.
+    CountingLogTable table;
     table.OpenTable(tmp.path(), "big.csv");
     LogTableModel model(table);
     EXPECT_EQ(model.rowCount(), 200000);

@@ -46,32 +46,32 @@ AdifFile parseAdif(const std::string& text)
             ADD_FAILURE() << "a tag that never closes at byte " << i;
             break;
         }
-        std::string spec = text.substr(i + 1, close - i - 1);
-        for (char& c : spec) {
+        std::string tag = text.substr(i + 1, close - i - 1);
+        for (char& c : tag) {
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
         i = close + 1;
-        if (spec == "EOH") {
+        if (tag == "EOH") {
             file.header = current;
             current.clear();
             inHeader = false;
             continue;
         }
-        if (spec == "EOR") {
+        if (tag == "EOR") {
             EXPECT_FALSE(inHeader) << "a record before the header ended";
             file.records.push_back(current);
             current.clear();
             continue;
         }
-        const std::size_t colon = spec.find(':');
+        const std::size_t colon = tag.find(':');
         if (colon == std::string::npos) {
-            ADD_FAILURE() << "a field without a length: " << spec;
+            ADD_FAILURE() << "a field without a length: " << tag;
             continue;
         }
-        const std::size_t length = std::stoul(spec.substr(colon + 1));
-        EXPECT_LE(i + length, text.size()) << spec;
-        EXPECT_EQ(current.count(spec.substr(0, colon)), 0u) << "field twice: " << spec;
-        current[spec.substr(0, colon)] = text.substr(i, length);
+        const std::size_t length = std::stoul(tag.substr(colon + 1));
+        EXPECT_LE(i + length, text.size()) << tag;
+        EXPECT_EQ(current.count(tag.substr(0, colon)), 0u) << "field twice: " << tag;
+        current[tag.substr(0, colon)] = text.substr(i, length);
         i += length;
     }
     EXPECT_TRUE(current.empty()) << "fields after the last <EOR>";
