@@ -171,9 +171,9 @@ TableDefinitionStore TableDefinitionStore::Parse(std::string_view data)
         }
         std::string line(data.substr(at, end - at));
         at = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+        // The file writes no carriage return inside a value; a stray one (a line ending in "\r\r\n") would
+        // otherwise name a table that no longer exists once the file is written again.
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
         if (line == "[TABLE]") {
             store.m_entries.emplace_back();
             continue;

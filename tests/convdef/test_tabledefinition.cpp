@@ -105,3 +105,15 @@ TEST(TableDefinitionStore, RemembersEachTablesDefinitionAcrossAWriteAndARead)
     EXPECT_EQ(store.Text().find("[TABLE]\r\nPath=/home/op/LOG.DB\r\n"), 0u) << "the newest first, once";
     EXPECT_EQ(store.Text().rfind("Path=/home/op/LOG.DB"), 0u + 9);
 }
+
+TEST(TableDefinitionStore, StrayCarriageReturnsNameNoTable)
+{
+    const std::string damaged = "[TABLE]\r\nPath=\r\r\nFIELD1=CALL\r\n[TABLE]\r\nPath=/x/LOG.DB\r\r\nFIELD2=CALL\r\r\n";
+    const TableDefinitionStore store = TableDefinitionStore::Parse(damaged);
+    ConvDefTable defs;
+    ConvDefNames names;
+    ASSERT_TRUE(store.Find("/x/LOG.DB", defs, names));
+    EXPECT_EQ(defs[1], "CALL");
+    EXPECT_EQ(store.Text().find("Path=\r\n"), std::string::npos) << "a table without a path is not kept";
+    EXPECT_EQ(TableDefinitionStore::Parse(store.Text()).Text(), store.Text());
+}
