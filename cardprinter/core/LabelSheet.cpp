@@ -60,6 +60,15 @@ const LabelSheet* labelSheetPreset(const QString& key)
     return at == all.end() ? nullptr : &*at;
 }
 
+int LabelSheet::cells() const
+{
+    // Counts from a hand-written file may be anything: never a product that overflows.
+    if (columns < 1 || rows < 1) {
+        return 0;
+    }
+    return static_cast<int>(std::min<qint64>(static_cast<qint64>(columns) * rows, 1 << 20));
+}
+
 QRectF LabelSheet::cell(int index) const
 {
     const int column = columns > 0 ? index % columns : 0;

@@ -23,7 +23,8 @@ struct LabelSheet
     double vGap = 0; // between two rows
     QString unreadable; // a value of the settings file that is no number ("Labels/CustomTop「abc」"), else ""
 
-    int cells() const { return columns * rows; }
+    /** How many labels the sheet has; 0 for a grid of no rows or columns. */
+    int cells() const;
     /** Label @p index (0-based, row by row) of the sheet, in mm. */
     QRectF cell(int index) const;
     /** Where a label's print goes: the cell less a little room inside its edge, and never nearer the page's edge than
