@@ -284,11 +284,12 @@ void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector
             device.newPage();
         }
         if (outlines) {
+            // The labels already peeled off a partly used sheet are shaded.
             painter.save();
             painter.setPen(QPen(QColor(190, 190, 190), 0.15 * k, Qt::DashLine));
-            painter.setBrush(Qt::NoBrush);
             for (int c = 0; c < sheet.cells(); ++c) {
                 const QRectF r = sheet.cell(c);
+                painter.setBrush(page == 0 && c + 1 < start ? QBrush(QColor(232, 232, 232)) : QBrush(Qt::NoBrush));
                 painter.drawRect(QRectF(r.left() * k, r.top() * k, r.width() * k, r.height() * k));
             }
             painter.restore();

@@ -20,7 +20,8 @@ int contactsPerLabel(const LabelSheet& sheet);
 QPageLayout labelPageLayout(const LabelSheet& sheet);
 
 /** @brief Draws @p cards as labels on @p device, one page per sheet, the first in cell @p start (1-based) of the
- * first sheet. With @p outlines every cell's edge is drawn faintly (for a preview: real sheets have their own). */
+ * first sheet. With @p outlines every cell's edge is drawn faintly and the cells before @p start are shaded (for a
+ * preview: real sheets have their own edges). */
 void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
                  const CardSettings& settings, const LabelSheet& sheet, int start, bool outlines = false);
 

@@ -222,6 +222,7 @@ void CardWindow::showLabelChoice()
                                                              : QStringLiteral("カスタム (設定に誤りがあります)"));
     m_sheet->setCurrentIndex(std::max(0, m_sheet->findData(s.labelSheet)));
     m_start->setRange(1, std::max(1, s.labels().cells()));
+    m_start->setSuffix(QStringLiteral(" / %1").arg(m_start->maximum()));
     m_start->setValue(s.labelStart);
     for (QWidget* w :
          {static_cast<QWidget*>(m_sheet), static_cast<QWidget*>(m_startCaption), static_cast<QWidget*>(m_start)}) {
