@@ -435,7 +435,7 @@ bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const Ca
     return true;
 }
 
-// Shared with the label sheets: the same forms and the same fitting rules as on a card.
+// Shared with the label sheets: a contact's date and frequency in the forms cards print them.
 
 QString cardDateText(const Contact& c, const CardTime& t, const CardSettings& s)
 {
@@ -445,25 +445,4 @@ QString cardDateText(const Contact& c, const CardTime& t, const CardSettings& s)
 QString cardFrequencyText(const Contact& c, const CardSettings& s)
 {
     return frequencyText(c, s);
-}
-
-QFont fittedCardFont(QPainter& painter, const QRectF& rect, const QString& text, double points, bool bold)
-{
-    return Sheet(painter, 1).fittedFont(rect, text, points, bold);
-}
-
-void drawFittedText(QPainter& painter, const QRectF& rect, const QString& text, double points, bool bold, int align)
-{
-    Sheet(painter, 1).fitted(rect, text, points, bold, align);
-}
-
-void drawCallSign(QPainter& painter, const QRectF& rect, const QString& call, double points, int align,
-                  bool slashedZero)
-{
-    Sheet(painter, 1).callSign(rect, call, points, align, slashedZero);
-}
-
-void drawWrappedText(QPainter& painter, const QRectF& rect, const QString& text, double points)
-{
-    Sheet(painter, 1).wrapped(rect, text, points);
 }

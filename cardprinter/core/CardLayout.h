@@ -55,16 +55,4 @@ QString cardDateText(const Contact& c, const CardTime& t, const CardSettings& s)
 /** @brief A contact's frequency as cards print it: MHz, or the band when the settings say so. */
 QString cardFrequencyText(const Contact& c, const CardSettings& s);
 
-// Text drawn by the rules of a card, in the painter's device units: made smaller until it fits (never below 7 pt),
-// then cut with an ellipsis, never drawn outside its rectangle.
-/** @brief The font fitted text of @p points gets in @p rect. */
-QFont fittedCardFont(QPainter& painter, const QRectF& rect, const QString& text, double points, bool bold);
-/** @brief One line of @p text in @p rect. */
-void drawFittedText(QPainter& painter, const QRectF& rect, const QString& text, double points, bool bold, int align);
-/** @brief A call sign in bold, with a slashed zero drawn over each 0 when @p slashedZero (the text layer keeps 0). */
-void drawCallSign(QPainter& painter, const QRectF& rect, const QString& call, double points, int align,
-                  bool slashedZero);
-/** @brief Word-wrapped @p text in @p rect. */
-void drawWrappedText(QPainter& painter, const QRectF& rect, const QString& text, double points);
-
 #endif

@@ -31,6 +31,91 @@ constexpr double kCallMost = 20.0;
 constexpr double kBottom = 8.0; // PSE/TNX QSL, own call, number
 constexpr double kGap = 0.6; // between the parts
 
+/** The smallest text on a label, as on a card: read at arm's length by a sorting volunteer or a DX station. */
+constexpr double kLegible = 7.0;
+
+/** @p text made smaller from @p points (never below kLegible, nor below two thirds of @p points) until it fits
+ * @p rect's width; the font it ends at. */
+QFont fittedFont(const QPainter& p, const QRectF& rect, const QString& text, double points, bool bold)
+{
+    QFont f = cardFont(points, bold);
+    const double least = std::max(kLegible, points * 2 / 3);
+    while (f.pointSizeF() - 0.5 >= least && QFontMetricsF(f, p.device()).horizontalAdvance(text) > rect.width()) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    }
+    return f;
+}
+
+/** One line of @p text in @p rect as fittedFont() makes it; what still does not fit is cut with an ellipsis. */
+void fitted(QPainter& p, const QRectF& rect, const QString& text, double points, bool bold, int align)
+{
+    const QFont f = fittedFont(p, rect, text, points, bold);
+    p.setFont(f);
+    p.drawText(rect, align | Qt::TextSingleLine,
+               QFontMetricsF(f, p.device()).elidedText(text, Qt::ElideRight, rect.width()));
+}
+
+/** A call sign in bold as fitted() draws it, centred on @p rect's middle line; with @p slashedZero each zero gets
+ * its stroke (the text stays "0", so that the PDF's text layer still reads the call). Its width. */
+double callSign(QPainter& p, const QRectF& rect, const QString& text, double points, int align, bool slashedZero)
+{
+    const QFont f = fittedFont(p, rect, text, points, true);
+    const QFontMetricsF fm(f, p.device());
+    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
+    const double w = fm.horizontalAdvance(shown);
+    const double x = align & Qt::AlignRight ? rect.right() - w : rect.left();
+    const double baseline = rect.center().y() + (fm.ascent() - fm.descent()) / 2;
+    p.setFont(f);
+    p.drawText(QPointF(x, baseline), shown);
+    if (slashedZero) {
+        const double zero = fm.horizontalAdvance(QLatin1Char('0'));
+        const QRectF glyph = fm.tightBoundingRect(QStringLiteral("0"));
+        p.save();
+        p.setPen(QPen(Qt::black, zero * 0.11, Qt::SolidLine, Qt::FlatCap));
+        for (int i = 0; i < shown.size(); ++i) {
+            if (shown[i] == QLatin1Char('0')) {
+                // From the upper right to the lower left of the zero's inside.
+                const double left = x + fm.horizontalAdvance(shown.left(i)) + glyph.left();
+                p.drawLine(QPointF(left + glyph.width() * 0.78, baseline + glyph.top() + glyph.height() * 0.14),
+                           QPointF(left + glyph.width() * 0.22, baseline + glyph.bottom() - glyph.height() * 0.14));
+            }
+        }
+        p.restore();
+    }
+    return std::min(w, rect.width());
+}
+
+/** Word-wrapped @p text in @p rect, made smaller (down to kLegible) until it fits; what still does not fit is cut
+ * with an ellipsis, never drawn outside. */
+void wrapped(QPainter& p, const QRectF& rect, const QString& text, double points)
+{
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+    QFont f = cardFont(points, false);
+    const auto fits = [&](const QString& t) {
+        return QFontMetricsF(f, p.device()).boundingRect(rect, flags, t).height() <= rect.height();
+    };
+    while (f.pointSizeF() - 0.5 >= kLegible && !fits(text)) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    }
+    QString shown = text;
+    if (!fits(shown)) {
+        // The longest beginning that fits, with an ellipsis.
+        qsizetype lo = 0;
+        qsizetype hi = text.size();
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi + 1) / 2;
+            if (fits(text.left(mid).trimmed() + QStringLiteral("…"))) {
+                lo = mid;
+            } else {
+                hi = mid - 1;
+            }
+        }
+        shown = text.left(lo).trimmed() + QStringLiteral("…");
+    }
+    p.setFont(f);
+    p.drawText(rect, flags, shown);
+}
+
 /** How a label's height is shared out for @p contacts rows (mm). */
 struct Rows
 {
@@ -82,7 +167,7 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
     const Contact& first = card.contacts.front();
     if (!first.ok) {
         // Never reached through printing, which leaves such lines out; kept readable for a preview of them.
-        drawWrappedText(p, box(x0, in.top(), w, in.height()), first.line, 7);
+        wrapped(p, box(x0, in.top(), w, in.height()), first.line, 7);
         p.restore();
         return;
     }
@@ -97,7 +182,7 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
     const QFont toFont = cardFont(7);
     const double toWidth = QFontMetricsF(toFont, p.device()).horizontalAdvance(to + QLatin1Char(' ')) / k;
     {
-        // On the call's baseline, as drawCallSign places it.
+        // On the call's baseline, as callSign() places it.
         const QFontMetricsF cm(cardFont(callPoints, true), p.device());
         const double baseline = box(x0, y, w, rows.head).center().y() + (cm.ascent() - cm.descent()) / 2;
         p.setFont(toFont);
@@ -107,30 +192,26 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
     const double callRoom = w - toWidth;
     double used = 0;
     if (qsl.via.isEmpty()) {
-        const QRectF r = box(callLeft, y, callRoom, rows.head);
-        drawCallSign(p, r, first.call, callPoints, Qt::AlignLeft, s.slashedZero);
-        const QFont f = fittedCardFont(p, r, first.call, callPoints, true);
-        used = std::min(callRoom, QFontMetricsF(f, p.device()).horizontalAdvance(first.call) / k);
+        used = callSign(p, box(callLeft, y, callRoom, rows.head), first.call, callPoints, Qt::AlignLeft, s.slashedZero)
+            / k;
     } else {
+        // The manager beside the call: the card goes into the manager's bundle.
         const double callShare = callRoom * 0.55;
-        const QString via = QStringLiteral("via ") + qsl.via;
-        const QRectF r = box(callLeft, y, callShare - 1, rows.head);
-        drawCallSign(p, r, first.call, callPoints, Qt::AlignLeft, s.slashedZero);
-        const QFont cf = fittedCardFont(p, r, first.call, callPoints, true);
-        const double callWidth
-            = std::min(callShare - 1, QFontMetricsF(cf, p.device()).horizontalAdvance(first.call) / k);
+        const double callWidth = callSign(p, box(callLeft, y, callShare - 1, rows.head), first.call, callPoints,
+                                          Qt::AlignLeft, s.slashedZero)
+            / k;
         const double viaLeft = callLeft + callWidth + 1.5;
-        const QRectF vr = box(viaLeft, y, callLeft + callRoom - viaLeft, rows.head);
-        drawCallSign(p, vr, via, std::max(kRowMost, callPoints * 0.6), Qt::AlignLeft, s.slashedZero);
-        const QFont vf = fittedCardFont(p, vr, via, std::max(kRowMost, callPoints * 0.6), true);
-        used = viaLeft - callLeft + std::min(vr.width() / k, QFontMetricsF(vf, p.device()).horizontalAdvance(via) / k);
+        used = viaLeft - callLeft
+            + callSign(p, box(viaLeft, y, callLeft + callRoom - viaLeft, rows.head), QStringLiteral("via ") + qsl.via,
+                       std::max(kRowMost, callPoints * 0.6), Qt::AlignLeft, s.slashedZero)
+                / k;
     }
     const QString route = routeText(qsl.route);
     if (!route.isEmpty()) {
         const double routeWidth = QFontMetricsF(cardFont(7.5, true), p.device()).horizontalAdvance(route) / k;
         if (used + 2 + routeWidth <= callRoom) {
-            drawFittedText(p, box(x0 + w - routeWidth - 0.2, y, routeWidth + 0.2, rows.head), route, 7.5, true,
-                           Qt::AlignRight | Qt::AlignVCenter);
+            fitted(p, box(x0 + w - routeWidth - 0.2, y, routeWidth + 0.2, rows.head), route, 7.5, true,
+                   Qt::AlignRight | Qt::AlignVCenter);
         }
     }
     y += rows.head + kGap;
@@ -206,11 +287,11 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
                 break;
             }
         }
-        drawFittedText(p, box(x + 0.3, y, cw - 0.6, rows.caption), caption, kRowLeast, true, Qt::AlignCenter);
+        fitted(p, box(x + 0.3, y, cw - 0.6, rows.caption), caption, kRowLeast, true, Qt::AlignCenter);
         for (int r = 0; r < n; ++r) {
-            drawFittedText(p, box(x + 0.3, y + rows.caption + r * rows.row, cw - 0.6, rows.row),
-                           values[static_cast<std::size_t>(r)][static_cast<std::size_t>(i)], valuePoints, false,
-                           Qt::AlignCenter);
+            fitted(p, box(x + 0.3, y + rows.caption + r * rows.row, cw - 0.6, rows.row),
+                   values[static_cast<std::size_t>(r)][static_cast<std::size_t>(i)], valuePoints, false,
+                   Qt::AlignCenter);
         }
         x += cw;
     }
@@ -224,7 +305,7 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
     // Remarks where room is left.
     const QString remarks = joinedRemarks(card);
     if (!remarks.isEmpty() && rows.remarks >= lineHeight(kRowLeast)) {
-        drawWrappedText(p, box(x0, y + 0.3, w, rows.remarks - 0.3), remarks, std::min(8.0, pointsFor(rows.remarks)));
+        wrapped(p, box(x0, y + 0.3, w, rows.remarks - 0.3), remarks, std::min(8.0, pointsFor(rows.remarks)));
     }
 
     // PSE or TNX QSL at the left, the own call and the label's number at the right.
@@ -233,16 +314,16 @@ void drawLabel(QPainter& p, double k, const QRectF& cell, const QRectF& in, cons
         = std::any_of(card.contacts.begin(), card.contacts.end(), [](const Contact& c) { return c.cardReceived(); });
     const QString pse = received ? QStringLiteral("TNX QSL") : QStringLiteral("PSE QSL");
     const double pseWidth = QFontMetricsF(cardFont(kBottom, true), p.device()).horizontalAdvance(pse) / k + 1;
-    drawFittedText(p, box(x0, by, pseWidth, rows.bottom), pse, kBottom, true, Qt::AlignLeft | Qt::AlignVCenter);
+    fitted(p, box(x0, by, pseWidth, rows.bottom), pse, kBottom, true, Qt::AlignLeft | Qt::AlignVCenter);
     const QString number = QStringLiteral("No. %1").arg(card.number);
     const double numberWidth = QFontMetricsF(cardFont(7), p.device()).horizontalAdvance(number) / k + 0.2;
-    drawFittedText(p, box(x0 + w - numberWidth, by, numberWidth, rows.bottom), number, 7, false,
-                   Qt::AlignRight | Qt::AlignVCenter);
+    fitted(p, box(x0 + w - numberWidth, by, numberWidth, rows.bottom), number, 7, false,
+           Qt::AlignRight | Qt::AlignVCenter);
     const double ownLeft = x0 + pseWidth + 1;
     const double ownRoom = w - pseWidth - numberWidth - 2.5;
     if (ownRoom > 5) {
-        drawCallSign(p, box(ownLeft, by, ownRoom, rows.bottom), QStringLiteral("de ") + s.call, 7.5, Qt::AlignRight,
-                     s.slashedZero);
+        callSign(p, box(ownLeft, by, ownRoom, rows.bottom), QStringLiteral("de ") + s.call, 7.5, Qt::AlignRight,
+                 s.slashedZero);
     }
     p.restore();
 }
