@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSettings>
@@ -56,6 +58,22 @@ public:
     PrintChoice answer; // pages, copies, a printer
     QString pdf; // "" cancels
     std::function<void()> during;
+
+    PrintChoice chooseLabelPrint(QWidget* owner, int sheets, const QString& lastPrinter, const QPageLayout& page,
+                                 const std::function<void(QPrinter*)>& paint) override
+    {
+        // The preview as it is drawn, into a PDF of its own.
+        previewPage = page;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(preview.filePath(QStringLiteral("preview.pdf")));
+        printer.setFullPage(true);
+        printer.setPageLayout(page);
+        paint(&printer);
+        return choosePrint(owner, sheets, lastPrinter, paint);
+    }
+    QTemporaryDir preview;
+    QPageLayout previewPage;
 
     std::optional<LabelSheet> editLabelSheet(QWidget*, const LabelSheet& sheet) override
     {
@@ -363,6 +381,10 @@ TEST_F(CardWindowTest, LabelsPrintFromTheStartCellAndSheetsCountAsPagesThatMarkE
     print.answer.toPage = 2;
     ASSERT_TRUE(window().printChosen());
     EXPECT_EQ(print.offeredPages, 2) << "pages are sheets";
+    EXPECT_EQ(print.previewPage.pageSize().id(), QPageSize::A4);
+    const QStringList preview = cardtest::pdfPages(print.preview.filePath(QStringLiteral("preview.pdf")));
+    ASSERT_EQ(preview.size(), 2) << "the preview shows both sheets";
+    EXPECT_TRUE(preview[0].contains(calls[0]) && preview[1].contains(calls[3]));
     QStringList pages = cardtest::pdfPages(print.pdf);
     ASSERT_EQ(pages.size(), 1);
     EXPECT_TRUE(pages[0].contains(calls[2]) && pages[0].contains(calls[3])) << pages[0].toStdString();
