@@ -7,6 +7,7 @@
 #include "CardoApplication.h"
 #include "Contact.h"
 #include "CountryFile.h"
+#include "LabelSheetLayout.h"
 
 #include <QGuiApplication>
 #include <QSortFilterProxyModel>
@@ -100,6 +101,28 @@ void BM_CardsToPdf(benchmark::State& state)
         = benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_CardsToPdf)->Arg(200)->Unit(benchmark::kMillisecond);
+
+void BM_LabelsToPdf(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Contact> contacts;
+    std::vector<qint64> serials;
+    for (int i = 0; i < n; ++i) {
+        contacts.push_back(parseContact(line(i)));
+        serials.push_back(i);
+    }
+    CardSettings s;
+    s.call = QStringLiteral("JA1KEL");
+    const LabelSheet sheet = *labelSheetPreset(QStringLiteral("A4-24"));
+    const std::vector<Card> cards = makeCards(contacts, serials, s, contactsPerLabel(sheet));
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        writeLabelsPdf(dir.filePath(QStringLiteral("l.pdf")), cards, s, sheet, 1, nullptr);
+    }
+    state.counters["labels/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LabelsToPdf)->Arg(240)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -9,7 +9,7 @@
 #include <map>
 
 std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
-                            const CardSettings& settings)
+                            const CardSettings& settings, int perCard)
 {
     std::vector<Card> cards;
     std::map<QString, std::size_t> open; // station -> its card still taking contacts
@@ -18,7 +18,7 @@ std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vec
         const QString station = c.ok ? c.call.toUpper() : QString();
         auto at = open.find(station);
         if (settings.groupContacts && c.ok && !station.isEmpty() && at != open.end()
-            && cards[at->second].contacts.size() < static_cast<std::size_t>(kContactsPerCard)) {
+            && cards[at->second].contacts.size() < static_cast<std::size_t>(perCard)) {
             cards[at->second].contacts.push_back(c);
             cards[at->second].lines.push_back(lines[i]);
             continue;
@@ -433,4 +433,16 @@ bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const Ca
     paintCards(p, pdf, cards, settings);
     p.end();
     return true;
+}
+
+// Shared with the label sheets: a contact's date and frequency in the forms cards print them.
+
+QString cardDateText(const Contact& c, const CardTime& t, const CardSettings& s)
+{
+    return dateText(c, t, s);
+}
+
+QString cardFrequencyText(const Contact& c, const CardSettings& s)
+{
+    return frequencyText(c, s);
 }

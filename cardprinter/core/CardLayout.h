@@ -27,10 +27,10 @@ struct Card
 constexpr int kContactsPerCard = 5;
 
 /** @brief Cards for @p contacts (with their held lines' serial numbers) in the order given: one each, or, with grouping
- * on, the contacts with one station gathered onto cards of up to five where that station first comes. Numbered from
- * @p settings.nextCardNumber on. */
+ * on, the contacts with one station gathered onto cards of up to @p perCard (five, or fewer on a small label) where
+ * that station first comes. Numbered from @p settings.nextCardNumber on. */
 std::vector<Card> makeCards(const std::vector<Contact>& contacts, const std::vector<qint64>& lines,
-                            const CardSettings& settings);
+                            const CardSettings& settings, int perCard = kContactsPerCard);
 
 /** @brief Gives @p cards their zone and country: a card to a station outside Japan prints UTC (as @p settings
  * choose) and, when they say so, the station's DXCC entity. */
@@ -49,5 +49,10 @@ QPageLayout cardPageLayout();
 
 /** @brief Writes @p cards into a new PDF at @p path; false with @p error set when it cannot. */
 bool writeCardsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings, QString* error);
+
+/** @brief A contact's date as cards print it, in the settings' form ("30 APR 2024"). */
+QString cardDateText(const Contact& c, const CardTime& t, const CardSettings& s);
+/** @brief A contact's frequency as cards print it: MHz, or the band when the settings say so. */
+QString cardFrequencyText(const Contact& c, const CardSettings& s);
 
 #endif

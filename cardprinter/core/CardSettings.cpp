@@ -33,7 +33,91 @@ const TextKey kStation[] = {
     {"Station/FreeLine", &CardSettings::freeLine},
 };
 
+struct SizeKey
+{
+    const char* key;
+    double LabelSheet::*member;
+};
+
+const SizeKey kCustomSizes[] = {
+    {"Labels/CustomPageWidth", &LabelSheet::pageWidth},
+    {"Labels/CustomPageHeight", &LabelSheet::pageHeight},
+    {"Labels/CustomLabelWidth", &LabelSheet::labelWidth},
+    {"Labels/CustomLabelHeight", &LabelSheet::labelHeight},
+    {"Labels/CustomTop", &LabelSheet::top},
+    {"Labels/CustomLeft", &LabelSheet::left},
+    {"Labels/CustomHGap", &LabelSheet::hGap},
+    {"Labels/CustomVGap", &LabelSheet::vGap},
+};
+
+const struct
+{
+    const char* key;
+    int LabelSheet::*member;
+} kCustomCounts[] = {{"Labels/CustomColumns", &LabelSheet::columns}, {"Labels/CustomRows", &LabelSheet::rows}};
+
+/** The operator's own label sheet as the file has it. A value that is no number is kept as text in `unreadable`, so
+ * that printing on it is refused naming it rather than labels landing where the operator did not measure. */
+LabelSheet loadCustomLabels(const QSettings& ini)
+{
+    LabelSheet sheet;
+    const auto note = [&sheet](const char* key, const QString& text) {
+        if (sheet.unreadable.isEmpty()) {
+            sheet.unreadable = QStringLiteral("%1「%2」").arg(QLatin1String(key), text.left(40));
+        }
+    };
+    for (const SizeKey& k : kCustomSizes) {
+        if (!ini.contains(QLatin1String(k.key))) {
+            continue;
+        }
+        const QString text = ini.value(QLatin1String(k.key)).toString().trimmed();
+        bool ok = false;
+        const double v = text.toDouble(&ok);
+        if (ok) {
+            sheet.*k.member = v;
+        } else {
+            note(k.key, text);
+        }
+    }
+    for (const auto& k : kCustomCounts) {
+        if (!ini.contains(QLatin1String(k.key))) {
+            continue;
+        }
+        const QString text = ini.value(QLatin1String(k.key)).toString().trimmed();
+        bool ok = false;
+        const int v = text.toInt(&ok);
+        if (ok) {
+            sheet.*k.member = v;
+        } else {
+            note(k.key, text);
+        }
+    }
+    return sheet;
+}
+
+void writeLabelChoice(QSettings& ini, const CardSettings& s)
+{
+    ini.setValue(QStringLiteral("Labels/Print"), s.printLabels);
+    ini.setValue(QStringLiteral("Labels/Sheet"), s.labelSheet);
+    ini.setValue(QStringLiteral("Labels/Start"), s.labelStart);
+    if (!s.customLabels.unreadable.isEmpty()) {
+        return; // the operator's own values stay as written until set again
+    }
+    for (const SizeKey& k : kCustomSizes) {
+        ini.setValue(QLatin1String(k.key), s.customLabels.*k.member);
+    }
+    for (const auto& k : kCustomCounts) {
+        ini.setValue(QLatin1String(k.key), s.customLabels.*k.member);
+    }
+}
+
 } // namespace
+
+LabelSheet CardSettings::labels() const
+{
+    const LabelSheet* preset = labelSheetPreset(labelSheet);
+    return preset ? *preset : customLabels;
+}
 
 CardSettings loadCardSettings(const QString& path, QString* damage)
 {
@@ -61,6 +145,14 @@ CardSettings loadCardSettings(const QString& path, QString* damage)
     s.bureauOrder = ini.value(QStringLiteral("Card/BureauOrder"), s.bureauOrder).toBool();
     s.slashedZero = ini.value(QStringLiteral("Card/SlashedZero"), s.slashedZero).toBool();
     s.printer = ini.value(QStringLiteral("Print/Printer")).toString();
+    s.printLabels = ini.value(QStringLiteral("Labels/Print"), s.printLabels).toBool();
+    const QString sheet = ini.value(QStringLiteral("Labels/Sheet")).toString();
+    if (labelSheetPreset(sheet) || sheet == QLatin1String("Custom")) {
+        s.labelSheet = sheet;
+    }
+    s.customLabels = loadCustomLabels(ini);
+    const int start = ini.value(QStringLiteral("Labels/Start")).toInt();
+    s.labelStart = start >= 1 && start <= s.labels().cells() ? start : 1;
     bool ok = false;
     const QString numberText = ini.value(QStringLiteral("Card/NextNumber")).toString().trimmed();
     const qlonglong number = numberText.toLongLong(&ok);
@@ -100,6 +192,7 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
     ini.setValue(QStringLiteral("Card/SlashedZero"), s.slashedZero);
     ini.setValue(QStringLiteral("Card/NextNumber"), s.nextCardNumber);
     ini.setValue(QStringLiteral("Print/Printer"), s.printer);
+    writeLabelChoice(ini, s);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }
@@ -129,6 +222,15 @@ bool savePrinter(const QString& printer, const QString& path)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings ini(path, QSettings::IniFormat);
     ini.setValue(QStringLiteral("Print/Printer"), printer);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+bool saveLabelChoice(const CardSettings& s, const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings ini(path, QSettings::IniFormat);
+    writeLabelChoice(ini, s);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }

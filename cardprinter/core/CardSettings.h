@@ -2,6 +2,7 @@
 #define KELBO_CARDPRINTER_CARDSETTINGS_H
 
 #include "CardTime.h"
+#include "LabelSheet.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,13 @@ struct CardSettings
     bool slashedZero = true; // call signs with a slashed zero, so that 0 and O are told apart
     int nextCardNumber = 1; // 1 .. kMaxCardNumber
     QString printer; // the printer last printed on ("" for the system's default)
+
+    bool printLabels = false; // contact data on label sheets instead of postcards
+    QString labelSheet = QStringLiteral("A4-24"); // a preset's key, or "Custom"
+    LabelSheet customLabels; // the operator's own sheet
+    int labelStart = 1; // where the next label goes on a partly used sheet (1-based)
+    /** The sheet labels are printed on: the preset chosen, else the operator's own. */
+    LabelSheet labels() const;
 
     /** The date forms offered, as QDate formats. */
     static QStringList dateFormats();
@@ -60,5 +68,9 @@ bool saveNextCardNumber(int number, const QString& path = cardSettingsPath());
 
 /** @brief Writes only the printer last printed on to @p path. */
 bool savePrinter(const QString& printer, const QString& path = cardSettingsPath());
+
+/** @brief Writes only the label choice of @p s (labels or cards, the sheet, the own sheet, the start cell) to
+ * @p path. */
+bool saveLabelChoice(const CardSettings& s, const QString& path = cardSettingsPath());
 
 #endif

@@ -335,7 +335,7 @@ QString CardoApplication::leftOut(int row) const
     return m_settings.leaveOutElectronic ? m_lines[static_cast<std::size_t>(row)].noCard : QString();
 }
 
-std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
+std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows, int perCard) const
 {
     std::vector<Contact> contacts;
     std::vector<qint64> serials;
@@ -346,7 +346,7 @@ std::vector<Card> CardoApplication::cardsFor(const QList<int>& rows) const
         contacts.push_back(m_lines[static_cast<std::size_t>(r)].contact);
         serials.push_back(m_lines[static_cast<std::size_t>(r)].serial);
     }
-    std::vector<Card> cards = makeCards(contacts, serials, m_settings);
+    std::vector<Card> cards = makeCards(contacts, serials, m_settings, perCard);
     placeCards(cards, m_bureau, m_settings);
     return cards;
 }

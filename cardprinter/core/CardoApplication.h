@@ -5,6 +5,7 @@
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "Contact.h"
+#include "LabelSheet.h"
 #include "PrintJobs.h"
 
 #include <QAbstractTableModel>
@@ -30,12 +31,16 @@ struct HeldLine
     QString problem; // why the line cannot go on a card as it stands ("" when it can)
 };
 
-/** @brief Where cards go: a printer of the print system, or a PDF file ("Print to File"). */
+/** @brief Where cards go: a printer of the print system, or a PDF file ("Print to File"); on postcards, or as labels
+ * on label sheets. */
 struct PrintTarget
 {
     QString printer;
     QString file;
     int copies = 1;
+    bool labels = false; // label sheets instead of postcards
+    LabelSheet sheet; // the sheet labels go on
+    int start = 1; // the first label's cell on the first sheet (1-based)
 };
 
 /** @brief The held lines as a table of contacts. Appends are taken up lazily (sync()), so that a long run of
@@ -129,8 +134,12 @@ public:
     /** @p rows without those that cannot be printed; @p problems gets one line for each left out, with the reason.
      * All are left out while the own call sign is not set. */
     QList<int> printableRows(const QList<int>& rows, QStringList* problems) const;
-    /** The cards for held rows @p rows, in the order given. */
-    std::vector<Card> cardsFor(const QList<int>& rows) const;
+    /** The cards for held rows @p rows, in the order given; a card takes up to @p perCard contacts with one station
+     * (fewer on a small label). */
+    std::vector<Card> cardsFor(const QList<int>& rows, int perCard = kContactsPerCard) const;
+    /** Keeps the label choice of @p s (labels or cards, the sheet, the own sheet, the start cell) in the settings and
+     * its file; false when the file could not be written. */
+    bool setLabelChoice(const CardSettings& s);
     /** Where cards are sorted from: the country file, or the literal prefixes without one. */
     const BureauOrder& bureauOrder() const { return m_bureau; }
     /** Why foreign cards sort by their prefixes only ("" when the country file was read). */
@@ -144,10 +153,10 @@ public:
     /** @p cards came out: their lines still held count as printed and the print status reads 2. Returns how many
      * lines were marked: 0 when the log program dropped them meanwhile. */
     int cardsPrinted(const std::vector<Card>& cards);
-    /** Prints @p cards on @p target. Their numbers are taken from the settings and the next number is saved before
-     * anything goes out. A file counts as printed once written and read back; a printer's job is followed until it
-     * ends, and only a completed job makes its lines printed (jobEnded tells). False with @p message when nothing
-     * went out: nothing is then printed and no number used. */
+    /** Prints @p cards on @p target, as cards or as labels. Their numbers are taken from the settings and the next
+     * number is saved before anything goes out. A file counts as printed once written and read back; a printer's job is
+     * followed until it ends, and only a completed job makes its lines printed (jobEnded tells). False with @p message
+     * when nothing went out: nothing is then printed and no number used. */
     bool print(std::vector<Card> cards, const PrintTarget& target, QString* message);
     /** Prints the given rows as cards into a new PDF in the cards folder; the PDF's path, or "" with @p error set. */
     QString printRows(const QList<int>& rows, QString* error);
@@ -189,6 +198,7 @@ private:
         int id = 0;
         std::vector<Card> cards;
         int firstNumber = 0;
+        int nextLabelStart = 0; // where the next label goes once these came out; 0 for cards
         int unknownPolls = 0;
         JobState state = JobState::Pending;
     };
@@ -205,6 +215,8 @@ private:
     /** Gives back numbers @p first.. of a job that printed nothing, unless later numbers were taken meanwhile. */
     QString giveBackNumbers(int first, int count);
     void followJob();
+    /** Labels came out: the next run is proposed to begin at cell @p next of a partly used sheet. */
+    void labelsCameOut(int next);
     void endJob(bool printed, const QString& message);
     /** Refuses a call that would drop lines on a pending job; true when refused. */
     bool refuseWhilePrinting(const char* what);

@@ -3,6 +3,7 @@
 #include "CardoApplication.h"
 
 #include "CardCheck.h"
+#include "LabelSheetLayout.h"
 
 #include <QDBusError>
 #include <QFile>
@@ -13,6 +14,21 @@ void CardoApplication::rememberPrinter(const QString& printer)
 {
     m_settings.printer = printer;
     savePrinter(printer, m_settingsPath);
+}
+
+bool CardoApplication::setLabelChoice(const CardSettings& s)
+{
+    m_settings.printLabels = s.printLabels;
+    m_settings.labelSheet = s.labelSheet;
+    m_settings.customLabels = s.customLabels;
+    m_settings.labelStart = s.labelStart;
+    return saveLabelChoice(m_settings, m_settingsPath);
+}
+
+void CardoApplication::labelsCameOut(int next)
+{
+    m_settings.labelStart = next;
+    saveLabelChoice(m_settings, m_settingsPath);
 }
 
 QString CardoApplication::jobText() const
@@ -189,7 +205,43 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
                   "\r\n\r\nカード番号が重複しないよう, 設定... で次のカード番号を確かめて保存するまで印刷しません.");
         return false;
     }
-    if (!target.printer.isEmpty() && cupsprint::cardMedia(target.printer) == CardMedia::Refuses) {
+    if (target.labels) {
+        QString bad = target.sheet.problem();
+        if (bad.isEmpty() && (target.start < 1 || target.start > target.sheet.cells())) {
+            bad = QStringLiteral("開始位置「%1」は使えません. 1〜%2 にしてください.")
+                      .arg(target.start)
+                      .arg(target.sheet.cells());
+        }
+        const int room = contactsPerLabel(target.sheet);
+        for (const Card& card : cards) {
+            if (bad.isEmpty() && static_cast<int>(card.contacts.size()) > room) {
+                // A contact that does not come out on its label must never count as printed.
+                bad = QStringLiteral("%1 の %2 件の交信はこのラベルに入りきりません (%3 件まで).")
+                          .arg(card.contacts.front().call)
+                          .arg(card.contacts.size())
+                          .arg(room);
+            }
+        }
+        if (!bad.isEmpty()) {
+            *message = bad + QStringLiteral("\r\n\r\n何も印刷しませんでした.");
+            return false;
+        }
+    }
+    const QString media = target.labels ? target.sheet.media() : QString();
+    if (target.labels && !target.printer.isEmpty()
+        && cupsprint::cardMedia(target.printer, nullptr, media) == CardMedia::Refuses) {
+        QString sizes;
+        cupsprint::cardMedia(target.printer, &sizes, media);
+        *message
+            = QStringLiteral("プリンター「%1」はラベル用紙 (%2 x %3 mm) に印刷できません.\r\n\r\n"
+                             "その用紙を扱えるプリンターか PDF ファイルを選んでください.\r\n(このプリンターの用紙: %4)")
+                  .arg(target.printer)
+                  .arg(target.sheet.pageWidth)
+                  .arg(target.sheet.pageHeight)
+                  .arg(sizes);
+        return false;
+    }
+    if (!target.labels && !target.printer.isEmpty() && cupsprint::cardMedia(target.printer) == CardMedia::Refuses) {
         QString sizes;
         cupsprint::cardMedia(target.printer, &sizes);
         *message
@@ -218,12 +270,19 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     }
     m_settings.nextCardNumber = first + count;
 
+    const auto writePdf = [&](const QString& path, QString* error) {
+        return target.labels ? writeLabelsPdf(path, cards, m_settings, target.sheet, target.start, error)
+                             : writeCardsPdf(path, cards, m_settings, error);
+    };
+    const int pages = target.labels ? labelSheetCount(target.sheet, target.start, count) : count;
+    const int nextStart
+        = target.labels ? nextLabelStart(target.sheet, labelPlace(target.sheet, target.start, count - 1).cell) : 0;
     if (target.printer.isEmpty()) {
         QString error;
-        if (!writeCardsPdf(target.file, cards, m_settings, &error)) {
+        if (!writePdf(target.file, &error)) {
             *message = error;
         } else {
-            *message = readBackPdf(target.file, count);
+            *message = readBackPdf(target.file, pages);
         }
         if (!message->isEmpty()) {
             const QString lost = giveBackNumbers(first, count);
@@ -232,6 +291,8 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
         }
         if (cardsPrinted(cards) == 0) {
             *message = kLinesReplaced;
+        } else if (target.labels) {
+            labelsCameOut(nextStart);
         }
         return true;
     }
@@ -239,14 +300,14 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     QTemporaryDir spool;
     const QString pdf = spool.filePath(QStringLiteral("cards.pdf"));
     QString error;
-    if (!spool.isValid() || !writeCardsPdf(pdf, cards, m_settings, &error)) {
+    if (!spool.isValid() || !writePdf(pdf, &error)) {
         *message = error.isEmpty() ? QStringLiteral("一時ファイルを作れません.") : error;
         giveBackNumbers(first, count);
         return false;
     }
+    const QString title = target.labels ? QStringLiteral("QSO labels %1-%2") : QStringLiteral("QSL cards %1-%2");
     const int id
-        = cupsprint::submit(target.printer, pdf, QStringLiteral("QSL cards %1-%2").arg(first).arg(first + count - 1),
-                            target.copies, &error);
+        = cupsprint::submit(target.printer, pdf, title.arg(first).arg(first + count - 1), target.copies, &error, media);
     if (id == 0) {
         *message = QStringLiteral("プリンター「%1」が印刷を受け付けませんでした: %2").arg(target.printer, error);
         const QString lost = giveBackNumbers(first, count);
@@ -258,14 +319,15 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     job.id = id;
     job.cards = std::move(cards);
     job.firstNumber = first;
+    job.nextLabelStart = nextStart;
     m_job = std::move(job);
     setPending(m_job->cards, true);
     m_follow.start();
-    emit status(
-        QStringLiteral("%1 枚のカードをプリンター「%2」に送りました (ジョブ %3). 印刷が終わると印刷済になります.")
-            .arg(m_job->cards.size())
-            .arg(m_job->printer)
-            .arg(m_job->id));
+    emit status(QStringLiteral("%1 枚の%4をプリンター「%2」に送りました (ジョブ %3). 印刷が終わると印刷済になります.")
+                    .arg(m_job->cards.size())
+                    .arg(m_job->printer)
+                    .arg(m_job->id)
+                    .arg(target.labels ? QStringLiteral("ラベル") : QStringLiteral("カード")));
     emit changed();
     return true;
 }
@@ -336,10 +398,14 @@ void CardoApplication::endJob(bool printed, const QString& message)
         printed = false;
         text = kLinesReplaced;
     } else if (printed) {
-        text = QStringLiteral("ジョブ %1-%2 の %3 枚のカードを印刷しました.")
+        text = QStringLiteral("ジョブ %1-%2 の %3 枚の%4を印刷しました.")
                    .arg(job.printer)
                    .arg(job.id)
-                   .arg(job.cards.size());
+                   .arg(job.cards.size())
+                   .arg(job.nextLabelStart > 0 ? QStringLiteral("ラベル") : QStringLiteral("カード"));
+        if (job.nextLabelStart > 0) {
+            labelsCameOut(job.nextLabelStart);
+        }
     } else {
         const QString lost = giveBackNumbers(job.firstNumber, static_cast<int>(job.cards.size()));
         text += QStringLiteral("\r\n\r\nこのカードは印刷済になりません.")

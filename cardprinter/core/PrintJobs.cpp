@@ -1,5 +1,6 @@
 #include "PrintJobs.h"
 
+#include <cstdlib>
 #include <cups/cups.h>
 #include <memory>
 
@@ -73,8 +74,13 @@ QStringList printers()
     return out;
 }
 
-CardMedia cardMedia(const QString& printer, QString* sizes)
+CardMedia cardMedia(const QString& printer, QString* sizes, const QString& media)
 {
+    const QByteArray name = media.isEmpty() ? QByteArray(kCardMedia) : media.toUtf8();
+    // The size the name ends in ("_210x297mm"), in hundredths of a millimetre as the print system counts.
+    const QString size = QString::fromLatin1(name).section(QLatin1Char('_'), -1);
+    const int width = qRound(size.section(QLatin1Char('x'), 0, 0).toDouble() * 100);
+    const int length = qRound(size.section(QLatin1Char('x'), 1).chopped(2).toDouble() * 100);
     std::unique_ptr<cups_dest_t, DestsDeleter> dest(
         cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr), DestsDeleter{1});
     if (!dest) {
@@ -86,20 +92,20 @@ CardMedia cardMedia(const QString& printer, QString* sizes)
     }
     CardMedia fit = CardMedia::Unknown;
     const int count = cupsGetDestMediaCount(CUPS_HTTP_DEFAULT, dest.get(), info, CUPS_MEDIA_FLAGS_DEFAULT);
-    cups_size_t size;
-    if (cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest.get(), info, kCardMedia, CUPS_MEDIA_FLAGS_DEFAULT, &size)) {
+    cups_size_t found;
+    if (cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest.get(), info, name.constData(), CUPS_MEDIA_FLAGS_DEFAULT,
+                               &found)) {
         // Within a millimetre: the print system rounds its sizes to hundredths of a millimetre.
-        fit = size.width >= 9900 && size.width <= 10100 && size.length >= 14700 && size.length <= 14900
-            ? CardMedia::Takes
-            : CardMedia::Refuses;
+        fit = std::abs(found.width - width) <= 100 && std::abs(found.length - length) <= 100 ? CardMedia::Takes
+                                                                                             : CardMedia::Refuses;
     } else if (count > 0) {
         fit = CardMedia::Refuses;
     }
     if (fit == CardMedia::Refuses && sizes) {
         QStringList names;
         for (int i = 0; i < count && i < 12; ++i) {
-            if (cupsGetDestMediaByIndex(CUPS_HTTP_DEFAULT, dest.get(), info, i, CUPS_MEDIA_FLAGS_DEFAULT, &size)) {
-                names << QString::fromUtf8(size.media);
+            if (cupsGetDestMediaByIndex(CUPS_HTTP_DEFAULT, dest.get(), info, i, CUPS_MEDIA_FLAGS_DEFAULT, &found)) {
+                names << QString::fromUtf8(found.media);
             }
         }
         *sizes = names.join(QStringLiteral(", "));
@@ -108,11 +114,12 @@ CardMedia cardMedia(const QString& printer, QString* sizes)
     return fit;
 }
 
-int submit(const QString& printer, const QString& pdf, const QString& title, int copies, QString* error)
+int submit(const QString& printer, const QString& pdf, const QString& title, int copies, QString* error,
+           const QString& media)
 {
     cups_option_t* options = nullptr;
     int n = 0;
-    n = cupsAddOption("media", kCardMedia, n, &options);
+    n = cupsAddOption("media", media.isEmpty() ? kCardMedia : media.toUtf8().constData(), n, &options);
     n = cupsAddOption("orientation-requested", "3", n, &options); // portrait
     n = cupsAddOption("print-scaling", "none", n, &options); // the card as drawn, never fitted to another sheet
     n = cupsAddOption("copies", QByteArray::number(copies < 1 ? 1 : copies).constData(), n, &options);

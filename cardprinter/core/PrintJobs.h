@@ -38,12 +38,14 @@ namespace cupsprint {
 /** @brief The printers the print system offers. */
 QStringList printers();
 
-/** @brief Whether @p printer takes 100 x 148 mm portrait; @p sizes gets the sizes it names when it refuses. */
-CardMedia cardMedia(const QString& printer, QString* sizes = nullptr);
+/** @brief Whether @p printer takes 100 x 148 mm portrait, or the paper @p media names ("iso_a4_210x297mm"); @p sizes
+ * gets the sizes it names when it refuses. */
+CardMedia cardMedia(const QString& printer, QString* sizes = nullptr, const QString& media = QString());
 
-/** @brief Sends the PDF @p pdf (cards of 100 x 148 mm) to @p printer, @p copies of each page. The job's id, or 0
- * with @p error set in the print system's words when the job was refused. */
-int submit(const QString& printer, const QString& pdf, const QString& title, int copies, QString* error);
+/** @brief Sends the PDF @p pdf (cards of 100 x 148 mm, or pages of the paper @p media names) to @p printer, @p copies
+ * of each page. The job's id, or 0 with @p error set in the print system's words when the job was refused. */
+int submit(const QString& printer, const QString& pdf, const QString& title, int copies, QString* error,
+           const QString& media = QString());
 
 /** @brief The state of job @p job on @p printer. */
 JobStatus status(const QString& printer, int job);

@@ -2,11 +2,13 @@
 
 #include "CardSettingsDialog.h"
 #include "CardoApplication.h"
+#include "LabelSheetLayout.h"
 #include "PrintDialogs.h"
 #include "app/UserDialogs.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,7 +18,9 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -86,10 +90,28 @@ CardWindow::CardWindow(CardoApplication& app)
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_print = new QPushButton(QStringLiteral("印刷..."), this);
     m_print->setDefault(true);
+    // Cards, or labels to stick on cards: the sheet and, on a partly used one, where the first label goes.
+    m_media = new QComboBox(this);
+    m_media->addItems({QStringLiteral("はがき"), QStringLiteral("ラベル")});
+    m_media->setToolTip(QStringLiteral("はがきに印刷するか, ラベル用紙に印刷してカードに貼るか"));
+    m_sheet = new QComboBox(this);
+    for (const LabelSheet& preset : labelSheetPresets()) {
+        m_sheet->addItem(preset.caption(), preset.key);
+    }
+    m_sheet->addItem(QString(), QStringLiteral("Custom"));
+    m_sheet->setToolTip(QStringLiteral("ラベル用紙. カスタムを選ぶと寸法を入れられます"));
+    m_startCaption = new QLabel(QStringLiteral("開始位置"), this);
+    m_start = new QSpinBox(this);
+    m_start->setToolTip(
+        QStringLiteral("使いかけの用紙で最初に印刷するラベルの位置 (左上から横へ 1, 2, 3 ... と数えます)"));
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_counts);
     bottom->addSpacing(16);
     bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_media);
+    bottom->addWidget(m_sheet);
+    bottom->addWidget(m_startCaption);
+    bottom->addWidget(m_start);
     bottom->addWidget(m_print);
 
     auto* layout = new QVBoxLayout(this);
@@ -103,6 +125,10 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(bureau, &QPushButton::clicked, this, &CardWindow::sortForBureau);
     connect(settings, &QPushButton::clicked, this, &CardWindow::editSettings);
     connect(m_print, &QPushButton::clicked, this, &CardWindow::printChosen);
+    connect(m_media, &QComboBox::currentIndexChanged, this, [this] { labelChoiceMade(false); });
+    connect(m_sheet, &QComboBox::activated, this,
+            [this](int index) { labelChoiceMade(m_sheet->itemData(index).toString() == QLatin1String("Custom")); });
+    connect(m_start, &QSpinBox::valueChanged, this, [this] { labelChoiceMade(false); });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateCounts);
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &CardWindow::updateCounts);
     connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &CardWindow::updateCounts);
@@ -118,6 +144,7 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(&app, &CardoApplication::status, this, &CardWindow::setStatus);
     connect(&app, &CardoApplication::jobEnded, this, &CardWindow::jobEnded);
     updateCounts();
+    showLabelChoice();
     // Without the country file the bureau order falls back to prefixes: the operator is told once.
     m_status->setText(app.countryNote());
 }
@@ -182,6 +209,51 @@ void CardWindow::updateCounts()
     m_print->setEnabled(chosen > 0 && !m_app.jobPending());
 }
 
+void CardWindow::showLabelChoice()
+{
+    const CardSettings& s = m_app.settings();
+    const QSignalBlocker media(m_media);
+    const QSignalBlocker sheet(m_sheet);
+    const QSignalBlocker start(m_start);
+    m_media->setCurrentIndex(s.printLabels ? 1 : 0);
+    const int own = m_sheet->findData(QStringLiteral("Custom"));
+    m_sheet->setItemText(own,
+                         s.customLabels.unreadable.isEmpty() ? s.customLabels.caption()
+                                                             : QStringLiteral("カスタム (設定に誤りがあります)"));
+    m_sheet->setCurrentIndex(std::max(0, m_sheet->findData(s.labelSheet)));
+    m_start->setRange(1, std::max(1, s.labels().cells()));
+    m_start->setSuffix(QStringLiteral(" / %1").arg(m_start->maximum()));
+    m_start->setValue(s.labelStart);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_sheet), static_cast<QWidget*>(m_startCaption), static_cast<QWidget*>(m_start)}) {
+        w->setVisible(s.printLabels);
+    }
+}
+
+void CardWindow::labelChoiceMade(bool editOwn)
+{
+    CardSettings s = m_app.settings();
+    s.printLabels = m_media->currentIndex() == 1;
+    s.labelSheet = m_sheet->currentData().toString();
+    bool changed = s.labelSheet != m_app.settings().labelSheet;
+    if (editOwn) {
+        const std::optional<LabelSheet> own = printDialogs().editLabelSheet(this, s.customLabels);
+        if (own) {
+            s.customLabels = *own;
+            changed = true;
+        } else {
+            s.labelSheet = m_app.settings().labelSheet; // cancelled: the sheet chosen before stays
+            changed = false;
+        }
+    }
+    // Another sheet starts at its first label; on the same sheet the operator's number holds.
+    s.labelStart = changed ? 1 : m_start->value();
+    if (!m_app.setLabelChoice(s)) {
+        m_status->setText(QStringLiteral("設定ファイルに書き込めません."));
+    }
+    showLabelChoice();
+}
+
 bool CardWindow::printChosen()
 {
     const QList<int> chosen = chosenRows();
@@ -217,8 +289,14 @@ bool CardWindow::printChosen()
                              QStringLiteral("前の印刷ジョブ (%1) が終わるまでお待ちください.").arg(m_app.jobText()));
         return false;
     }
+    const CardSettings settings = m_app.settings();
+    const LabelSheet sheet = settings.labels();
+    if (settings.printLabels && !sheet.problem().isEmpty()) {
+        dialogs().WarningBox(this, sheet.problem() + QStringLiteral("\r\n\r\nラベル用紙の寸法を直してください."));
+        return false;
+    }
     // The list's order is the printing order: what the operator sees is the order the cards come out in.
-    std::vector<Card> cards = m_app.cardsFor(rows);
+    std::vector<Card> cards = m_app.cardsFor(rows, settings.printLabels ? contactsPerLabel(sheet) : kContactsPerCard);
     if (cards.empty()) {
         dialogs().WarningBox(
             this,
@@ -226,21 +304,44 @@ bool CardWindow::printChosen()
                            "印刷するには 設定... で「LoTW/eQSL のみ・NO QSL の交信は印刷しない」を外してください."));
         return false;
     }
-    const CardSettings settings = m_app.settings();
-    const PrintChoice choice = printDialogs().choosePrint(this, static_cast<int>(cards.size()), settings.printer,
-                                                          [&cards, &settings](QPrinter* target) {
-                                                              QPainter p;
-                                                              if (p.begin(target)) {
-                                                                  paintCards(p, *target, cards, settings);
-                                                                  p.end();
-                                                              }
-                                                          });
+    const int count = static_cast<int>(cards.size());
+    int start = std::clamp(settings.labelStart, 1, std::max(1, sheet.cells()));
+    const PrintChoice choice = settings.printLabels
+        ? printDialogs().chooseLabelPrint(this, labelSheetCount(sheet, start, count), settings.printer,
+                                          labelPageLayout(sheet),
+                                          [&](QPrinter* target) {
+                                              QPainter p;
+                                              if (p.begin(target)) {
+                                                  // The cells' edges shown faintly: where on the sheet each goes.
+                                                  paintLabels(p, *target, cards, settings, sheet, start, true);
+                                                  p.end();
+                                              }
+                                          })
+        : printDialogs().choosePrint(this, count, settings.printer, [&cards, &settings](QPrinter* target) {
+              QPainter p;
+              if (p.begin(target)) {
+                  paintCards(p, *target, cards, settings);
+                  p.end();
+              }
+          });
     if (!choice.accepted) {
         m_status->setText(QStringLiteral("印刷を取り消しました."));
         return false;
     }
-    // Pages are cards: pages 2-3 print the second and third card and only their lines count as printed.
-    if (choice.fromPage > 0) {
+    if (settings.printLabels && choice.fromPage > 0) {
+        // Pages are sheets: sheets 2-3 print the labels on them, from the first cell of a fresh sheet, and only
+        // their lines count as printed.
+        const LabelRange r
+            = labelsOnSheets(sheet, start, count, choice.fromPage, std::max(choice.toPage, choice.fromPage));
+        if (r.first == r.last) {
+            dialogs().WarningBox(this, QStringLiteral("選んだページに印刷するラベルはありません."));
+            m_status->setText(QStringLiteral("印刷しませんでした."));
+            return false;
+        }
+        cards = std::vector<Card>(cards.begin() + r.first, cards.begin() + r.last);
+        start = r.start;
+    } else if (choice.fromPage > 0) {
+        // Pages are cards: pages 2-3 print the second and third card and only their lines count as printed.
         const int from = std::clamp(choice.fromPage, 1, static_cast<int>(cards.size()));
         const int to = std::clamp(std::max(choice.toPage, from), from, static_cast<int>(cards.size()));
         cards = std::vector<Card>(cards.begin() + (from - 1), cards.begin() + to);
@@ -252,6 +353,9 @@ bool CardWindow::printChosen()
     target.printer = choice.printer;
     target.file = choice.file;
     target.copies = choice.copies;
+    target.labels = settings.printLabels;
+    target.sheet = sheet;
+    target.start = start;
     QString message;
     if (!m_app.print(cards, target, &message)) {
         dialogs().WarningBox(this, message);
@@ -267,13 +371,17 @@ bool CardWindow::printChosen()
     // A second click on 印刷 must not print the same cards again.
     chooseNone();
     if (target.printer.isEmpty()) {
-        m_status->setText(QStringLiteral("%1 枚のカードを %2 に印刷しました.").arg(cards.size()).arg(target.file));
+        m_status->setText(QStringLiteral("%1 枚の%2を %3 に印刷しました.")
+                              .arg(cards.size())
+                              .arg(target.labels ? QStringLiteral("ラベル") : QStringLiteral("カード"), target.file));
+        showLabelChoice(); // the next start on a partly used sheet
     }
     return true;
 }
 
 void CardWindow::jobEnded(bool printed, const QString& message)
 {
+    showLabelChoice();
     m_status->setText(message.section(QStringLiteral("\r\n"), 0, 0));
     if (!printed) {
         dialogs().WarningBox(this, message);
@@ -297,6 +405,7 @@ void CardWindow::editSettings()
     if (!m_app.setSettings(dlg.settings())) {
         dialogs().WarningBox(this, QStringLiteral("設定ファイルに書き込めません."));
     }
+    showLabelChoice();
 }
 
 void CardWindow::closeEvent(QCloseEvent* event)

@@ -5,9 +5,11 @@
 #include <QWidget>
 
 class CardoApplication;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QSortFilterProxyModel;
 class QTableView;
 
@@ -22,6 +24,12 @@ public:
     QLineEdit* filter() const { return m_filter; }
     QSortFilterProxyModel* proxy() const { return m_proxy; }
     QLabel* counts() const { return m_counts; }
+    /** What 印刷 prints on: "はがき" or "ラベル". */
+    QComboBox* media() const { return m_media; }
+    /** The label sheet: the presets, then the operator's own (choosing it opens its measures). */
+    QComboBox* sheet() const { return m_sheet; }
+    /** The cell the first label goes to on a partly used sheet. */
+    QSpinBox* start() const { return m_start; }
 
     /** The chosen held rows in the order the list shows them. */
     QList<int> chosenRows() const;
@@ -45,6 +53,10 @@ protected:
 
 private:
     void updateCounts();
+    /** Shows the label choice the settings hold. */
+    void showLabelChoice();
+    /** Keeps the label choice the operator made; @p editOwn: the own sheet's measures are asked for. */
+    void labelChoiceMade(bool editOwn);
 
     CardoApplication& m_app;
     QSortFilterProxyModel* m_proxy = nullptr;
@@ -53,6 +65,10 @@ private:
     QPushButton* m_print = nullptr;
     QLabel* m_counts = nullptr;
     QLabel* m_status = nullptr;
+    QComboBox* m_media = nullptr;
+    QComboBox* m_sheet = nullptr;
+    QLabel* m_startCaption = nullptr;
+    QSpinBox* m_start = nullptr;
 };
 
 #endif

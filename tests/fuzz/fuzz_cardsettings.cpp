@@ -20,5 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (s.nextCardNumber < 1 || !CardSettings::dateFormats().contains(s.dateFormat)) {
         std::abort();
     }
+    // Whatever the label sheet's measures, they are judged in words and a start cell is one of the sheet's.
+    const LabelSheet sheet = s.labels();
+    const QString problem = sheet.problem();
+    if (s.labelStart < 1 || (s.labelStart > 1 && s.labelStart > sheet.cells())
+        || (problem.isEmpty() && sheet.cells() < 1)) {
+        std::abort();
+    }
+    if (problem.isEmpty()) {
+        labelPlace(sheet, s.labelStart, sheet.cells());
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "CardLayout.h"
 #include "CardSettings.h"
 #include "CardoApplication.h"
+#include "LabelSheet.h"
 #include "PrivateCups.h"
 
 #include <QCoreApplication>
@@ -179,6 +180,70 @@ TEST_F(PrintJobTest, OnlyACompletedJobMakesItsLinesPrintedAndUsesItsNumbers)
             EXPECT_EQ(g_cups->printed().size(), filesBefore) << "nothing came out later either";
         }
         ASSERT_TRUE(c.after()) << g_cups->why().toStdString();
+    }
+}
+
+TEST_F(PrintJobTest, LabelsGoOutOnTheirSheetsPaperAndCountOnlyWhenTheJobCompleted)
+{
+    PrintTarget target;
+    target.labels = true;
+    target.sheet = *labelSheetPreset(QStringLiteral("A4-21"));
+    target.file = dir.filePath(QStringLiteral("never.pdf"));
+    QString message;
+    // A start past the sheet's last cell, or an own sheet whose labels overlap the page: nothing goes out.
+    target.start = 22;
+    EXPECT_FALSE(app->print(app->cardsFor({0}), target, &message));
+    EXPECT_TRUE(message.contains(QStringLiteral("開始位置「22」"))) << message.toStdString();
+    target.start = 1;
+    target.sheet.rows = 8;
+    target.sheet.top = 0;
+    EXPECT_FALSE(app->print(app->cardsFor({0}), target, &message));
+    EXPECT_TRUE(message.contains(QStringLiteral("用紙の高さ"))) << message.toStdString();
+    EXPECT_FALSE(QFile::exists(target.file));
+    EXPECT_EQ(savedNumber(), 41);
+    EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1}));
+
+    if (!g_cups->ok()) {
+        GTEST_SKIP() << g_cups->why().toStdString();
+    }
+    // A printer that names its papers takes A4 labels, and refuses a sheet of a paper it does not have.
+    EXPECT_EQ(cupsprint::cardMedia(QStringLiteral("a4only"), nullptr, target.sheet.media()), CardMedia::Takes);
+    target.printer = QStringLiteral("a4only");
+    target.sheet.pageWidth = 300;
+    target.sheet.pageHeight = 400;
+    ASSERT_EQ(target.sheet.problem(), QString());
+    EXPECT_FALSE(app->print(app->cardsFor({0}), target, &message));
+    EXPECT_TRUE(message.contains(QStringLiteral("ラベル用紙 (300 x 400 mm)"))) << message.toStdString();
+    EXPECT_EQ(savedNumber(), 41);
+
+    struct Case
+    {
+        const char* printer;
+        bool printed;
+    } cases[] = {{"cards", true}, {"broken", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.printer);
+        SetUp();
+        const int filesBefore = g_cups->printed().size();
+        target.file.clear();
+        target.printer = QString::fromLatin1(c.printer);
+        target.sheet = *labelSheetPreset(QStringLiteral("A4-21"));
+        target.start = 19;
+        ASSERT_TRUE(app->print(app->cardsFor({0, 2}), target, &message)) << message.toStdString();
+        EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1}));
+        ASSERT_TRUE(waitForJob());
+        if (c.printed) {
+            EXPECT_EQ(printedPositions(), (std::vector<int>{3, -1, 7}));
+            EXPECT_EQ(savedNumber(), 43);
+            EXPECT_EQ(loadCardSettings(settingsPath()).labelStart, 21) << "after the two labels in cells 19 and 20";
+            const QStringList files = g_cups->printed();
+            ASSERT_EQ(files.size(), filesBefore + 1);
+            EXPECT_EQ(pageSize(g_cups->out() + QLatin1Char('/') + files.last()), QStringLiteral("595 x 842 pts"));
+        } else {
+            EXPECT_EQ(printedPositions(), (std::vector<int>{-1, -1, -1}));
+            EXPECT_EQ(savedNumber(), 41) << "a failed job gives its numbers back";
+            EXPECT_EQ(loadCardSettings(settingsPath()).labelStart, 1) << "the sheet is as it was";
+        }
     }
 }
 

@@ -11,9 +11,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSettings>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <functional>
@@ -54,6 +58,30 @@ public:
     PrintChoice answer; // pages, copies, a printer
     QString pdf; // "" cancels
     std::function<void()> during;
+
+    PrintChoice chooseLabelPrint(QWidget* owner, int sheets, const QString& lastPrinter, const QPageLayout& page,
+                                 const std::function<void(QPrinter*)>& paint) override
+    {
+        // The preview as it is drawn, into a PDF of its own.
+        previewPage = page;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(preview.filePath(QStringLiteral("preview.pdf")));
+        printer.setFullPage(true);
+        printer.setPageLayout(page);
+        paint(&printer);
+        return choosePrint(owner, sheets, lastPrinter, paint);
+    }
+    QTemporaryDir preview;
+    QPageLayout previewPage;
+
+    std::optional<LabelSheet> editLabelSheet(QWidget*, const LabelSheet& sheet) override
+    {
+        editedFrom = sheet;
+        return ownSheet;
+    }
+    std::optional<LabelSheet> ownSheet; // the operator's own sheet as typed in; nothing cancels
+    LabelSheet editedFrom;
 };
 
 class CardWindowTest : public ::testing::Test
@@ -315,6 +343,145 @@ TEST_F(CardWindowTest, TheChosenPrinterIsProposedNextTimeAndARefusedJobPrintsNot
     window().printChosen();
     EXPECT_EQ(print.proposed, QStringLiteral("QSL-printer"));
     EXPECT_EQ(loadCardSettings(settingsPath()).printer, QStringLiteral("QSL-printer"));
+}
+
+/** Chooses the label sheet @p key in the window as the operator does. */
+void chooseSheet(CardWindow& w, const char* key)
+{
+    const int at = w.sheet()->findData(QString::fromLatin1(key));
+    ASSERT_GE(at, 0);
+    w.sheet()->setCurrentIndex(at);
+    emit w.sheet()->activated(at);
+}
+
+TEST_F(CardWindowTest, LabelsPrintFromTheStartCellAndSheetsCountAsPagesThatMarkExactlyTheirLines)
+{
+    EXPECT_EQ(window().media()->currentText(), QStringLiteral("はがき"));
+    EXPECT_FALSE(window().sheet()->isVisibleTo(&window())) << "a sheet matters only for labels";
+    window().media()->setCurrentIndex(1);
+    EXPECT_TRUE(window().sheet()->isVisibleTo(&window()) && window().start()->isVisibleTo(&window()));
+    chooseSheet(window(), "A4-24");
+    EXPECT_EQ(window().start()->maximum(), 24);
+    window().start()->setValue(23); // two labels left on a used sheet
+    {
+        const QSettings ini(settingsPath(), QSettings::IniFormat);
+        EXPECT_TRUE(ini.value(QStringLiteral("Labels/Print")).toBool()) << "the choice is kept";
+        EXPECT_EQ(ini.value(QStringLiteral("Labels/Sheet")).toString(), QStringLiteral("A4-24"));
+        EXPECT_EQ(ini.value(QStringLiteral("Labels/Start")).toInt(), 23);
+    }
+
+    // Four labels from cell 23: two on the used sheet, two on a new one. Only the second sheet is printed: its labels
+    // go to a fresh sheet from the first cell, numbered on, and only their contacts count as printed.
+    window().filter()->setText(QStringLiteral("2024-04"));
+    window().chooseAll();
+    window().filter()->clear();
+    const QStringList calls = shownCalls();
+    print.pdf = dir.filePath(QStringLiteral("sheet2.pdf"));
+    print.answer.fromPage = 2;
+    print.answer.toPage = 2;
+    ASSERT_TRUE(window().printChosen());
+    EXPECT_EQ(print.offeredPages, 2) << "pages are sheets";
+    EXPECT_EQ(print.previewPage.pageSize().id(), QPageSize::A4);
+    const QStringList preview = cardtest::pdfPages(print.preview.filePath(QStringLiteral("preview.pdf")));
+    ASSERT_EQ(preview.size(), 2) << "the preview shows both sheets";
+    EXPECT_TRUE(preview[0].contains(calls[0]) && preview[1].contains(calls[3]));
+    QStringList pages = cardtest::pdfPages(print.pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains(calls[2]) && pages[0].contains(calls[3])) << pages[0].toStdString();
+    EXPECT_FALSE(pages[0].contains(calls[0]) || pages[0].contains(calls[1]));
+    EXPECT_TRUE(pages[0].contains(QStringLiteral("No. 7")) && pages[0].contains(QStringLiteral("No. 8")));
+    QFile file(print.pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("/MediaBox [0 0 595")) << "an A4 sheet";
+    EXPECT_EQ(printedPositions(), (std::vector<int>{3, 5, -1, -1, -1})) << "VK2ABC and JH3KVW";
+    EXPECT_EQ(app->printStat(), 2);
+    EXPECT_EQ(loadCardSettings(settingsPath()).nextCardNumber, 9);
+    EXPECT_EQ(window().start()->value(), 3) << "the next label goes after the last one printed";
+    EXPECT_EQ(loadCardSettings(settingsPath()).labelStart, 3);
+
+    // The rest on that sheet, from cell 3 on.
+    window().filter()->setText(QStringLiteral("JA1ZQX"));
+    window().chooseAll();
+    window().filter()->clear();
+    print.answer = PrintChoice();
+    print.pdf = dir.filePath(QStringLiteral("rest.pdf"));
+    ASSERT_TRUE(window().printChosen());
+    EXPECT_EQ(print.offeredPages, 1);
+    EXPECT_EQ(printedPositions(), (std::vector<int>{3, 5, 7, -1, -1}));
+    EXPECT_EQ(window().start()->value(), 4);
+
+    // A cancelled preview uses nothing; scripts over the bus still print cards.
+    print.pdf.clear();
+    window().filter()->setText(QStringLiteral("JH3ABC"));
+    window().chooseAll();
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(window().start()->value(), 4);
+    qputenv("KELBO_CARDPRINTER_PDF_DIR", dir.path().toUtf8());
+    const QString cards = app->PrintLines({3});
+    qunsetenv("KELBO_CARDPRINTER_PDF_DIR");
+    QFile card(cards);
+    ASSERT_TRUE(card.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(card.readAll().contains("/MediaBox [0 0 283")) << "a postcard";
+}
+
+TEST_F(CardWindowTest, TheOperatorsOwnSheetIsTakenOnlyWhenItsMeasuresFit)
+{
+    // The measures dialog refuses a sheet whose labels do not fit, naming the value.
+    {
+        LabelSheet wide;
+        wide.columns = 4;
+        LabelSheetDialog dlg(wide, &window());
+        dlg.accept();
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+        const QStringList told = boxes.texts(QStringLiteral("WarningBox"));
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_TRUE(told[0].contains(QStringLiteral("4 列 x ラベルの幅 70"))) << told[0].toStdString();
+        LabelSheet fits;
+        fits.columns = 2;
+        fits.labelWidth = 100;
+        LabelSheetDialog ok(fits, &window());
+        ok.accept();
+        EXPECT_EQ(ok.result(), QDialog::Accepted);
+        EXPECT_EQ(ok.sheet().cell(1), QRectF(100, 0.5, 100, 37));
+    }
+
+    window().media()->setCurrentIndex(1);
+    chooseSheet(window(), "A4-12");
+    // Cancelled: the sheet chosen before stays.
+    chooseSheet(window(), "Custom");
+    EXPECT_EQ(window().sheet()->currentData().toString(), QStringLiteral("A4-12"));
+    LabelSheet own;
+    own.columns = 2;
+    own.rows = 5;
+    own.labelWidth = 90;
+    own.labelHeight = 50;
+    own.top = 10;
+    own.left = 12;
+    own.hGap = 6;
+    print.ownSheet = own;
+    chooseSheet(window(), "Custom");
+    EXPECT_EQ(window().sheet()->currentText(), QStringLiteral("カスタム (2 x 5, 90 x 50 mm)"));
+    EXPECT_EQ(window().start()->maximum(), 10);
+    EXPECT_EQ(loadCardSettings(settingsPath()).labels().cell(1), QRectF(108, 10, 90, 50));
+
+    // A measure the settings file holds that is no number: printing is refused naming it, nothing is printed.
+    QSettings(settingsPath(), QSettings::IniFormat)
+        .setValue(QStringLiteral("Labels/CustomLeft"), QStringLiteral("12mm"));
+    app = std::make_unique<CardoApplication>(settingsPath());
+    win = std::make_unique<CardWindow>(*app);
+    app->AddLogPos(QStringLiteral(R"(24.04.28,1300,JH3KVW,599,7.012,CW,,"","","",,,0)"), 3);
+    app->DoLogList();
+    EXPECT_EQ(window().sheet()->currentText(), QStringLiteral("カスタム (設定に誤りがあります)"));
+    window().chooseAll();
+    print.pdf = dir.filePath(QStringLiteral("never.pdf"));
+    const int shown = print.shown;
+    EXPECT_FALSE(window().printChosen());
+    EXPECT_EQ(print.shown, shown);
+    EXPECT_TRUE(boxes.texts(QStringLiteral("WarningBox")).last().contains(QStringLiteral("Labels/CustomLeft「12mm」")));
+    EXPECT_EQ(printedPositions(), std::vector<int>{-1});
+    EXPECT_EQ(QSettings(settingsPath(), QSettings::IniFormat).value(QStringLiteral("Labels/CustomLeft")).toString(),
+              QStringLiteral("12mm"))
+        << "the file is left as it is";
 }
 
 TEST_F(CardWindowTest, LinesUnfitForACardAreListedAndLeftOut)
