@@ -141,7 +141,9 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
     ini.setValue(QStringLiteral("Card/ForeignDesign"), s.foreignDesign);
     ini.remove(QStringLiteral("Calibration"));
     for (const auto& [printer, c] : s.calibrations) {
-        if (printer.isEmpty() || c.isNone()) {
+        // A print queue's name never holds a slash; a key with one would name another group.
+        if (printer.isEmpty() || printer.contains(QLatin1Char('/')) || printer.contains(QLatin1Char('\\'))
+            || c.isNone()) {
             continue;
         }
         ini.beginGroup(QStringLiteral("Calibration/") + printer);

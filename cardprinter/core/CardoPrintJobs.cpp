@@ -189,6 +189,12 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
                   "\r\n\r\nカード番号が重複しないよう, 設定... で次のカード番号を確かめて保存するまで印刷しません.");
         return false;
     }
+    const QString designs = cardDesignProblem(m_settings);
+    if (!designs.isEmpty()) {
+        // Cards meant for pre-printed backs must not come out in another design.
+        *message = designs + QStringLiteral("\r\n\r\n設定... でカードのデザインを選び直すまで印刷しません.");
+        return false;
+    }
     if (!target.printer.isEmpty() && cupsprint::cardMedia(target.printer) == CardMedia::Refuses) {
         QString sizes;
         cupsprint::cardMedia(target.printer, &sizes);
@@ -239,7 +245,8 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     QTemporaryDir spool;
     const QString pdf = spool.filePath(QStringLiteral("cards.pdf"));
     QString error;
-    if (!spool.isValid() || !writeCardsPdf(pdf, cards, m_settings, &error)) {
+    // Corrected for where this printer puts the card; a PDF file (above) is written as designed.
+    if (!spool.isValid() || !writeCardsPdf(pdf, cards, m_settings, &error, m_settings.calibrationFor(target.printer))) {
         *message = error.isEmpty() ? QStringLiteral("一時ファイルを作れません.") : error;
         giveBackNumbers(first, count);
         return false;
