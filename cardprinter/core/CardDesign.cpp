@@ -173,13 +173,15 @@ CardDesign preprintedDesign()
     place("destCall", 30, 20, 62, 11, 24, true, kCenter);
     place("manager", 30, 31, 62, 5, 10, true, kCenter);
     // The data row of the boxes (their caption row, printed, is above it).
-    place("contacts", 8, 68, 84, 10, 10, false, kCenter);
+    place("contacts", 8, 68, 84, 10, 9, false, kCenter);
     place("remarks", 10, 86, 80, 16, 9, false, Qt::AlignLeft | Qt::AlignTop);
-    place("pseTnx", 8, 118, 34, 9, 12, true, kLeft);
+    // In the middle of the reply's box, clear of its frame.
+    place("pseTnx", 8, 118, 34, 9, 12, true, kCenter);
     d.captions = false;
     d.tableLines = false;
     d.rowHeight = 10;
-    d.columns = {{QStringLiteral("date"), true, 28}, {QStringLiteral("time"), true, 18},
+    // The boxes' widths in mm: a time with its zone ("12:08 JST") needs as much room as the date.
+    d.columns = {{QStringLiteral("date"), true, 24}, {QStringLiteral("time"), true, 22},
                  {QStringLiteral("freq"), true, 16}, {QStringLiteral("mode"), true, 12},
                  {QStringLiteral("rst"), true, 10},  {QStringLiteral("power"), false, 12}};
     return d;

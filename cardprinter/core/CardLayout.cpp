@@ -618,9 +618,19 @@ void paintDesignOutlines(QPainter& painter, double dotsPerMm, const CardDesign& 
         QFont f = cardFont(5.5);
         painter.setFont(f);
         painter.setPen(QColor(200, 0, 0));
-        // The name inside the box's top-left corner, where a box too low for it still shows its start.
-        painter.drawText(box.adjusted(0.4 * k, 0.2 * k, -0.4 * k, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         designElementTitle(e.id));
+        // The name inside the box, on the side the element's text keeps to, so that boxes on one line (the route,
+        // the country and the caption in "To Radio") keep their names apart; a frame names itself at its foot, a box
+        // too low for a name above it.
+        const double line = QFontMetricsF(f, painter.device()).height();
+        QRectF room = box.adjusted(0.4 * k, 0.2 * k, -0.4 * k, 0);
+        int where = static_cast<int>(e.align & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
+        if (e.id == QLatin1String("toRadioFrame")) {
+            where = Qt::AlignLeft | Qt::AlignBottom;
+            room = box.adjusted(0.4 * k, 0, 0, -0.2 * k);
+        } else if (room.height() < line) {
+            room = QRectF(room.left(), box.top() - line, room.width(), line);
+        }
+        painter.drawText(room, where | Qt::TextSingleLine, designElementTitle(e.id));
     }
     painter.restore();
 }
@@ -632,8 +642,9 @@ void paintTestPage(QPainter& painter, double dotsPerMm, const CardDesign& design
     const double w = design.size.width();
     const double h = design.size.height();
     for (int mm = 0; mm <= static_cast<int>(h); ++mm) {
-        const double shade = mm % 10 == 0 ? 0.3 : (mm % 5 == 0 ? 0.15 : 0.05);
-        const QColor colour = mm % 10 == 0 ? QColor(60, 60, 60) : QColor(170, 170, 170);
+        const double shade = mm % 10 == 0 ? 0.25 : (mm % 5 == 0 ? 0.12 : 0.05);
+        const QColor colour
+            = mm % 10 == 0 ? QColor(60, 60, 60) : (mm % 5 == 0 ? QColor(150, 150, 150) : QColor(205, 205, 205));
         painter.setPen(QPen(colour, shade * k));
         painter.drawLine(QPointF(0, mm * k), QPointF(w * k, mm * k));
         if (mm <= static_cast<int>(w)) {

@@ -527,9 +527,9 @@ TEST(PrinterCalibration, KeptPerPrinterAndTheTestPageShowsTheBoxesWhereThePrinte
         return QRectF();
     };
     EXPECT_FALSE(at(QStringLiteral("130")).isNull()) << "the grid is numbered";
-    const QRectF name = at(designElementTitle(QStringLiteral("destCall")));
+    const QRectF name = at(designElementTitle(QStringLiteral("remarks")));
     ASSERT_FALSE(name.isNull());
-    const QRectF box = onPage(d.element(QStringLiteral("destCall"))->box, c);
+    const QRectF box = onPage(d.element(QStringLiteral("remarks"))->box, c);
     EXPECT_NEAR(name.left(), box.left(), kSlack);
     EXPECT_NEAR(name.top(), box.top(), kSlack);
 }
