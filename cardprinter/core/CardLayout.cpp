@@ -60,6 +60,9 @@ QFont cardFont(double points, bool bold)
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setStyleStrategy(QFont::PreferOutline);
+    // No ligatures: a PDF reader cannot take "fi" drawn as one glyph back to its two letters ("Confirming" would
+    // read "Con rming"). Any letter spacing turns them off; this one moves nothing by a visible amount.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
     return f;
 }
 
@@ -364,6 +367,8 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
         valueHeight *= k;
         remarkHeight *= k;
     }
+    // Rows made lower take a smaller font (an em no higher than the row), never below the legible size.
+    const double valuePoints = std::max(kLegiblePoints, std::min(e.points, valueHeight * 72 / 25.4 / 1.15));
     std::vector<double> rowTop;
     double y = top + head;
     for (std::size_t r = 0; r < card.contacts.size(); ++r) {
@@ -403,7 +408,7 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
             } else {
                 value = c.power;
             }
-            sh.fitted(sh.box(x + 0.5, rowTop[r], w - 1, valueHeight), value, e.points, e.bold, align);
+            sh.fitted(sh.box(x + 0.5, rowTop[r], w - 1, valueHeight), value, valuePoints, e.bold, align);
         }
         if (i > 0 && d.tableLines) {
             // Column lines stop above a remark, which spans the row.
@@ -546,6 +551,16 @@ void drawCard(Sheet& sh, const CardDesign& d, const Card& card, const CardSettin
     }
 }
 
+/** Whether the picture @p path can be drawn. */
+bool backgroundReadable(const QString& path)
+{
+    if (QFileInfo(path).suffix().toLower() == QLatin1String("svg")) {
+        return QSvgRenderer(path).isValid();
+    }
+    QImageReader reader(path);
+    return reader.canRead() && reader.size().isValid();
+}
+
 /** Moves and scales what is drawn next on @p p by @p c, for a printer that puts it elsewhere. */
 void calibrate(QPainter& p, double dotsPerMm, const PrinterCalibration& c)
 {
@@ -574,7 +589,12 @@ QString cardDesignProblem(const CardSettings& settings, const QString& folder)
     for (const QString& id : {settings.domesticDesign, settings.foreignDesign}) {
         CardDesign d;
         QString error;
-        if (!findCardDesign(id, d, &error, folder) && !problems.contains(error)) {
+        if (!findCardDesign(id, d, &error, folder)) {
+        } else if (!d.background.isEmpty() && !backgroundReadable(d.background)) {
+            // A blank postcard printed without its picture is a card wasted.
+            error = QStringLiteral("デザイン \"%1\" の背景 %2 を画像として読めません.").arg(id, d.background);
+        }
+        if (!error.isEmpty() && !problems.contains(error)) {
             problems << error;
         }
     }

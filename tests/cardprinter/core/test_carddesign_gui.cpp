@@ -477,6 +477,45 @@ TEST(CardDesigns, ABackgroundPictureCoversTheCardButTheBureausMargin)
     }
 }
 
+TEST(CardDesigns, LettersAFontJoinsReadBackApart)
+{
+    // A font draws "fi" and "fl" as one glyph, which a PDF reader cannot take back to its letters.
+    const QString line
+        = QStringLiteral(R"(24.04.28,1208,JE7QAS,59,7.045,SSB,,"","Fukushima","REM[TNX fine QSO, flat band]",,,0)");
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("card.pdf"));
+    CardSettings s = station();
+    s.freeLine = QStringLiteral("office fluffy affiliate");
+    ASSERT_TRUE(writeCardsPdf(pdf, makeCards({parseContact(line)}, {0}, s), s, nullptr));
+    const QString text = cardtest::pdfText(pdf);
+    for (const char* e : {"Confirming our QSO", "TNX fine QSO, flat band", "office fluffy affiliate"}) {
+        EXPECT_TRUE(text.contains(QString::fromLatin1(e))) << e << " in\n" << text.toStdString();
+    }
+}
+
+TEST(CardDesigns, ABackgroundThatIsNoPictureStopsPrinting)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("designs"));
+    QDir().mkpath(folder);
+    QFile png(folder + QStringLiteral("/back.png"));
+    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
+    png.write("not a picture");
+    png.close();
+    CardDesign d = shippedCardDesign(QStringLiteral("preprinted"));
+    d.id = QStringLiteral("picture");
+    d.background = png.fileName();
+    QString error;
+    ASSERT_TRUE(saveCardDesign(d, &error, folder)) << error.toStdString();
+    CardSettings s = station();
+    EXPECT_EQ(cardDesignProblem(s, folder), QString());
+    s.domesticDesign = QStringLiteral("picture");
+    EXPECT_TRUE(cardDesignProblem(s, folder).contains(QStringLiteral("back.png")))
+        << cardDesignProblem(s, folder).toStdString();
+    QImage(10, 10, QImage::Format_RGB32).save(png.fileName(), "PNG");
+    EXPECT_EQ(cardDesignProblem(s, folder), QString());
+}
+
 TEST(PrinterCalibration, KeptPerPrinterAndTheTestPageShowsTheBoxesWhereThePrinterPutsThem)
 {
     QTemporaryDir dir;
