@@ -306,6 +306,22 @@ void drawOpQth(Sheet& sh, const DesignElement& e, const Contact& c)
     }
 }
 
+/** Whether the contact table of @p d carries the remarks of @p card's contacts in their rows: on a card of several
+ * contacts, when its box holds the rows and their remarks at full height. Else each remark goes into the remarks'
+ * box with its contact's date, rather than be squeezed illegible. */
+bool remarksInRows(const CardDesign& d, const Card& card)
+{
+    const DesignElement* table = d.element(QStringLiteral("contacts"));
+    if (card.contacts.size() < 2 || !table || !table->shown) {
+        return false;
+    }
+    double needed = d.captions ? 4.5 : 0;
+    for (const Contact& c : card.contacts) {
+        needed += d.rowHeight + (splitQslText(c.qsl).remarks.isEmpty() ? 0 : 3.6);
+    }
+    return needed <= table->box.height() + 1e-9;
+}
+
 /** The table of the card's contacts in @p e's box; on a card of several contacts each one's remarks go in its own
  * row, under its values. Rows are made lower when the box cannot hold them all. */
 void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const Card& card, const CardSettings& s)
@@ -355,11 +371,11 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
     const double head = d.captions ? 4.5 : 0;
     double valueHeight = d.rowHeight;
     double remarkHeight = 3.6;
-    const bool grouped = card.contacts.size() > 1;
+    const bool inRows = remarksInRows(d, card);
     std::vector<QString> remarks;
     double needed = head;
     for (const Contact& c : card.contacts) {
-        remarks.push_back(grouped ? sh.field(splitQslText(c.qsl).remarks) : QString());
+        remarks.push_back(inRows ? sh.field(splitQslText(c.qsl).remarks) : QString());
         needed += valueHeight + (remarks.back().isEmpty() ? 0 : remarkHeight);
     }
     if (needed > e.box.height() + 1e-9) {
@@ -525,9 +541,18 @@ void drawCard(Sheet& sh, const CardDesign& d, const Card& card, const CardSettin
         } else if (id == QLatin1String("contacts")) {
             drawContacts(sh, e, d, card, s);
         } else if (id == QLatin1String("remarks")) {
-            // A card of several contacts carries each one's remarks in its row.
             if (card.contacts.size() == 1) {
                 sh.wrapped(box, qsl.remarks, e.points, align);
+            } else if (!remarksInRows(d, card)) {
+                // Each remark on its own line, after the date of its contact.
+                QStringList lines;
+                for (const Contact& c : card.contacts) {
+                    const QString remark = sh.field(splitQslText(c.qsl).remarks);
+                    if (!remark.isEmpty()) {
+                        lines << dateText(c, cardTime(c.date, c.time, card.utc), s) + QLatin1Char(' ') + remark;
+                    }
+                }
+                sh.wrapped(box, lines.join(QLatin1Char('\n')), e.points, align);
             }
         } else if (id == QLatin1String("pseTnx")) {
             sh.fitted(box, received ? QStringLiteral("TNX QSL") : QStringLiteral("PSE QSL"), e.points, e.bold, align);

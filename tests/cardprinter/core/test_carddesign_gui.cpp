@@ -277,6 +277,46 @@ TEST(CardDesigns, APrePrintedCardGetsTheContactDataAlone)
     EXPECT_TRUE(text.contains(QStringLiteral("JST"))) << "without a caption the time names its zone";
 }
 
+TEST(CardDesigns, RemarksOfAGroupedCardGoUnderTheTableWhenItsBoxHasNoRoomForThem)
+{
+    const CardDesign d = shippedCardDesign(QStringLiteral("preprinted"));
+    CardSettings s = station();
+    s.groupContacts = true;
+    s.domesticDesign = d.id;
+    std::vector<Contact> contacts;
+    for (const char* l : {R"(24.05.01,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FB one]",,,0)",
+                          R"(24.05.02,0900,JA1ZQX,59,7.045,SSB,,"","","",,,0)",
+                          R"(24.05.03,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FB three]",,,0)"}) {
+        contacts.push_back(parseContact(QString::fromLatin1(l)));
+    }
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("grouped.pdf"));
+    ASSERT_TRUE(writeCardsPdf(pdf, makeCards(contacts, {0, 1, 2}, s), s, nullptr));
+    const QRectF table = onPage(d.element(QStringLiteral("contacts"))->box, {});
+    const QRectF remarks = onPage(d.element(QStringLiteral("remarks"))->box, {});
+    std::vector<Word> inTable;
+    std::vector<Word> inRemarks;
+    for (const Word& w : pdfWords(pdf)) {
+        if (inside(w.box, table)) {
+            inTable.push_back(w);
+        } else if (inside(w.box, remarks)) {
+            inRemarks.push_back(w);
+        }
+    }
+    QStringList remarkText;
+    for (const Word& w : inRemarks) {
+        remarkText << w.text;
+    }
+    EXPECT_EQ(remarkText.join(QLatin1Char(' ')), QStringLiteral("2024-05-01 FB one 2024-05-03 FB three"));
+    int dates = 0;
+    for (const Word& w : inTable) {
+        dates += w.text.startsWith(QStringLiteral("2024-05-0")) ? 1 : 0;
+        EXPECT_FALSE(w.text == QStringLiteral("FB")) << "no remark squeezed between the rows";
+        EXPECT_GE(w.box.height(), kLegiblePoints - 0.1) << w.text.toStdString();
+    }
+    EXPECT_EQ(dates, 3);
+}
+
 TEST(CardDesigns, TheEnglishDesignPrintsNothingOutsideLatin1)
 {
     const CardDesign d = shippedCardDesign(QStringLiteral("english"));
