@@ -159,7 +159,7 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
         auto* b = new QDoubleSpinBox(this);
         b->setObjectName(QLatin1String(name));
         b->setRange(least, most);
-        b->setDecimals(1);
+        b->setDecimals(2); // a correction read from the file is shown, and kept, as it is there
         b->setSingleStep(0.1);
         b->setSuffix(suffix);
         return b;
