@@ -608,10 +608,12 @@ void paintDesignedCard(QPainter& painter, double dotsPerMm, const CardDesign& de
     painter.restore();
 }
 
-QString cardDesignProblem(const CardSettings& settings, const QString& folder)
+namespace {
+
+QString designProblem(const QStringList& ids, const QString& folder)
 {
     QStringList problems;
-    for (const QString& id : {settings.domesticDesign, settings.foreignDesign}) {
+    for (const QString& id : ids) {
         CardDesign d;
         QString error;
         if (!findCardDesign(id, d, &error, folder)) {
@@ -624,6 +626,24 @@ QString cardDesignProblem(const CardSettings& settings, const QString& folder)
         }
     }
     return problems.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+QString cardDesignProblem(const CardSettings& settings, const QString& folder)
+{
+    return designProblem({settings.domesticDesign, settings.foreignDesign}, folder);
+}
+
+QString cardDesignProblem(const CardSettings& settings, const std::vector<Card>& cards, const QString& folder)
+{
+    QStringList ids;
+    for (const Card& card : cards) {
+        if (!ids.contains(settings.designFor(card.domestic))) {
+            ids << settings.designFor(card.domestic);
+        }
+    }
+    return designProblem(ids, folder);
 }
 
 void paintCards(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,

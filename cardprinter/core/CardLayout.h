@@ -52,6 +52,10 @@ void paintDesignedCard(QPainter& painter, double dotsPerMm, const CardDesign& de
 /** @brief The designs @p settings choose for domestic and foreign cards; "" when both can be read, else why not
  * (printing is then refused: a card meant for a pre-printed back must not come out plain). */
 QString cardDesignProblem(const CardSettings& settings, const QString& folder = cardDesignsFolder());
+/** @brief The same for the designs @p cards are printed in only: a design for foreign cards that cannot be read does
+ * not stop domestic ones. */
+QString cardDesignProblem(const CardSettings& settings, const std::vector<Card>& cards,
+                          const QString& folder = cardDesignsFolder());
 
 /** @brief Draws @p cards, one page each, on @p device through @p painter (already begun on it), each in the design
  * @p settings choose for it (the plain design where that cannot be read), moved and scaled by @p calibration. */

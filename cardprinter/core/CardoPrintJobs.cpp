@@ -189,7 +189,7 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
                   "\r\n\r\nカード番号が重複しないよう, 設定... で次のカード番号を確かめて保存するまで印刷しません.");
         return false;
     }
-    const QString designs = cardDesignProblem(m_settings);
+    const QString designs = cardDesignProblem(m_settings, cards);
     if (!designs.isEmpty()) {
         // Cards meant for pre-printed backs must not come out in another design.
         *message = designs + QStringLiteral("\r\n\r\n設定... でカードのデザインを選び直すまで印刷しません.");

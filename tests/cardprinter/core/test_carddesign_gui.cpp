@@ -628,18 +628,24 @@ TEST(PrinterCalibration, ADesignThatCannotBeReadStopsPrintingBeforeANumberIsTake
     ASSERT_TRUE(saveCardSettings(s, path));
     CardoApplication app(path);
     app.AddLogPos(kJa, 1);
+    app.AddLogPos(kDl, 3);
     PrintTarget target;
     target.file = dir.filePath(QStringLiteral("cards.pdf"));
     QString message;
-    EXPECT_FALSE(app.print(app.cardsFor({0}), target, &message));
+    // The domestic card's design is there; the foreign card's is not.
+    EXPECT_TRUE(app.print(app.cardsFor({0}), target, &message)) << message.toStdString();
+    EXPECT_EQ(loadCardSettings(path).nextCardNumber, 42);
+    QFile::remove(target.file);
+    EXPECT_FALSE(app.print(app.cardsFor({1}), target, &message));
     EXPECT_TRUE(message.contains(QStringLiteral("\"destCall.points\" の値 \"-3\""))) << message.toStdString();
     EXPECT_FALSE(QFile::exists(target.file));
-    EXPECT_EQ(loadCardSettings(path).nextCardNumber, 41) << "no number used";
+    EXPECT_EQ(loadCardSettings(path).nextCardNumber, 42) << "no number used";
 
     // With a shipped design chosen again the card prints.
     s.foreignDesign = QStringLiteral("english");
+    s.nextCardNumber = 42;
     ASSERT_TRUE(app.setSettings(s));
-    EXPECT_TRUE(app.print(app.cardsFor({0}), target, &message)) << message.toStdString();
+    EXPECT_TRUE(app.print(app.cardsFor({1}), target, &message)) << message.toStdString();
     qunsetenv("XDG_CONFIG_HOME");
 }
 
