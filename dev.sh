@@ -11,7 +11,7 @@ export CCACHE_DIR="${CCACHE_DIR:-$ROOT/.cache/ccache}"
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
+    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n qt6-svg-dev
     pxlib-dev libshp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dbus dbus-x11 xvfb xauth openbox fonts-noto-cjk fonts-vlgothic poppler-utils gdal-bin desktop-file-utils

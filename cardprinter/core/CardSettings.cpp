@@ -26,11 +26,18 @@ struct TextKey
 };
 
 const TextKey kStation[] = {
-    {"Station/Call", &CardSettings::call},         {"Station/Name", &CardSettings::name},
-    {"Station/Address", &CardSettings::address},   {"Station/QTH", &CardSettings::qth},
-    {"Station/Grid", &CardSettings::grid},         {"Station/JCC", &CardSettings::jcc},
-    {"Station/Rig", &CardSettings::rig},           {"Station/Antenna", &CardSettings::antenna},
+    {"Station/Call", &CardSettings::call},
+    {"Station/Name", &CardSettings::name},
+    {"Station/Address", &CardSettings::address},
+    {"Station/QTH", &CardSettings::qth},
+    {"Station/Grid", &CardSettings::grid},
+    {"Station/JCC", &CardSettings::jcc},
+    {"Station/Rig", &CardSettings::rig},
+    {"Station/Antenna", &CardSettings::antenna},
     {"Station/FreeLine", &CardSettings::freeLine},
+    {"Station/NameRoman", &CardSettings::nameRoman},
+    {"Station/AddressRoman", &CardSettings::addressRoman},
+    {"Station/QthRoman", &CardSettings::qthRoman},
 };
 
 struct SizeKey
@@ -111,6 +118,14 @@ void writeLabelChoice(QSettings& ini, const CardSettings& s)
     }
 }
 
+/** A calibration value read back: a number in [least, most], else @p fallback. */
+double calibrationValue(const QSettings& ini, const QString& key, double least, double most, double fallback)
+{
+    bool ok = false;
+    const double v = ini.value(key).toString().trimmed().toDouble(&ok);
+    return ok && v >= least && v <= most ? v : fallback;
+}
+
 } // namespace
 
 LabelSheet CardSettings::labels() const
@@ -153,6 +168,28 @@ CardSettings loadCardSettings(const QString& path, QString* damage)
     s.customLabels = loadCustomLabels(ini);
     const int start = ini.value(QStringLiteral("Labels/Start")).toInt();
     s.labelStart = start >= 1 && start <= s.labels().cells() ? start : 1;
+    for (const auto& [key, member] : {std::pair{"Card/DomesticDesign", &CardSettings::domesticDesign},
+                                      std::pair{"Card/ForeignDesign", &CardSettings::foreignDesign}}) {
+        const QString id = ini.value(QLatin1String(key)).toString().trimmed();
+        if (!id.isEmpty()) {
+            s.*member = id;
+        }
+    }
+    // One group a printer; a value out of range reads as no correction for it.
+    ini.beginGroup(QStringLiteral("Calibration"));
+    for (const QString& printer : ini.childGroups()) {
+        PrinterCalibration c;
+        c.x = calibrationValue(ini, printer + QStringLiteral("/OffsetX"), -kMaxCalibrationOffset, kMaxCalibrationOffset,
+                               0);
+        c.y = calibrationValue(ini, printer + QStringLiteral("/OffsetY"), -kMaxCalibrationOffset, kMaxCalibrationOffset,
+                               0);
+        c.scale = calibrationValue(ini, printer + QStringLiteral("/Scale"), kMinCalibrationScale, kMaxCalibrationScale,
+                                   100);
+        if (!c.isNone()) {
+            s.calibrations[printer] = c;
+        }
+    }
+    ini.endGroup();
     bool ok = false;
     const QString numberText = ini.value(QStringLiteral("Card/NextNumber")).toString().trimmed();
     const qlonglong number = numberText.toLongLong(&ok);
@@ -193,6 +230,21 @@ bool saveCardSettings(const CardSettings& s, const QString& path)
     ini.setValue(QStringLiteral("Card/NextNumber"), s.nextCardNumber);
     ini.setValue(QStringLiteral("Print/Printer"), s.printer);
     writeLabelChoice(ini, s);
+    ini.setValue(QStringLiteral("Card/DomesticDesign"), s.domesticDesign);
+    ini.setValue(QStringLiteral("Card/ForeignDesign"), s.foreignDesign);
+    ini.remove(QStringLiteral("Calibration"));
+    for (const auto& [printer, c] : s.calibrations) {
+        // A print queue's name never holds a slash; a key with one would name another group.
+        if (printer.isEmpty() || printer.contains(QLatin1Char('/')) || printer.contains(QLatin1Char('\\'))
+            || c.isNone()) {
+            continue;
+        }
+        ini.beginGroup(QStringLiteral("Calibration/") + printer);
+        ini.setValue(QStringLiteral("OffsetX"), c.x);
+        ini.setValue(QStringLiteral("OffsetY"), c.y);
+        ini.setValue(QStringLiteral("Scale"), c.scale);
+        ini.endGroup();
+    }
     ini.sync();
     return ini.status() == QSettings::NoError;
 }

@@ -6,6 +6,24 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
+
+/** @brief How far a printer's cards come out of place: added when printing on that printer, so that the data lands
+ * in a pre-printed card's boxes. The card is first scaled about its top-left corner, then moved. */
+struct PrinterCalibration
+{
+    double x = 0; // mm to the right
+    double y = 0; // mm down
+    double scale = 100; // percent
+
+    bool isNone() const { return x == 0 && y == 0 && scale == 100; }
+    bool operator==(const PrinterCalibration& o) const { return x == o.x && y == o.y && scale == o.scale; }
+};
+
+/** @brief The calibration a printer may be given: offsets within 20 mm, scale 80 % to 120 %. */
+constexpr double kMaxCalibrationOffset = 20.0;
+constexpr double kMinCalibrationScale = 80.0;
+constexpr double kMaxCalibrationScale = 120.0;
 
 /** @brief What the operator sets once: the own station as printed on every card, and how cards are made. Kept in
  * the card program's own settings file under the user's config folder. */
@@ -20,6 +38,10 @@ struct CardSettings
     QString rig;
     QString antenna;
     QString freeLine;
+    // The own station for foreign cards, in Latin letters; a line left empty is not printed on them.
+    QString nameRoman;
+    QString addressRoman;
+    QString qthRoman;
 
     QString dateFormat = QStringLiteral("yyyy-MM-dd"); // one of dateFormats()
     CardZones zones = CardZones::ForeignUtc; // the lines carry JST: domestic cards print it, foreign ones UTC
@@ -31,6 +53,18 @@ struct CardSettings
     bool slashedZero = true; // call signs with a slashed zero, so that 0 and O are told apart
     int nextCardNumber = 1; // 1 .. kMaxCardNumber
     QString printer; // the printer last printed on ("" for the system's default)
+    QString domesticDesign = QStringLiteral("plain"); // the card design for stations in Japan
+    QString foreignDesign = QStringLiteral("plain"); // and for those abroad
+    std::map<QString, PrinterCalibration> calibrations; // by printer; a PDF file is never calibrated
+
+    /** The calibration of @p printer: none for a printer without one and for a PDF file (""). */
+    PrinterCalibration calibrationFor(const QString& printer) const
+    {
+        const auto it = calibrations.find(printer);
+        return printer.isEmpty() || it == calibrations.end() ? PrinterCalibration() : it->second;
+    }
+    /** The design of a card to a station in Japan (@p domestic) or abroad. */
+    const QString& designFor(bool domestic) const { return domestic ? domesticDesign : foreignDesign; }
 
     bool printLabels = false; // contact data on label sheets instead of postcards
     QString labelSheet = QStringLiteral("A4-24"); // a preset's key, or "Custom"

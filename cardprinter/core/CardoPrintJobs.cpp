@@ -241,6 +241,12 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
                   .arg(sizes);
         return false;
     }
+    const QString designs = target.labels ? QString() : cardDesignProblem(m_settings, cards);
+    if (!designs.isEmpty()) {
+        // Cards meant for pre-printed backs must not come out in another design.
+        *message = designs + QStringLiteral("\r\n\r\n設定... でカードのデザインを選び直すまで印刷しません.");
+        return false;
+    }
     if (!target.labels && !target.printer.isEmpty() && cupsprint::cardMedia(target.printer) == CardMedia::Refuses) {
         QString sizes;
         cupsprint::cardMedia(target.printer, &sizes);
@@ -270,16 +276,16 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     }
     m_settings.nextCardNumber = first + count;
 
-    const auto writePdf = [&](const QString& path, QString* error) {
-        return target.labels ? writeLabelsPdf(path, cards, m_settings, target.sheet, target.start, error)
-                             : writeCardsPdf(path, cards, m_settings, error);
+    const auto writePdf = [&](const QString& path, QString* error, const PrinterCalibration& calibration) {
+        return target.labels ? writeLabelsPdf(path, cards, m_settings, target.sheet, target.start, error, calibration)
+                             : writeCardsPdf(path, cards, m_settings, error, calibration);
     };
     const int pages = target.labels ? labelSheetCount(target.sheet, target.start, count) : count;
     const int nextStart
         = target.labels ? nextLabelStart(target.sheet, labelPlace(target.sheet, target.start, count - 1).cell) : 0;
     if (target.printer.isEmpty()) {
         QString error;
-        if (!writePdf(target.file, &error)) {
+        if (!writePdf(target.file, &error, PrinterCalibration())) {
             *message = error;
         } else {
             *message = readBackPdf(target.file, pages);
@@ -300,7 +306,8 @@ bool CardoApplication::print(std::vector<Card> cards, const PrintTarget& target,
     QTemporaryDir spool;
     const QString pdf = spool.filePath(QStringLiteral("cards.pdf"));
     QString error;
-    if (!spool.isValid() || !writePdf(pdf, &error)) {
+    // Corrected for where this printer puts the card or sheet; a PDF file (above) is written as designed.
+    if (!spool.isValid() || !writePdf(pdf, &error, m_settings.calibrationFor(target.printer))) {
         *message = error.isEmpty() ? QStringLiteral("一時ファイルを作れません.") : error;
         giveBackNumbers(first, count);
         return false;

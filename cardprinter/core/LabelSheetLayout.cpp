@@ -354,7 +354,8 @@ QPageLayout labelPageLayout(const LabelSheet& sheet)
 }
 
 void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
-                 const CardSettings& settings, const LabelSheet& sheet, int start, bool outlines)
+                 const CardSettings& settings, const LabelSheet& sheet, int start, bool outlines,
+                 const PrinterCalibration& calibration)
 {
     const double k = device.logicalDpiX() / 25.4;
     const int count = static_cast<int>(cards.size());
@@ -364,6 +365,9 @@ void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector
         if (page > 0) {
             device.newPage();
         }
+        painter.save();
+        painter.translate(calibration.x * k, calibration.y * k);
+        painter.scale(calibration.scale / 100, calibration.scale / 100);
         if (outlines) {
             // The labels already peeled off a partly used sheet are shaded.
             painter.save();
@@ -382,11 +386,12 @@ void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector
             }
             drawLabel(painter, k, at.rect, sheet.printable(at.cell), cards[static_cast<std::size_t>(next)], settings);
         }
+        painter.restore();
     }
 }
 
 bool writeLabelsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings,
-                    const LabelSheet& sheet, int start, QString* error)
+                    const LabelSheet& sheet, int start, QString* error, const PrinterCalibration& calibration)
 {
     QPdfWriter pdf(path);
     pdf.setResolution(300);
@@ -400,7 +405,7 @@ bool writeLabelsPdf(const QString& path, const std::vector<Card>& cards, const C
         }
         return false;
     }
-    paintLabels(p, pdf, cards, settings, sheet, start);
+    paintLabels(p, pdf, cards, settings, sheet, start, false, calibration);
     p.end();
     return true;
 }

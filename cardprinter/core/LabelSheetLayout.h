@@ -20,13 +20,17 @@ int contactsPerLabel(const LabelSheet& sheet);
 QPageLayout labelPageLayout(const LabelSheet& sheet);
 
 /** @brief Draws @p cards as labels on @p device, one page per sheet, the first in cell @p start (1-based) of the
- * first sheet. With @p outlines every cell's edge is drawn faintly and the cells before @p start are shaded (for a
- * preview: real sheets have their own edges). */
+ * first sheet, each sheet moved and scaled by @p calibration (for the printer it goes to). With @p outlines every
+ * cell's edge is drawn faintly and the cells before @p start are shaded (for a preview: real sheets have their own
+ * edges). */
 void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector<Card>& cards,
-                 const CardSettings& settings, const LabelSheet& sheet, int start, bool outlines = false);
+                 const CardSettings& settings, const LabelSheet& sheet, int start, bool outlines = false,
+                 const PrinterCalibration& calibration = PrinterCalibration());
 
-/** @brief Writes @p cards as labels into a new PDF at @p path; false with @p error set when it cannot. */
+/** @brief Writes @p cards as labels into a new PDF at @p path (moved and scaled by @p calibration); false with
+ * @p error set when it cannot. */
 bool writeLabelsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings,
-                    const LabelSheet& sheet, int start, QString* error);
+                    const LabelSheet& sheet, int start, QString* error,
+                    const PrinterCalibration& calibration = PrinterCalibration());
 
 #endif

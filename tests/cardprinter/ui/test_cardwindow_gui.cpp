@@ -531,7 +531,7 @@ TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
     EXPECT_EQ(call->text(), QStringLiteral("JA1KEL"));
     call->setText(QStringLiteral(" ja1abc "));
     const QList<QComboBox*> combos = dlg.findChildren<QComboBox*>();
-    ASSERT_EQ(combos.size(), 3);
+    ASSERT_GE(combos.size(), 3);
     combos[1]->setCurrentIndex(2); // UTC for all
     const CardSettings edited = dlg.settings();
     EXPECT_EQ(edited.call, QStringLiteral("JA1ABC"));
