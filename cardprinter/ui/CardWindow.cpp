@@ -1,5 +1,6 @@
 #include "CardWindow.h"
 
+#include "CardDesignDialog.h"
 #include "CardSettingsDialog.h"
 #include "CardoApplication.h"
 #include "PrintDialogs.h"
@@ -45,6 +46,7 @@ CardWindow::CardWindow(CardoApplication& app)
             "ごと, アメリカはエリアごとに並べます. マネージャー経由のカードはマネージャーの位置に入ります")
                                     : app.countryNote());
     auto* settings = new QPushButton(QStringLiteral("設定..."), this);
+    auto* designs = new QPushButton(QStringLiteral("デザイン..."), this);
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("絞り込み:"), this));
     top->addWidget(m_filter, 1);
@@ -53,6 +55,7 @@ CardWindow::CardWindow(CardoApplication& app)
     top->addWidget(bureau);
     top->addSpacing(12);
     top->addWidget(settings);
+    top->addWidget(designs);
 
     m_list = new QTableView(this);
     m_list->setModel(m_proxy);
@@ -102,6 +105,7 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(none, &QPushButton::clicked, this, &CardWindow::chooseNone);
     connect(bureau, &QPushButton::clicked, this, &CardWindow::sortForBureau);
     connect(settings, &QPushButton::clicked, this, &CardWindow::editSettings);
+    connect(designs, &QPushButton::clicked, this, &CardWindow::editDesigns);
     connect(m_print, &QPushButton::clicked, this, &CardWindow::printChosen);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateCounts);
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &CardWindow::updateCounts);
@@ -297,6 +301,15 @@ void CardWindow::editSettings()
     if (!m_app.setSettings(dlg.settings())) {
         dialogs().WarningBox(this, QStringLiteral("設定ファイルに書き込めません."));
     }
+}
+
+void CardWindow::editDesigns()
+{
+    const QList<int> chosen = chosenRows();
+    const QModelIndex current = m_list->currentIndex();
+    const int row = !chosen.isEmpty() ? chosen.first() : current.isValid() ? m_proxy->mapToSource(current).row() : -1;
+    CardDesignDialog dlg(m_app, row, this);
+    dlg.exec();
 }
 
 void CardWindow::closeEvent(QCloseEvent* event)
