@@ -71,9 +71,10 @@ const struct
     const char* label;
     const char* line;
 } kSamples[] = {
-    {"見本: 国内局",
+    {"見本: 国内局 JA1ZQX",
      R"(24.04.29,1011,JA1ZQX,59,7.045,SSB,50,"山田 太郎","東京都港区","VIA[JARL] REM[初めての交信ありがとうございました]",,,0)"},
-    {"見本: 海外局", R"(24.05.03,0915,DL1ABC,599,14.025,CW,100,"Hans","Berlin","VIA[DL1XYZ] REM[TNX FB QSO]",,,0)"},
+    {"見本: 海外局 DL1ABC",
+     R"(24.05.03,0915,DL1ABC,599,14.025,CW,100,"Hans","Berlin","VIA[DL1XYZ] REM[TNX FB QSO]",,,0)"},
 };
 
 QString designName(const CardDesign& d)
@@ -329,7 +330,10 @@ void CardDesignPreview::paintEvent(QPaintEvent*)
         tag.moveTop(box.top() + 1);
     }
     tag.moveLeft(within(tag.left(), 0, width() - tag.width()));
-    p.fillRect(tag, e->shown ? blue : QColor(120, 120, 120));
+    // See-through: the card under it stays readable.
+    QColor tagColor = e->shown ? blue : QColor(120, 120, 120);
+    tagColor.setAlpha(170);
+    p.fillRect(tag, tagColor);
     p.setPen(Qt::white);
     p.drawText(tag, Qt::AlignCenter, name);
     p.setPen(QPen(blue, 1));
@@ -457,9 +461,7 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
             }
         }
         addCard(contacts);
-        contactLabels << QStringLiteral("%1: %2 %3")
-                             .arg(row == heldRow ? QStringLiteral("選んだ交信") : QStringLiteral("最初の交信"), c.call,
-                                  c.dateText);
+        contactLabels << QStringLiteral("保持している交信: %1 %2").arg(c.call, c.dateText);
     }
     for (const auto& s : kSamples) {
         addCard({parseContact(QString::fromUtf8(s.line))});
@@ -502,13 +504,9 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
                                            "(0.5 mm 刻み. 矢印キーで移動, Shift+矢印キーで大きさ)."),
                             this);
     hint->setWordWrap(true);
-    auto* contactRow = new QHBoxLayout;
-    contactRow->addWidget(new QLabel(QStringLiteral("プレビューの交信:"), this));
-    contactRow->addWidget(m_contactBox, 1);
+    hint->setObjectName(QStringLiteral("hint"));
     auto* middle = new QVBoxLayout;
-    middle->addLayout(contactRow);
     middle->addWidget(m_preview, 1);
-    middle->addWidget(hint);
 
     // Right: the chosen element's values.
     const auto spin = [this](const char* name, double least, double most, int decimals, const QString& suffix) {
@@ -594,11 +592,24 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
     right->addWidget(m_tableBox);
     right->addWidget(m_roman);
     right->addStretch(1);
+    // The contact the preview shows, and how the mouse works there: beside the preview, which keeps the height.
+    right->addWidget(new QLabel(QStringLiteral("プレビューの交信:"), this));
+    right->addWidget(m_contactBox);
+    right->addWidget(hint);
 
+    // The preview takes the room the lists and fields leave.
+    auto* leftSide = new QWidget(this);
+    leftSide->setLayout(left);
+    leftSide->setMaximumWidth(270);
+    left->setContentsMargins(0, 0, 0, 0);
+    auto* rightSide = new QWidget(this);
+    rightSide->setLayout(right);
+    rightSide->setMaximumWidth(370);
+    right->setContentsMargins(0, 0, 0, 0);
     auto* body = new QHBoxLayout;
-    body->addLayout(left, 0);
+    body->addWidget(leftSide, 0);
     body->addLayout(middle, 1);
-    body->addLayout(right, 0);
+    body->addWidget(rightSide, 0);
 
     auto* domestic = new QPushButton(QStringLiteral("国内カードに使う"), this);
     auto* foreign = new QPushButton(QStringLiteral("海外カードに使う"), this);
@@ -889,7 +900,8 @@ bool CardDesignDialog::apply(const CardDesign& candidate)
         return true;
     }
     QString error;
-    if (!checkCardDesign(candidate, &error)) {
+    // A shipped design has no file: the message names it by its title.
+    if (!checkCardDesign(candidate, &error, candidate.shipped ? designName(candidate) : QString())) {
         // The fields show the design as it stays before the operator is told why.
         showElement();
         dialogs().WarningBox(this, error);
@@ -927,7 +939,10 @@ bool CardDesignDialog::settleChanges()
         return true;
     }
     const Answer a = dialogs().YesNoCancelBox(
-        this, QStringLiteral("デザイン「%1」の変更を保存しますか？").arg(designName(m_design)));
+        this,
+        (m_design.shipped ? QStringLiteral("付属のデザイン「%1」の変更を別の名前で保存しますか？")
+                          : QStringLiteral("デザイン「%1」の変更を保存しますか？"))
+            .arg(designName(m_design)));
     if (a == Answer::Yes) {
         return save();
     }

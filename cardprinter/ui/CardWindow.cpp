@@ -306,7 +306,8 @@ void CardWindow::editSettings()
 void CardWindow::editDesigns()
 {
     const QList<int> chosen = chosenRows();
-    const QModelIndex current = m_list->currentIndex();
+    // The preview shows the contact chosen, else the one the list shows first.
+    const QModelIndex current = m_list->currentIndex().isValid() ? m_list->currentIndex() : m_proxy->index(0, 0);
     const int row = !chosen.isEmpty() ? chosen.first() : current.isValid() ? m_proxy->mapToSource(current).row() : -1;
     CardDesignDialog dlg(m_app, row, this);
     dlg.exec();

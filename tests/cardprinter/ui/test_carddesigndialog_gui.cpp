@@ -312,7 +312,7 @@ TEST_F(CardDesignDialogTest, ThePreviewShowsTheChosenHeldContactElseASample)
     app->SetPrintMax();
     CardDesignDialog& d = open(1);
     ASSERT_EQ(d.contactBox()->count(), 3);
-    EXPECT_EQ(d.contactBox()->itemText(0), QStringLiteral("選んだ交信: JH3KVW 24.04.28"));
+    EXPECT_EQ(d.contactBox()->itemText(0), QStringLiteral("保持している交信: JH3KVW 24.04.28"));
     EXPECT_TRUE(d.contactBox()->itemText(2).contains(QStringLiteral("海外局")));
 
     // The call is painted in its box: dark pixels where the design puts it, none in the bureau's margin.
