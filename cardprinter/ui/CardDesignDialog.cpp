@@ -762,7 +762,7 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
     showContact();
 
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1366, 768);
-    resize(std::min(1200, screen.width() - 24), std::min(800, screen.height() - 48));
+    resize(std::min(1400, screen.width() - 24), std::min(1000, screen.height() - 48));
 }
 
 void CardDesignDialog::loadDesigns()

@@ -55,7 +55,6 @@ CardWindow::CardWindow(CardoApplication& app)
     top->addWidget(bureau);
     top->addSpacing(12);
     top->addWidget(settings);
-    top->addWidget(designs);
 
     m_list = new QTableView(this);
     m_list->setModel(m_proxy);
@@ -93,6 +92,8 @@ CardWindow::CardWindow(CardoApplication& app)
     bottom->addWidget(m_counts);
     bottom->addSpacing(16);
     bottom->addWidget(m_status, 1);
+    // Down here, not beside 設定...: the top row already takes the narrowest width the window is placed at.
+    bottom->addWidget(designs);
     bottom->addWidget(m_print);
 
     auto* layout = new QVBoxLayout(this);
