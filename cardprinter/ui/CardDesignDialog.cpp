@@ -587,10 +587,21 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
 
     m_roman = new QCheckBox(QStringLiteral("海外局向け (ローマ字の自局, 日本語の欄は印刷しない)"), this);
     m_roman->setObjectName(QStringLiteral("roman"));
+    m_background = new QLabel(this);
+    m_background->setObjectName(QStringLiteral("background"));
+    m_background->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* pickBackground = new QPushButton(QStringLiteral("背景画像..."), this);
+    auto* noBackground = new QPushButton(QStringLiteral("背景なし"), this);
+    auto* backgroundRow = new QHBoxLayout;
+    backgroundRow->addWidget(new QLabel(QStringLiteral("背景:"), this));
+    backgroundRow->addWidget(m_background, 1);
+    backgroundRow->addWidget(pickBackground);
+    backgroundRow->addWidget(noBackground);
     auto* right = new QVBoxLayout;
     right->addWidget(m_elementBox);
     right->addWidget(m_tableBox);
     right->addWidget(m_roman);
+    right->addLayout(backgroundRow);
     right->addStretch(1);
     // The contact the preview shows, and how the mouse works there: beside the preview, which keeps the height.
     right->addWidget(new QLabel(QStringLiteral("プレビューの交信:"), this));
@@ -644,6 +655,12 @@ CardDesignDialog::CardDesignDialog(CardoApplication& app, int heldRow, QWidget* 
     connect(m_delete, &QPushButton::clicked, this, &CardDesignDialog::deleteDesign);
     connect(m_addText, &QPushButton::clicked, this, &CardDesignDialog::addFreeText);
     connect(m_removeText, &QPushButton::clicked, this, &CardDesignDialog::removeFreeText);
+    connect(pickBackground, &QPushButton::clicked, this, &CardDesignDialog::chooseBackground);
+    connect(noBackground, &QPushButton::clicked, this, [this] {
+        CardDesign candidate = m_design;
+        candidate.background.clear();
+        apply(candidate);
+    });
     connect(domestic, &QPushButton::clicked, this, [this] { useFor(true); });
     connect(foreign, &QPushButton::clicked, this, [this] { useFor(false); });
     connect(close, &QPushButton::clicked, this, &CardDesignDialog::reject);
@@ -854,6 +871,9 @@ void CardDesignDialog::showElement()
     m_lines->setChecked(m_design.tableLines);
     m_rowHeight->setValue(m_design.rowHeight);
     m_roman->setChecked(m_design.roman);
+    m_background->setText(m_design.background.isEmpty() ? QStringLiteral("なし")
+                                                        : QFileInfo(m_design.background).fileName());
+    m_background->setToolTip(QDir::toNativeSeparators(m_design.background));
     m_updating = false;
     m_removeText->setEnabled(freeTextNumber(m_element) > 0);
 }
@@ -1147,6 +1167,22 @@ bool CardDesignDialog::removeFreeText()
     m_element.clear();
     showDesign();
     return true;
+}
+
+bool CardDesignDialog::chooseBackground()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("背景画像");
+    spec.filter = QStringLiteral("画像 (*.png *.jpg *.jpeg *.svg)");
+    spec.startDir = m_design.background.isEmpty() ? QString() : QFileInfo(m_design.background).absolutePath();
+    const QString path = dialogs().OpenFileName(this, spec);
+    if (path.isEmpty()) {
+        return false;
+    }
+    // Checked as the file's reader checks it: an image that is not there or of another kind is refused.
+    CardDesign candidate = m_design;
+    candidate.background = QFileInfo(path).absoluteFilePath();
+    return apply(candidate);
 }
 
 bool CardDesignDialog::useFor(bool domestic)

@@ -128,6 +128,8 @@ public:
     bool addFreeText();
     /** Removes the chosen free text. */
     bool removeFreeText();
+    /** Asks for an image printed over the whole card (PNG, JPEG or SVG). */
+    bool chooseBackground();
     /** Makes the design shown the one for domestic (@p domestic) or foreign cards, saving it first when changed. */
     bool useFor(bool domestic);
 
@@ -163,6 +165,7 @@ private:
     QLabel* m_designNote = nullptr;
     QLabel* m_usage = nullptr;
     QCheckBox* m_roman = nullptr;
+    QLabel* m_background = nullptr;
     QListWidget* m_elements = nullptr;
     CardDesignPreview* m_preview = nullptr;
     QGroupBox* m_elementBox = nullptr;

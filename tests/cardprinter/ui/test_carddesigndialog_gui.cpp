@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
@@ -157,6 +158,14 @@ TEST_F(CardDesignDialogTest, ATypedValueTheReaderRefusesIsRefusedWithItsMessageA
     }
     EXPECT_EQ(spin("y")->value(), before.element(QStringLiteral("destCall"))->box.y()) << "the field shows the design";
 
+    // A background image that is not there.
+    boxes.asked.clear();
+    boxes.fileName(dir.filePath(QStringLiteral("gone.png")));
+    EXPECT_FALSE(d.chooseBackground());
+    ASSERT_EQ(boxes.texts(QStringLiteral("WarningBox")).size(), 1);
+    EXPECT_TRUE(boxes.texts(QStringLiteral("WarningBox")).front().contains(QStringLiteral("\"background\"")));
+    EXPECT_EQ(d.design(), before);
+
     // A good value is taken; unticking every column of the table is refused.
     boxes.asked.clear();
     type("y", QStringLiteral("42.25"));
@@ -185,8 +194,14 @@ TEST_F(CardDesignDialogTest, AChangedShippedDesignIsSavedUnderANewNameTheReaderR
     d.findChild<QLineEdit*>(QStringLiteral("text"))->setText(QStringLiteral("Hope to see you again"));
     emit d.findChild<QLineEdit*>(QStringLiteral("text"))->editingFinished();
     ASSERT_TRUE(d.edited());
+    QImage picture(40, 60, QImage::Format_RGB32);
+    picture.fill(Qt::yellow);
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("back.png"))));
+    boxes.fileName(dir.filePath(QStringLiteral("back.png")));
+    ASSERT_TRUE(d.chooseBackground());
 
     boxes.fileName(designPath(QStringLiteral("私のカード")));
+    boxes.asked.clear();
     ASSERT_TRUE(d.save()) << "saving a shipped design asks for a name";
     ASSERT_EQ(boxes.asked.size(), 1u);
     EXPECT_EQ(boxes.asked[0].kind, QStringLiteral("Save"));
@@ -197,6 +212,8 @@ TEST_F(CardDesignDialogTest, AChangedShippedDesignIsSavedUnderANewNameTheReaderR
     ASSERT_TRUE(loadCardDesign(designPath(QStringLiteral("私のカード")), read, &error)) << error.toStdString();
     EXPECT_EQ(read, d.design());
     EXPECT_EQ(read.element(QStringLiteral("text1"))->text, QStringLiteral("Hope to see you again"));
+    EXPECT_EQ(read.background, dir.filePath(QStringLiteral("back.png")));
+    boxes.asked.clear();
     EXPECT_FALSE(d.edited());
     EXPECT_EQ(d.designBox()->currentData().toString(), QStringLiteral("私のカード"));
 
@@ -204,7 +221,7 @@ TEST_F(CardDesignDialogTest, AChangedShippedDesignIsSavedUnderANewNameTheReaderR
     d.selectElement(QStringLiteral("ownCall"));
     type("x", QStringLiteral("12"));
     ASSERT_TRUE(d.save());
-    EXPECT_EQ(boxes.asked.size(), 1u);
+    EXPECT_TRUE(boxes.asked.empty());
     ASSERT_TRUE(loadCardDesign(designPath(QStringLiteral("私のカード")), read, &error));
     EXPECT_EQ(read, d.design());
 
