@@ -60,6 +60,9 @@ QFont cardFont(double points, bool bold)
     f.setPointSizeF(points);
     f.setBold(bold);
     f.setStyleStrategy(QFont::PreferOutline);
+    // No ligatures: a PDF reader cannot take "fi" drawn as one glyph back to its two letters ("Confirming" would
+    // read "Con rming"). Any letter spacing turns them off; this one moves nothing by a visible amount.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
     return f;
 }
 
@@ -303,6 +306,22 @@ void drawOpQth(Sheet& sh, const DesignElement& e, const Contact& c)
     }
 }
 
+/** Whether the contact table of @p d carries the remarks of @p card's contacts in their rows: on a card of several
+ * contacts, when its box holds the rows and their remarks at full height. Else each remark goes into the remarks'
+ * box with its contact's date, rather than be squeezed illegible. */
+bool remarksInRows(const CardDesign& d, const Card& card)
+{
+    const DesignElement* table = d.element(QStringLiteral("contacts"));
+    if (card.contacts.size() < 2 || !table || !table->shown) {
+        return false;
+    }
+    double needed = d.captions ? 4.5 : 0;
+    for (const Contact& c : card.contacts) {
+        needed += d.rowHeight + (splitQslText(c.qsl).remarks.isEmpty() ? 0 : 3.6);
+    }
+    return needed <= table->box.height() + 1e-9;
+}
+
 /** The table of the card's contacts in @p e's box; on a card of several contacts each one's remarks go in its own
  * row, under its values. Rows are made lower when the box cannot hold them all. */
 void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const Card& card, const CardSettings& s)
@@ -352,11 +371,11 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
     const double head = d.captions ? 4.5 : 0;
     double valueHeight = d.rowHeight;
     double remarkHeight = 3.6;
-    const bool grouped = card.contacts.size() > 1;
+    const bool inRows = remarksInRows(d, card);
     std::vector<QString> remarks;
     double needed = head;
     for (const Contact& c : card.contacts) {
-        remarks.push_back(grouped ? sh.field(splitQslText(c.qsl).remarks) : QString());
+        remarks.push_back(inRows ? sh.field(splitQslText(c.qsl).remarks) : QString());
         needed += valueHeight + (remarks.back().isEmpty() ? 0 : remarkHeight);
     }
     if (needed > e.box.height() + 1e-9) {
@@ -364,6 +383,8 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
         valueHeight *= k;
         remarkHeight *= k;
     }
+    // Rows made lower take a smaller font (an em no higher than the row), never below the legible size.
+    const double valuePoints = std::max(kLegiblePoints, std::min(e.points, valueHeight * 72 / 25.4 / 1.15));
     std::vector<double> rowTop;
     double y = top + head;
     for (std::size_t r = 0; r < card.contacts.size(); ++r) {
@@ -403,7 +424,7 @@ void drawContacts(Sheet& sh, const DesignElement& e, const CardDesign& d, const 
             } else {
                 value = c.power;
             }
-            sh.fitted(sh.box(x + 0.5, rowTop[r], w - 1, valueHeight), value, e.points, e.bold, align);
+            sh.fitted(sh.box(x + 0.5, rowTop[r], w - 1, valueHeight), value, valuePoints, e.bold, align);
         }
         if (i > 0 && d.tableLines) {
             // Column lines stop above a remark, which spans the row.
@@ -520,9 +541,18 @@ void drawCard(Sheet& sh, const CardDesign& d, const Card& card, const CardSettin
         } else if (id == QLatin1String("contacts")) {
             drawContacts(sh, e, d, card, s);
         } else if (id == QLatin1String("remarks")) {
-            // A card of several contacts carries each one's remarks in its row.
             if (card.contacts.size() == 1) {
                 sh.wrapped(box, qsl.remarks, e.points, align);
+            } else if (!remarksInRows(d, card)) {
+                // Each remark on its own line, after the date of its contact.
+                QStringList lines;
+                for (const Contact& c : card.contacts) {
+                    const QString remark = sh.field(splitQslText(c.qsl).remarks);
+                    if (!remark.isEmpty()) {
+                        lines << dateText(c, cardTime(c.date, c.time, card.utc), s) + QLatin1Char(' ') + remark;
+                    }
+                }
+                sh.wrapped(box, lines.join(QLatin1Char('\n')), e.points, align);
             }
         } else if (id == QLatin1String("pseTnx")) {
             sh.fitted(box, received ? QStringLiteral("TNX QSL") : QStringLiteral("PSE QSL"), e.points, e.bold, align);
@@ -544,6 +574,16 @@ void drawCard(Sheet& sh, const CardDesign& d, const Card& card, const CardSettin
         // Never reached through printing, which leaves such lines out; kept readable for a preview of them.
         sh.wrapped(sh.box(6, 36, 88, 80), first.line, 8, Qt::AlignLeft | Qt::AlignTop);
     }
+}
+
+/** Whether the picture @p path can be drawn. */
+bool backgroundReadable(const QString& path)
+{
+    if (QFileInfo(path).suffix().toLower() == QLatin1String("svg")) {
+        return QSvgRenderer(path).isValid();
+    }
+    QImageReader reader(path);
+    return reader.canRead() && reader.size().isValid();
 }
 
 /** Moves and scales what is drawn next on @p p by @p c, for a printer that puts it elsewhere. */
@@ -574,7 +614,12 @@ QString cardDesignProblem(const CardSettings& settings, const QString& folder)
     for (const QString& id : {settings.domesticDesign, settings.foreignDesign}) {
         CardDesign d;
         QString error;
-        if (!findCardDesign(id, d, &error, folder) && !problems.contains(error)) {
+        if (!findCardDesign(id, d, &error, folder)) {
+        } else if (!d.background.isEmpty() && !backgroundReadable(d.background)) {
+            // A blank postcard printed without its picture is a card wasted.
+            error = QStringLiteral("デザイン \"%1\" の背景 %2 を画像として読めません.").arg(id, d.background);
+        }
+        if (!error.isEmpty() && !problems.contains(error)) {
             problems << error;
         }
     }

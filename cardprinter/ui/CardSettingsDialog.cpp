@@ -159,7 +159,7 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
         auto* b = new QDoubleSpinBox(this);
         b->setObjectName(QLatin1String(name));
         b->setRange(least, most);
-        b->setDecimals(1);
+        b->setDecimals(2); // a correction read from the file is shown, and kept, as it is there
         b->setSingleStep(0.1);
         b->setSuffix(suffix);
         return b;
@@ -198,12 +198,18 @@ CardSettingsDialog::CardSettingsDialog(const CardSettings& s, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Two columns: the own station beside how cards are made, so that the dialog fits a low screen.
+    auto* right = new QVBoxLayout;
+    right->addWidget(card);
+    right->addWidget(calibration);
+    right->addStretch();
+    auto* columns = new QHBoxLayout;
+    columns->addWidget(station, 1, Qt::AlignTop);
+    columns->addLayout(right, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(station);
-    layout->addWidget(card);
-    layout->addWidget(calibration);
+    layout->addLayout(columns);
     layout->addWidget(buttons);
-    resize(460, sizeHint().height());
+    resize(std::max(sizeHint().width(), 940), sizeHint().height());
 }
 
 CardSettings CardSettingsDialog::settings() const

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,8 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     f.close();
     const CardSettings s = loadCardSettings(path);
-    if (s.nextCardNumber < 1 || !CardSettings::dateFormats().contains(s.dateFormat)) {
+    if (s.nextCardNumber < 1 || !CardSettings::dateFormats().contains(s.dateFormat) || s.domesticDesign.isEmpty()
+        || s.foreignDesign.isEmpty()) {
         std::abort();
+    }
+    // A correction read back is one a printer may be given: a damaged value is none.
+    for (const auto& [printer, c] : s.calibrations) {
+        if (printer.isEmpty() || std::abs(c.x) > kMaxCalibrationOffset || std::abs(c.y) > kMaxCalibrationOffset
+            || !(c.scale >= kMinCalibrationScale && c.scale <= kMaxCalibrationScale) || c.isNone()) {
+            std::abort();
+        }
     }
     return 0;
 }

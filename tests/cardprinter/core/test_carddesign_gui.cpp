@@ -277,6 +277,46 @@ TEST(CardDesigns, APrePrintedCardGetsTheContactDataAlone)
     EXPECT_TRUE(text.contains(QStringLiteral("JST"))) << "without a caption the time names its zone";
 }
 
+TEST(CardDesigns, RemarksOfAGroupedCardGoUnderTheTableWhenItsBoxHasNoRoomForThem)
+{
+    const CardDesign d = shippedCardDesign(QStringLiteral("preprinted"));
+    CardSettings s = station();
+    s.groupContacts = true;
+    s.domesticDesign = d.id;
+    std::vector<Contact> contacts;
+    for (const char* l : {R"(24.05.01,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FB one]",,,0)",
+                          R"(24.05.02,0900,JA1ZQX,59,7.045,SSB,,"","","",,,0)",
+                          R"(24.05.03,0900,JA1ZQX,59,7.045,SSB,,"","","REM[FB three]",,,0)"}) {
+        contacts.push_back(parseContact(QString::fromLatin1(l)));
+    }
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("grouped.pdf"));
+    ASSERT_TRUE(writeCardsPdf(pdf, makeCards(contacts, {0, 1, 2}, s), s, nullptr));
+    const QRectF table = onPage(d.element(QStringLiteral("contacts"))->box, {});
+    const QRectF remarks = onPage(d.element(QStringLiteral("remarks"))->box, {});
+    std::vector<Word> inTable;
+    std::vector<Word> inRemarks;
+    for (const Word& w : pdfWords(pdf)) {
+        if (inside(w.box, table)) {
+            inTable.push_back(w);
+        } else if (inside(w.box, remarks)) {
+            inRemarks.push_back(w);
+        }
+    }
+    QStringList remarkText;
+    for (const Word& w : inRemarks) {
+        remarkText << w.text;
+    }
+    EXPECT_EQ(remarkText.join(QLatin1Char(' ')), QStringLiteral("2024-05-01 FB one 2024-05-03 FB three"));
+    int dates = 0;
+    for (const Word& w : inTable) {
+        dates += w.text.startsWith(QStringLiteral("2024-05-0")) ? 1 : 0;
+        EXPECT_FALSE(w.text == QStringLiteral("FB")) << "no remark squeezed between the rows";
+        EXPECT_GE(w.box.height(), kLegiblePoints - 0.1) << w.text.toStdString();
+    }
+    EXPECT_EQ(dates, 3);
+}
+
 TEST(CardDesigns, TheEnglishDesignPrintsNothingOutsideLatin1)
 {
     const CardDesign d = shippedCardDesign(QStringLiteral("english"));
@@ -475,6 +515,45 @@ TEST(CardDesigns, ABackgroundPictureCoversTheCardButTheBureausMargin)
         EXPECT_EQ(page.pixelColor(page.width() / 2, page.height() - 3), QColor(Qt::white)) << file << ": the margin";
         EXPECT_TRUE(cardtest::pdfText(pdf).contains(QStringLiteral("JE7QAS"))) << "the data over the picture";
     }
+}
+
+TEST(CardDesigns, LettersAFontJoinsReadBackApart)
+{
+    // A font draws "fi" and "fl" as one glyph, which a PDF reader cannot take back to its letters.
+    const QString line
+        = QStringLiteral(R"(24.04.28,1208,JE7QAS,59,7.045,SSB,,"","Fukushima","REM[TNX fine QSO, flat band]",,,0)");
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("card.pdf"));
+    CardSettings s = station();
+    s.freeLine = QStringLiteral("office fluffy affiliate");
+    ASSERT_TRUE(writeCardsPdf(pdf, makeCards({parseContact(line)}, {0}, s), s, nullptr));
+    const QString text = cardtest::pdfText(pdf);
+    for (const char* e : {"Confirming our QSO", "TNX fine QSO, flat band", "office fluffy affiliate"}) {
+        EXPECT_TRUE(text.contains(QString::fromLatin1(e))) << e << " in\n" << text.toStdString();
+    }
+}
+
+TEST(CardDesigns, ABackgroundThatIsNoPictureStopsPrinting)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("designs"));
+    QDir().mkpath(folder);
+    QFile png(folder + QStringLiteral("/back.png"));
+    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
+    png.write("not a picture");
+    png.close();
+    CardDesign d = shippedCardDesign(QStringLiteral("preprinted"));
+    d.id = QStringLiteral("picture");
+    d.background = png.fileName();
+    QString error;
+    ASSERT_TRUE(saveCardDesign(d, &error, folder)) << error.toStdString();
+    CardSettings s = station();
+    EXPECT_EQ(cardDesignProblem(s, folder), QString());
+    s.domesticDesign = QStringLiteral("picture");
+    EXPECT_TRUE(cardDesignProblem(s, folder).contains(QStringLiteral("back.png")))
+        << cardDesignProblem(s, folder).toStdString();
+    QImage(10, 10, QImage::Format_RGB32).save(png.fileName(), "PNG");
+    EXPECT_EQ(cardDesignProblem(s, folder), QString());
 }
 
 TEST(PrinterCalibration, KeptPerPrinterAndTheTestPageShowsTheBoxesWhereThePrinterPutsThem)
