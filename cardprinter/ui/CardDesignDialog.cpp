@@ -987,6 +987,11 @@ bool CardDesignDialog::chooseDesign(const QString& id)
             m_saved = m_design = d;
         }
     }
+    // The element edited stays chosen where the other design prints it too.
+    const DesignElement* kept = m_design.element(m_element);
+    if (!kept || !kept->shown) {
+        m_element.clear();
+    }
     showDesign();
     return true;
 }
