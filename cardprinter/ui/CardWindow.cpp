@@ -1,5 +1,6 @@
 #include "CardWindow.h"
 
+#include "CardDesignDialog.h"
 #include "CardSettingsDialog.h"
 #include "CardoApplication.h"
 #include "LabelSheetLayout.h"
@@ -49,6 +50,7 @@ CardWindow::CardWindow(CardoApplication& app)
             "ごと, アメリカはエリアごとに並べます. マネージャー経由のカードはマネージャーの位置に入ります")
                                     : app.countryNote());
     auto* settings = new QPushButton(QStringLiteral("設定..."), this);
+    auto* designs = new QPushButton(QStringLiteral("デザイン..."), this);
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("絞り込み:"), this));
     top->addWidget(m_filter, 1);
@@ -112,6 +114,8 @@ CardWindow::CardWindow(CardoApplication& app)
     bottom->addWidget(m_sheet);
     bottom->addWidget(m_startCaption);
     bottom->addWidget(m_start);
+    // Down here, not beside 設定...: the top row already takes the narrowest width the window is placed at.
+    bottom->addWidget(designs);
     bottom->addWidget(m_print);
 
     auto* layout = new QVBoxLayout(this);
@@ -124,6 +128,7 @@ CardWindow::CardWindow(CardoApplication& app)
     connect(none, &QPushButton::clicked, this, &CardWindow::chooseNone);
     connect(bureau, &QPushButton::clicked, this, &CardWindow::sortForBureau);
     connect(settings, &QPushButton::clicked, this, &CardWindow::editSettings);
+    connect(designs, &QPushButton::clicked, this, &CardWindow::editDesigns);
     connect(m_print, &QPushButton::clicked, this, &CardWindow::printChosen);
     connect(m_media, &QComboBox::currentIndexChanged, this, [this] { labelChoiceMade(false); });
     connect(m_sheet, &QComboBox::activated, this,
@@ -406,6 +411,16 @@ void CardWindow::editSettings()
         dialogs().WarningBox(this, QStringLiteral("設定ファイルに書き込めません."));
     }
     showLabelChoice();
+}
+
+void CardWindow::editDesigns()
+{
+    const QList<int> chosen = chosenRows();
+    // The preview shows the contact chosen, else the one the list shows first.
+    const QModelIndex current = m_list->currentIndex().isValid() ? m_list->currentIndex() : m_proxy->index(0, 0);
+    const int row = !chosen.isEmpty() ? chosen.first() : current.isValid() ? m_proxy->mapToSource(current).row() : -1;
+    CardDesignDialog dlg(m_app, row, this);
+    dlg.exec();
 }
 
 void CardWindow::closeEvent(QCloseEvent* event)

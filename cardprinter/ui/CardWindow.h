@@ -45,6 +45,8 @@ public:
     void setStatus(const QString& text);
     /** 設定: the settings dialog. */
     void editSettings();
+    /** デザイン: the design dialog, previewing the chosen contact. */
+    void editDesigns();
     /** A print job ended: the operator is told when its cards did not come out. */
     void jobEnded(bool printed, const QString& message);
 

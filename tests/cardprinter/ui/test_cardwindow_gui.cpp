@@ -1,5 +1,6 @@
 // The card program's window as the operator uses it: the held contacts as a table with nothing chosen, the filter,
 // the bureau order, and printing through the preview that reports only what really went out.
+#include "CardDesignDialog.h"
 #include "CardSettingsDialog.h"
 #include "CardTestSupport.h"
 #include "CardWindow.h"
@@ -7,8 +8,10 @@
 #include "PrintDialogs.h"
 #include "ScriptedDialogs.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageLayout>
@@ -20,6 +23,7 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -546,6 +550,30 @@ TEST_F(CardWindowTest, SettingsDialogHandsBackTheEditsAndTheFileKeepsThem)
     const CardSettings back = loadCardSettings(settingsPath());
     EXPECT_EQ(back.call, QStringLiteral("JA1ABC"));
     EXPECT_EQ(back.zones, CardZones::AllUtc);
+}
+
+TEST_F(CardWindowTest, TheDesignDialogPreviewsTheChosenContactAndLeavesTheSettingsAlone)
+{
+    const QByteArray settingsBefore = [this] {
+        QFile f(settingsPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    const int vk = shownCalls().indexOf(QStringLiteral("VK2ABC"));
+    ASSERT_GE(vk, 0);
+    window().list()->selectionModel()->select(window().proxy()->index(vk, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QString previewed;
+    QTimer::singleShot(0, [&previewed] {
+        if (auto* dlg = qobject_cast<CardDesignDialog*>(QApplication::activeModalWidget())) {
+            previewed = dlg->contactBox()->itemText(0);
+            dlg->reject();
+        }
+    });
+    window().editDesigns();
+    EXPECT_EQ(previewed, QStringLiteral("保持している交信: VK2ABC 24.04.28"));
+    QFile f(settingsPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), settingsBefore);
 }
 
 } // namespace
