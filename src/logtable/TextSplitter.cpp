@@ -2,6 +2,8 @@
 
 #include "common/Cp932.h"
 
+#include <cstring>
+
 namespace textsplit {
 
 namespace {
@@ -78,6 +80,13 @@ inline std::size_t charLength(std::string_view s, std::size_t i, const Encoding&
         }
     }
     return 1 + static_cast<std::size_t>(trails);
+}
+
+/** True when @p c is never part of a character of several bytes in @p e. */
+bool standsAlone(char c, const Encoding& e)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return e.trailCount(b) == 0 && !e.isTrail(b);
 }
 
 } // namespace
@@ -185,9 +194,11 @@ Split walkFields(std::string_view record, const Dialect& dialect, std::string& u
     const char quote = dialect.quote;
     const Encoding& e = *dialect.encoding;
     // Bytes that are neither the start of a character of several bytes, nor the separator, nor the quote, are one
-    // character each and never end a value: they are passed over without the full look.
-    const auto plain = [&e, sep, quote](char c) {
-        return e.trailCount(static_cast<unsigned char>(c)) == 0 && c != sep && c != quote;
+    // character each and never end a value: they are passed over without the full look. When neither the separator
+    // nor the quote can be part of a character of several bytes, such characters need no look at all.
+    const bool bytewise = standsAlone(sep, e) && (quote == 0 || standsAlone(quote, e));
+    const auto plain = [&e, sep, quote, bytewise](char c) {
+        return (bytewise || e.trailCount(static_cast<unsigned char>(c)) == 0) && c != sep && c != quote;
     };
     bool unquotedReady = false;
     std::size_t i = 0;
@@ -203,7 +214,14 @@ Split walkFields(std::string_view record, const Dialect& dialect, std::string& u
             valueBegin = i;
             bool closed = false;
             while (i < n) {
-                if (plain(data[i])) {
+                if (bytewise) {
+                    const void* next = std::memchr(data + i, quote, n - i);
+                    if (!next) {
+                        i = n;
+                        break;
+                    }
+                    i = static_cast<std::size_t>(static_cast<const char*>(next) - data);
+                } else if (plain(data[i])) {
                     ++i;
                     continue;
                 }
@@ -324,10 +342,14 @@ RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t s
     , m_offset(start)
     , m_lineStart(start)
 {
-    // Every other byte is plain text: it only marks the line as holding something.
+    // Every other byte is plain text: it only marks the line as holding something. Line ends and EOF marks are never
+    // part of a character of several bytes; when the separator and the quote never are either, the characters of
+    // several bytes need no look (their bytes are plain text).
+    const bool bytewise = standsAlone(dialect.separator, *dialect.encoding)
+        && (dialect.quote == 0 || standsAlone(dialect.quote, *dialect.encoding));
     for (int c = 0; c < 256; ++c) {
         const auto b = static_cast<unsigned char>(c);
-        const bool lead = dialect.encoding->trailCount(b) > 0;
+        const bool lead = !bytewise && dialect.encoding->trailCount(b) > 0;
         m_special[c] = b == '\r' || b == '\n' || b == 0x1A
             || (m_quoting
                 && (lead || b == static_cast<unsigned char>(dialect.quote)
