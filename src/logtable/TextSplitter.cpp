@@ -343,9 +343,9 @@ RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t s
     , m_lineStart(start)
 {
     // Every other byte is plain text: it only marks the line as holding something. Line ends and EOF marks are never
-    // part of a character of several bytes; when the separator and the quote never are either, the characters of
-    // several bytes need no look (their bytes are plain text).
-    const bool bytewise = standsAlone(dialect.separator, *dialect.encoding)
+    // part of a character of several bytes; when the separator and the quote never are either (and differ), the
+    // characters of several bytes need no look (their bytes are plain text).
+    const bool bytewise = dialect.separator != dialect.quote && standsAlone(dialect.separator, *dialect.encoding)
         && (dialect.quote == 0 || standsAlone(dialect.quote, *dialect.encoding));
     for (int c = 0; c < 256; ++c) {
         const auto b = static_cast<unsigned char>(c);
