@@ -11,6 +11,7 @@
 #include "export/AdifExport.h"
 #include "logtable/LogTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -155,7 +156,9 @@ std::optional<int> parse(int argc, char** argv, Arguments& args)
 /** One CSV field: quoted when it holds a separator, a quote, a line break or blanks at either end. */
 void appendCsvField(std::string& out, const std::string& utf8)
 {
-    const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos
+    // One look at each byte (a search for any of several bytes would look at the set again for every byte).
+    const bool quote
+        = std::any_of(utf8.begin(), utf8.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })
         || (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
     if (!quote) {
         out += utf8;

@@ -77,9 +77,16 @@ std::string formatDate(int year, int month, int day)
     if (!validDate(year, month, day)) {
         return "";
     }
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d", year, month, day);
-    return buffer;
+    // "yyyy/MM/dd", put together by hand: it is done for every date of every record read.
+    std::string text = "0000/00/00";
+    for (int i = 3; i >= 0; --i, year /= 10) {
+        text[static_cast<std::size_t>(i)] = static_cast<char>('0' + year % 10);
+    }
+    text[5] = static_cast<char>('0' + month / 10);
+    text[6] = static_cast<char>('0' + month % 10);
+    text[8] = static_cast<char>('0' + day / 10);
+    text[9] = static_cast<char>('0' + day % 10);
+    return text;
 }
 
 std::string formatTime(long long milliseconds)

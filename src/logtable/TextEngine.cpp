@@ -116,10 +116,13 @@ public:
                                                                     : cp932::toUtf8(m_fields[field].name);
     }
 
+    /** The texts of a record; the strings of @p texts are reused, so that a walk over the table allocates little. */
     void read(long row, std::vector<std::string>& texts, bool utf8)
     {
-        const auto text = [this, utf8](std::string_view bytes) { return utf8 ? toUtf8(bytes) : fromFile(bytes); };
-        texts.assign(m_fields.size(), std::string());
+        texts.resize(m_fields.size());
+        for (std::string& text : texts) {
+            text.clear();
+        }
         if (row < 0 || row >= recordCount()) {
             return;
         }
@@ -128,16 +131,30 @@ public:
             for (std::size_t i = 0; i < m_fields.size(); ++i) {
                 const TextField& f = m_fields[i];
                 if (f.offset < line.size()) {
-                    texts[i] = present(f, text(line.substr(f.offset, f.width)));
+                    show(f, line.substr(f.offset, f.width), utf8, texts[i]);
                 }
             }
             return;
         }
-        m_values.clear();
-        splitValues(line, m_values);
-        for (std::size_t i = 0; i < m_fields.size() && i < m_values.size(); ++i) {
-            texts[i] = present(m_fields[i], text(m_values[i]));
+        textsplit::splitValues(line, m_dialect, m_valueViews, m_unquoted);
+        for (std::size_t i = 0; i < m_fields.size() && i < m_valueViews.size(); ++i) {
+            show(m_fields[i], m_valueViews[i], utf8, texts[i]);
         }
+    }
+
+    /** The text of @p bytes of the file as @p field shows it (in UTF-8 with @p utf8, else CP932), into @p out. */
+    void show(const TextField& field, std::string_view bytes, bool utf8, std::string& out) const
+    {
+        if (field.kind == Kind::Text || field.kind == Kind::Raw) {
+            // Bytes that need no conversion are shown as they are, without a copy on the way.
+            const bool asTheyAre = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })
+                || (utf8 == m_utf8 && (m_utf8 ? cp932::isValidUtf8(bytes) : codepage::isWellFormedCp932(bytes)));
+            if (asTheyAre) {
+                out.assign(logtable::trimRight(bytes));
+                return;
+            }
+        }
+        out = present(field, utf8 ? toUtf8(bytes) : fromFile(bytes));
     }
 
     void writeRecord(long row, const std::vector<std::pair<int, std::string>>& changes) override
@@ -328,6 +345,7 @@ private:
         m_starts = std::move(finder.starts);
         m_spanning = std::move(finder.spanning);
         m_lineEnds = finder.lineEnds();
+        m_dialect = dialect();
     }
 
     void namesFromFirstLine()
@@ -353,15 +371,13 @@ private:
         long rows = 0;
         long first = 0;
         std::size_t values = 0;
-        std::vector<std::string> split;
         for (std::size_t index = 1; index < m_starts.size(); ++index) {
-            split.clear();
-            splitValues(lineAt(index), split);
-            if (split.size() > m_fields.size()) {
+            textsplit::splitValues(lineAt(index), m_dialect, m_valueViews, m_unquoted);
+            if (m_valueViews.size() > m_fields.size()) {
                 if (rows++ == 0) {
                     first = static_cast<long>(index);
                 }
-                values += split.size() - m_fields.size();
+                values += m_valueViews.size() - m_fields.size();
             }
         }
         if (rows > 0) {
@@ -394,7 +410,7 @@ private:
         }
         std::string_view line(m_window.data() + (start - m_windowStart), length);
         if (!endKnown) {
-            line = line.substr(0, line.find_first_of(m_lineEnds));
+            line = line.substr(0, firstLineEnd(line));
         }
         while (!line.empty() && (line.back() == '\r' || line.back() == '\x1A')) {
             line.remove_suffix(1);
@@ -402,9 +418,18 @@ private:
         return line;
     }
 
-    void splitValues(std::string_view line, std::vector<std::string>& values)
+    /** Where the first of the file's line end bytes is in @p line; its size when there is none. */
+    std::size_t firstLineEnd(std::string_view line) const
     {
-        textsplit::splitRecord(line, dialect(), nullptr, &values);
+        if (m_lineEnds.size() == 1) {
+            const void* end = std::memchr(line.data(), m_lineEnds[0], line.size());
+            return end ? static_cast<std::size_t>(static_cast<const char*>(end) - line.data()) : line.size();
+        }
+        std::size_t i = 0;
+        while (i < line.size() && m_lineEnds.find(line[i]) == std::string_view::npos) {
+            ++i;
+        }
+        return i;
     }
 
     std::string spliceFixed(const std::string& line, const TextField& field, const std::string& value) const
@@ -426,7 +451,7 @@ private:
         if (!split.doubt.empty()) {
             // Another reader may split this record otherwise: a value written here could land in another field.
             throw RecordRefusedError(writeError("レコードの区切りがあいまいなため書き込めません (" + split.doubt
-                                        + "): " + cp932::toUtf8(cp932::cut(line, 80))));
+                                                + "): " + cp932::toUtf8(cp932::cut(line, 80))));
         }
         const bool quoteIt = m_quote != 0 && m_fields[position].kind == Kind::Text;
         if (!quoteIt && value.find(m_separator) != std::string::npos) {
@@ -619,7 +644,9 @@ private:
     long m_firstRecordLine = 0;
     std::vector<char> m_window;
     std::uint64_t m_windowStart = 0;
-    std::vector<std::string> m_values;
+    textsplit::Dialect m_dialect; // the table's, once its encoding is known
+    std::vector<std::string_view> m_valueViews; // the values of the record last split, into it or m_unquoted
+    std::string m_unquoted;
     std::map<std::size_t, Edit> m_edits; // by line index: the running batch's edits, written when it ends
 };
 

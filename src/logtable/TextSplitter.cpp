@@ -2,6 +2,8 @@
 
 #include "common/Cp932.h"
 
+#include <cstring>
+
 namespace textsplit {
 
 namespace {
@@ -78,6 +80,13 @@ inline std::size_t charLength(std::string_view s, std::size_t i, const Encoding&
         }
     }
     return 1 + static_cast<std::size_t>(trails);
+}
+
+/** True when @p c is never part of a character of several bytes in @p e. */
+bool standsAlone(char c, const Encoding& e)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return e.trailCount(b) == 0 && !e.isTrail(b);
 }
 
 } // namespace
@@ -171,63 +180,130 @@ void EncodingGuess::takeCp932(unsigned char c)
     m_cp932Lead = c;
 }
 
-Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,
-                  std::vector<std::string>* values)
+namespace {
+
+/** The one walk over a record's fields: calls @p onField(span, value) for each field, the value a view into the
+ * record, or into @p unquoted for a value whose quotes were undone or that goes on after its closing quote. */
+template <typename OnField>
+Split walkFields(std::string_view record, const Dialect& dialect, std::string& unquoted, OnField&& onField)
 {
     Split result;
+    const char* const data = record.data();
     const std::size_t n = record.size();
     const char sep = dialect.separator;
     const char quote = dialect.quote;
+    const Encoding& e = *dialect.encoding;
+    // Bytes that are neither the start of a character of several bytes, nor the separator, nor the quote, are one
+    // character each and never end a value: they are passed over without the full look. When neither the separator
+    // nor the quote can be part of a character of several bytes, such characters need no look at all.
+    const bool bytewise = standsAlone(sep, e) && (quote == 0 || standsAlone(quote, e));
+    const auto plain = [&e, sep, quote, bytewise](char c) {
+        return (bytewise || e.trailCount(static_cast<unsigned char>(c)) == 0) && c != sep && c != quote;
+    };
+    bool unquotedReady = false;
     std::size_t i = 0;
     while (true) {
         Span span;
         span.begin = i;
-        std::string value;
-        if (quote != 0 && i < n && record[i] == quote) {
+        std::size_t valueBegin = i;
+        std::size_t valueEnd = i;
+        bool copied = false; // the value is being built in unquoted
+        std::size_t copyFrom = 0;
+        if (quote != 0 && i < n && data[i] == quote) {
             ++i;
+            valueBegin = i;
             bool closed = false;
             while (i < n) {
-                const std::size_t len = charLength(record, i, *dialect.encoding);
-                if (len == 1 && record[i] == quote) {
-                    if (i + 1 < n && record[i + 1] == quote) {
-                        value.push_back(quote);
+                if (bytewise) {
+                    const void* next = std::memchr(data + i, quote, n - i);
+                    if (!next) {
+                        i = n;
+                        break;
+                    }
+                    i = static_cast<std::size_t>(static_cast<const char*>(next) - data);
+                } else if (plain(data[i])) {
+                    ++i;
+                    continue;
+                }
+                const std::size_t len = charLength(record, i, e);
+                if (len == 1 && data[i] == quote) {
+                    if (i + 1 < n && data[i + 1] == quote) {
+                        // A doubled quote is one quote: the value is built apart from here on.
+                        if (!unquotedReady) {
+                            unquoted.clear();
+                            unquoted.reserve(n);
+                            unquotedReady = true;
+                        }
+                        if (!copied) {
+                            copied = true;
+                            copyFrom = unquoted.size();
+                            unquoted.append(data + valueBegin, i + 1 - valueBegin);
+                        } else {
+                            unquoted.append(data + valueEnd, i + 1 - valueEnd);
+                        }
                         i += 2;
+                        valueEnd = i;
                         continue;
                     }
                     closed = true;
-                    ++i;
                     break;
                 }
-                value.append(record.substr(i, len));
                 i += len;
+            }
+            const std::size_t contentEnd = i;
+            if (closed) {
+                ++i;
+            }
+            if (copied) {
+                unquoted.append(data + valueEnd, contentEnd - valueEnd);
+            } else {
+                valueEnd = contentEnd;
             }
             if (!closed && result.doubt.empty()) {
                 result.doubt = "引用符が閉じていません";
             }
-            if (i < n && record[i] != sep && result.doubt.empty()) {
+            if (i < n && data[i] != sep && result.doubt.empty()) {
                 result.doubt = "引用符の後に区切り文字がありません";
             }
         }
+        const std::size_t restBegin = i;
         while (i < n) {
-            const std::size_t len = charLength(record, i, *dialect.encoding);
-            if (len == 1 && record[i] == sep) {
+            if (plain(data[i])) {
+                ++i;
+                continue;
+            }
+            const std::size_t len = charLength(record, i, e);
+            if (len == 1 && data[i] == sep) {
                 break;
             }
-            if (quote != 0 && len == 1 && record[i] == quote && result.doubt.empty()) {
+            if (quote != 0 && len == 1 && data[i] == quote && result.doubt.empty()) {
                 // Another reader may take it for the end of a quoted value begun on an earlier line, so that this
                 // line and the ones before it read as one record.
                 result.doubt = "引用符で始まらない値に引用符があります";
             }
-            value.append(record.substr(i, len));
             i += len;
         }
         span.end = i;
-        if (spans) {
-            spans->push_back(span);
+        std::string_view value;
+        if (restBegin == valueBegin) {
+            value = std::string_view(data + restBegin, i - restBegin); // an unquoted value: its bytes as they are
+        } else if (!copied && i == restBegin) {
+            value = std::string_view(data + valueBegin, valueEnd - valueBegin); // a quoted value and nothing after
+        } else {
+            // Bytes after the closing quote belong to the value too (the record is doubtful then).
+            if (!unquotedReady) {
+                unquoted.clear();
+                unquoted.reserve(n);
+                unquotedReady = true;
+            }
+            if (!copied) {
+                copyFrom = unquoted.size();
+                unquoted.append(data + valueBegin, valueEnd - valueBegin);
+            }
+            unquoted.append(data + restBegin, i - restBegin);
+            value = std::string_view(unquoted.data() + copyFrom, unquoted.size() - copyFrom);
         }
-        if (values) {
-            values->push_back(std::move(value));
-        }
+        onField(span, value);
         if (i >= n) {
             break;
         }
@@ -236,16 +312,44 @@ Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<S
     return result;
 }
 
+} // namespace
+
+Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,
+                  std::vector<std::string>* values)
+{
+    std::string unquoted;
+    return walkFields(record, dialect, unquoted, [spans, values](const Span& span, std::string_view value) {
+        if (spans) {
+            spans->push_back(span);
+        }
+        if (values) {
+            values->emplace_back(value);
+        }
+    });
+}
+
+Split splitValues(std::string_view record, const Dialect& dialect, std::vector<std::string_view>& values,
+                  std::string& unquoted)
+{
+    values.clear();
+    return walkFields(record, dialect, unquoted,
+                      [&values](const Span&, std::string_view value) { values.push_back(value); });
+}
+
 RecordFinder::RecordFinder(const Dialect& dialect, bool quoting, std::uint64_t start)
     : m_dialect(dialect)
     , m_quoting(quoting && dialect.quote != 0)
     , m_offset(start)
     , m_lineStart(start)
 {
-    // Every other byte is plain text: it only marks the line as holding something.
+    // Every other byte is plain text: it only marks the line as holding something. Line ends and EOF marks are never
+    // part of a character of several bytes; when the separator and the quote never are either (and differ), the
+    // characters of several bytes need no look (their bytes are plain text).
+    const bool bytewise = dialect.separator != dialect.quote && standsAlone(dialect.separator, *dialect.encoding)
+        && (dialect.quote == 0 || standsAlone(dialect.quote, *dialect.encoding));
     for (int c = 0; c < 256; ++c) {
         const auto b = static_cast<unsigned char>(c);
-        const bool lead = dialect.encoding->trailCount(b) > 0;
+        const bool lead = !bytewise && dialect.encoding->trailCount(b) > 0;
         m_special[c] = b == '\r' || b == '\n' || b == 0x1A
             || (m_quoting
                 && (lead || b == static_cast<unsigned char>(dialect.quote)

@@ -85,6 +85,12 @@ struct Split
 Split splitRecord(std::string_view record, const Dialect& dialect, std::vector<Span>* spans,
                   std::vector<std::string>* values);
 
+/** @brief splitRecord for reading many records: the values as views into @p record, or into @p unquoted for the
+ * values that are not the record's bytes as they stand (doubled quotes, bytes after a closing quote). Both
+ * buffers are reused from record to record; the views hold until the next call. */
+Split splitValues(std::string_view record, const Dialect& dialect, std::vector<std::string_view>& values,
+                  std::string& unquoted);
+
 /** @brief Finds the records of a file fed to it in pieces. A record ends at a line end outside quotes: LF or CR LF,
  * or a lone CR when the file's first line end is one (old Macintosh files). Lines that hold nothing but line ends
  * and EOF marks (0x1A) are no records.

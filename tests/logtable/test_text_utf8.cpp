@@ -35,6 +35,17 @@ TEST(TextUtf8, EncodingIsFoundOnceAndHeaderAndRecordsSplitAlike)
          "国語|数学\n\"英語\"|理科\n",
          {sj("国語"), sj("数学")},
          {{sj("国語"), sj("数学")}, {sj("英語"), sj("理科")}}},
+        // − is 0x81 0x7C in CP932: its trail byte is the separator, which must not cut the character in two.
+        {"CP932 with a separator that is a CP932 trail byte",
+         "[T]\nFILETYPE = VARYING\nSEPARATOR = |\nDELIMITER = \"\n"
+         "Field1 = A,CHAR,20,0,0\nField2 = B,CHAR,20,0,0\nField3 = C,CHAR,20,0,0\n",
+         sj("1−2|\"x−y\"\"z−\"|3\n\"a\"b−|\"\"|\nonly\n−\"x\ny\"|2\n"),
+         {"A", "B", "C"},
+         {{sj("1−2"), sj("x−y\"z−"), "3"},
+          {sj("ab−"), "", ""},
+          {"only", "", ""},
+          {sj("−\"x"), "", ""},
+          {"y\"", "2", ""}}},
         {"UTF-8 found from the bytes, no byte order mark",
          "",
          "呼出符号,氏名\r\nJA1AA,山田 太郎\r\n",
