@@ -106,21 +106,28 @@ CardWindow::CardWindow(CardoApplication& app)
     m_start = new QSpinBox(this);
     m_start->setToolTip(
         QStringLiteral("使いかけの用紙で最初に印刷するラベルの位置 (左上から横へ 1, 2, 3 ... と数えます)"));
+    // A long sheet name shrinks in its box (the list shows it whole) rather than widening the window past the room
+    // it is placed in; a long status line is cut rather than widening it.
+    m_sheet->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_sheet->setMinimumContentsLength(10);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* state = new QHBoxLayout;
+    state->addWidget(m_counts);
+    state->addSpacing(16);
+    state->addWidget(m_status, 1);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_counts);
-    bottom->addSpacing(16);
-    bottom->addWidget(m_status, 1);
     bottom->addWidget(m_media);
-    bottom->addWidget(m_sheet);
+    bottom->addWidget(m_sheet, 1);
     bottom->addWidget(m_startCaption);
     bottom->addWidget(m_start);
-    // Down here, not beside 設定...: the top row already takes the narrowest width the window is placed at.
+    bottom->addStretch();
     bottom->addWidget(designs);
     bottom->addWidget(m_print);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_list, 1);
+    layout->addLayout(state);
     layout->addLayout(bottom);
 
     connect(m_filter, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
