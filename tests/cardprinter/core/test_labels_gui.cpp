@@ -302,4 +302,37 @@ TEST(Labels, EachLabelsDataLandsInsideItsOwnCell)
     }
 }
 
+TEST(Labels, APrintersCorrectionMovesAndScalesEveryLabel)
+{
+    std::vector<Contact> contacts
+        = {parseContact(QStringLiteral(R"(24.04.28,1208,JE7QAS,59,7.045,SSB,,"木村","仙台市","VIA[JA7ZZZ]",,R,0)")),
+           parseContact(QStringLiteral(R"(24.04.29,2359,DL2MCR,599,14.025,CW,100W,"Hans","München","",,,-5)"))};
+    const CardSettings s = station();
+    std::vector<Card> cards = makeCards(contacts, {0, 1}, s, 1);
+    placeCards(cards, BureauOrder(), s);
+    const LabelSheet sheet = *labelSheetPreset(QStringLiteral("A4-21"));
+    QTemporaryDir dir;
+    const auto words = [&](const PrinterCalibration& c) {
+        const QString pdf = dir.filePath(QStringLiteral("labels-%1-%2-%3.pdf").arg(c.x).arg(c.y).arg(c.scale));
+        QString error;
+        EXPECT_TRUE(writeLabelsPdf(pdf, cards, s, sheet, 2, &error, c)) << error.toStdString();
+        const auto pages = pageWords(pdf);
+        return pages.empty() ? std::vector<Word>() : pages.front();
+    };
+    const std::vector<Word> plain = words(PrinterCalibration());
+    ASSERT_FALSE(plain.empty());
+    for (const PrinterCalibration c : {PrinterCalibration{3.5, -2, 100}, PrinterCalibration{-1.5, 2.5, 97}}) {
+        const std::vector<Word> moved = words(c);
+        ASSERT_EQ(moved.size(), plain.size());
+        for (std::size_t i = 0; i < plain.size(); ++i) {
+            ASSERT_EQ(moved[i].text, plain[i].text);
+            // Where the word lands: the offset, then the sheet scaled from its corner.
+            const double x = c.x + plain[i].box.left() / kPt * c.scale / 100;
+            const double y = c.y + plain[i].box.top() / kPt * c.scale / 100;
+            EXPECT_NEAR(moved[i].box.left() / kPt, x, 0.5) << moved[i].text.toStdString();
+            EXPECT_NEAR(moved[i].box.top() / kPt, y, 0.5) << moved[i].text.toStdString();
+        }
+    }
+}
+
 } // namespace
