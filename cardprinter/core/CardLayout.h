@@ -9,10 +9,12 @@
 #include <QFont>
 #include <QPageLayout>
 #include <QString>
+#include <functional>
 #include <vector>
 
 class QPainter;
 class QPagedPaintDevice;
+class QPdfWriter;
 
 /** @brief One card: up to five contacts with one station, and its running number. */
 struct Card
@@ -74,6 +76,11 @@ bool writeTestPagePdf(const QString& path, const CardDesign& design, const Print
 
 /** @brief The page of every card: a Japanese postcard, 100 x 148 mm portrait, the whole sheet. */
 QPageLayout cardPageLayout();
+
+/** @brief Writes a new PDF at @p path, titled @p title, its pages laid out as @p layout and drawn by @p paint (the
+ * painter already begun on the writer); false with @p error set when the file cannot be written. */
+bool writeCardPdf(const QString& path, const QString& title, const QPageLayout& layout, QString* error,
+                  const std::function<void(QPainter&, QPdfWriter&)>& paint);
 
 /** @brief Writes @p cards into a new PDF at @p path (moved and scaled by @p calibration, for the printer it goes
  * to); false with @p error set when it cannot. */

@@ -1,5 +1,7 @@
 #include "LabelSheetLayout.h"
 
+#include "CardSheet.h"
+
 #include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
@@ -31,89 +33,23 @@ constexpr double kCallMost = 20.0;
 constexpr double kBottom = 8.0; // PSE/TNX QSL, own call, number
 constexpr double kGap = 0.6; // between the parts
 
-/** The smallest text on a label, as on a card: read at arm's length by a sorting volunteer or a DX station. */
-constexpr double kLegible = 7.0;
+// Labels keep the cards' drawing rules (a legible size, an ellipsis rather than overflow, the slashed zero); these
+// draw in the label's device units.
 
-/** @p text made smaller from @p points (never below kLegible, nor below two thirds of @p points) until it fits
- * @p rect's width; the font it ends at. */
-QFont fittedFont(const QPainter& p, const QRectF& rect, const QString& text, double points, bool bold)
-{
-    QFont f = cardFont(points, bold);
-    const double least = std::max(kLegible, points * 2 / 3);
-    while (f.pointSizeF() - 0.5 >= least && QFontMetricsF(f, p.device()).horizontalAdvance(text) > rect.width()) {
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-    }
-    return f;
-}
-
-/** One line of @p text in @p rect as fittedFont() makes it; what still does not fit is cut with an ellipsis. */
 void fitted(QPainter& p, const QRectF& rect, const QString& text, double points, bool bold, int align)
 {
-    const QFont f = fittedFont(p, rect, text, points, bold);
-    p.setFont(f);
-    p.drawText(rect, align | Qt::TextSingleLine,
-               QFontMetricsF(f, p.device()).elidedText(text, Qt::ElideRight, rect.width()));
+    CardSheet(p, 1, false).fitted(rect, text, points, bold, align);
 }
 
-/** A call sign in bold as fitted() draws it, centred on @p rect's middle line; with @p slashedZero each zero gets
- * its stroke (the text stays "0", so that the PDF's text layer still reads the call). Its width. */
+/** A call sign in bold, centred on @p rect's middle line; the width drawn. */
 double callSign(QPainter& p, const QRectF& rect, const QString& text, double points, int align, bool slashedZero)
 {
-    const QFont f = fittedFont(p, rect, text, points, true);
-    const QFontMetricsF fm(f, p.device());
-    const QString shown = fm.elidedText(text, Qt::ElideRight, rect.width());
-    const double w = fm.horizontalAdvance(shown);
-    const double x = align & Qt::AlignRight ? rect.right() - w : rect.left();
-    const double baseline = rect.center().y() + (fm.ascent() - fm.descent()) / 2;
-    p.setFont(f);
-    p.drawText(QPointF(x, baseline), shown);
-    if (slashedZero) {
-        const double zero = fm.horizontalAdvance(QLatin1Char('0'));
-        const QRectF glyph = fm.tightBoundingRect(QStringLiteral("0"));
-        p.save();
-        p.setPen(QPen(Qt::black, zero * 0.11, Qt::SolidLine, Qt::FlatCap));
-        for (int i = 0; i < shown.size(); ++i) {
-            if (shown[i] == QLatin1Char('0')) {
-                // From the upper right to the lower left of the zero's inside.
-                const double left = x + fm.horizontalAdvance(shown.left(i)) + glyph.left();
-                p.drawLine(QPointF(left + glyph.width() * 0.78, baseline + glyph.top() + glyph.height() * 0.14),
-                           QPointF(left + glyph.width() * 0.22, baseline + glyph.bottom() - glyph.height() * 0.14));
-            }
-        }
-        p.restore();
-    }
-    return std::min(w, rect.width());
+    return CardSheet(p, 1, false).callSign(rect, text, points, true, align, slashedZero);
 }
 
-/** Word-wrapped @p text in @p rect, made smaller (down to kLegible) until it fits; what still does not fit is cut
- * with an ellipsis, never drawn outside. */
 void wrapped(QPainter& p, const QRectF& rect, const QString& text, double points)
 {
-    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
-    QFont f = cardFont(points, false);
-    const auto fits = [&](const QString& t) {
-        return QFontMetricsF(f, p.device()).boundingRect(rect, flags, t).height() <= rect.height();
-    };
-    while (f.pointSizeF() - 0.5 >= kLegible && !fits(text)) {
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-    }
-    QString shown = text;
-    if (!fits(shown)) {
-        // The longest beginning that fits, with an ellipsis.
-        qsizetype lo = 0;
-        qsizetype hi = text.size();
-        while (lo < hi) {
-            const qsizetype mid = (lo + hi + 1) / 2;
-            if (fits(text.left(mid).trimmed() + QStringLiteral("…"))) {
-                lo = mid;
-            } else {
-                hi = mid - 1;
-            }
-        }
-        shown = text.left(lo).trimmed() + QStringLiteral("…");
-    }
-    p.setFont(f);
-    p.drawText(rect, flags, shown);
+    CardSheet(p, 1, false).wrapped(rect, text, points, Qt::AlignLeft | Qt::AlignTop);
 }
 
 /** How a label's height is shared out for @p contacts rows (mm). */
@@ -393,19 +329,7 @@ void paintLabels(QPainter& painter, QPagedPaintDevice& device, const std::vector
 bool writeLabelsPdf(const QString& path, const std::vector<Card>& cards, const CardSettings& settings,
                     const LabelSheet& sheet, int start, QString* error, const PrinterCalibration& calibration)
 {
-    QPdfWriter pdf(path);
-    pdf.setResolution(300);
-    pdf.setTitle(QStringLiteral("QSO labels"));
-    pdf.setCreator(QStringLiteral("KELBO"));
-    pdf.setPageLayout(labelPageLayout(sheet));
-    QPainter p;
-    if (!p.begin(&pdf)) {
-        if (error) {
-            *error = QStringLiteral("%1 に書き込めません.").arg(path);
-        }
-        return false;
-    }
-    paintLabels(p, pdf, cards, settings, sheet, start, false, calibration);
-    p.end();
-    return true;
+    return writeCardPdf(
+        path, QStringLiteral("QSO labels"), labelPageLayout(sheet), error,
+        [&](QPainter& p, QPdfWriter& pdf) { paintLabels(p, pdf, cards, settings, sheet, start, false, calibration); });
 }

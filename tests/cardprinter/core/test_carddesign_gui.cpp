@@ -49,29 +49,8 @@ const QString kJa = QStringLiteral(
 const QString kDl
     = QStringLiteral(R"(24.04.29,2359,DL2MCR,599,14.025,CW,100W,"Hans","München","VIA[DL BURO] REM[Hope 20m]",,,-5)");
 
-struct Word
-{
-    QString text;
-    QRectF box; // points from the page's top-left corner
-};
-
-std::vector<Word> pdfWords(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    static const QRegularExpression word(
-        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
-    std::vector<Word> out;
-    for (auto it = word.globalMatch(html); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out.push_back({m.captured(5).replace(QStringLiteral("&amp;"), QStringLiteral("&")),
-                       QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                              QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
-    }
-    return out;
-}
+using Word = cardtest::PdfWord;
+using cardtest::pdfWords;
 
 /** Writes one card for @p line in @p design (domestic and foreign alike) and reads its words back. */
 std::vector<Word> printedWords(const QString& line, const CardDesign& design, const PrinterCalibration& calibration,

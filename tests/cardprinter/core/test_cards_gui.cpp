@@ -229,30 +229,8 @@ TEST(Card, FontReadsBackAndTheSheetIsAPostcard)
     EXPECT_FALSE(error.isEmpty());
 }
 
-/** A word of a PDF's text layer with its box in points. */
-struct Word
-{
-    QString text;
-    QRectF box;
-};
-
-std::vector<Word> pdfWords(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    static const QRegularExpression word(
-        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
-    std::vector<Word> out;
-    for (auto it = word.globalMatch(html); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out.push_back({m.captured(5),
-                       QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                              QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
-    }
-    return out;
-}
+using Word = cardtest::PdfWord;
+using cardtest::pdfWords;
 
 /** Page @p page of @p pdf at @p dpi in grey. */
 QImage rendered(const QString& pdf, int dpi)

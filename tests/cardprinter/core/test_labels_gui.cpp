@@ -28,34 +28,10 @@ namespace {
 
 constexpr double kPt = 72 / 25.4; // points per mm
 
-struct Word
-{
-    QString text;
-    QRectF box; // points
-};
+using Word = cardtest::PdfWord;
 
-/** The words of each page of @p pdf with their boxes, as pdftotext -bbox reads them. */
-std::vector<std::vector<Word>> pageWords(const QString& pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
-    p.waitForFinished(30000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    static const QRegularExpression word(
-        QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
-    std::vector<std::vector<Word>> pages;
-    const QStringList parts = html.split(QStringLiteral("<page "));
-    for (int i = 1; i < parts.size(); ++i) {
-        pages.emplace_back();
-        for (auto it = word.globalMatch(parts[i]); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            pages.back().push_back({m.captured(5),
-                                    QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
-        }
-    }
-    return pages;
-}
+/** The words of each page of a PDF. */
+const auto pageWords = cardtest::pdfPageWords;
 
 /** @p cell (mm) in points, grown by half a millimetre each way. */
 QRectF within(const QRectF& cell)
