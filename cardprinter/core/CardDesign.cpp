@@ -40,6 +40,21 @@ bool CardDesign::operator==(const CardDesign& o) const
         && tableLines == o.tableLines && rowHeight == o.rowHeight;
 }
 
+int designFreeTextNumber(const QString& id)
+{
+    if (!id.startsWith(QLatin1String("text")) || id.size() > 6) {
+        return 0;
+    }
+    bool ok = false;
+    const int n = id.mid(4).toInt(&ok);
+    return ok && n >= 1 && n <= kMaxFreeTexts && id == QStringLiteral("text%1").arg(n) ? n : 0;
+}
+
+bool designTakesText(const QString& id)
+{
+    return designFreeTextNumber(id) > 0 || id == QLatin1String("toRadioCaption") || id == QLatin1String("tableCaption");
+}
+
 namespace {
 
 struct ElementName
@@ -76,22 +91,6 @@ const ElementName kColumns[] = {
     {"date", "日付"},   {"time", "時刻"}, {"freq", "周波数/バンド"},
     {"mode", "モード"}, {"rst", "RST"},   {"power", "電力"},
 };
-
-/** The number of a free text ("text7" is 7), else 0. */
-int freeTextNumber(const QString& id)
-{
-    if (!id.startsWith(QLatin1String("text")) || id.size() > 6) {
-        return 0;
-    }
-    bool ok = false;
-    const int n = id.mid(4).toInt(&ok);
-    return ok && n >= 1 && n <= kMaxFreeTexts && id == QStringLiteral("text%1").arg(n) ? n : 0;
-}
-
-bool takesText(const QString& id)
-{
-    return freeTextNumber(id) > 0 || id == QLatin1String("toRadioCaption") || id == QLatin1String("tableCaption");
-}
 
 DesignElement element(const char* id, double x, double y, double w, double h, double points, bool bold,
                       Qt::Alignment align, const char* text = "")
@@ -338,7 +337,7 @@ bool readElement(Reader& r, const QJsonValue& value, DesignElement& e, CardDesig
                           "lines", "rowHeight", "columns"})) {
             return false;
         }
-    } else if (takesText(e.id)) {
+    } else if (designTakesText(e.id)) {
         if (!r.onlyKnown(o, prefix,
                          {"shown", "x", "y", "width", "height", "points", "bold", "align", "valign", "text"})) {
             return false;
@@ -433,7 +432,7 @@ bool checkDesign(Reader& r, const CardDesign& d)
     std::set<QString> seen;
     for (const DesignElement& e : d.elements) {
         const QString prefix = e.id + QLatin1Char('.');
-        if (!designElementIds().contains(e.id) && freeTextNumber(e.id) == 0) {
+        if (!designElementIds().contains(e.id) && designFreeTextNumber(e.id) == 0) {
             return r.fail(QStringLiteral("\"elements.%1\" という要素はありません.").arg(e.id.left(40)));
         }
         if (!seen.insert(e.id).second) {
@@ -533,7 +532,7 @@ QJsonObject elementJson(const DesignElement& e)
             o.insert(QStringLiteral("valign"), QString(kVertical[i]));
         }
     }
-    if (takesText(e.id)) {
+    if (designTakesText(e.id)) {
         o.insert(QStringLiteral("text"), e.text);
     }
     return o;
@@ -564,7 +563,7 @@ QString designElementTitle(const QString& id)
             return QString::fromUtf8(e.title);
         }
     }
-    const int n = freeTextNumber(id);
+    const int n = designFreeTextNumber(id);
     return n > 0 ? QStringLiteral("自由テキスト %1").arg(n) : QString();
 }
 
@@ -667,7 +666,7 @@ bool parseCardDesign(const QByteArray& json, CardDesign& design, QString* error,
     const QJsonObject es = elements.toObject();
     std::map<int, QString> texts;
     for (auto it = es.begin(); it != es.end(); ++it) {
-        const int n = freeTextNumber(it.key());
+        const int n = designFreeTextNumber(it.key());
         if (n > 0) {
             texts[n] = it.key();
         } else if (!d.element(it.key())) {

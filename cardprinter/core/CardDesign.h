@@ -88,6 +88,10 @@ constexpr int kMaxFreeTexts = 20;
 QStringList designElementIds();
 /** @brief The element's name for the operator ("相手局のコールサイン", "自由テキスト 2"); "" for no element. */
 QString designElementTitle(const QString& id);
+/** @brief The number of a free text ("text7" is 7), else 0. */
+int designFreeTextNumber(const QString& id);
+/** @brief Whether element @p id prints a text of the design's own: a free text or a caption. */
+bool designTakesText(const QString& id);
 /** @brief The contact table's column ids in their usual order. */
 QStringList designColumnIds();
 

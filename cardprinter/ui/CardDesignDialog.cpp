@@ -41,23 +41,6 @@ double within(double v, double low, double high)
     return std::max(low, std::min(v, high));
 }
 
-/** The number of a free text ("text7" is 7), else 0. */
-int freeTextNumber(const QString& id)
-{
-    if (!id.startsWith(QLatin1String("text"))) {
-        return 0;
-    }
-    bool ok = false;
-    const int n = id.mid(4).toInt(&ok);
-    return ok && n >= 1 && n <= kMaxFreeTexts && id == QStringLiteral("text%1").arg(n) ? n : 0;
-}
-
-/** Whether the element prints a text of the design's own: a free text or a caption. */
-bool takesText(const QString& id)
-{
-    return freeTextNumber(id) > 0 || id == QLatin1String("toRadioCaption") || id == QLatin1String("tableCaption");
-}
-
 const struct
 {
     const char* id;
@@ -855,8 +838,8 @@ void CardDesignDialog::showElement()
         m_shown->setChecked(e->shown);
         m_align->setCurrentIndex(m_align->findData(static_cast<int>(e->align & Qt::AlignHorizontal_Mask)));
         m_valign->setCurrentIndex(m_valign->findData(static_cast<int>(e->align & Qt::AlignVertical_Mask)));
-        m_text->setEnabled(takesText(e->id));
-        m_text->setText(takesText(e->id) ? e->text : QString());
+        m_text->setEnabled(designTakesText(e->id));
+        m_text->setText(designTakesText(e->id) ? e->text : QString());
     }
     const bool table = e && e->id == QLatin1String("contacts");
     m_tableBox->setVisible(table);
@@ -875,7 +858,7 @@ void CardDesignDialog::showElement()
                                                         : QFileInfo(m_design.background).fileName());
     m_background->setToolTip(QDir::toNativeSeparators(m_design.background));
     m_updating = false;
-    m_removeText->setEnabled(freeTextNumber(m_element) > 0);
+    m_removeText->setEnabled(designFreeTextNumber(m_element) > 0);
 }
 
 void CardDesignDialog::showContact()
@@ -895,7 +878,7 @@ void CardDesignDialog::updateState()
     m_delete->setEnabled(!m_design.shipped);
     int texts = 0;
     for (const DesignElement& e : m_design.elements) {
-        texts += freeTextNumber(e.id) > 0 ? 1 : 0;
+        texts += designFreeTextNumber(e.id) > 0 ? 1 : 0;
     }
     m_addText->setEnabled(texts < kMaxFreeTexts);
     const auto title = [this](const QString& id) {
@@ -1146,7 +1129,7 @@ bool CardDesignDialog::addFreeText()
     e.text = candidate.roman ? QStringLiteral("Text") : QStringLiteral("テキスト");
     // Free texts follow the other elements in their numbers' order, as a design file is read back.
     auto at = std::find_if(candidate.elements.begin(), candidate.elements.end(),
-                           [n](const DesignElement& o) { return freeTextNumber(o.id) > n; });
+                           [n](const DesignElement& o) { return designFreeTextNumber(o.id) > n; });
     candidate.elements.insert(at, e);
     if (!apply(candidate)) {
         return false;
@@ -1158,7 +1141,7 @@ bool CardDesignDialog::addFreeText()
 
 bool CardDesignDialog::removeFreeText()
 {
-    if (freeTextNumber(m_element) == 0) {
+    if (designFreeTextNumber(m_element) == 0) {
         return false;
     }
     CardDesign candidate = m_design;
