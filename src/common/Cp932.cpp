@@ -3,9 +3,12 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <memory>
 
 namespace cp932 {
 
@@ -186,32 +189,73 @@ public:
 
     /** Appends the CP932 form of @p run, well-formed UTF-8 without ASCII, to @p out; a character CP932 cannot
      * hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
-     * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. */
+     * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. The conversion
+     * holds no state between characters, so each character of the basic plane is converted once per thread and
+     * looked up after that (a call of the converter per value cost more than the values' own reading). */
     void convert(std::string_view run, std::string& out)
     {
-        const std::size_t start = out.size();
-        convertRun(run, out);
-        for (std::size_t i = start; i < out.size(); ++i) {
-            const auto c = static_cast<unsigned char>(out[i]);
-            if (isLeadByte(c)) {
-                ++i;
-            } else if (c < 0x80 && c != '?') {
-                // Rare: the run again, one character at a time.
-                out.resize(start);
-                std::string one;
-                for (std::size_t k = 0; k < run.size();) {
-                    const std::size_t n = std::max<std::size_t>(1, utf8Length(run.substr(k)));
-                    one.clear();
-                    convertRun(run.substr(k, n), one);
-                    out += one.size() == 1 && static_cast<unsigned char>(one[0]) < 0x80 ? std::string("?") : one;
-                    k += n;
+        for (std::size_t k = 0; k < run.size();) {
+            const std::size_t n = std::max<std::size_t>(1, utf8Length(run.substr(k)));
+            const std::string_view one = run.substr(k, n);
+            k += n;
+            const std::uint32_t code = codePoint(one);
+            if (code >= 0x10000) {
+                out += convertOne(one);
+                continue;
+            }
+            if (!m_known) {
+                m_known = std::make_unique<std::array<std::uint32_t, 0x10000>>();
+                m_known->fill(0);
+            }
+            std::uint32_t& known = (*m_known)[code];
+            if (known == 0) {
+                const std::string bytes = convertOne(one);
+                if (bytes.size() > 2) {
+                    out += bytes; // never met: CP932 has no longer form; kept as the converter gives it
+                    continue;
                 }
-                return;
+                // The number of bytes in the top byte (3 for none: the converter drops U+FEFF), the bytes below.
+                known = bytes.empty() ? 3u << 24
+                    : bytes.size() == 2
+                    ? (2u << 24) | (static_cast<unsigned char>(bytes[0]) << 8) | static_cast<unsigned char>(bytes[1])
+                    : (1u << 24) | static_cast<unsigned char>(bytes[0]);
+            }
+            const std::uint32_t count = known >> 24;
+            if (count == 2) {
+                out.push_back(static_cast<char>((known >> 8) & 0xFF));
+            }
+            if (count != 3) {
+                out.push_back(static_cast<char>(known & 0xFF));
             }
         }
     }
 
 private:
+    /** The code point of @p one, a well-formed UTF-8 character. */
+    static std::uint32_t codePoint(std::string_view one)
+    {
+        const auto at
+            = [&one](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(one[i])); };
+        switch (one.size()) {
+        case 2:
+            return ((at(0) & 0x1F) << 6) | (at(1) & 0x3F);
+        case 3:
+            return ((at(0) & 0x0F) << 12) | ((at(1) & 0x3F) << 6) | (at(2) & 0x3F);
+        case 4:
+            return ((at(0) & 0x07) << 18) | ((at(1) & 0x3F) << 12) | ((at(2) & 0x3F) << 6) | (at(3) & 0x3F);
+        default:
+            return 0x10000; // not a character of the basic plane: converted each time
+        }
+    }
+
+    /** The CP932 form of one character: '?' where it has none or where it would be an ASCII byte. */
+    std::string convertOne(std::string_view one)
+    {
+        std::string bytes;
+        convertRun(one, bytes);
+        return bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80 ? std::string("?") : bytes;
+    }
+
     void convertRun(std::string_view run, std::string& out)
     {
         char* inPtr = const_cast<char*>(run.data()); // iconv takes char** but does not write through it
@@ -240,6 +284,7 @@ private:
     }
 
     iconv_t m_cd;
+    std::unique_ptr<std::array<std::uint32_t, 0x10000>> m_known; // a character's CP932 bytes, 0 until converted
 };
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "logtable/TableSupport.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -170,21 +171,18 @@ struct Tag
     std::uint64_t length = 0;
 };
 
-struct NameBytes
-{
-    bool is[256] = {};
-    NameBytes()
-    {
-        for (int c = 0x21; c < 0x7F; ++c) {
-            is[c] = c != '<' && c != '>' && c != ':' && c != ',';
-        }
+/** The bytes a tag name or data type is made of: printable ASCII but the tag's own punctuation. */
+constexpr std::array<bool, 256> kNameBytes = [] {
+    std::array<bool, 256> is{};
+    for (int c = 0x21; c < 0x7F; ++c) {
+        is[static_cast<std::size_t>(c)] = c != '<' && c != '>' && c != ':' && c != ',';
     }
-};
+    return is;
+}();
 
 bool isNameByte(char c)
 {
-    static const NameBytes table;
-    return table.is[static_cast<unsigned char>(c)];
+    return kNameBytes[static_cast<unsigned char>(c)];
 }
 
 /** Reads the tag that begins at @p at (a '<'); Invalid when the bytes there are no tag. It never reads past the

@@ -1,6 +1,8 @@
 #include "common/Cp932.h"
 
+#include <QString>
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 namespace {
 
@@ -109,3 +111,44 @@ TEST(Cp932, IsValidUtf8)
 }
 
 } // namespace
+
+TEST(Cp932, EveryCharacterConvertsAsTheConverterDoesAloneAndInARun)
+{
+    // The converter itself, opened here: a character it gives no CP932 form, or an ASCII byte, reads '?'; one it
+    // drops (U+FEFF) is dropped.
+    iconv_t cd = ::iconv_open("CP932", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    const auto byConverter = [cd](const std::string& utf8) {
+        char* in = const_cast<char*>(utf8.data());
+        std::size_t inLeft = utf8.size();
+        char buffer[8];
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t r = ::iconv(cd, &in, &inLeft, &out, &outLeft);
+        const std::string bytes(buffer, static_cast<std::size_t>(out - buffer));
+        return r == static_cast<std::size_t>(-1) || (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80)
+            ? std::string("?")
+            : bytes;
+    };
+    std::string run;
+    std::string expected;
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            continue;
+        }
+        const std::string utf8 = QString::fromUcs4(&c, 1).toStdString();
+        const std::string want = byConverter(utf8);
+        ASSERT_EQ(cp932::fromUtf8(utf8), want) << "U+" << std::hex << static_cast<unsigned>(c);
+        ASSERT_EQ(cp932::fromUtf8(utf8), want) << "again, from what the first conversion kept";
+        run += utf8;
+        expected += want;
+        if (c % 97 == 0) {
+            run += "a,";
+            expected += "a,";
+        }
+    }
+    ::iconv_close(cd);
+    EXPECT_EQ(cp932::fromUtf8(run), expected);
+    EXPECT_EQ(cp932::fromUtf8("\xF0\x9F\x93\xBB 7MHz"), "? 7MHz") << "outside the basic plane";
+}
