@@ -187,46 +187,41 @@ public:
     Utf8ToCp932(const Utf8ToCp932&) = delete;
     Utf8ToCp932& operator=(const Utf8ToCp932&) = delete;
 
-    /** Appends the CP932 form of @p run, well-formed UTF-8 without ASCII, to @p out; a character CP932 cannot
-     * hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
+    /** Appends the CP932 form of @p one, a well-formed non-ASCII UTF-8 character, to @p out; a character CP932
+     * cannot hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
      * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. The conversion
      * holds no state between characters, so each character of the basic plane is converted once per thread and
      * looked up after that (a call of the converter per value cost more than the values' own reading). */
-    void convert(std::string_view run, std::string& out)
+    void convert(std::string_view one, std::string& out)
     {
-        for (std::size_t k = 0; k < run.size();) {
-            const std::size_t n = std::max<std::size_t>(1, utf8Length(run.substr(k)));
-            const std::string_view one = run.substr(k, n);
-            k += n;
-            const std::uint32_t code = codePoint(one);
-            if (code >= 0x10000) {
-                out += convertOne(one);
-                continue;
+        const std::uint32_t code = codePoint(one);
+        if (code >= 0x10000) {
+            out += convertOne(one);
+            return;
+        }
+        if (!m_known) {
+            m_known = std::make_unique<std::array<std::uint32_t, 0x10000>>();
+            m_known->fill(0);
+        }
+        std::uint32_t& known = (*m_known)[code];
+        if (known == 0) {
+            const std::string bytes = convertOne(one);
+            if (bytes.size() > 2) {
+                out += bytes; // never met: CP932 has no longer form; kept as the converter gives it
+                return;
             }
-            if (!m_known) {
-                m_known = std::make_unique<std::array<std::uint32_t, 0x10000>>();
-                m_known->fill(0);
-            }
-            std::uint32_t& known = (*m_known)[code];
-            if (known == 0) {
-                const std::string bytes = convertOne(one);
-                if (bytes.size() > 2) {
-                    out += bytes; // never met: CP932 has no longer form; kept as the converter gives it
-                    continue;
-                }
-                // The number of bytes in the top byte (3 for none: the converter drops U+FEFF), the bytes below.
-                known = bytes.empty() ? 3u << 24
-                    : bytes.size() == 2
-                    ? (2u << 24) | (static_cast<unsigned char>(bytes[0]) << 8) | static_cast<unsigned char>(bytes[1])
-                    : (1u << 24) | static_cast<unsigned char>(bytes[0]);
-            }
-            const std::uint32_t count = known >> 24;
-            if (count == 2) {
-                out.push_back(static_cast<char>((known >> 8) & 0xFF));
-            }
-            if (count != 3) {
-                out.push_back(static_cast<char>(known & 0xFF));
-            }
+            // The number of bytes in the top byte (3 for none: the converter drops U+FEFF), the bytes below.
+            known = bytes.empty() ? 3u << 24
+                : bytes.size() == 2
+                ? (2u << 24) | (static_cast<unsigned char>(bytes[0]) << 8) | static_cast<unsigned char>(bytes[1])
+                : (1u << 24) | static_cast<unsigned char>(bytes[0]);
+        }
+        const std::uint32_t count = known >> 24;
+        if (count == 2) {
+            out.push_back(static_cast<char>((known >> 8) & 0xFF));
+        }
+        if (count != 3) {
+            out.push_back(static_cast<char>(known & 0xFF));
         }
     }
 
@@ -308,32 +303,35 @@ bool isValidUtf8(std::string_view s)
 
 std::string fromUtf8(std::string_view s)
 {
-    static thread_local Utf8ToCp932 converter;
     std::string out;
     out.reserve(s.size());
+    appendFromUtf8(s, out);
+    return out;
+}
+
+void appendFromUtf8(std::string_view s, std::string& out)
+{
+    static thread_local Utf8ToCp932 converter;
     std::size_t i = 0;
     while (i < s.size()) {
         if (static_cast<unsigned char>(s[i]) < 0x80) {
-            out.push_back(s[i++]);
+            std::size_t ascii = i + 1;
+            while (ascii < s.size() && static_cast<unsigned char>(s[ascii]) < 0x80) {
+                ++ascii;
+            }
+            out.append(s.data() + i, ascii - i);
+            i = ascii;
             continue;
         }
-        // A run of well-formed characters goes to the converter in one piece.
-        const std::size_t from = i;
-        while (i < s.size() && static_cast<unsigned char>(s[i]) >= 0x80) {
-            const std::size_t n = utf8Length(s.substr(i));
-            if (n == 0) {
-                break;
-            }
-            i += n;
-        }
-        if (i > from) {
-            converter.convert(s.substr(from, i - from), out);
-        } else {
+        const std::size_t n = utf8Length(s.substr(i));
+        if (n == 0) {
             out.push_back('?'); // a byte that is no part of a well-formed character
             ++i;
+            continue;
         }
+        converter.convert(s.substr(i, n), out);
+        i += n;
     }
-    return out;
 }
 
 std::string toUtf8(std::string_view s)

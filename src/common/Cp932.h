@@ -54,6 +54,9 @@ std::string toUtf8(std::string_view s);
  * JIS forms of the characters CP932 holds in its own form (U+301C WAVE DASH, U+2212 MINUS SIGN ...) map to
  * CP932's character. ASCII passes unchanged. */
 std::string fromUtf8(std::string_view s);
+/** @brief fromUtf8() of @p s appended to @p out (whose room is kept: a reader converting value after value
+ * allocates nothing). */
+void appendFromUtf8(std::string_view s, std::string& out);
 
 } // namespace cp932
 

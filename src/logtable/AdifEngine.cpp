@@ -457,7 +457,7 @@ public:
     /** Lets go of the pages before @p offset (they are read again if touched). */
     void release(std::size_t offset)
     {
-        const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
         const std::size_t upTo = offset / page * page;
         if (m_data && upTo >= m_released + 2 * kBlock) {
             ::madvise(const_cast<char*>(m_data) + m_released, upTo - m_released, MADV_DONTNEED);
@@ -517,7 +517,10 @@ public:
         for (std::size_t k = m_entries.size(); k-- > 0;) {
             const Entry& e = m_entries[k];
             const std::string_view value = bytes.substr(e.tagBegin + e.tagLength, e.valueBytes);
-            if (hasNonAscii(value)) {
+            if (hasNonAscii(value) && m_utf8) {
+                texts[e.field].clear();
+                cp932::appendFromUtf8(value, texts[e.field]);
+            } else if (hasNonAscii(value)) {
                 texts[e.field] = present(value);
             } else {
                 texts[e.field].assign(value.data(), value.size());
