@@ -187,17 +187,17 @@ public:
     Utf8ToCp932(const Utf8ToCp932&) = delete;
     Utf8ToCp932& operator=(const Utf8ToCp932&) = delete;
 
-    /** Appends the CP932 form of @p one, a well-formed non-ASCII UTF-8 character, to @p out; a character CP932
-     * cannot hold becomes '?'. No character of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
+    /** Writes the CP932 form of @p one, a well-formed non-ASCII UTF-8 character, at @p to (room for its own
+     * length: CP932 never takes more) and returns its length; a character CP932 cannot hold becomes '?'. No character
+     * of the run becomes an ASCII byte (the converter gives '\\' for U+00A5 and
      * '~' for U+203E): such a byte could be taken for a separator or a quote, so it is '?' too. The conversion
      * holds no state between characters, so each character of the basic plane is converted once per thread and
      * looked up after that (a call of the converter per value cost more than the values' own reading). */
-    void convert(std::string_view one, std::string& out)
+    std::size_t convert(std::string_view one, char* to)
     {
         const std::uint32_t code = codePoint(one);
         if (code >= 0x10000) {
-            out += convertOne(one);
-            return;
+            return put(convertOne(one), to);
         }
         if (!m_known) {
             m_known = std::make_unique<std::array<std::uint32_t, 0x10000>>();
@@ -206,22 +206,22 @@ public:
         std::uint32_t& known = (*m_known)[code];
         if (known == 0) {
             const std::string bytes = convertOne(one);
-            if (bytes.size() > 2) {
-                out += bytes; // never met: CP932 has no longer form; kept as the converter gives it
-                return;
-            }
             // The number of bytes in the top byte (3 for none: the converter drops U+FEFF), the bytes below.
             known = bytes.empty() ? 3u << 24
                 : bytes.size() == 2
                 ? (2u << 24) | (static_cast<unsigned char>(bytes[0]) << 8) | static_cast<unsigned char>(bytes[1])
-                : (1u << 24) | static_cast<unsigned char>(bytes[0]);
+                : (1u << 24) | static_cast<unsigned char>(bytes.size() == 1 ? bytes[0] : '?');
         }
-        const std::uint32_t count = known >> 24;
-        if (count == 2) {
-            out.push_back(static_cast<char>((known >> 8) & 0xFF));
-        }
-        if (count != 3) {
-            out.push_back(static_cast<char>(known & 0xFF));
+        switch (known >> 24) {
+        case 2:
+            to[0] = static_cast<char>((known >> 8) & 0xFF);
+            to[1] = static_cast<char>(known & 0xFF);
+            return 2;
+        case 1:
+            to[0] = static_cast<char>(known & 0xFF);
+            return 1;
+        default:
+            return 0;
         }
     }
 
@@ -241,6 +241,17 @@ private:
         default:
             return 0x10000; // not a character of the basic plane: converted each time
         }
+    }
+
+    /** @p bytes (one CP932 character, at most two bytes: else '?') written at @p to; how many. */
+    static std::size_t put(const std::string& bytes, char* to)
+    {
+        if (bytes.size() > 2) {
+            *to = '?';
+            return 1;
+        }
+        std::copy(bytes.begin(), bytes.end(), to);
+        return bytes.size();
     }
 
     /** The CP932 form of one character: '?' where it has none or where it would be an ASCII byte. */
@@ -312,26 +323,29 @@ std::string fromUtf8(std::string_view s)
 void appendFromUtf8(std::string_view s, std::string& out)
 {
     static thread_local Utf8ToCp932 converter;
+    // No character takes more bytes in CP932 than in UTF-8: the room is made once, what is left over cut off.
+    const std::size_t base = out.size();
+    out.resize(base + s.size());
+    char* const begin = out.data() + base;
+    char* to = begin;
     std::size_t i = 0;
     while (i < s.size()) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            std::size_t ascii = i + 1;
-            while (ascii < s.size() && static_cast<unsigned char>(s[ascii]) < 0x80) {
-                ++ascii;
-            }
-            out.append(s.data() + i, ascii - i);
-            i = ascii;
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            *to++ = static_cast<char>(c);
+            ++i;
             continue;
         }
         const std::size_t n = utf8Length(s.substr(i));
         if (n == 0) {
-            out.push_back('?'); // a byte that is no part of a well-formed character
+            *to++ = '?'; // a byte that is no part of a well-formed character
             ++i;
             continue;
         }
-        converter.convert(s.substr(i, n), out);
+        to += converter.convert(s.substr(i, n), to);
         i += n;
     }
+    out.resize(base + static_cast<std::size_t>(to - begin));
 }
 
 std::string toUtf8(std::string_view s)
