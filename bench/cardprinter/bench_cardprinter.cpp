@@ -80,15 +80,22 @@ void BM_Transfer(benchmark::State& state)
 }
 BENCHMARK(BM_Transfer)->Arg(33334)->Unit(benchmark::kMillisecond);
 
-void BM_CardsToPdf(benchmark::State& state)
+/** @p n held contacts as the card program parses them, with their lines' serial numbers in @p serials. */
+std::vector<Contact> heldContacts(int n, std::vector<qint64>& serials)
 {
-    const int n = static_cast<int>(state.range(0));
     std::vector<Contact> contacts;
-    std::vector<qint64> serials;
     for (int i = 0; i < n; ++i) {
         contacts.push_back(parseContact(line(i)));
         serials.push_back(i);
     }
+    return contacts;
+}
+
+void BM_CardsToPdf(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::vector<qint64> serials;
+    const std::vector<Contact> contacts = heldContacts(n, serials);
     CardSettings s;
     s.call = QStringLiteral("JA1KEL");
     s.name = QStringLiteral("山田 花子");
@@ -105,12 +112,8 @@ BENCHMARK(BM_CardsToPdf)->Arg(200)->Unit(benchmark::kMillisecond);
 void BM_LabelsToPdf(benchmark::State& state)
 {
     const int n = static_cast<int>(state.range(0));
-    std::vector<Contact> contacts;
     std::vector<qint64> serials;
-    for (int i = 0; i < n; ++i) {
-        contacts.push_back(parseContact(line(i)));
-        serials.push_back(i);
-    }
+    const std::vector<Contact> contacts = heldContacts(n, serials);
     CardSettings s;
     s.call = QStringLiteral("JA1KEL");
     const LabelSheet sheet = *labelSheetPreset(QStringLiteral("A4-24"));

@@ -1028,18 +1028,18 @@ bool CardDesignDialog::save()
 bool CardDesignDialog::saveAs()
 {
     QDir().mkpath(m_folder);
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("名前を付けて保存");
-    spec.filter = QStringLiteral("カードのデザイン (*.json)");
+    FileDialogSpec ask;
+    ask.title = QStringLiteral("名前を付けて保存");
+    ask.filter = QStringLiteral("カードのデザイン (*.json)");
     QString proposed = m_design.shipped ? QStringLiteral("%1 のコピー").arg(designName(m_design)) : m_design.id;
     for (const QChar c : QStringLiteral("\\/:*?\"<>|")) {
         proposed.replace(c, QLatin1Char('_'));
     }
-    spec.fileName = proposed + QStringLiteral(".json");
-    spec.defaultExt = QStringLiteral("json");
-    spec.startDir = m_folder;
-    spec.confirmOverwrite = false; // a name taken is refused below: a design is never replaced by save as
-    const QString path = dialogs().SaveFileName(this, spec);
+    ask.fileName = proposed + QStringLiteral(".json");
+    ask.defaultExt = QStringLiteral("json");
+    ask.startDir = m_folder;
+    ask.confirmOverwrite = false; // a name taken is refused below: a design is never replaced by save as
+    const QString path = dialogs().SaveFileName(this, ask);
     if (path.isEmpty()) {
         return false;
     }
@@ -1159,11 +1159,11 @@ bool CardDesignDialog::removeFreeText()
 
 bool CardDesignDialog::chooseBackground()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("背景画像");
-    spec.filter = QStringLiteral("画像 (*.png *.jpg *.jpeg *.svg)");
-    spec.startDir = m_design.background.isEmpty() ? QString() : QFileInfo(m_design.background).absolutePath();
-    const QString path = dialogs().OpenFileName(this, spec);
+    FileDialogSpec ask;
+    ask.title = QStringLiteral("背景画像");
+    ask.filter = QStringLiteral("画像 (*.png *.jpg *.jpeg *.svg)");
+    ask.startDir = m_design.background.isEmpty() ? QString() : QFileInfo(m_design.background).absolutePath();
+    const QString path = dialogs().OpenFileName(this, ask);
     if (path.isEmpty()) {
         return false;
     }
